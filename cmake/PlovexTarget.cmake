@@ -1,0 +1,17 @@
+# Compiler settings shared by every target of ours, applied per target.
+function(plovex_target_defaults target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wno-missing-field-initializers)
+  if(PLOVEX_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+  if(PLOVEX_SANITIZE)
+    target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer
+                                              -fno-sanitize-recover=undefined)
+    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+  endif()
+  if(PLOVEX_TSAN)
+    target_compile_options(${target} PRIVATE -fsanitize=thread -fno-omit-frame-pointer)
+    target_link_options(${target} PRIVATE -fsanitize=thread)
+  endif()
+  target_compile_definitions(${target} PRIVATE QT_NO_CAST_FROM_BYTEARRAY)
+endfunction()

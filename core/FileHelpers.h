@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Naming of sources and the media-type tests built on the program's extension lists.
+//
+// A source is named by its sequence path: the path of a single media file, or for a numbered
+// image sequence "<absolute dir>/<name with one # per digit>.<suffix> <first>-<last>",
+// followed by " (<runs>)" when frames are missing between first and last. All functions are
+// stateless and may be called from any thread.
+class FileHelpers
+{
+public:
+    static const QStringList& VideoExtensions();
+    static const QStringList& ImageExtensions();
+    static const QStringList& AudioExtensions();
+    static const QStringList& LinearImageExtensions();
+    static const QStringList& ProjectExtensions(); // project and bookmark files
+
+    // Groups numbered images into sequence paths by looking at their folders; other paths
+    // pass through. Per folder: single files in input order, then one entry per pattern.
+    static QStringList DetectImageSequences(const QStringList& paths);
+
+    // Expands a sequence path into its file paths in frame order. On failure logs the
+    // reason and returns false without touching `paths`.
+    static bool ParseSourcePath(const QString& sequencePath, QStringList& paths);
+
+    // Accepts a member path whose frame digits were written as "#" characters.
+    static QString ResolveSequencePath(const QString& path);
+
+    // -1 when the suffix is not an image suffix; else the trailing number of the base name
+    // (0 when there is none).
+    static int FrameNumberFromPath(const QString& path);
+
+    static bool IsImageFile(const QString& path);
+    static bool IsLinearImageFile(const QString& path);
+    static bool IsVideoFile(const QString& path);
+    static bool IsAudioFile(const QString& path);
+    static bool IsMediaFile(const QString& path);
+    static bool IsProjectFile(const QString& path);
+
+    static QString MediaFileDialogFilter();
+    static QString ProjectOpenDialogFilter();
+    static QString ProjectSaveDialogFilter();
+    static QString LogFileDialogFilter();
+
+    // Largest number of frames a sequence path may expand to; longer ranges are refused so
+    // that a mistyped range cannot exhaust memory (about 11.5 hours at 24 fps).
+    static constexpr qint64 kMaxSequenceFrames = 1'000'000;
+};

@@ -1,0 +1,62 @@
+#include "Logger.h"
+
+#include <QMutex>
+#include <QMutexLocker>
+
+#include <cstdio>
+
+std::atomic<bool> Logger::s_echo{true};
+
+Logger* Logger::Instance()
+{
+    static Logger* const logger = new Logger; // never destroyed: worker threads may log late
+    return logger;
+}
+
+void Logger::error(const QString& text)
+{
+    Echo("ERROR", text);
+    emit Instance()->ErrorLogged(text);
+}
+
+void Logger::error(const QString& text, int code)
+{
+    error(QStringLiteral("%1 (%2)").arg(text).arg(code));
+}
+
+void Logger::warning(const QString& text)
+{
+    Echo("WARNING", text);
+    emit Instance()->WarningLogged(text);
+}
+
+void Logger::info(const QString& text)
+{
+    emit Instance()->InfoLogged(text);
+}
+
+void Logger::output(const QString& text)
+{
+    emit Instance()->OutputLogged(text);
+}
+
+void Logger::debugInfo(const QString& text)
+{
+    emit Instance()->DebugInfoLogged(text);
+}
+
+void Logger::SetStandardErrorEcho(bool enabled)
+{
+    s_echo = enabled;
+}
+
+void Logger::Echo(const char* tag, const QString& text)
+{
+    if (!s_echo)
+        return;
+    static QMutex mutex; // keeps lines from different threads whole
+    const QByteArray line = QStringLiteral("[%1] %2\n").arg(QLatin1String(tag), text).toUtf8();
+    QMutexLocker lock(&mutex);
+    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
+    std::fflush(stderr);
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+// The few operating-system services that have no Qt equivalent. Each has a Windows and a
+// Linux implementation; nothing outside this file calls the operating system directly.
+// Main thread only.
+namespace Platform {
+
+// Raises the system timer resolution for the life of the object where the system has such a
+// setting (Windows multimedia timer); elsewhere it does nothing.
+class TimerResolution
+{
+public:
+    TimerResolution();
+    ~TimerResolution();
+    TimerResolution(const TimerResolution&) = delete;
+    TimerResolution& operator=(const TimerResolution&) = delete;
+
+    bool IsRaised() const { return m_period != 0; }
+
+private:
+    unsigned m_period = 0; // minimum period in ms that was begun, 0 when none
+};
+
+// Keeps the display awake while `awake` is true (playback); false lets it sleep again.
+void KeepDisplayAwake(bool awake);
+
+// Shows a file selected in the desktop's file browser, or opens a folder.
+// Returns false when the path does not exist or nothing could be started.
+bool RevealInFileBrowser(const QString& path);
+
+// Keeps a top-level window above all others, or releases it.
+void SetAlwaysOnTop(QWidget* window, bool onTop);
+
+} // namespace Platform

@@ -1,0 +1,53 @@
+// Windows implementation of the platform layer.
+#include "Platform.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QWidget>
+
+#include <windows.h>
+#include <timeapi.h>
+
+namespace Platform {
+
+TimerResolution::TimerResolution()
+{
+    TIMECAPS caps;
+    if (timeGetDevCaps(&caps, sizeof(caps)) == TIMERR_NOERROR && timeBeginPeriod(caps.wPeriodMin) == TIMERR_NOERROR)
+        m_period = caps.wPeriodMin;
+}
+
+TimerResolution::~TimerResolution()
+{
+    if (m_period != 0)
+        timeEndPeriod(m_period);
+}
+
+void KeepDisplayAwake(bool awake)
+{
+    SetThreadExecutionState(awake ? (ES_CONTINUOUS | ES_DISPLAY_REQUIRED | ES_SYSTEM_REQUIRED) : ES_CONTINUOUS);
+}
+
+bool RevealInFileBrowser(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return false;
+    QStringList arguments;
+    if (info.isDir())
+        arguments << QDir::toNativeSeparators(info.absoluteFilePath());
+    else
+        arguments << QStringLiteral("/select,") << QDir::toNativeSeparators(info.absoluteFilePath());
+    return QProcess::startDetached(QStringLiteral("explorer"), arguments);
+}
+
+void SetAlwaysOnTop(QWidget* window, bool onTop)
+{
+    if (!window)
+        return;
+    SetWindowPos(reinterpret_cast<HWND>(window->winId()), onTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE);
+}
+
+} // namespace Platform

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "FfmpegPtr.h"
+
+#include <QObject>
+
+struct AVCodec;
+class Source;
+
+// Common ground of everything that opens a source's file with FFmpeg: the container, and
+// one audio and one video codec context. Owned and used by one engine thread at a time.
+class AvDecoderBase : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit AvDecoderBase(QObject* parent = nullptr);
+    ~AvDecoderBase() override;
+
+    // Closes what is open, then opens file `fileIndex` of `source` and the stream at
+    // `streamIndex` (see OpenStream). A null source only closes and returns true.
+    virtual bool Open(Source* source, int fileIndex, int streamIndex);
+    virtual bool OpenStream(int fileIndex, int streamIndex) = 0;
+    virtual void CloseAudioCodec();
+    virtual void CloseVideoCodec();
+    virtual bool InitHardwareDecoding() { return false; }
+
+    // Opens the container of file `fileIndex`, setting the file's status.
+    bool OpenInput(int fileIndex);
+    // Opens the codec of container stream `streamIndex`, or of the best stream of its kind
+    // when negative. Returns the container stream index, or -1.
+    int OpenAudioCodec(int streamIndex);
+    int OpenVideoCodec(int streamIndex);
+    void Close();
+
+    Source* GetSource() const { return m_source; }
+    bool IsHardwareDecoding() const { return m_hardwareDecoding; }
+
+    // Largest picture a video codec may announce; larger streams fail to decode cleanly.
+    static constexpr int64_t kMaxPixels = 8192LL * 8192LL;
+
+protected:
+    Source* m_source = nullptr;
+    AvFormatContextPtr m_formatContext;
+    AvCodecContextPtr m_audioCodecContext;
+    const AVCodec* m_audioCodec = nullptr;
+    AvCodecContextPtr m_videoCodecContext;
+    const AVCodec* m_videoCodec = nullptr;
+    bool m_hardwareDecoding = false;
+};

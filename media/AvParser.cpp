@@ -1,0 +1,246 @@
+#include "AvParser.h"
+
+#include "FfmpegCompat.h"
+#include "Logger.h"
+#include "MediaTime.h"
+#include "Source.h"
+
+#include <QFileInfo>
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libavutil/pixdesc.h>
+}
+
+namespace {
+
+void CopyMetadata(const AVDictionary* dictionary, MetadataMap& map)
+{
+    const AVDictionaryEntry* entry = nullptr;
+    while ((entry = av_dict_get(dictionary, "", entry, AV_DICT_IGNORE_SUFFIX)))
+        map.insert(QString::fromUtf8(entry->key), QString::fromUtf8(entry->value));
+}
+
+QString NameOrEmpty(const char* name)
+{
+    return name ? QString::fromUtf8(name) : QString();
+}
+
+int64_t ToMicroseconds(int64_t ts, AVRational timeBase)
+{
+    return av_rescale_q(ts, timeBase, AVRational{1, 1000000});
+}
+
+} // namespace
+
+void AvParser::Parse(Source* source, int fileIndex)
+{
+    if (!source)
+        return;
+    m_source = source;
+    if (!ParseFile(fileIndex) && !source->IsImageSequence()) {
+        // The one file of a movie or audio source is the source: its failure is the source's.
+        if (const SourceFileEntry* entry = source->ParserFileEntry(fileIndex))
+            source->ParserSetStatus(entry->status);
+    }
+    MeasureStreamTimes(fileIndex);
+    ClampEndTime(fileIndex);
+    source->ParserFinished();
+    Close();
+}
+
+bool AvParser::ParseFile(int fileIndex)
+{
+    if (!OpenInput(fileIndex))
+        return false;
+    SourceFileEntry* entry = m_source->ParserFileEntry(fileIndex);
+    const int result = avformat_find_stream_info(m_formatContext.get(), nullptr);
+    if (result < 0) {
+        m_formatContext.reset();
+        entry->status = SourceStatus::FailedToFindStreamInfo;
+        m_source->ParserSetStatus(SourceStatus::FailedToFindStreamInfo);
+        Logger::error(QStringLiteral("Failed to find stream information for \"%1\"")
+                          .arg(QFileInfo(entry->filePath).fileName()),
+                      result);
+        return false;
+    }
+    if (!m_source->IsImageSequence())
+        m_source->ParserSetEndTimes(std::max<int64_t>(m_formatContext->duration, 0) - 1);
+
+    CopyMetadata(m_formatContext->metadata, entry->metadata);
+    entry->audioStreams.clear();
+    entry->videoStreams.clear();
+    for (unsigned i = 0; i < m_formatContext->nb_streams; ++i) {
+        const AVMediaType type = m_formatContext->streams[i]->codecpar->codec_type;
+        if (type == AVMEDIA_TYPE_VIDEO) {
+            entry->videoStreams.emplace_back();
+            ParseVideoStream(fileIndex, static_cast<int>(i));
+        } else if (type == AVMEDIA_TYPE_AUDIO) {
+            entry->audioStreams.emplace_back();
+            ParseAudioStream(fileIndex, static_cast<int>(i));
+        }
+    }
+    entry->parsed = true;
+    m_source->ParserSetStatus(SourceStatus::Ok);
+    return true;
+}
+
+void AvParser::ParseVideoStream(int fileIndex, int streamIndex)
+{
+    SourceFileEntry* entry = m_source->ParserFileEntry(fileIndex);
+    VideoStreamInfo& info = entry->videoStreams.back();
+    const QString fileName = QFileInfo(entry->filePath).fileName();
+    if (OpenVideoCodec(streamIndex) < 0) {
+        Logger::error(QStringLiteral("Failed to open video stream at index %1 for parsing: %2")
+                          .arg(streamIndex)
+                          .arg(fileName));
+        return;
+    }
+    const AVStream* stream = m_formatContext->streams[streamIndex];
+    const AVCodecContext* codec = m_videoCodecContext.get();
+    info.streamIndex = streamIndex;
+    info.codecName = NameOrEmpty(m_videoCodec->name);
+    info.width = codec->width;
+    info.height = codec->height;
+    info.rotation = StreamDisplayRotation(stream);
+    info.pixelFormatName = NameOrEmpty(av_get_pix_fmt_name(codec->pix_fmt));
+    if (info.pixelFormatName.isEmpty()) {
+        Logger::error(QStringLiteral("Unsupported video codec: %1").arg(info.codecName));
+        CloseVideoCodec();
+        return;
+    }
+    if (info.width <= 0 || info.height <= 0) {
+        // The codec refused the announced size (above the pixel limit, or none at all).
+        Logger::error(QStringLiteral("Unsupported video dimensions (%1x%2): %3")
+                          .arg(stream->codecpar->width)
+                          .arg(stream->codecpar->height)
+                          .arg(fileName));
+        CloseVideoCodec();
+        return;
+    }
+
+    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(codec->pix_fmt);
+    info.yuv = !((descriptor->flags & AV_PIX_FMT_FLAG_RGB) || descriptor->nb_components < 2);
+    info.componentCount = descriptor->nb_components;
+    info.bitsPerPixel = av_get_bits_per_pixel(descriptor);
+    info.colorPrimaries = NameOrEmpty(av_color_primaries_name(codec->color_primaries));
+    info.colorTransfer = NameOrEmpty(av_color_transfer_name(codec->color_trc));
+    info.colorSpace = NameOrEmpty(av_color_space_name(codec->colorspace));
+    info.colorRange = NameOrEmpty(av_color_range_name(codec->color_range));
+
+    if (info.yuv) {
+        info.rec2020 = info.colorSpace.startsWith(QLatin1String("bt2020"));
+        info.rec709 = !info.rec2020 && (info.width >= 1280 || info.colorSpace == QLatin1String("bt709"));
+    } else {
+        info.linear = info.colorTransfer == QLatin1String("linear");
+    }
+
+    const AVRational sar = av_guess_sample_aspect_ratio(m_formatContext.get(), const_cast<AVStream*>(stream), nullptr);
+    info.pixelAspect = sar.num >= 1 && sar.den >= 1 ? static_cast<float>(av_q2d(sar)) : 1.0f;
+    info.displayAspect = static_cast<float>(info.width * static_cast<double>(info.pixelAspect) / info.height);
+
+    info.paddedWidth = info.width;
+    if (info.yuv && !m_source->IsImageSequence() && info.width % 8 != 0)
+        info.paddedWidth = info.width - info.width % 8 + 8;
+
+    if (m_source->IsImageSequence()) {
+        info.startTimeOffset = 0;
+        info.endTime = -1;
+        info.frameCount = 1;
+        info.frameDuration = -1.0;
+        info.frameRate = -1.0;
+    } else if (m_source->EndTime() > 0) {
+        const AVRational rate = stream->avg_frame_rate.num != 0 ? stream->avg_frame_rate : stream->r_frame_rate;
+        if (rate.num > 0 && rate.den > 0) {
+            const double fps = av_q2d(rate);
+            info.frameDuration = MediaTime::kMicroseconds / fps;
+            info.frameRate = std::trunc(fps * 1000.0 + 0.5) / 1000.0;
+        }
+    }
+
+    info.codecDelay = codec->delay;
+    CopyMetadata(stream->metadata, info.metadata);
+    info.valid = true;
+    CloseVideoCodec();
+}
+
+void AvParser::ParseAudioStream(int fileIndex, int streamIndex)
+{
+    SourceFileEntry* entry = m_source->ParserFileEntry(fileIndex);
+    AudioStreamInfo& info = entry->audioStreams.back();
+    if (OpenAudioCodec(streamIndex) < 0) {
+        Logger::error(QStringLiteral("Failed to open audio stream at index %1 for parsing.").arg(streamIndex));
+        return;
+    }
+    const AVStream* stream = m_formatContext->streams[streamIndex];
+    const AVCodecContext* codec = m_audioCodecContext.get();
+    info.streamIndex = streamIndex;
+    info.codecName = NameOrEmpty(m_audioCodec->name);
+    info.channelCount = codec->ch_layout.nb_channels;
+    if (codec->ch_layout.order == AV_CHANNEL_ORDER_NATIVE && codec->ch_layout.u.mask != 0) {
+        info.channelMask = codec->ch_layout.u.mask;
+    } else {
+        AVChannelLayout layout;
+        av_channel_layout_default(&layout, info.channelCount);
+        info.channelMask = layout.order == AV_CHANNEL_ORDER_NATIVE ? layout.u.mask : 0;
+        av_channel_layout_uninit(&layout);
+    }
+    const auto format = static_cast<AVSampleFormat>(codec->sample_fmt);
+    info.planar = av_sample_fmt_is_planar(format) != 0;
+    info.bytesPerSample = av_get_bytes_per_sample(format);
+    info.sampleRate = codec->sample_rate;
+    info.sampleFormat = codec->sample_fmt;
+    info.initialPadding = codec->initial_padding;
+    info.extraDataSize = codec->extradata_size;
+    info.valid = true;
+    CopyMetadata(stream->metadata, info.metadata);
+    CloseAudioCodec();
+}
+
+void AvParser::MeasureStreamTimes(int fileIndex)
+{
+    // Stream times as the container states them.
+    SourceFileEntry* entry = m_source->ParserFileEntry(fileIndex);
+    if (!entry || !m_formatContext || m_source->IsImageSequence())
+        return;
+    const int64_t sourceEnd = m_source->EndTime();
+    for (VideoStreamInfo& info : entry->videoStreams) {
+        if (!info.valid)
+            continue;
+        const AVStream* stream = m_formatContext->streams[info.streamIndex];
+        const int64_t start = stream->start_time == AV_NOPTS_VALUE ? 0 : ToMicroseconds(stream->start_time, stream->time_base);
+        info.startTimeOffset = std::max<int64_t>(start, 0);
+        info.endTime = sourceEnd;
+        if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
+            info.endTime = std::min(sourceEnd, ToMicroseconds(stream->duration, stream->time_base) - 1);
+        if (info.frameDuration > 0.0)
+            info.frameCount = MediaTime::FrameCount(info.endTime, info.frameDuration);
+    }
+    for (AudioStreamInfo& info : entry->audioStreams) {
+        if (!info.valid)
+            continue;
+        const AVStream* stream = m_formatContext->streams[info.streamIndex];
+        info.startTime = 0;
+        info.endTime = sourceEnd;
+        if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
+            info.endTime = std::min(sourceEnd, ToMicroseconds(stream->duration, stream->time_base) - 1);
+    }
+}
+
+void AvParser::ClampEndTime(int fileIndex)
+{
+    SourceFileEntry* entry = m_source->ParserFileEntry(fileIndex);
+    if (!entry)
+        return;
+    if (!entry->videoStreams.empty()) {
+        const VideoStreamInfo& video = entry->videoStreams.front();
+        if (m_source->EndTime() > video.endTime)
+            m_source->ParserSetEndTime(video.endTime);
+        for (AudioStreamInfo& audio : entry->audioStreams)
+            audio.startTimeOffset = video.startTimeOffset;
+    } else if (!entry->audioStreams.empty()) {
+        const AudioStreamInfo& audio = entry->audioStreams.front();
+        if (m_source->EndTime() > audio.endTime)
+            m_source->ParserSetEndTime(audio.endTime);
+    }
+}

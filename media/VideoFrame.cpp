@@ -1,0 +1,112 @@
+#include "VideoFrame.h"
+
+#include <cstring>
+#include <limits>
+
+namespace {
+
+int BytesPerPixel(VideoFrameFormat format)
+{
+    switch (format) {
+    case VideoFrameFormatRGB:
+        return 3;
+    case VideoFrameFormatRGBA:
+        return 4;
+    case VideoFrameFormatYUV420P:
+        return 1;
+    }
+    return 1;
+}
+
+std::unique_ptr<uint8_t[]> CopyPlane(const uint8_t* source, int32_t bytes)
+{
+    auto copy = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(bytes));
+    std::memcpy(copy.get(), source, static_cast<size_t>(bytes));
+    return copy;
+}
+
+// Copies `rows` rows of `rowBytes` bytes into `out`, dropping any padding of the source rows.
+uint8_t* PackRows(uint8_t* out, const uint8_t* source, int sourceLineSize, int rowBytes, int rows)
+{
+    if (sourceLineSize == rowBytes) {
+        std::memcpy(out, source, static_cast<size_t>(rowBytes) * static_cast<size_t>(rows));
+        return out + static_cast<ptrdiff_t>(rowBytes) * rows;
+    }
+    for (int y = 0; y < rows; ++y, out += rowBytes)
+        std::memcpy(out, source + static_cast<ptrdiff_t>(y) * sourceLineSize, static_cast<size_t>(rowBytes));
+    return out;
+}
+
+} // namespace
+
+std::shared_ptr<VideoFrame> VideoFrame::Create(const uint8_t* const data[], const int lineSize[], int width,
+                                               int height, VideoFrameFormat format, int64_t time,
+                                               double frameDuration, const VideoStreamInfo* streamInfo,
+                                               bool forExport)
+{
+    auto frame = std::make_shared<VideoFrame>();
+    frame->format = format;
+    frame->time = time;
+    frame->endTime = time + static_cast<int64_t>(frameDuration > 0.0 ? frameDuration : 0.0);
+    frame->streamInfo = streamInfo;
+
+    const bool yuv = format == VideoFrameFormatYUV420P;
+    const int chromaHeight = (height + 1) / 2; // odd heights keep their last chroma row
+
+    if (forExport) {
+        if (yuv) {
+            const int chromaWidth = width / 2;
+            const int32_t size = width * height + 2 * chromaWidth * (height / 2);
+            frame->exportBuffer = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(size));
+            uint8_t* out = PackRows(frame->exportBuffer.get(), data[0], lineSize[0], width, height);
+            out = PackRows(out, data[1], lineSize[1], chromaWidth, height / 2);
+            PackRows(out, data[2], lineSize[2], chromaWidth, height / 2);
+            frame->exportBufferSize = size;
+        } else {
+            const int rowBytes = BytesPerPixel(format) * width;
+            frame->exportBufferSize = rowBytes * height;
+            frame->exportBuffer = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(frame->exportBufferSize));
+            PackRows(frame->exportBuffer.get(), data[0], lineSize[0], rowBytes, height);
+        }
+        return frame;
+    }
+
+    const int planeCount = yuv ? 3 : 1;
+    for (int i = 0; i < planeCount; ++i) {
+        const int rows = i == 0 ? height : chromaHeight;
+        frame->lineSizes[static_cast<size_t>(i)] = lineSize[i];
+        frame->planeSizes[static_cast<size_t>(i)] = lineSize[i] * rows;
+        frame->planes[static_cast<size_t>(i)] = CopyPlane(data[i], lineSize[i] * rows);
+    }
+    if (yuv) {
+        for (size_t i = 0; i < 3; ++i) {
+            const int rows = i == 0 ? height : chromaHeight;
+            frame->planeImages[i] = QImage(frame->planes[i].get(), frame->lineSizes[i], rows, frame->lineSizes[i],
+                                           QImage::Format_Grayscale8);
+        }
+    } else {
+        const QImage::Format imageFormat = format == VideoFrameFormatRGBA ? QImage::Format_RGBA8888 : QImage::Format_RGB888;
+        frame->planeImages[0] = QImage(frame->planes[0].get(), lineSize[0] / BytesPerPixel(format), height, lineSize[0],
+                                       imageFormat);
+    }
+    return frame;
+}
+
+std::shared_ptr<VideoFrame> VideoFrame::CreateEmpty(int64_t time)
+{
+    auto frame = std::make_shared<VideoFrame>();
+    frame->empty = true;
+    frame->format = VideoFrameFormatRGB;
+    frame->time = time;
+    frame->endTime = std::numeric_limits<int64_t>::max();
+    frame->planes[0] = std::make_unique<uint8_t[]>(4); // zeroed: black
+    frame->lineSizes[0] = 4;
+    frame->planeSizes[0] = 4;
+    frame->planeImages[0] = QImage(frame->planes[0].get(), 1, 1, 4, QImage::Format_RGB888);
+    return frame;
+}
+
+int64_t VideoFrame::ByteSize() const
+{
+    return static_cast<int64_t>(planeSizes[0]) + planeSizes[1] + planeSizes[2] + exportBufferSize;
+}

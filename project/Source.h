@@ -1,0 +1,123 @@
+#pragma once
+
+#include "SourceFileEntry.h"
+#include "SourceStatus.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QUuid>
+
+#include <vector>
+
+// One piece of media known to the project: a single video or audio file, or one numbered
+// image sequence. It owns the list of files that make up the media and, once parsed, their
+// stream records, and answers the questions every other part asks of media (frame count,
+// rate, duration, which file holds frame n, cut-in and cut-out).
+//
+// Lives on the main thread. A parse task on an engine thread writes the file entries, end
+// times and status while it runs (through the Parser* functions) and then emits Parsed or
+// Updated; nothing else touches a source while it is being parsed.
+class Source : public QObject
+{
+    Q_OBJECT
+
+public:
+    // `path` is a sequence path; a non-empty `relativePath` wins when it resolves against
+    // the source root. A null `id` gets a new one.
+    Source(const QString& path, const QString& relativePath, const QUuid& id, QObject* parent = nullptr);
+
+    QUuid Id() const { return m_id; }
+    QString Path() const { return m_path; }
+    QString RelativePath() const { return m_relativePath; }
+    QString Name() const;
+    QString AbsolutePath() const;
+
+    int32_t FrameCount() const;
+    double FrameRate() const;
+    double FrameDuration() const; // µs
+    int64_t Duration() const;     // µs
+    QString DurationText() const; // "hh:mm:ss.cc"
+    int64_t EndTime() const { return m_endTime; }
+    int64_t SecondEndTime() const { return m_secondEndTime; }
+
+    int32_t CutInFrame() const { return m_cutInFrame; }
+    int32_t CutOutFrame() const { return m_cutOutFrame; } // -1 when unset
+    int32_t EffectiveCutOutFrame() const;
+    int64_t CutInTime() const { return m_cutInTime; }
+    int64_t CutOutTime() const; // end of the last frame when unset
+    bool IsUncut() const;
+    void SetCutInFrame(int32_t frame);
+    void SetCutOutFrame(int32_t frame);
+
+    int64_t AudioDelay() const { return m_audioDelay; }
+    void SetAudioDelay(int64_t delay) { m_audioDelay = delay; }
+
+    bool IsImageSequence() const { return m_isImageSequence; }
+    bool IsExr() const { return m_isExr; }
+    double SequenceFrameRate() const { return m_sequenceFrameRate; }
+    int32_t MissingCount() const { return m_missingCount; }
+
+    int FileCount() const { return static_cast<int>(m_files.size()); }
+    // The file whose streams describe the source: the first parsed one (a sequence is
+    // parsed through its first existing file), else the first.
+    const SourceFileEntry* PrimaryFileEntry() const;
+    const VideoStreamInfo* FirstVideoStream() const; // of the primary file, or null
+    int VideoStreamCount() const;  // of the primary file
+    int FirstVideoStreamIndex() const; // -1 when none
+    int AudioStreamCount() const;  // of the primary file
+    bool FileExists(int file) const;
+    bool FileParsed(int file) const;
+    QString FileName(int file) const;
+    QString FileAbsolutePath(int file) const;
+    int32_t FileFrameNumber(int file) const;
+    const AudioStreamInfo* AudioStream(int file, int stream) const;
+    const VideoStreamInfo* VideoStream(int file, int stream) const;
+    QStringList FilePaths() const;
+    bool ContainsFile(const QString& path) const;
+    bool HasPath(const QString& path) const;
+
+    SourceStatus Status() const { return m_status; }
+    QString StatusText() const { return SourceStatusText(m_status); }
+    bool HasError() const { return m_status != SourceStatus::Ok; }
+    bool IsParsed() const { return m_parsed; }
+
+    void RecomputeRelativePath();
+    void ResetMediaInformation();
+
+    // Written by the parser on its engine thread while it owns the source (see class comment).
+    SourceFileEntry* ParserFileEntry(int file);
+    void ParserSetEndTimes(int64_t endTime);
+    void ParserSetEndTime(int64_t endTime) { m_endTime = endTime; }
+    void ParserSetStatus(SourceStatus status) { m_status = status; }
+    // Marks the parse finished and emits Parsed the first time, Updated afterwards.
+    void ParserFinished();
+
+    // Relative path of `path` against the source root, or empty.
+    static QString MakeRelative(const QString& path);
+    // Absolute path of `relativePath` under the source root, or empty.
+    static QString ResolveRelative(const QString& relativePath);
+
+signals:
+    void Parsed();
+    void Updated();
+    void CutInOutChanged();
+
+private:
+    int64_t m_endTime = -1;
+    QUuid m_id;
+    QString m_path;
+    QString m_relativePath;
+    int64_t m_secondEndTime = -1;
+    int64_t m_cutInTime = 0;
+    int64_t m_cutOutTime = -1;
+    int32_t m_cutInFrame = 0;
+    int32_t m_cutOutFrame = -1;
+    bool m_isImageSequence = false;
+    double m_sequenceFrameRate = 24.0;
+    bool m_isExr = false;
+    int64_t m_audioDelay = 0;
+    std::vector<SourceFileEntry> m_files;
+    bool m_parsed = false;
+    SourceStatus m_status = SourceStatus::Ok;
+    int32_t m_missingCount = 0;
+};

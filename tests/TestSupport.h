@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QImage>
+#include <QMutex>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+// Helpers shared by the tests: where the generated media lives, reading the frame number
+// that the generated pictures carry, and catching log messages.
+namespace TestSupport {
+
+QString MediaPath(const QString& name);
+
+// The generated pictures carry their frame number in the top quarter: 16 columns, column k
+// white when bit k is set. These read it back from a luma plane or an RGB(A) image.
+int FrameNumberFromLuma(const uint8_t* luma, int lineSize, int width, int height);
+int FrameNumberFromImage(const QImage& image, int width, int height);
+
+// Records every message logged while it exists.
+class LogCapture
+{
+public:
+    LogCapture();
+    ~LogCapture();
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    QStringList errors;
+    QStringList warnings;
+    QStringList infos;
+
+    bool HasError(const QString& text) const { return errors.contains(text); }
+    bool HasWarning(const QString& text) const { return warnings.contains(text); }
+    int CountErrorsStartingWith(const QString& prefix) const;
+    int CountWarningsStartingWith(const QString& prefix) const;
+
+private:
+    QList<QMetaObject::Connection> m_connections;
+    QMutex m_mutex; // messages may arrive from engine threads
+};
+
+} // namespace TestSupport

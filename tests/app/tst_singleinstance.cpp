@@ -1,0 +1,185 @@
+// The single-instance hand-over between real processes: this test process is the primary
+// instance (it owns the shared-memory segment) and starts the program as later instances.
+#include "Logger.h"
+#include "PlayerWindow.h"
+#include "SingleApplication.h"
+#include "Source.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QTemporaryDir* g_home = nullptr;
+
+QProcessEnvironment ChildEnvironment()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), g_home->path());
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    return environment;
+}
+
+// Starts the program with `arguments`; returns it once started.
+std::unique_ptr<QProcess> Start(const QStringList& arguments)
+{
+    auto process = std::make_unique<QProcess>();
+    process->setProcessEnvironment(ChildEnvironment());
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    process->start(QStringLiteral(PLOVEX_BINARY), arguments);
+    process->waitForStarted(30000);
+    return process;
+}
+
+// Runs a later instance to its end; true when it forwarded and exited with code 0.
+bool Forward(const QStringList& arguments)
+{
+    auto process = Start(arguments);
+    return process->waitForFinished(60000) && process->exitStatus() == QProcess::NormalExit
+           && process->exitCode() == 0;
+}
+
+// A later instance that must keep running on its own: it is still up after `ms`.
+bool RunsIndependently(const QStringList& arguments, int ms = 3000)
+{
+    auto process = Start(arguments);
+    const bool ended = process->waitForFinished(ms);
+    if (!ended) {
+        process->kill();
+        process->waitForFinished(10000);
+    }
+    return !ended;
+}
+
+void WriteSettings(const QString& text)
+{
+    QDir(g_home->path()).mkpath(QStringLiteral("Documents/plovex/config"));
+    QFile file(g_home->filePath(QStringLiteral("Documents/plovex/config/plovex.ini")));
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text.toUtf8());
+}
+
+} // namespace
+
+class TestSingleInstance : public QObject
+{
+    Q_OBJECT
+
+    SingleApplication* app() { return static_cast<SingleApplication*>(qApp); }
+
+    // What the primary receives at its next poll, or an empty list.
+    QStringList Poll()
+    {
+        QSignalSpy spy(app(), &SingleApplication::MessageAvailable);
+        app()->CheckForMessage();
+        return spy.isEmpty() ? QStringList() : spy.first().first().toStringList();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        Logger::SetStandardErrorEcho(false);
+        QVERIFY2(!app()->IsRunning(), "another instance owns the segment");
+        Poll();
+    }
+
+    void init() { QFile::remove(g_home->filePath(QStringLiteral("Documents/plovex/config/plovex.ini"))); }
+
+    void forwardsArgumentsAsTyped()
+    {
+        QVERIFY(Forward({QStringLiteral("c.mov"), QStringLiteral("relative/dir/d.wav")}));
+        QCOMPARE(Poll(), (QStringList{QStringLiteral("c.mov"), QStringLiteral("relative/dir/d.wav")}));
+        QCOMPARE(Poll(), QStringList()); // the area is empty again
+    }
+
+    void noArgumentsSendsNoargs()
+    {
+        QVERIFY(Forward({}));
+        QCOMPARE(Poll(), QStringList{QStringLiteral("noargs")});
+    }
+
+    void lastRecordOfABatchWins()
+    {
+        QVERIFY(Forward({QStringLiteral("first.mov")}));
+        QVERIFY(Forward({QStringLiteral("second.mov"), QStringLiteral("third.mov")}));
+        QCOMPARE(Poll(), (QStringList{QStringLiteral("second.mov"), QStringLiteral("third.mov")}));
+    }
+
+    void newInstanceRunsOnItsOwn()
+    {
+        QVERIFY(RunsIndependently({QStringLiteral("--new"), QStringLiteral("x.mov")}));
+        QVERIFY(RunsIndependently({QStringLiteral("x.mov"), QStringLiteral("-n")}));
+        QCOMPARE(Poll(), QStringList());
+    }
+
+    void openMediaInNewPlayersSetting()
+    {
+        WriteSettings(QStringLiteral("[preferences]\nopenMediaInNewPlayers=true\n"));
+        QVERIFY(RunsIndependently({QStringLiteral("y.mov")}));
+        QCOMPARE(Poll(), QStringList());
+    }
+
+    // Arguments too long for one record are not cut: that start opens them itself.
+    void tooLongForARecord()
+    {
+        const QString longPath = QStringLiteral("/media/") + QString(300, QLatin1Char('a')) + QStringLiteral(".mov");
+        QVERIFY(RunsIndependently({longPath}));
+        QCOMPARE(Poll(), QStringList());
+    }
+
+    // A full area refuses further records instead of writing past the segment.
+    void fullAreaRefuses()
+    {
+        const QString text(255, QLatin1Char('z'));
+        int written = 0;
+        while (app()->SendMessage({QStringLiteral("program"), text}, true))
+            ++written;
+        QCOMPARE(written, (SingleApplication::kSegmentSize - 1) / 256);
+        // 255 bytes are left: a record of 254 text bytes and the end marker fill them exactly.
+        const QString last(254, QLatin1Char('y'));
+        QVERIFY(app()->SendMessage({QStringLiteral("program"), last}, true));
+        QVERIFY(!app()->SendMessage({QStringLiteral("program"), QStringLiteral("x")}, true));
+        QVERIFY(RunsIndependently({QStringLiteral("late.mov")})); // it opens its files itself
+        QCOMPARE(Poll(), QStringList{last});
+        QVERIFY(app()->SendMessage({QStringLiteral("program"), QStringLiteral("again.mov")}, true));
+        QCOMPARE(Poll(), QStringList{QStringLiteral("again.mov")});
+    }
+
+    // The whole road: a later start names a file, the window of this instance opens it.
+    void windowTakesForwardedFiles()
+    {
+        PlayerWindow window({});
+        connect(app(), &SingleApplication::MessageAvailable, &window, &PlayerWindow::ProcessMessageFromOtherInstance);
+        app()->StartMessagePolling();
+        const QString clip = TestSupport::MediaPath(QStringLiteral("clip_rotated.mp4"));
+        QSignalSpy parsed(&window, &PlayerWindow::SourceParsed);
+        QVERIFY(Forward({clip}));
+        QTRY_COMPARE_WITH_TIMEOUT(parsed.size(), 1, 30000);
+        QCOMPARE(window.Sources().size(), 1);
+        QCOMPARE(window.Sources().first()->Path(), clip);
+        QCOMPARE(window.Sources().first()->FrameCount(), 25);
+        QVERIFY(window.isVisible());
+        // The same single file again adds nothing.
+        QVERIFY(Forward({clip}));
+        QTest::qWait(600);
+        QCOMPARE(window.Sources().size(), 1);
+    }
+};
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir home;
+    g_home = &home;
+    qputenv("HOME", home.path().toLocal8Bit());
+    SingleApplication app(argc, argv, QStringLiteral("pXUniqueIdentifier"));
+    TestSingleInstance test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_singleinstance.moc"

@@ -1,0 +1,64 @@
+#include "Logger.h"
+#include "TestSupport.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+
+class TestLogger : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { Logger::SetStandardErrorEcho(false); }
+
+    void eachOperationEmitsItsSignal()
+    {
+        Logger* logger = Logger::Instance();
+        QSignalSpy errors(logger, &Logger::ErrorLogged);
+        QSignalSpy warnings(logger, &Logger::WarningLogged);
+        QSignalSpy infos(logger, &Logger::InfoLogged);
+        QSignalSpy outputs(logger, &Logger::OutputLogged);
+        QSignalSpy debug(logger, &Logger::DebugInfoLogged);
+        Logger::error(QStringLiteral("e"));
+        Logger::error(QStringLiteral("Failed to open codec."), -22);
+        Logger::warning(QStringLiteral("w"));
+        Logger::info(QStringLiteral("i"));
+        Logger::output(QStringLiteral("o"));
+        Logger::debugInfo(QStringLiteral("d"));
+        QCOMPARE(errors.size(), 2);
+        QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("e"));
+        QCOMPARE(errors.at(1).at(0).toString(), QStringLiteral("Failed to open codec. (-22)"));
+        QCOMPARE(warnings.size(), 1);
+        QCOMPARE(infos.size(), 1);
+        QCOMPARE(outputs.size(), 1);
+        QCOMPARE(debug.size(), 1);
+    }
+
+    // Messages logged on other threads reach a main-thread receiver queued, all of them.
+    void loggingFromManyThreads()
+    {
+        QStringList received;
+        QObject receiver;
+        connect(Logger::Instance(), &Logger::WarningLogged, &receiver, [&](const QString& text) {
+            QCOMPARE(QThread::currentThread(), receiver.thread());
+            received << text;
+        });
+        QList<QThread*> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads << QThread::create([t] {
+                for (int i = 0; i < 250; ++i)
+                    Logger::warning(QStringLiteral("%1:%2").arg(t).arg(i));
+            });
+            threads.last()->start();
+        }
+        for (QThread* thread : threads) {
+            QVERIFY(thread->wait(10000));
+            delete thread;
+        }
+        QTRY_COMPARE(received.size(), 1000);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLogger)
+#include "tst_logger.moc"

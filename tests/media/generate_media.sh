@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Generates the test media into the folder given as $1 with the ffmpeg executable.
+# Skips the work when the folder already holds media made by this same script.
+#
+# Video frames carry their own frame number: the top quarter of every picture is split into
+# 16 columns, column k white when bit k of the frame number is set and black otherwise, in
+# blocks large enough that compression and chroma subsampling cannot flip a bit. The rest of
+# the picture is a colour gradient. Audio is a 440 Hz sine unless a name says otherwise.
+set -euo pipefail
+
+out=${1:?usage: generate_media.sh OUTPUT_DIR}
+mkdir -p "$out"
+stamp="$out/.stamp"
+hash=$(sha1sum "$0" | cut -d' ' -f1)
+if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$hash" ]; then
+  exit 0
+fi
+rm -f "$stamp"
+
+ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@"; }
+
+# numbered WIDTH HEIGHT RATE SECONDS: a lavfi source of frame-numbered pictures.
+numbered() {
+  local w=$1 h=$2 rate=$3 seconds=$4
+  echo "color=c=black:s=64x36:r=${rate}:d=${seconds},format=yuv444p,geq=lum='if(lt(Y,9),if(mod(floor(N/pow(2,floor(X/4))),2),235,16),40+X*2)':cb='if(lt(Y,9),128,128+(Y-9)*3)':cr='if(lt(Y,9),128,200-X)',scale=${w}:${h}:flags=neighbor,setsar=1"
+}
+
+tone() { echo "sine=frequency=${1:-440}:sample_rate=${2:-48000}:duration=${3}"; }
+
+x264=(-c:v libx264 -preset veryfast -pix_fmt yuv420p)
+
+# 1080p H.264 with AAC, GOP 12, BT.601 tags (the width rule makes it rec709 all the same).
+ff -f lavfi -i "$(numbered 1920 1080 25 3)" -f lavfi -i "$(tone 440 48000 3)" \
+   "${x264[@]}" -g 12 -bf 2 -colorspace smpte170m -color_primaries smpte170m -color_trc smpte170m \
+   -c:a aac -b:a 128k -ac 2 -movflags +faststart "$out/clip_1080p25.mp4"
+
+# The same picture at GOP 250 (a single keyframe), no audio.
+ff -f lavfi -i "$(numbered 1920 1080 25 3)" "${x264[@]}" -g 250 -keyint_min 250 -sc_threshold 0 \
+   "$out/clip_1080p25_gop250.mp4"
+
+# 23.976 fps, PAL size with 16:9 pixels (64:45), SMPTE 170M: stays BT.601.
+ff -f lavfi -i "$(numbered 720 576 24000/1001 2),setsar=64/45" "${x264[@]}" -g 24 \
+   -colorspace smpte170m -color_primaries smpte170m -color_trc smpte170m "$out/clip_23976.mp4"
+
+# 1366 pixels wide: rows padded to 1368.
+ff -f lavfi -i "$(numbered 1366 768 25 1)" "${x264[@]}" -g 12 "$out/clip_1366.mp4"
+
+# Rotation metadata (display matrix) of 90 degrees.
+ff -f lavfi -i "$(numbered 640 360 25 1)" "${x264[@]}" -g 12 "$out/unrotated.tmp.mp4"
+ff -i "$out/unrotated.tmp.mp4" -c copy -metadata:s:v:0 rotate=90 "$out/clip_rotated.mp4"
+
+# First timestamp at -0.2 s (MPEG-TS keeps negative times).
+ff -copyts -i "$out/unrotated.tmp.mp4" -c copy -mpegts_copyts 1 -output_ts_offset -0.2 \
+   -avoid_negative_ts disabled -f mpegts "$out/clip_negative_ts.mts"
+rm -f "$out/unrotated.tmp.mp4"
+
+# BT.2020 tagged.
+ff -f lavfi -i "$(numbered 640 360 25 1)" "${x264[@]}" -g 12 \
+   -colorspace bt2020nc -color_primaries bt2020 -color_trc bt2020-10 "$out/clip_bt2020.mp4"
+
+# RGBA pictures (PNG in a movie container) and a 1 x 1 picture.
+ff -f lavfi -i "$(numbered 64 48 25 1),format=rgba" -c:v png "$out/clip_rgba.mov"
+ff -f lavfi -i "color=c=red:size=2x2:r=25:d=1" -vf scale=1:1 -c:v ffv1 -pix_fmt yuv444p "$out/clip_1x1.mkv"
+
+# Audio only.
+ff -f lavfi -i "$(tone 440 44100 2)" -ac 2 -c:a pcm_s16le "$out/tone_44100.wav"
+ff -f lavfi -i "$(tone 440 48000 2)" -ac 1 -c:a pcm_s16le "$out/tone_mono.wav"
+ff -f lavfi -i "aevalsrc=sin(440*2*PI*t)|sin(440*2*PI*t)|sin(440*2*PI*t)|sin(110*2*PI*t)|sin(440*2*PI*t)|sin(440*2*PI*t):s=48000:c=5.1:d=2" \
+   -c:a pcm_s16le "$out/tone_51.wav"
+
+# Damaged files: cut short with the index in front, cut short with the index lost, noise.
+size=$(stat -c %s "$out/clip_1080p25.mp4")
+head -c $((size * 2 / 5)) "$out/clip_1080p25.mp4" > "$out/truncated.mp4"
+ff -f lavfi -i "$(numbered 640 360 25 1)" "${x264[@]}" "$out/moov_at_end.tmp.mp4"
+size=$(stat -c %s "$out/moov_at_end.tmp.mp4")
+head -c $((size / 2)) "$out/moov_at_end.tmp.mp4" > "$out/truncated_no_index.mp4"
+rm -f "$out/moov_at_end.tmp.mp4"
+ff -f lavfi -i "anoisesrc=seed=7:sample_rate=48000:duration=0.4" -f s16le "$out/random.mp4"
+
+# A path with spaces and characters outside ASCII.
+mkdir -p "$out/dir with späces"
+cp "$out/clip_rotated.mp4" "$out/dir with späces/клип ü.mp4"
+
+echo "$hash" > "$stamp"

@@ -1,0 +1,219 @@
+#include "AvParser.h"
+#include "Logger.h"
+#include "ProjectGlobals.h"
+#include "Source.h"
+#include "TestSupport.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libavutil/samplefmt.h>
+}
+
+using TestSupport::MediaPath;
+
+namespace {
+
+std::unique_ptr<Source> Parse(const QString& path)
+{
+    auto source = std::make_unique<Source>(path, QString(), QUuid());
+    AvParser parser;
+    parser.Parse(source.get(), 0);
+    return source;
+}
+
+} // namespace
+
+class TestAvParser : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        Logger::SetStandardErrorEcho(false);
+        ProjectGlobals::ResetFromSettings();
+    }
+
+    void videoStreams_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("paddedWidth");
+        QTest::addColumn<int>("rotation");
+        QTest::addColumn<bool>("rec709");
+        QTest::addColumn<bool>("rec2020");
+        QTest::addColumn<double>("frameRate");
+        QTest::addColumn<int>("frameCount");
+        QTest::addColumn<QString>("pixelFormat");
+        QTest::addColumn<bool>("yuv");
+        // BT.601-tagged but 1920 wide: the width rule makes it BT.709.
+        QTest::addRow("1080p") << "clip_1080p25.mp4" << 1920 << 1080 << 1920 << 0 << true << false << 25.0 << 75 << "yuv420p" << true;
+        QTest::addRow("23.976") << "clip_23976.mp4" << 720 << 576 << 720 << 0 << false << false << 23.976 << 48 << "yuv420p" << true;
+        QTest::addRow("1366") << "clip_1366.mp4" << 1366 << 768 << 1368 << 0 << true << false << 25.0 << 25 << "yuv420p" << true;
+        QTest::addRow("rotated") << "clip_rotated.mp4" << 640 << 360 << 640 << 90 << false << false << 25.0 << 25 << "yuv420p" << true;
+        QTest::addRow("bt2020") << "clip_bt2020.mp4" << 640 << 360 << 640 << 0 << false << true << 25.0 << 25 << "yuv420p" << true;
+        QTest::addRow("rgba") << "clip_rgba.mov" << 64 << 48 << 64 << 0 << false << false << 25.0 << 25 << "rgba" << false;
+        QTest::addRow("1x1") << "clip_1x1.mkv" << 1 << 1 << 8 << 0 << false << false << 25.0 << 25 << "yuv444p" << true;
+        QTest::addRow("non-ascii path") << "dir with späces/клип ü.mp4" << 640 << 360 << 640 << 90 << false << false << 25.0 << 25 << "yuv420p" << true;
+    }
+
+    void videoStreams()
+    {
+        QFETCH(QString, file);
+        auto source = Parse(MediaPath(file));
+        QCOMPARE(source->Status(), SourceStatus::Ok);
+        QVERIFY(source->IsParsed());
+        QCOMPARE(source->VideoStreamCount(), 1);
+        const VideoStreamInfo* v = source->VideoStream(0, 0);
+        QVERIFY(v && v->valid);
+        QTEST(v->width, "width");
+        QTEST(v->height, "height");
+        QTEST(v->paddedWidth, "paddedWidth");
+        QTEST(std::abs(v->rotation), "rotation");
+        QTEST(v->rec709, "rec709");
+        QTEST(v->rec2020, "rec2020");
+        QTEST(v->frameRate, "frameRate");
+        QTEST(v->frameCount, "frameCount");
+        QTEST(source->FrameCount(), "frameCount");
+        QTEST(v->pixelFormatName, "pixelFormat");
+        QTEST(v->yuv, "yuv");
+        QCOMPARE(v->startTimeOffset, 0);
+        const float pixelAspect = file == QLatin1String("clip_23976.mp4") ? 64.0f / 45.0f : 1.0f;
+        QCOMPARE(v->pixelAspect, pixelAspect);
+        QCOMPARE(v->displayAspect, float(v->width * double(pixelAspect) / v->height));
+        QVERIFY(v->endTime <= source->EndTime());
+        QCOMPARE(source->FrameRate(), v->frameRate);
+        QCOMPARE(source->FrameDuration(), 1e6 / (file == QLatin1String("clip_23976.mp4") ? 24000.0 / 1001.0 : 25.0));
+    }
+
+    void audioStreams_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("sampleRate");
+        QTest::addColumn<int>("channels");
+        QTest::addColumn<quint64>("mask");
+        QTest::addRow("44.1 kHz stereo") << "tone_44100.wav" << 44100 << 2 << quint64(AV_CH_LAYOUT_STEREO);
+        QTest::addRow("mono") << "tone_mono.wav" << 48000 << 1 << quint64(AV_CH_LAYOUT_MONO);
+        QTest::addRow("5.1") << "tone_51.wav" << 48000 << 6 << quint64(AV_CH_LAYOUT_5POINT1_BACK);
+    }
+
+    void audioStreams()
+    {
+        QFETCH(QString, file);
+        auto source = Parse(MediaPath(file));
+        QCOMPARE(source->Status(), SourceStatus::Ok);
+        QCOMPARE(source->VideoStreamCount(), 0);
+        QCOMPARE(source->AudioStreamCount(), 1);
+        const AudioStreamInfo* a = source->AudioStream(0, 0);
+        QVERIFY(a && a->valid);
+        QTEST(a->sampleRate, "sampleRate");
+        QTEST(a->channelCount, "channels");
+        QTEST(quint64(a->channelMask), "mask");
+        QCOMPARE(a->codecName, QStringLiteral("pcm_s16le"));
+        QCOMPARE(a->bytesPerSample, 2);
+        QVERIFY(!a->planar);
+        // Without video the source ends where its first audio stream ends.
+        QVERIFY(source->EndTime() <= a->endTime);
+        QVERIFY(std::abs(source->EndTime() - 1999999) < 1000);
+        // Audio only: frames at the image-sequence rate (24 fps), truncated.
+        QCOMPARE(source->FrameCount(), 47);
+        QCOMPARE(source->FrameRate(), 24.0);
+    }
+
+    void movieWithSound()
+    {
+        auto source = Parse(MediaPath(QStringLiteral("clip_1080p25.mp4")));
+        QCOMPARE(source->AudioStreamCount(), 1);
+        const AudioStreamInfo* a = source->AudioStream(0, 0);
+        QCOMPARE(a->codecName, QStringLiteral("aac"));
+        QCOMPARE(a->channelMask, quint64(AV_CH_LAYOUT_STEREO));
+        QCOMPARE(a->startTimeOffset, source->VideoStream(0, 0)->startTimeOffset);
+        QVERIFY(a->planar);
+        QCOMPARE(a->sampleFormat, int(AV_SAMPLE_FMT_FLTP));
+        QVERIFY(a->extraDataSize > 0);
+        // The container's own tags are kept.
+        QVERIFY(source->PrimaryFileEntry()->metadata.contains(QStringLiteral("encoder")));
+        QCOMPARE(source->DurationText(), QStringLiteral("00:00:03.00"));
+    }
+
+    void negativeFirstTimestamp()
+    {
+        auto source = Parse(MediaPath(QStringLiteral("clip_negative_ts.mts")));
+        QCOMPARE(source->Status(), SourceStatus::Ok);
+        const VideoStreamInfo* v = source->VideoStream(0, 0);
+        QVERIFY(v && v->valid);
+        QCOMPARE(v->startTimeOffset, 0);
+        QVERIFY(source->FrameCount() >= 24);
+    }
+
+    void missingFile()
+    {
+        TestSupport::LogCapture log;
+        const QString path = MediaPath(QStringLiteral("does_not_exist.mp4"));
+        Source source(path, QString(), QUuid());
+        QCOMPARE(source.Status(), SourceStatus::FileNotFound);
+        QSignalSpy parsed(&source, &Source::Parsed);
+        QSignalSpy updated(&source, &Source::Updated);
+        AvParser parser;
+        parser.Parse(&source, 0);
+        QCOMPARE(parsed.size(), 1);
+        QCOMPARE(updated.size(), 0);
+        QVERIFY(log.HasError(QStringLiteral("File not found: %1").arg(path)));
+        QCOMPARE(source.Status(), SourceStatus::FileNotFound);
+        QCOMPARE(source.StatusText(), QStringLiteral("File not found"));
+        // A second parse is a reload: Updated, not Parsed.
+        parser.Parse(&source, 0);
+        QCOMPARE(parsed.size(), 1);
+        QCOMPARE(updated.size(), 1);
+    }
+
+    void damagedFiles_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("error");
+        QTest::addRow("random bytes") << "random.mp4" << 3 << "Failed to open input for parsing: %1";
+        QTest::addRow("index lost") << "truncated_no_index.mp4" << 3 << "Failed to open input for parsing: %1";
+        QTest::addRow("cut short") << "truncated.mp4" << 0 << "";
+    }
+
+    void damagedFiles()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, status);
+        QFETCH(QString, error);
+        TestSupport::LogCapture log;
+        const QString path = MediaPath(file);
+        auto source = Parse(path);
+        QCOMPARE(int(source->Status()), status);
+        QVERIFY(source->IsParsed());
+        if (!error.isEmpty())
+            QCOMPARE(log.CountErrorsStartingWith(error.arg(path) + QStringLiteral(" (")), 1);
+        else
+            QVERIFY2(log.errors.isEmpty(), qPrintable(log.errors.join('\n')));
+    }
+
+    // The parse runs on an engine thread; the main thread learns of it through Parsed.
+    void parseOnWorkerThread()
+    {
+        Source source(MediaPath(QStringLiteral("clip_rotated.mp4")), QString(), QUuid());
+        QSignalSpy parsed(&source, &Source::Parsed);
+        QThread* thread = QThread::create([&source] {
+            AvParser parser;
+            parser.Parse(&source, 0);
+        });
+        thread->start();
+        QVERIFY(parsed.wait(10000) || parsed.size() == 1);
+        QVERIFY(thread->wait(10000));
+        delete thread;
+        QCOMPARE(source.FrameCount(), 25);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAvParser)
+#include "tst_avparser.moc"
