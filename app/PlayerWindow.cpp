@@ -7,7 +7,9 @@
 #include "Source.h"
 #include "SourceReport.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QListWidget>
@@ -75,9 +77,16 @@ void PlayerWindow::ProcessMessageFromOtherInstance(const QStringList& arguments)
     OpenPaths(arguments);
 }
 
+void PlayerWindow::closeEvent(QCloseEvent* event)
+{
+    Settings::Get().Save();
+    QMainWindow::closeEvent(event);
+}
+
 void PlayerWindow::PostShow()
 {
     Settings::CheckConfigDir();
+    QDir().mkpath(Settings::Get().TempDirPath());
     OpenPaths(m_startupFiles);
 }
 

@@ -36,6 +36,7 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     // Steps shared by forwarded arguments and start-up files.

@@ -46,6 +46,11 @@ public:
     static QString LogFileDialogFilter();
 
     // Largest number of frames a sequence path may expand to; longer ranges are refused so
-    // that a mistyped range cannot exhaust memory (about 11.5 hours at 24 fps).
+    // that a mistyped range cannot exhaust memory (about 11.5 hours at 24 fps). Fuzzing builds
+    // lower it so that each execution stays cheap.
+#ifdef PLOVEX_MAX_SEQUENCE_FRAMES
+    static constexpr qint64 kMaxSequenceFrames = PLOVEX_MAX_SEQUENCE_FRAMES;
+#else
     static constexpr qint64 kMaxSequenceFrames = 1'000'000;
+#endif
 };

@@ -175,6 +175,8 @@ struct Settings
 
     static QList<QColor> DefaultColorPresets();
 
+    bool operator==(const Settings&) const = default;
+
     // Loads the settings file, then applies the ffmpeg override and the "preferences" group
     // of the override file, then the range checks. A missing file leaves every default in
     // place and applies nothing else.

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include <QDir>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -99,6 +101,37 @@ private slots:
         // Errors also reach standard error while no console exists.
         QVERIFY(run.errors.contains(QStringLiteral("[ERROR] File not found: %1").arg(missing)));
         QVERIFY(run.errors.contains(QStringLiteral("[ERROR] Failed to open input for parsing: %1 (").arg(MediaPath("random.mp4"))));
+    }
+
+    // A folder's worth of numbered images: one source per pattern, with its runs.
+    void sequences()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("renders ü"));
+        QDir().mkpath(folder);
+        QImage image(32, 16, QImage::Format_RGB888);
+        image.fill(Qt::darkCyan);
+        QStringList files;
+        for (const char* name : {"a.0001.png", "a.0002.png", "a.0004.png", "b_01.png", "b_02.png", "c.png"}) {
+            files << folder + QLatin1Char('/') + QLatin1String(name);
+            QVERIFY(image.save(files.last()));
+        }
+        const InfoRun run = RunInfo(files);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.sources.size(), 3);
+        const QJsonObject a = run.sources.at(0);
+        QCOMPARE(a.value("path").toString(), folder + QStringLiteral("/a.####.png 1-4 (1-2 4)"));
+        QCOMPARE(a.value("imageSequence").toBool(), true);
+        QCOMPARE(a.value("fileCount").toInt(), 3);
+        QCOMPARE(a.value("frameCount").toInt(), 3);
+        QCOMPARE(a.value("frameRate").toDouble(), 24.0);
+        const QJsonObject stream = a.value("videoStreams").toArray().at(0).toObject();
+        QCOMPARE(stream.value("width").toInt(), 32);
+        QCOMPARE(stream.value("frameRate").toDouble(), -1.0);
+        QCOMPARE(stream.value("paddedWidth").toInt(), 32);
+        QCOMPARE(run.sources.at(1).value("path").toString(), folder + QStringLiteral("/b_##.png 1-2"));
+        QCOMPARE(run.sources.at(2).value("path").toString(), folder + QStringLiteral("/c.png"));
+        QCOMPARE(run.sources.at(2).value("frameCount").toInt(), 1);
     }
 
     void optionsThatExit()
