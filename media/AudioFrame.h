@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -12,9 +13,29 @@ struct AudioFrame
     QByteArray data;
     int64_t size = 0;       // bytes of data
     int64_t startTime = 0;  // µs, media time of the first sample
-    int64_t endTime = 0;    // µs, start + sampleCount / source rate - 1, truncated
+    // µs, start + sampleCount / source rate - 1, truncated. The cache may stretch it while
+    // the audio output reads it, hence atomic.
+    std::atomic<int64_t> endTime{0};
     int32_t sampleCount = 0; // samples per channel
     bool flag = false;
 };
 
 using AudioFramePtr = std::shared_ptr<AudioFrame>;
+
+// The engine's audio format.
+namespace AudioFormat {
+constexpr int kSampleRate = 48'000;
+constexpr int kChannels = 2;
+constexpr int kBytesPerFrame = 8; // two 32-bit float samples
+
+// Bytes of engine audio that `duration` µs take.
+inline int64_t BytesForDuration(int64_t duration)
+{
+    return static_cast<int64_t>(static_cast<double>(duration) / 1'000'000.0 * kSampleRate) * kBytesPerFrame;
+}
+
+inline int64_t DurationOfBytes(int64_t bytes)
+{
+    return static_cast<int64_t>(static_cast<double>(bytes / kBytesPerFrame) / kSampleRate * 1'000'000.0);
+}
+} // namespace AudioFormat

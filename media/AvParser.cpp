@@ -4,6 +4,7 @@
 #include "Logger.h"
 #include "MediaTime.h"
 #include "Source.h"
+#include "VideoDecoder.h"
 
 #include <QFileInfo>
 
@@ -199,23 +200,23 @@ void AvParser::ParseAudioStream(int fileIndex, int streamIndex)
 
 void AvParser::MeasureStreamTimes(int fileIndex)
 {
-    // Stream times as the container states them.
     SourceFileEntry* entry = m_source->ParserFileEntry(fileIndex);
-    if (!entry || !m_formatContext || m_source->IsImageSequence())
+    if (!entry || !entry->parsed || m_source->IsImageSequence())
+        return;
+    // Video: decode the first and the last frames of every stream, each with a decoder of
+    // its own, which measures on opening because the stream's offset is not known yet.
+    for (size_t i = 0; i < entry->videoStreams.size(); ++i) {
+        if (!entry->videoStreams[i].valid)
+            continue;
+        VideoDecoder decoder(false);
+        decoder.CreateDefaultWorker();
+        decoder.Open(m_source, fileIndex, static_cast<int>(i));
+        decoder.Shutdown();
+    }
+    // Audio: the times the container states.
+    if (!m_formatContext)
         return;
     const int64_t sourceEnd = m_source->EndTime();
-    for (VideoStreamInfo& info : entry->videoStreams) {
-        if (!info.valid)
-            continue;
-        const AVStream* stream = m_formatContext->streams[info.streamIndex];
-        const int64_t start = stream->start_time == AV_NOPTS_VALUE ? 0 : ToMicroseconds(stream->start_time, stream->time_base);
-        info.startTimeOffset = std::max<int64_t>(start, 0);
-        info.endTime = sourceEnd;
-        if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
-            info.endTime = std::min(sourceEnd, ToMicroseconds(stream->duration, stream->time_base) - 1);
-        if (info.frameDuration > 0.0)
-            info.frameCount = MediaTime::FrameCount(info.endTime, info.frameDuration);
-    }
     for (AudioStreamInfo& info : entry->audioStreams) {
         if (!info.valid)
             continue;

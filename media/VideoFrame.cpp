@@ -18,13 +18,6 @@ int BytesPerPixel(VideoFrameFormat format)
     return 1;
 }
 
-std::unique_ptr<uint8_t[]> CopyPlane(const uint8_t* source, int32_t bytes)
-{
-    auto copy = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(bytes));
-    std::memcpy(copy.get(), source, static_cast<size_t>(bytes));
-    return copy;
-}
-
 // Copies `rows` rows of `rowBytes` bytes into `out`, dropping any padding of the source rows.
 uint8_t* PackRows(uint8_t* out, const uint8_t* source, int sourceLineSize, int rowBytes, int rows)
 {
@@ -37,6 +30,17 @@ uint8_t* PackRows(uint8_t* out, const uint8_t* source, int sourceLineSize, int r
     return out;
 }
 
+std::shared_ptr<VideoFrame> NewFrame(VideoFrameFormat format, int64_t time, double frameDuration,
+                                     const VideoStreamInfo* streamInfo)
+{
+    auto frame = std::make_shared<VideoFrame>();
+    frame->format = format;
+    frame->time = time;
+    frame->endTime = time + static_cast<int64_t>(frameDuration > 0.0 ? frameDuration : 0.0);
+    frame->streamInfo = streamInfo;
+    return frame;
+}
+
 } // namespace
 
 std::shared_ptr<VideoFrame> VideoFrame::Create(const uint8_t* const data[], const int lineSize[], int width,
@@ -44,16 +48,9 @@ std::shared_ptr<VideoFrame> VideoFrame::Create(const uint8_t* const data[], cons
                                                double frameDuration, const VideoStreamInfo* streamInfo,
                                                bool forExport)
 {
-    auto frame = std::make_shared<VideoFrame>();
-    frame->format = format;
-    frame->time = time;
-    frame->endTime = time + static_cast<int64_t>(frameDuration > 0.0 ? frameDuration : 0.0);
-    frame->streamInfo = streamInfo;
-
-    const bool yuv = format == VideoFrameFormatYUV420P;
-    const int chromaHeight = (height + 1) / 2; // odd heights keep their last chroma row
-
     if (forExport) {
+        auto frame = NewFrame(format, time, frameDuration, streamInfo);
+        const bool yuv = format == VideoFrameFormatYUV420P;
         if (yuv) {
             const int chromaWidth = width / 2;
             const int32_t size = width * height + 2 * chromaWidth * (height / 2);
@@ -71,23 +68,33 @@ std::shared_ptr<VideoFrame> VideoFrame::Create(const uint8_t* const data[], cons
         return frame;
     }
 
-    const int planeCount = yuv ? 3 : 1;
-    for (int i = 0; i < planeCount; ++i) {
+    auto display = Allocate(format, height, lineSize, time, frameDuration, streamInfo);
+    for (size_t i = 0; i < 3; ++i)
+        if (display->planes[i])
+            std::memcpy(display->planes[i].get(), data[i], static_cast<size_t>(display->planeSizes[i]));
+    return display;
+}
+
+std::shared_ptr<VideoFrame> VideoFrame::Allocate(VideoFrameFormat format, int height, const int lineSizes[3],
+                                                 int64_t time, double frameDuration,
+                                                 const VideoStreamInfo* streamInfo)
+{
+    auto frame = NewFrame(format, time, frameDuration, streamInfo);
+    const bool yuv = format == VideoFrameFormatYUV420P;
+    const int chromaHeight = (height + 1) / 2; // odd heights keep their last chroma row
+    const size_t planeCount = yuv ? 3 : 1;
+    for (size_t i = 0; i < planeCount; ++i) {
         const int rows = i == 0 ? height : chromaHeight;
-        frame->lineSizes[static_cast<size_t>(i)] = lineSize[i];
-        frame->planeSizes[static_cast<size_t>(i)] = lineSize[i] * rows;
-        frame->planes[static_cast<size_t>(i)] = CopyPlane(data[i], lineSize[i] * rows);
+        frame->lineSizes[i] = lineSizes[i];
+        frame->planeSizes[i] = lineSizes[i] * rows;
+        frame->planes[i] = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(frame->planeSizes[i]));
+        if (yuv)
+            frame->planeImages[i] = QImage(frame->planes[i].get(), lineSizes[i], rows, lineSizes[i], QImage::Format_Grayscale8);
     }
-    if (yuv) {
-        for (size_t i = 0; i < 3; ++i) {
-            const int rows = i == 0 ? height : chromaHeight;
-            frame->planeImages[i] = QImage(frame->planes[i].get(), frame->lineSizes[i], rows, frame->lineSizes[i],
-                                           QImage::Format_Grayscale8);
-        }
-    } else {
+    if (!yuv) {
         const QImage::Format imageFormat = format == VideoFrameFormatRGBA ? QImage::Format_RGBA8888 : QImage::Format_RGB888;
-        frame->planeImages[0] = QImage(frame->planes[0].get(), lineSize[0] / BytesPerPixel(format), height, lineSize[0],
-                                       imageFormat);
+        frame->planeImages[0] = QImage(frame->planes[0].get(), lineSizes[0] / BytesPerPixel(format), height,
+                                       lineSizes[0], imageFormat);
     }
     return frame;
 }

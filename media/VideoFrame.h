@@ -3,6 +3,7 @@
 #include <QImage>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -17,8 +18,8 @@ enum VideoFrameFormat : int32_t {
 };
 
 // One decoded picture. Always held by std::shared_ptr and immutable once it has left the
-// decoder, except for the timeline fields that the decode scheduler and the caching timeline
-// fill in before publishing it.
+// decoder, except for the timeline fields, which the decode scheduler fills in before the
+// frame is cached, and the two end times, which the cache may stretch later.
 //
 // Display frames own copies of the decoded planes, row padding included, and expose them as
 // QImage views (`planeImages`) whose width is the padded row length; renderers crop with the
@@ -28,10 +29,12 @@ struct VideoFrame
     std::array<std::unique_ptr<uint8_t[]>, 3> planes; // plane 1 and 2 only for YUV420P
     std::array<QImage, 3> planeImages;                // null on the export path
     VideoFrameFormat format = VideoFrameFormatRGB;
-    int64_t time = 0;    // µs, start of the picture on the source's (later the timeline's) time line
-    int64_t endTime = 0; // µs, time + frame duration truncated; INT64_MAX for an empty frame
+    int64_t time = 0; // µs, start of the picture on the source's (later the timeline's) time line
+    // µs, time + frame duration truncated; INT64_MAX for an empty frame. The two end times
+    // are stretched by the cache while viewers may read them, hence atomic.
+    std::atomic<int64_t> endTime{0};
     int64_t timelineFrameStartTime = -1;
-    int64_t timelineFrameEndTime = -1;
+    std::atomic<int64_t> timelineFrameEndTime{-1};
     int32_t firstTimelineFrame = -1;
     int32_t lastTimelineFrame = -1;
     Timeline* timeline = nullptr;                  // caching timeline, not owned
@@ -49,6 +52,13 @@ struct VideoFrame
                                               int height, VideoFrameFormat format, int64_t time,
                                               double frameDuration, const VideoStreamInfo* streamInfo,
                                               bool forExport);
+
+    // A display frame with uninitialised planes of `lineSizes` bytes per row for a picture
+    // `height` rows high, for the caller to fill (a converter writing straight into it).
+    // The plane images exist already and show whatever the planes hold.
+    static std::shared_ptr<VideoFrame> Allocate(VideoFrameFormat format, int height, const int lineSizes[3],
+                                                int64_t time, double frameDuration,
+                                                const VideoStreamInfo* streamInfo);
 
     // A placeholder with no picture: one black 1 x 1 RGB image.
     static std::shared_ptr<VideoFrame> CreateEmpty(int64_t time = 0);

@@ -42,6 +42,10 @@ ff -f lavfi -i "$(numbered 1920 1080 25 3)" "${x264[@]}" -g 250 -keyint_min 250 
 ff -f lavfi -i "$(numbered 720 576 24000/1001 2),setsar=64/45" "${x264[@]}" -g 24 \
    -colorspace smpte170m -color_primaries smpte170m -color_trc smpte170m "$out/clip_23976.mp4"
 
+# 23.976 fps with a single keyframe.
+ff -f lavfi -i "$(numbered 720 576 24000/1001 3)" "${x264[@]}" -g 250 -keyint_min 250 -sc_threshold 0 \
+   "$out/clip_23976_gop250.mp4"
+
 # 1366 pixels wide: rows padded to 1368.
 ff -f lavfi -i "$(numbered 1366 768 25 1)" "${x264[@]}" -g 12 "$out/clip_1366.mp4"
 
@@ -76,6 +80,11 @@ size=$(stat -c %s "$out/moov_at_end.tmp.mp4")
 head -c $((size / 2)) "$out/moov_at_end.tmp.mp4" > "$out/truncated_no_index.mp4"
 rm -f "$out/moov_at_end.tmp.mp4"
 ff -f lavfi -i "anoisesrc=seed=7:sample_rate=48000:duration=0.4" -f s16le "$out/random.mp4"
+cp "$out/clip_1080p25.mp4" "$out/corrupt_packets.mp4"
+size=$(stat -c %s "$out/corrupt_packets.mp4")
+dd if="$out/random.mp4" of="$out/corrupt_packets.mp4" bs=1 seek=$((size / 2)) count=3000 conv=notrunc status=none
+# A picture far larger than the decoder accepts (9000 x 9000).
+ff -f lavfi -i "color=c=gray:size=9000x9000:r=25:d=0.04" -c:v ffv1 -pix_fmt gray "$out/huge_9000.mkv"
 
 # A path with spaces and characters outside ASCII.
 mkdir -p "$out/dir with späces"

@@ -141,16 +141,6 @@ private slots:
         QCOMPARE(source->DurationText(), QStringLiteral("00:00:03.00"));
     }
 
-    void negativeFirstTimestamp()
-    {
-        auto source = Parse(MediaPath(QStringLiteral("clip_negative_ts.mts")));
-        QCOMPARE(source->Status(), SourceStatus::Ok);
-        const VideoStreamInfo* v = source->VideoStream(0, 0);
-        QVERIFY(v && v->valid);
-        QCOMPARE(v->startTimeOffset, 0);
-        QVERIFY(source->FrameCount() >= 24);
-    }
-
     void missingFile()
     {
         TestSupport::LogCapture log;

@@ -1,0 +1,430 @@
+#include "VideoDecoder.h"
+
+#include "Logger.h"
+#include "MediaTime.h"
+#include "Settings.h"
+#include "Source.h"
+#include "VideoDecodeWorker.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cmath>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+}
+
+namespace {
+
+// A power-of-two row alignment that makes rows of `rowBytes` a multiple of 4 bytes (what the
+// OpenGL upload expects by default), or 1 when they already are.
+int RowAlignment(int rowBytes)
+{
+    return rowBytes % 4 == 0 ? 1 : 4;
+}
+
+} // namespace
+
+VideoDecoder::VideoDecoder(bool exportFrames, QObject* parent)
+    : AvDecoderBase(parent)
+    , m_export(exportFrames)
+    , m_backwardMemoryLimit(static_cast<int64_t>(std::max(Settings::Get().cacheSize, 256)) * 1'000'000 / 4)
+{
+}
+
+VideoDecoder::~VideoDecoder()
+{
+    Shutdown();
+}
+
+void VideoDecoder::CreateDefaultWorker()
+{
+    m_worker = std::make_unique<VideoDecodeWorker>(0, m_export);
+    // Worker and decoder share this thread, so these calls run synchronously.
+    connect(this, &VideoDecoder::DecodePacketRequested, m_worker.get(), &VideoDecodeWorker::Decode);
+    connect(m_worker.get(), &VideoDecodeWorker::PacketProcessingCompleted, this, &VideoDecoder::OnPacketProcessingCompleted);
+    connect(m_worker.get(), &VideoDecodeWorker::DecodingCompleted, this, &VideoDecoder::OnDecodingTaskCompleted);
+}
+
+bool VideoDecoder::Open(Source* source, int fileIndex, int streamInfoIndex)
+{
+    m_pending.clear();
+    m_pendingBytes = 0;
+    m_streamInfo = nullptr;
+    if (!AvDecoderBase::Open(source, fileIndex, streamInfoIndex))
+        return false;
+    if (m_streamInfo && m_streamInfo->startTimeOffset < 0 && source && !source->IsImageSequence())
+        MeasureStreamTimes();
+    return true;
+}
+
+bool VideoDecoder::OpenStream(int fileIndex, int streamInfoIndex)
+{
+    CloseVideoCodec();
+    m_streamInfo = nullptr;
+    SourceFileEntry* entry = m_source ? m_source->ParserFileEntry(fileIndex) : nullptr;
+    const int count = entry ? static_cast<int>(entry->videoStreams.size()) : 0;
+    if (count <= 0) {
+        Logger::error(QStringLiteral("Failed to open video stream. Media does not have any video streams."));
+        return false;
+    }
+    if (streamInfoIndex >= count) {
+        Logger::error(QStringLiteral("Failed to open video stream. Unknown stream specified."));
+        return false;
+    }
+    const int requested = streamInfoIndex >= 0 ? entry->videoStreams[static_cast<size_t>(streamInfoIndex)].streamIndex : -1;
+    const int opened = OpenVideoCodec(requested);
+    if (opened < 0)
+        return false;
+    const auto record = std::find_if(entry->videoStreams.begin(), entry->videoStreams.end(),
+                                     [opened](const VideoStreamInfo& info) { return info.streamIndex == opened; });
+    if (record == entry->videoStreams.end()) {
+        CloseVideoCodec();
+        Logger::error(QStringLiteral("Failed to open video stream. Video info not found for stream: %1").arg(opened));
+        return false;
+    }
+    if (!record->valid) { // probing already said why
+        CloseVideoCodec();
+        return false;
+    }
+    m_streamInfo = &*record;
+    m_containerStreamIndex = opened;
+    const AVStream* stream = m_formatContext->streams[opened];
+    m_timeBase = av_q2d(stream->time_base) * 1'000'000.0;
+
+    const VideoStreamInfo& info = *m_streamInfo;
+    if (Settings::Get().hardwareRenderingEnabled && info.yuv) {
+        m_targetPixelFormat = AV_PIX_FMT_YUV420P;
+        m_targetFormat = VideoFrameFormatYUV420P;
+        m_alignment = RowAlignment(info.paddedWidth);
+    } else if (info.componentCount == 4) {
+        m_targetPixelFormat = AV_PIX_FMT_RGBA;
+        m_targetFormat = VideoFrameFormatRGBA;
+        m_alignment = 1;
+    } else {
+        m_targetPixelFormat = AV_PIX_FMT_RGB24;
+        m_targetFormat = VideoFrameFormatRGB;
+        m_alignment = RowAlignment(3 * info.paddedWidth);
+    }
+    const int bufferSize = av_image_get_buffer_size(static_cast<AVPixelFormat>(m_targetPixelFormat),
+                                                    info.paddedWidth, info.height, m_alignment);
+    if (bufferSize < 0) {
+        CloseVideoCodec();
+        Logger::error(QStringLiteral("Failed to prepare image surface for decoding"), bufferSize);
+        return false;
+    }
+    m_lastDecodedFrameTime = 0;
+    m_windowEnd = -1;
+    return true;
+}
+
+bool VideoDecoder::SeekDemuxer(int64_t s)
+{
+    if (!m_formatContext || !m_videoCodecContext)
+        return false;
+    int result = 0;
+    if (s > 0) {
+        const AVStream* stream = m_formatContext->streams[m_containerStreamIndex];
+        // Source times start at the stream's first frame; the container counts from its own zero.
+        const int64_t offset = m_streamInfo ? std::max<int64_t>(m_streamInfo->startTimeOffset, 0) : 0;
+        int64_t ts = av_rescale_q(s + offset, AVRational{1, 1'000'000}, stream->time_base);
+        if (ts >= 1)
+            ts -= 1;
+        result = avformat_seek_file(m_formatContext.get(), m_containerStreamIndex, 0, ts, ts, AVSEEK_FLAG_FRAME);
+    } else {
+        // The very start of the file. Containers that find times by searching the stream
+        // (transport streams) land near, not on, a time: there the start is a byte position.
+        const int flags = m_formatContext->iformat->flags;
+        if ((flags & AVFMT_TS_DISCONT) && !(flags & AVFMT_NO_BYTE_SEEK)) {
+            result = av_seek_frame(m_formatContext.get(), -1, 0, AVSEEK_FLAG_BYTE);
+        } else {
+            const int64_t start = m_formatContext->start_time != AV_NOPTS_VALUE ? m_formatContext->start_time : 0;
+            result = av_seek_frame(m_formatContext.get(), -1, start, AVSEEK_FLAG_BACKWARD);
+        }
+    }
+    if (result < 0) {
+        Logger::error(QStringLiteral("Video Seek Failed"), result);
+        return false;
+    }
+    avcodec_flush_buffers(m_videoCodecContext.get());
+    if (m_worker)
+        m_worker->ResetEndOfStream();
+    m_endOfFile = false;
+    return true;
+}
+
+void VideoDecoder::Seek(int64_t t)
+{
+    m_pending.clear();
+    m_pendingBytes = 0;
+    m_packetSequence = 0;
+    const double fd = m_streamInfo ? m_streamInfo->frameDuration : 0.0;
+    const int64_t s = std::max<int64_t>(static_cast<int64_t>(std::trunc(static_cast<double>(t) - 2.0 * std::max(fd, 0.0))), 0);
+    if (!SeekDemuxer(s))
+        return;
+    m_windowEnd = s;
+    m_seekTarget = t;
+    m_verifyLanding = s > 0;
+    m_landingSeek = s;
+    m_landingBackoff = 1'000'000;
+    m_backwardWindowEnd = std::max<int64_t>(t, 0);
+    m_backwardSeekDone = true;
+    m_windowFromStart = s == 0;
+}
+
+int VideoDecoder::DecodeNext()
+{
+    if (!m_worker || !m_videoCodecContext)
+        return EndOfFile;
+    m_decoding = true;
+    const int status = m_forward ? ReadNextPacket() : BackwardStep();
+    m_decoding = false;
+    return status;
+}
+
+int VideoDecoder::ReadNextPacket()
+{
+    if (m_packetInFlight)
+        return Busy;
+    if (m_endOfFile && m_worker->EndOfStream())
+        return EndOfFile; // drained already; nothing more until the next seek
+    AVPacket* packet = m_worker->Packet();
+    int status = MoreToCome;
+    for (;;) {
+        if (av_read_frame(m_formatContext.get(), packet) < 0) {
+            // End of file: an empty packet drains the codec.
+            av_packet_unref(packet);
+            packet->stream_index = -1;
+            status = EndOfFile;
+            m_endOfFile = true;
+            break;
+        }
+        if (packet->stream_index == m_containerStreamIndex)
+            break;
+        av_packet_unref(packet);
+    }
+
+    VideoDecodeWorker::Task& task = m_worker->CurrentTask();
+    task.streamInfo = m_streamInfo;
+    task.codec = m_videoCodecContext.get();
+    task.timeBase = m_timeBase;
+    task.targetPixelFormat = m_targetPixelFormat;
+    task.targetFormat = m_targetFormat;
+    task.alignment = m_alignment;
+    task.exr = m_source && m_source->IsExr();
+    task.gamma = !m_export && !Settings::Get().hardwareRenderingEnabled;
+    task.sequence = m_packetSequence++;
+    task.windowEnd = m_forward ? m_windowEnd : -1; // backwards every frame of the window is kept
+    task.convertFrom = m_forward ? -1 : m_convertFrom;
+    task.frameTime = m_lastDecodedFrameTime;
+    task.packetFirstTime = INT64_MIN;
+    task.convert = m_convert;
+    m_packetInFlight = true;
+    emit DecodePacketRequested(m_worker->Id());
+    return status;
+}
+
+void VideoDecoder::OnPacketProcessingCompleted(int workerId)
+{
+    if (!m_worker || workerId != m_worker->Id()) {
+        Logger::error(QStringLiteral("Failed to find video decoder worker on packet processing completed: %1").arg(workerId));
+        return;
+    }
+    m_lastDecodedFrameTime = m_worker->CurrentTask().frameTime;
+    m_packetInFlight = false;
+}
+
+void VideoDecoder::OnDecodingTaskCompleted(int workerId)
+{
+    if (!m_worker || workerId != m_worker->Id()) {
+        Logger::error(QStringLiteral("Failed to find video decoder worker on frame processing completed: %1").arg(workerId));
+        return;
+    }
+    VideoDecodeWorker::Task& task = m_worker->CurrentTask();
+    std::vector<std::shared_ptr<VideoFrame>> frames;
+    frames.swap(task.frames);
+    if (m_forward) {
+        if (m_verifyLanding && task.packetFirstTime != INT64_MIN) {
+            m_verifyLanding = false;
+            if (task.packetFirstTime > m_seekTarget + 1) {
+                // The demuxer landed after the wanted frame (containers that seek by
+                // searching do): start further back and drop what came from here.
+                m_landingSeek = std::max<int64_t>(m_landingSeek - m_landingBackoff, 0);
+                m_landingBackoff *= 2;
+                if (SeekDemuxer(m_landingSeek)) {
+                    m_verifyLanding = m_landingSeek > 0;
+                    return;
+                }
+            }
+        }
+        for (auto& frame : frames)
+            emit VideoFrameDecoded(std::move(frame));
+        return;
+    }
+    if (task.skipped > 0) {
+        m_windowTruncated = true;
+        task.skipped = 0;
+    }
+    for (auto& frame : frames) {
+        if (!frame || frame->time > m_backwardWindowEnd)
+            continue;
+        m_pendingBytes += frame->ByteSize();
+        const auto at = std::upper_bound(m_pending.begin(), m_pending.end(), frame->time,
+                                         [](int64_t time, const auto& f) { return time < f->time; });
+        m_pending.insert(at, std::move(frame));
+    }
+    // Keep the latest frames of the window within the memory limit; the earlier ones are
+    // decoded again by the next window.
+    while (m_pendingBytes > m_backwardMemoryLimit && m_pending.size() > 1) {
+        m_pendingBytes -= m_pending.front()->ByteSize();
+        m_pending.pop_front();
+        m_windowTruncated = true;
+    }
+}
+
+int VideoDecoder::BackwardStep()
+{
+    if (m_pending.empty() && !FillBackwardWindow())
+        return m_decoding ? StartReached : MoreToCome;
+    if (!m_decoding) {
+        m_pending.clear();
+        m_pendingBytes = 0;
+        return MoreToCome;
+    }
+    std::shared_ptr<VideoFrame> frame = std::move(m_pending.back());
+    m_pending.pop_back();
+    m_pendingBytes -= frame->ByteSize();
+    const bool windowDone = m_pending.empty();
+    const int64_t time = frame->time;
+    emit VideoFrameDecoded(std::move(frame));
+    if (time <= 0 || (windowDone && m_windowFromStart && !m_windowTruncated))
+        return StartReached;
+    if (windowDone)
+        QueueBackwardWindow(time - 1);
+    return MoreToCome;
+}
+
+void VideoDecoder::QueueBackwardWindow(int64_t windowEnd)
+{
+    m_backwardWindowEnd = windowEnd;
+    m_backwardSeekDone = false;
+}
+
+bool VideoDecoder::FillBackwardWindow()
+{
+    const double fd = std::max(m_streamInfo ? m_streamInfo->frameDuration : 0.0, 0.0);
+    int64_t seekTime = std::max<int64_t>(static_cast<int64_t>(std::trunc(static_cast<double>(m_backwardWindowEnd) - 2.0 * fd)), 0);
+    int64_t backoff = 1'000'000;
+    for (;;) {
+        if (!m_backwardSeekDone) {
+            if (!SeekDemuxer(seekTime))
+                return false;
+            m_windowEnd = seekTime;
+            m_windowFromStart = seekTime == 0;
+        }
+        m_backwardSeekDone = false;
+        m_windowTruncated = false;
+        // Frames that the memory limit would drop again are not converted at all.
+        m_convertFrom = -1;
+        if (m_lastFrameBytes > 0 && fd > 0.0) {
+            const int64_t keep = std::max<int64_t>(m_backwardMemoryLimit / m_lastFrameBytes, 1);
+            m_convertFrom = m_backwardWindowEnd - static_cast<int64_t>((static_cast<double>(keep) + 1.0) * fd);
+        }
+        m_lastDecodedFrameTime = 0;
+        while (m_decoding && !m_endOfFile && m_lastDecodedFrameTime <= m_backwardWindowEnd) {
+            ReadNextPacket();
+            emit ProcessEventsRequested();
+        }
+        if (!m_decoding) {
+            m_pending.clear();
+            m_pendingBytes = 0;
+            return false;
+        }
+        if (!m_pending.empty()) {
+            m_lastFrameBytes = m_pending.back()->ByteSize();
+            return true;
+        }
+        if (m_windowFromStart)
+            return false; // nothing at or before the window end exists
+        // The demuxer landed after the window (an imprecise seek): step further back.
+        seekTime = std::max<int64_t>(seekTime - backoff, 0);
+        backoff *= 2;
+    }
+}
+
+void VideoDecoder::MeasureStreamTimes()
+{
+    if (!m_streamInfo || !m_worker || !m_source || m_source->IsImageSequence())
+        return;
+    VideoStreamInfo& info = *m_streamInfo;
+    const QString fileName = QFileInfo(m_source->Path()).fileName();
+    const bool forward = m_forward;
+    m_forward = true;
+    m_convert = false;
+    VideoDecodeWorker::Task& task = m_worker->CurrentTask();
+
+    // Start offset: the time stamp of the first frame.
+    Seek(0);
+    task.firstTimestamp = INT64_MIN;
+    task.decodedCount = 0;
+    int status = MoreToCome;
+    while (task.decodedCount == 0 && status != EndOfFile)
+        status = ReadNextPacket();
+    if (task.decodedCount == 0 || task.firstTimestamp == INT64_MIN) {
+        Logger::warning(QStringLiteral("Failed to set startTimeOffset for video stream (%1): %2")
+                            .arg(info.streamIndex)
+                            .arg(fileName));
+        info.startTimeOffset = 0;
+    } else if (task.firstTimestamp < 0) {
+        Logger::warning(QStringLiteral("Video stream (%1) start time is less than 0. Skipping negative frames: %2 (%3)")
+                            .arg(info.streamIndex)
+                            .arg(fileName)
+                            .arg(task.firstTimestamp));
+        info.startTimeOffset = 0;
+    } else {
+        info.startTimeOffset = task.firstTimestamp;
+    }
+
+    // End: decode everything from the last keyframe before the container's end. A file cut
+    // short has nothing there; then every frame from the start is decoded to find its end.
+    int64_t lastTime = 0;
+    for (const int64_t from : {m_source->EndTime(), int64_t(0)}) {
+        Seek(from);
+        task.decodedCount = 0;
+        do {
+            const int before = task.decodedCount;
+            status = ReadNextPacket();
+            if (task.decodedCount > before)
+                lastTime = task.frameTime;
+        } while (status != EndOfFile);
+        if (task.decodedCount > 0 || from <= 0)
+            break;
+    }
+    if (task.decodedCount == 0) {
+        Logger::warning(QStringLiteral("Failed to set end time for video stream (%1): %2").arg(info.streamIndex).arg(fileName));
+        info.decodedEndTime = -1;
+    } else {
+        info.decodedEndTime = static_cast<int64_t>(std::trunc(static_cast<double>(lastTime) + info.frameDuration));
+    }
+    info.endTime = info.decodedEndTime;
+    if (m_source->EndTime() < info.endTime)
+        info.endTime = m_source->EndTime();
+    if (info.frameDuration > 0.0)
+        info.frameCount = MediaTime::FrameCount(info.endTime, info.frameDuration);
+
+    m_convert = true;
+    m_forward = forward;
+    Seek(0);
+}
+
+void VideoDecoder::Shutdown()
+{
+    m_pending.clear();
+    m_pendingBytes = 0;
+    m_worker.reset();
+    m_packetInFlight = false;
+    Close();
+}

@@ -1,0 +1,114 @@
+#pragma once
+
+#include "AvDecoderBase.h"
+#include "VideoFrame.h"
+
+#include <deque>
+#include <memory>
+
+struct VideoStreamInfo;
+class VideoDecodeWorker;
+
+// Turns one video stream of one file of a source into VideoFrames, forwards or backwards,
+// from any media time, in the layout the renderer wants (YUV420P for the OpenGL viewer,
+// RGB24 or RGBA for the software viewer and four-component sources). Frames are emitted
+// through VideoFrameDecoded, in time order forwards and latest first backwards.
+//
+// Owned and driven by one engine thread (the decode scheduler's, or a parse task's); frames
+// leave it only as shared pointers. Stop() may arrive queued while DecodeNext runs: the
+// decoder emits ProcessEventsRequested between packets so that its owner can run them.
+class VideoDecoder : public AvDecoderBase
+{
+    Q_OBJECT
+
+public:
+    enum Status {
+        MoreToCome = 0,
+        Busy = 1,          // no packet could be started
+        StartReached = 2,  // backwards: the first frame of the stream was delivered
+        EndOfFile = 3,
+    };
+
+    explicit VideoDecoder(bool exportFrames, QObject* parent = nullptr);
+    ~VideoDecoder() override;
+
+    void CreateDefaultWorker();
+
+    // Opens stream record `streamInfoIndex` of file `fileIndex`; measures the stream's times
+    // first when they are not known yet.
+    bool Open(Source* source, int fileIndex, int streamInfoIndex) override;
+    bool OpenStream(int fileIndex, int streamInfoIndex) override;
+
+    void SetForward(bool forward) { m_forward = forward; }
+    bool IsForward() const { return m_forward; }
+
+    // Positions the demuxer a little before `t` (µs on the source's time line) so that the
+    // frame holding `t` is among the next ones delivered (forwards) or the first (backwards).
+    void Seek(int64_t t);
+    int DecodeNext();
+    Q_INVOKABLE void Stop() { m_decoding = false; }
+    int BusyWorkerCount() const { return m_packetInFlight ? 1 : 0; }
+    void Shutdown();
+
+    // Finds the stream's start offset (time stamp of the first frame) and decoded end time,
+    // and from them its end time and frame count. Warns and uses 0 / -1 when they cannot be
+    // found. Called on open when the offset is still unknown.
+    void MeasureStreamTimes();
+
+    // Bytes of converted frames a backward window may hold (default: a quarter of the
+    // cache budget). A group of pictures that does not fit is delivered in several windows.
+    void SetBackwardMemoryLimit(int64_t bytes) { m_backwardMemoryLimit = bytes; }
+
+    const VideoStreamInfo* StreamInfo() const { return m_streamInfo; }
+    int64_t LastDecodedFrameTime() const { return m_lastDecodedFrameTime; }
+
+signals:
+    void DecodePacketRequested(int workerId);
+    void ProcessEventsRequested();
+    void VideoFrameDecoded(std::shared_ptr<VideoFrame> videoFrame);
+
+public slots:
+    void OnPacketProcessingCompleted(int workerId);
+    void OnDecodingTaskCompleted(int workerId);
+
+private:
+    // Seeks the demuxer so that decoding starts at a keyframe at or before `s` µs.
+    bool SeekDemuxer(int64_t s);
+    int ReadNextPacket();
+    int BackwardStep();
+    bool FillBackwardWindow();
+    void QueueBackwardWindow(int64_t windowEnd);
+
+    bool m_export = false;
+    VideoStreamInfo* m_streamInfo = nullptr;
+    int m_containerStreamIndex = -1;
+    double m_timeBase = 0.0; // µs per tick
+    int m_targetPixelFormat = 0;
+    VideoFrameFormat m_targetFormat = VideoFrameFormatYUV420P;
+    int m_alignment = 1;
+    int64_t m_lastDecodedFrameTime = 0;
+    bool m_packetInFlight = false;
+    bool m_decoding = false;
+    bool m_forward = true;
+    int64_t m_windowEnd = -1;
+    int64_t m_packetSequence = 0;
+    bool m_convert = true;
+    // Forwards, the first frame after a seek must not be later than the time asked for.
+    int64_t m_seekTarget = 0;
+    bool m_verifyLanding = false;
+    int64_t m_landingSeek = 0;
+    int64_t m_landingBackoff = 0;
+    std::unique_ptr<VideoDecodeWorker> m_worker;
+
+    // Backward play: the frames of one window, earliest first, emitted latest first.
+    std::deque<std::shared_ptr<VideoFrame>> m_pending;
+    int64_t m_pendingBytes = 0;
+    int64_t m_backwardMemoryLimit = 0;
+    int64_t m_backwardWindowEnd = -1;  // µs; the latest frame wanted in the window
+    bool m_backwardSeekDone = false;   // the demuxer already stands before the window
+    bool m_windowFromStart = false;    // the window was decoded from the start of the file
+    bool m_windowTruncated = false;    // earlier frames of the window were dropped for memory
+    int64_t m_convertFrom = -1;        // µs; frames before it would be dropped anyway
+    int64_t m_lastFrameBytes = 0;      // size of a converted frame, once one was seen
+    bool m_endOfFile = false;
+};

@@ -1,0 +1,391 @@
+#include "AvParser.h"
+#include "Logger.h"
+#include "MediaTime.h"
+#include "ProjectGlobals.h"
+#include "Settings.h"
+#include "Source.h"
+#include "TestSupport.h"
+#include "VideoDecoder.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QTest>
+#include <QThread>
+
+using TestSupport::MediaPath;
+
+namespace {
+
+std::unique_ptr<Source> Parse(const QString& name)
+{
+    auto source = std::make_unique<Source>(MediaPath(name), QString(), QUuid());
+    AvParser parser;
+    parser.Parse(source.get(), 0);
+    return source;
+}
+
+// The frame number a decoded picture carries in its pixels.
+int PictureNumber(const VideoFrame& frame)
+{
+    const VideoStreamInfo* info = frame.streamInfo;
+    if (frame.format == VideoFrameFormatYUV420P)
+        return TestSupport::FrameNumberFromLuma(frame.planes[0].get(), frame.lineSizes[0], info->width, info->height);
+    return TestSupport::FrameNumberFromImage(frame.planeImages[0], info->width, info->height);
+}
+
+// Drives a decoder on this thread and keeps what it emits.
+struct Decoding
+{
+    explicit Decoding(Source* source, bool exportFrames = false)
+        : decoder(exportFrames)
+    {
+        decoder.CreateDefaultWorker();
+        opened = decoder.Open(source, 0, 0);
+        QObject::connect(&decoder, &VideoDecoder::VideoFrameDecoded,
+                         [this](std::shared_ptr<VideoFrame> frame) { frames.push_back(std::move(frame)); });
+    }
+
+    // Calls DecodeNext until it reports `until` (or any end), at most `limit` times.
+    int Run(int limit = 100000)
+    {
+        int status = VideoDecoder::MoreToCome;
+        for (int i = 0; i < limit; ++i) {
+            status = decoder.DecodeNext();
+            if (status == VideoDecoder::StartReached || status == VideoDecoder::EndOfFile)
+                break;
+        }
+        return status;
+    }
+
+    // Decodes forwards until a frame holding `t` arrives; returns it, or null.
+    std::shared_ptr<VideoFrame> FirstHolding(int64_t t)
+    {
+        for (int i = 0; i < 10000; ++i) {
+            for (const auto& frame : frames)
+                if (frame && frame->time <= t && t < frame->endTime)
+                    return frame;
+            frames.clear();
+            if (decoder.DecodeNext() == VideoDecoder::EndOfFile) {
+                for (const auto& frame : frames)
+                    if (frame && frame->time <= t && t < frame->endTime)
+                        return frame;
+                return nullptr;
+            }
+        }
+        return nullptr;
+    }
+
+    VideoDecoder decoder;
+    bool opened = false;
+    std::vector<std::shared_ptr<VideoFrame>> frames;
+};
+
+} // namespace
+
+class TestVideoDecoder : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        Logger::SetStandardErrorEcho(false);
+        ProjectGlobals::ResetFromSettings();
+        qRegisterMetaType<std::shared_ptr<VideoFrame>>();
+    }
+
+    void init() { Settings::ResetToDefaults(); }
+
+    void clips_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addRow("25 fps, GOP 12") << "clip_1080p25.mp4";
+        QTest::addRow("25 fps, GOP 250") << "clip_1080p25_gop250.mp4";
+        QTest::addRow("23.976 fps, GOP 24") << "clip_23976.mp4";
+        QTest::addRow("23.976 fps, GOP 250") << "clip_23976_gop250.mp4";
+    }
+
+    // Every frame once, in order, with the number its time says.
+    void forwards_data() { clips_data(); }
+    void forwards()
+    {
+        QFETCH(QString, file);
+        auto source = Parse(file);
+        const VideoStreamInfo* info = source->VideoStream(0, 0);
+        Decoding d(source.get());
+        QVERIFY(d.opened);
+        d.decoder.Seek(0);
+        QCOMPARE(d.Run(), int(VideoDecoder::EndOfFile));
+        QVERIFY(!d.frames.empty() && !d.frames.back()); // the end marker
+        d.frames.pop_back();
+        QCOMPARE(int(d.frames.size()), source->FrameCount());
+        for (size_t i = 0; i < d.frames.size(); ++i) {
+            const VideoFrame& frame = *d.frames[i];
+            QCOMPARE(frame.format, VideoFrameFormatYUV420P);
+            QCOMPARE(MediaTime::TimeToFrame(frame.time, info->frameDuration), int(i));
+            QCOMPARE(PictureNumber(frame), int(i));
+            QCOMPARE(frame.endTime.load(), frame.time + int64_t(info->frameDuration));
+        }
+    }
+
+    // Backwards from the end: every frame once, latest first, ending with status 2 on frame 0.
+    void backwards_data() { clips_data(); }
+    void backwards()
+    {
+        QFETCH(QString, file);
+        auto source = Parse(file);
+        const VideoStreamInfo* info = source->VideoStream(0, 0);
+        const int count = source->FrameCount();
+        Decoding d(source.get());
+        d.decoder.SetForward(false);
+        d.decoder.Seek(MediaTime::FrameStartTime(count - 1, info->frameDuration));
+        int status = VideoDecoder::MoreToCome;
+        int calls = 0;
+        while (status == VideoDecoder::MoreToCome && calls < 10 * count) {
+            const size_t before = d.frames.size();
+            status = d.decoder.DecodeNext();
+            QCOMPARE(d.frames.size(), before + 1); // one frame per call
+            ++calls;
+        }
+        QCOMPARE(status, int(VideoDecoder::StartReached));
+        QCOMPARE(int(d.frames.size()), count);
+        for (int i = 0; i < count; ++i) {
+            const VideoFrame& frame = *d.frames[static_cast<size_t>(i)];
+            QCOMPARE(PictureNumber(frame), count - 1 - i);
+            QCOMPARE(MediaTime::TimeToFrame(frame.time, info->frameDuration), count - 1 - i);
+        }
+        QCOMPARE(d.frames.back()->time, 0);
+    }
+
+    // A window that does not fit the memory limit is delivered in several windows.
+    void backwardsUnderMemoryLimit()
+    {
+        auto source = Parse(QStringLiteral("clip_23976_gop250.mp4"));
+        const int count = source->FrameCount();
+        Decoding d(source.get());
+        d.decoder.SetBackwardMemoryLimit(10 * 720 * 576 * 3 / 2); // ten pictures
+        d.decoder.SetForward(false);
+        d.decoder.Seek(MediaTime::FrameStartTime(count - 1, source->FrameDuration()));
+        QCOMPARE(d.Run(), int(VideoDecoder::StartReached));
+        QCOMPARE(int(d.frames.size()), count);
+        for (int i = 0; i < count; ++i)
+            QCOMPARE(PictureNumber(*d.frames[static_cast<size_t>(i)]), count - 1 - i);
+    }
+
+    // Fifty random times, forwards and backwards: the first frame delivered holds the time.
+    void randomSeeks_data() { clips_data(); }
+    void randomSeeks()
+    {
+        QFETCH(QString, file);
+        auto source = Parse(file);
+        const double fd = source->FrameDuration();
+        const int64_t end = source->VideoStream(0, 0)->endTime;
+        QRandomGenerator random(1234);
+        Decoding d(source.get());
+        for (int i = 0; i < 50; ++i) {
+            const int64_t t = static_cast<int64_t>(random.bounded(static_cast<double>(end)));
+            const int expected = MediaTime::TimeToFrame(t, fd);
+            const bool forward = i % 2 == 0;
+            d.frames.clear();
+            d.decoder.SetForward(forward);
+            d.decoder.Seek(t);
+            std::shared_ptr<VideoFrame> frame;
+            if (forward) {
+                frame = d.FirstHolding(t);
+            } else {
+                d.decoder.DecodeNext();
+                frame = d.frames.empty() ? nullptr : d.frames.front();
+            }
+            QVERIFY2(frame, qPrintable(QStringLiteral("t=%1").arg(t)));
+            QCOMPARE(MediaTime::TimeToFrame(frame->time, fd), expected);
+            QCOMPARE(PictureNumber(*frame), expected);
+        }
+    }
+
+    void seekNearStartGoesToFileStart()
+    {
+        auto source = Parse(QStringLiteral("clip_1080p25.mp4"));
+        Decoding d(source.get());
+        d.decoder.Seek(50000); // within two frames of the start
+        d.decoder.DecodeNext();
+        for (int i = 0; i < 10 && d.frames.empty(); ++i)
+            d.decoder.DecodeNext();
+        QVERIFY(!d.frames.empty());
+        QCOMPARE(d.frames.front()->time, 0);
+        QCOMPARE(PictureNumber(*d.frames.front()), 0);
+    }
+
+    void negativeFirstTimestamp()
+    {
+        TestSupport::LogCapture log;
+        auto source = Parse(QStringLiteral("clip_negative_ts.mts"));
+        QVERIFY(log.HasWarning(QStringLiteral(
+            "Video stream (0) start time is less than 0. Skipping negative frames: clip_negative_ts.mts (-200000)")));
+        const VideoStreamInfo* info = source->VideoStream(0, 0);
+        QCOMPARE(info->startTimeOffset, 0);
+        QCOMPARE(source->FrameCount(), 20); // the five frames before 0 are not counted
+        // Frames keep their own times: the one at 0 is the sixth picture of the file.
+        Decoding d(source.get());
+        auto frame = d.FirstHolding(0);
+        d.decoder.Seek(0);
+        frame = d.FirstHolding(0);
+        QVERIFY(frame);
+        QCOMPARE(frame->time, 0);
+        QCOMPARE(PictureNumber(*frame), 5);
+        // Backwards, the frame at 0 ends the stream.
+        d.frames.clear();
+        d.decoder.SetForward(false);
+        d.decoder.Seek(80000);
+        QCOMPARE(d.Run(), int(VideoDecoder::StartReached));
+        QCOMPARE(d.frames.back()->time, 0);
+        QCOMPARE(int(d.frames.size()), 3);
+    }
+
+    void measuredTimes()
+    {
+        auto source = Parse(QStringLiteral("clip_1080p25.mp4"));
+        const VideoStreamInfo* info = source->VideoStream(0, 0);
+        QCOMPARE(info->startTimeOffset, 0);
+        QCOMPARE(info->decodedEndTime, 3000000);
+        QCOMPARE(info->endTime, 2999999);
+        QCOMPARE(info->frameCount, 75);
+        // A file cut short counts the frames it really has.
+        TestSupport::LogCapture log;
+        auto cut = Parse(QStringLiteral("truncated.mp4"));
+        QVERIFY(cut->FrameCount() > 10 && cut->FrameCount() < 75);
+        QCOMPARE(cut->VideoStream(0, 0)->endTime, cut->VideoStream(0, 0)->decodedEndTime);
+    }
+
+    void rotatedClipDecodesUnrotated()
+    {
+        auto source = Parse(QStringLiteral("clip_rotated.mp4"));
+        Decoding d(source.get());
+        d.decoder.Seek(0);
+        auto frame = d.FirstHolding(0);
+        QVERIFY(frame);
+        QCOMPARE(std::abs(frame->streamInfo->rotation), 90);
+        QCOMPARE(frame->planeImages[0].height(), 360);
+        QCOMPARE(frame->lineSizes[0], 640);
+        QCOMPARE(PictureNumber(*frame), 0);
+    }
+
+    void layouts_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("hardware");
+        QTest::addColumn<int>("format");
+        QTest::addColumn<int>("lineSize");
+        QTest::addRow("yuv on the OpenGL viewer") << "clip_1366.mp4" << true << int(VideoFrameFormatYUV420P) << 1368;
+        QTest::addRow("yuv on the software viewer") << "clip_1366.mp4" << false << int(VideoFrameFormatRGB) << 3 * 1368;
+        QTest::addRow("rgba") << "clip_rgba.mov" << true << int(VideoFrameFormatRGBA) << 4 * 64;
+        QTest::addRow("rgba, software") << "clip_rgba.mov" << false << int(VideoFrameFormatRGBA) << 4 * 64;
+        QTest::addRow("1 x 1") << "clip_1x1.mkv" << true << int(VideoFrameFormatYUV420P) << 8;
+        QTest::addRow("1 x 1, software") << "clip_1x1.mkv" << false << int(VideoFrameFormatRGB) << 24;
+    }
+
+    void layouts()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, hardware);
+        QFETCH(int, format);
+        QFETCH(int, lineSize);
+        Settings::Get().hardwareRenderingEnabled = hardware;
+        auto source = Parse(file);
+        Decoding d(source.get());
+        d.decoder.Seek(0);
+        auto frame = d.FirstHolding(0);
+        QVERIFY(frame);
+        QCOMPARE(int(frame->format), format);
+        QCOMPARE(frame->lineSizes[0], lineSize);
+        QCOMPARE(frame->lineSizes[0] % 4, 0);
+        const int width = frame->streamInfo->width;
+        if (width >= 16)
+            QCOMPARE(PictureNumber(*frame), 0);
+        if (format == VideoFrameFormatYUV420P && width == 1366) {
+            // The two padding columns of every row are cleared.
+            for (int y = 0; y < frame->streamInfo->height; ++y) {
+                QCOMPARE(int(frame->planes[0][static_cast<size_t>(y * 1368 + 1366)]), 0);
+                QCOMPARE(int(frame->planes[0][static_cast<size_t>(y * 1368 + 1367)]), 0);
+            }
+        }
+        if (file == QLatin1String("clip_1x1.mkv") && format == VideoFrameFormatRGB) {
+            const QRgb pixel = frame->planeImages[0].pixel(0, 0);
+            QVERIFY(qRed(pixel) > 200 && qGreen(pixel) < 60 && qBlue(pixel) < 60);
+        }
+    }
+
+    void exportFramesArePacked()
+    {
+        auto source = Parse(QStringLiteral("clip_1366.mp4"));
+        Decoding d(source.get(), true);
+        d.decoder.Seek(0);
+        auto frame = d.FirstHolding(0);
+        QVERIFY(frame);
+        QVERIFY(frame->planeImages[0].isNull());
+        QCOMPARE(frame->exportBufferSize, 1366 * 768 + 2 * 683 * 384);
+        QCOMPARE(TestSupport::FrameNumberFromLuma(frame->exportBuffer.get(), 1366, 1366, 768), 0);
+    }
+
+    void corruptPacketsAreSkipped()
+    {
+        TestSupport::LogCapture log;
+        auto source = Parse(QStringLiteral("corrupt_packets.mp4"));
+        Decoding d(source.get());
+        d.decoder.Seek(0);
+        QCOMPARE(d.Run(), int(VideoDecoder::EndOfFile));
+        QVERIFY(log.CountWarningsStartingWith(QStringLiteral("Invalid data decoding video packet... skipping")) >= 1);
+        // Decoding went on past the damage to the last frame.
+        d.frames.pop_back();
+        QVERIFY(d.frames.size() > 60);
+        QCOMPARE(PictureNumber(*d.frames.back()), 74);
+    }
+
+    void hugePictureIsRefused()
+    {
+        TestSupport::LogCapture log;
+        auto source = Parse(QStringLiteral("huge_9000.mkv"));
+        QVERIFY(!log.errors.isEmpty());
+        QVERIFY(!source->VideoStream(0, 0)->valid);
+        QCOMPARE(source->FrameCount(), 0);
+        Decoding d(source.get());
+        QVERIFY(!d.opened);
+        QCOMPARE(d.decoder.DecodeNext(), int(VideoDecoder::EndOfFile));
+    }
+
+    // A stop arriving while a long backward window is decoded ends it promptly, and the
+    // decoder shuts down without waiting for the rest.
+    void stopDuringBackwardDecode()
+    {
+        auto source = Parse(QStringLiteral("clip_1080p25_gop250.mp4"));
+        QThread thread;
+        auto* decoder = new VideoDecoder(false);
+        decoder->CreateDefaultWorker();
+        decoder->moveToThread(&thread);
+        connect(decoder, &VideoDecoder::ProcessEventsRequested, decoder, [] { QCoreApplication::processEvents(); });
+        std::atomic<int> status{-1};
+        std::atomic<qint64> elapsed{0};
+        thread.start();
+        QMetaObject::invokeMethod(decoder, [&, decoder] {
+            decoder->Open(source.get(), 0, 0);
+            decoder->SetForward(false);
+            decoder->Seek(2900000);
+            QElapsedTimer timer;
+            timer.start();
+            status = decoder->DecodeNext();
+            elapsed = timer.elapsed();
+            decoder->Shutdown();
+        });
+        QTest::qWait(150);
+        QMetaObject::invokeMethod(decoder, &VideoDecoder::Stop);
+        QTRY_VERIFY_WITH_TIMEOUT(status.load() != -1, 20000);
+        QCOMPARE(status.load(), int(VideoDecoder::MoreToCome));
+        QVERIFY2(elapsed < 2000, qPrintable(QString::number(elapsed)));
+        decoder->deleteLater();
+        thread.quit();
+        QVERIFY(thread.wait(5000));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestVideoDecoder)
+#include "tst_videodecoder.moc"
