@@ -62,6 +62,7 @@ private:
     void OnFrame(AVFrame* decoded);
     std::shared_ptr<VideoFrame> Convert(const AVFrame* decoded, int64_t time);
     bool PrepareScaler(const AVFrame* decoded);
+    int ScalerFlags() const;
 
     const int m_id;
     const bool m_export;

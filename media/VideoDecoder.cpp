@@ -42,11 +42,14 @@ VideoDecoder::~VideoDecoder()
 
 void VideoDecoder::CreateDefaultWorker()
 {
-    m_worker = std::make_unique<VideoDecodeWorker>(0, m_export);
-    // Worker and decoder share this thread, so these calls run synchronously.
-    connect(this, &VideoDecoder::DecodePacketRequested, m_worker.get(), &VideoDecodeWorker::Decode);
-    connect(m_worker.get(), &VideoDecodeWorker::PacketProcessingCompleted, this, &VideoDecoder::OnPacketProcessingCompleted);
-    connect(m_worker.get(), &VideoDecodeWorker::DecodingCompleted, this, &VideoDecoder::OnDecodingTaskCompleted);
+    // The worker is a child, so it follows the decoder to its thread, and the calls between
+    // them run synchronously on that thread.
+    m_worker = std::make_unique<VideoDecodeWorker>(0, m_export, this);
+    connect(this, &VideoDecoder::DecodePacketRequested, m_worker.get(), &VideoDecodeWorker::Decode, Qt::DirectConnection);
+    connect(m_worker.get(), &VideoDecodeWorker::PacketProcessingCompleted, this, &VideoDecoder::OnPacketProcessingCompleted,
+            Qt::DirectConnection);
+    connect(m_worker.get(), &VideoDecodeWorker::DecodingCompleted, this, &VideoDecoder::OnDecodingTaskCompleted,
+            Qt::DirectConnection);
 }
 
 bool VideoDecoder::Open(Source* source, int fileIndex, int streamInfoIndex)
@@ -118,6 +121,7 @@ bool VideoDecoder::OpenStream(int fileIndex, int streamInfoIndex)
     }
     m_lastDecodedFrameTime = 0;
     m_windowEnd = -1;
+    m_lastFrameBytes = bufferSize; // until a converted frame says otherwise
     return true;
 }
 
@@ -206,6 +210,17 @@ int VideoDecoder::ReadNextPacket()
             break;
         av_packet_unref(packet);
     }
+    if (!m_forward && status == MoreToCome && PastBackwardWindow(*packet)) {
+        // Every packet from here on shows later than the window: instead of decoding on,
+        // drain what the codec holds.
+        av_packet_unref(packet);
+        packet->stream_index = -1;
+        m_windowDrained = true;
+    }
+
+    // A picture that will not be converted need not be decoded at all unless later pictures
+    // refer to it: the codec may drop the others outright.
+    m_videoCodecContext->skip_frame = m_convert && NotWanted(*packet) ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
 
     VideoDecodeWorker::Task& task = m_worker->CurrentTask();
     task.streamInfo = m_streamInfo;
@@ -225,6 +240,35 @@ int VideoDecoder::ReadNextPacket()
     m_packetInFlight = true;
     emit DecodePacketRequested(m_worker->Id());
     return status;
+}
+
+bool VideoDecoder::NotWanted(const AVPacket& packet) const
+{
+    if (packet.pts == AV_NOPTS_VALUE || packet.size <= 0 || !m_streamInfo)
+        return false;
+    const double fd = m_streamInfo->frameDuration;
+    if (fd <= 0.0)
+        return false;
+    // The time before which frames are decoded but not converted (see the worker).
+    double before = -1.0;
+    if (m_forward && m_windowEnd >= 0)
+        before = static_cast<double>(m_windowEnd) - 24.0 * fd;
+    else if (!m_forward && m_convertFrom >= 0)
+        before = static_cast<double>(m_convertFrom);
+    const int64_t offset = std::max<int64_t>(m_streamInfo->startTimeOffset, 0);
+    const double time = static_cast<double>(packet.pts) * m_timeBase - static_cast<double>(offset);
+    return time < before - fd; // a frame of margin for time stamps that differ from the packet's
+}
+
+bool VideoDecoder::PastBackwardWindow(const AVPacket& packet) const
+{
+    // Decoding times never decrease and no picture is shown before it is decoded, so a
+    // packet decoded after the window end starts the part of the stream no longer needed.
+    if (packet.dts == AV_NOPTS_VALUE)
+        return false;
+    const int64_t offset = m_streamInfo ? std::max<int64_t>(m_streamInfo->startTimeOffset, 0) : 0;
+    const double dts = static_cast<double>(packet.dts) * m_timeBase - static_cast<double>(offset);
+    return dts > static_cast<double>(m_backwardWindowEnd) + 1.0;
 }
 
 void VideoDecoder::OnPacketProcessingCompleted(int workerId)
@@ -334,7 +378,8 @@ bool VideoDecoder::FillBackwardWindow()
             m_convertFrom = m_backwardWindowEnd - static_cast<int64_t>((static_cast<double>(keep) + 1.0) * fd);
         }
         m_lastDecodedFrameTime = 0;
-        while (m_decoding && !m_endOfFile && m_lastDecodedFrameTime <= m_backwardWindowEnd) {
+        m_windowDrained = false;
+        while (m_decoding && !m_endOfFile && !m_windowDrained && m_lastDecodedFrameTime <= m_backwardWindowEnd) {
             ReadNextPacket();
             emit ProcessEventsRequested();
         }

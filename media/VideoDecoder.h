@@ -6,6 +6,7 @@
 #include <deque>
 #include <memory>
 
+struct AVPacket;
 struct VideoStreamInfo;
 class VideoDecodeWorker;
 
@@ -75,6 +76,8 @@ private:
     // Seeks the demuxer so that decoding starts at a keyframe at or before `s` µs.
     bool SeekDemuxer(int64_t s);
     int ReadNextPacket();
+    bool PastBackwardWindow(const AVPacket& packet) const;
+    bool NotWanted(const AVPacket& packet) const;
     int BackwardStep();
     bool FillBackwardWindow();
     void QueueBackwardWindow(int64_t windowEnd);
@@ -111,4 +114,5 @@ private:
     int64_t m_convertFrom = -1;        // µs; frames before it would be dropped anyway
     int64_t m_lastFrameBytes = 0;      // size of a converted frame, once one was seen
     bool m_endOfFile = false;
+    bool m_windowDrained = false;      // the codec was drained at the end of the window
 };

@@ -54,7 +54,7 @@ std::shared_ptr<VideoFrame> VideoFrame::Create(const uint8_t* const data[], cons
         if (yuv) {
             const int chromaWidth = width / 2;
             const int32_t size = width * height + 2 * chromaWidth * (height / 2);
-            frame->exportBuffer = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(size));
+            frame->exportBuffer = FrameBufferPool::Instance().Acquire(static_cast<size_t>(size));
             uint8_t* out = PackRows(frame->exportBuffer.get(), data[0], lineSize[0], width, height);
             out = PackRows(out, data[1], lineSize[1], chromaWidth, height / 2);
             PackRows(out, data[2], lineSize[2], chromaWidth, height / 2);
@@ -62,7 +62,7 @@ std::shared_ptr<VideoFrame> VideoFrame::Create(const uint8_t* const data[], cons
         } else {
             const int rowBytes = BytesPerPixel(format) * width;
             frame->exportBufferSize = rowBytes * height;
-            frame->exportBuffer = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(frame->exportBufferSize));
+            frame->exportBuffer = FrameBufferPool::Instance().Acquire(static_cast<size_t>(frame->exportBufferSize));
             PackRows(frame->exportBuffer.get(), data[0], lineSize[0], rowBytes, height);
         }
         return frame;
@@ -87,7 +87,7 @@ std::shared_ptr<VideoFrame> VideoFrame::Allocate(VideoFrameFormat format, int he
         const int rows = i == 0 ? height : chromaHeight;
         frame->lineSizes[i] = lineSizes[i];
         frame->planeSizes[i] = lineSizes[i] * rows;
-        frame->planes[i] = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(frame->planeSizes[i]));
+        frame->planes[i] = FrameBufferPool::Instance().Acquire(static_cast<size_t>(frame->planeSizes[i]) + kConversionSlack);
         if (yuv)
             frame->planeImages[i] = QImage(frame->planes[i].get(), lineSizes[i], rows, lineSizes[i], QImage::Format_Grayscale8);
     }
@@ -106,7 +106,8 @@ std::shared_ptr<VideoFrame> VideoFrame::CreateEmpty(int64_t time)
     frame->format = VideoFrameFormatRGB;
     frame->time = time;
     frame->endTime = std::numeric_limits<int64_t>::max();
-    frame->planes[0] = std::make_unique<uint8_t[]>(4); // zeroed: black
+    frame->planes[0] = FrameBufferPool::Instance().Acquire(4);
+    std::memset(frame->planes[0].get(), 0, 4); // black
     frame->lineSizes[0] = 4;
     frame->planeSizes[0] = 4;
     frame->planeImages[0] = QImage(frame->planes[0].get(), 1, 1, 4, QImage::Format_RGB888);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FrameBufferPool.h"
+
 #include <QImage>
 
 #include <array>
@@ -26,7 +28,7 @@ enum VideoFrameFormat : int32_t {
 // stream's padded width. Export frames own one tightly packed buffer instead.
 struct VideoFrame
 {
-    std::array<std::unique_ptr<uint8_t[]>, 3> planes; // plane 1 and 2 only for YUV420P
+    std::array<FrameBuffer, 3> planes; // plane 1 and 2 only for YUV420P
     std::array<QImage, 3> planeImages;                // null on the export path
     VideoFrameFormat format = VideoFrameFormatRGB;
     int64_t time = 0; // µs, start of the picture on the source's (later the timeline's) time line
@@ -40,7 +42,7 @@ struct VideoFrame
     Timeline* timeline = nullptr;                  // caching timeline, not owned
     const VideoStreamInfo* streamInfo = nullptr;   // not owned; see VideoStreamInfo
     bool empty = false;
-    std::unique_ptr<uint8_t[]> exportBuffer;
+    FrameBuffer exportBuffer;
     int32_t exportBufferSize = 0;
 
     std::array<int32_t, 3> lineSizes{};  // bytes per row of each plane
@@ -52,6 +54,10 @@ struct VideoFrame
                                               int height, VideoFrameFormat format, int64_t time,
                                               double frameDuration, const VideoStreamInfo* streamInfo,
                                               bool forExport);
+
+    // Bytes allocated beyond the end of every plane: the SIMD converters write whole blocks
+    // of pixels and overrun rows whose width is not a multiple of 16 by up to 32 bytes.
+    static constexpr size_t kConversionSlack = 64;
 
     // A display frame with uninitialised planes of `lineSizes` bytes per row for a picture
     // `height` rows high, for the caller to fill (a converter writing straight into it).

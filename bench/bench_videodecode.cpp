@@ -1,0 +1,144 @@
+// Video decoding speed against `ffmpeg -threads 2 -i clip -an -f null -` on the same clip,
+// forwards to YUV420P and RGB24 and backwards, and the memory a cached 1080p frame takes.
+// Usage: bench_videodecode CLIP_GOP12 CLIP_GOP250 [REPEATS]
+#include "AvParser.h"
+#include "FrameBufferPool.h"
+#include "BenchSupport.h"
+#include "Logger.h"
+#include "MediaTime.h"
+#include "ProjectGlobals.h"
+#include "Settings.h"
+#include "Source.h"
+#include "VideoDecoder.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <malloc.h>
+
+namespace {
+
+struct Clip
+{
+    QString path;
+    std::unique_ptr<Source> source;
+};
+
+// Decodes the whole clip once; returns the number of frames delivered.
+int DecodeWhole(Source* source, bool forward, int64_t backwardLimit = 0)
+{
+    VideoDecoder decoder(false);
+    decoder.CreateDefaultWorker();
+    if (!decoder.Open(source, 0, 0))
+        return 0;
+    if (backwardLimit > 0)
+        decoder.SetBackwardMemoryLimit(backwardLimit);
+    int frames = 0;
+    QObject::connect(&decoder, &VideoDecoder::VideoFrameDecoded, [&](std::shared_ptr<VideoFrame> frame) {
+        if (frame)
+            ++frames;
+    });
+    decoder.SetForward(forward);
+    const int count = source->FrameCount();
+    decoder.Seek(forward ? 0 : MediaTime::FrameStartTime(count - 1, source->FrameDuration()));
+    const int end = forward ? VideoDecoder::EndOfFile : VideoDecoder::StartReached;
+    for (int i = 0; i < 10 * count + 100; ++i)
+        if (decoder.DecodeNext() == end)
+            break;
+    decoder.Shutdown();
+    return frames;
+}
+
+// Heap bytes per held frame divided by the picture bytes (1.5 bytes per pixel).
+double CachedFrameOverhead(Source* source)
+{
+    std::vector<std::shared_ptr<VideoFrame>> held;
+    VideoDecoder decoder(false);
+    decoder.CreateDefaultWorker();
+    decoder.Open(source, 0, 0);
+    QObject::connect(&decoder, &VideoDecoder::VideoFrameDecoded, [&](std::shared_ptr<VideoFrame> frame) {
+        if (frame)
+            held.push_back(std::move(frame));
+    });
+    decoder.Seek(0);
+    // Warm up the decoder's own buffers first, so that only the frames are counted.
+    while (held.size() < 10 && decoder.DecodeNext() != VideoDecoder::EndOfFile) {
+    }
+    held.clear();
+    held.reserve(100);
+    // Count fresh allocations only: the buffer pool would hand back memory counted before.
+    FrameBufferPool::Instance().SetIdleLimit(0);
+    FrameBufferPool::Instance().Clear();
+    malloc_trim(0);
+    const size_t before = mallinfo2().uordblks;
+    while (held.size() < 50 && decoder.DecodeNext() != VideoDecoder::EndOfFile) {
+    }
+    const size_t after = mallinfo2().uordblks;
+    const VideoStreamInfo* info = source->VideoStream(0, 0);
+    const double picture = info->width * info->height * 1.5;
+    return static_cast<double>(after - before) / static_cast<double>(held.size()) / picture;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    Logger::SetStandardErrorEcho(true);
+    ProjectGlobals::ResetFromSettings();
+    if (argc < 3) {
+        Bench::Print(QStringLiteral("usage: bench_videodecode CLIP_GOP12 CLIP_GOP250 [REPEATS]\n"));
+        return 2;
+    }
+    const int repeats = argc > 3 ? std::max(1, atoi(argv[3])) : 3;
+    const QString ffmpeg = QStringLiteral("ffmpeg");
+
+    Bench::Print(QStringLiteral("\n### Video decoding, 1080p H.264 (median of %1 runs, frames per second)\n\n").arg(repeats));
+    Bench::Print(QStringLiteral("| clip | frames | ffmpeg -threads 2 (baseline) | forward YUV420P | ratio | forward RGB24 | ratio | backward YUV420P | vs forward |\n"));
+    Bench::Print(QStringLiteral("|---|---|---|---|---|---|---|---|---|\n"));
+    std::unique_ptr<Source> overheadSource;
+    for (int c = 1; c <= 2; ++c) {
+        const QString path = QString::fromLocal8Bit(argv[c]);
+        Source source(path, QString(), QUuid());
+        AvParser parser;
+        parser.Parse(&source, 0);
+        const int frames = source.FrameCount();
+        if (frames <= 0) {
+            Bench::Print(QStringLiteral("cannot read %1\n").arg(path));
+            return 1;
+        }
+        const double baseline = Bench::CommandSeconds(repeats, ffmpeg,
+                                                      {"-nostdin", "-v", "error", "-threads", "2", "-i", path, "-an", "-f", "null", "-"});
+        Settings::Get().hardwareRenderingEnabled = true;
+        int delivered = 0;
+        const double yuv = Bench::MedianSeconds(repeats, [&] { delivered = DecodeWhole(&source, true); });
+        Settings::Get().hardwareRenderingEnabled = false;
+        const double rgb = Bench::MedianSeconds(repeats, [&] { DecodeWhole(&source, true); });
+        Settings::Get().hardwareRenderingEnabled = true;
+        int backDelivered = 0;
+        const double backward = Bench::MedianSeconds(repeats, [&] { backDelivered = DecodeWhole(&source, false); });
+        if (delivered != frames || backDelivered != frames)
+            Bench::Print(QStringLiteral("warning: %1 frames, %2 forwards, %3 backwards\n").arg(frames).arg(delivered).arg(backDelivered));
+        const double fpsBase = frames / baseline, fpsYuv = frames / yuv, fpsRgb = frames / rgb, fpsBack = frames / backward;
+        Bench::Print(QStringLiteral("| %1 | %2 | %3 | %4 | %5x | %6 | %7x | %8 | %9x |\n")
+                         .arg(QFileInfo(path).fileName())
+                         .arg(frames)
+                         .arg(fpsBase, 0, 'f', 1)
+                         .arg(fpsYuv, 0, 'f', 1)
+                         .arg(fpsYuv / fpsBase, 0, 'f', 2)
+                         .arg(fpsRgb, 0, 'f', 1)
+                         .arg(fpsRgb / fpsBase, 0, 'f', 2)
+                         .arg(fpsBack, 0, 'f', 1)
+                         .arg(fpsBack / fpsYuv, 0, 'f', 2));
+        if (c == 1)
+            overheadSource = std::make_unique<Source>(path, QString(), QUuid());
+    }
+    // Last, because it empties the buffer pool the decoding above relies on.
+    AvParser parser;
+    parser.Parse(overheadSource.get(), 0);
+    Settings::Get().hardwareRenderingEnabled = true;
+    const double overhead = CachedFrameOverhead(overheadSource.get());
+    Bench::Print(QStringLiteral("\nCached 1080p YUV420P frame: %1x its picture bytes (target at most 1.05x)\n\n")
+                     .arg(overhead, 0, 'f', 4));
+    return 0;
+}
