@@ -17,5 +17,18 @@ printf '%s' '/a/render.##.exr 99-101' > "$corpus/seed-range"
 printf '%s' 'C:/dir name/clip.mov' > "$corpus/seed-file"
 
 export ASAN_OPTIONS="detect_leaks=0"
-"$dir/tests/fuzz/fuzz_parsesourcepath" "$corpus" -runs="${FUZZ_RUNS:-10000000}" \
-  -max_total_time="${FUZZ_SECONDS:-1200}" -max_len=512 -timeout=10 -rss_limit_mb=4096 -print_final_stats=1
+jobs=${FUZZ_JOBS:-2}
+runs=${FUZZ_RUNS:-10000000}
+cd "$dir"
+rm -f fuzz-*.log
+# One job per core; each runs its share of the executions.
+"$dir/tests/fuzz/fuzz_parsesourcepath" "$corpus" -jobs="$jobs" -workers="$jobs" -runs=$((runs / jobs)) \
+  -max_total_time="${FUZZ_SECONDS:-3600}" -max_len=512 -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 \
+  >/dev/null 2>&1 || true
+total=0
+for log in fuzz-*.log; do
+  grep -q 'ERROR: libFuzzer\|ERROR: AddressSanitizer\|runtime error' "$log" && { cat "$log"; echo "fuzz: finding in $log"; exit 1; }
+  n=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+  total=$((total + ${n:-0}))
+done
+echo "fuzz_parsesourcepath: $total executions in $jobs jobs, no findings"

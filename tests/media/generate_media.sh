@@ -34,8 +34,8 @@ ff -f lavfi -i "$(numbered 1920 1080 25 3)" -f lavfi -i "$(tone 440 48000 3)" \
    "${x264[@]}" -g 12 -bf 2 -colorspace smpte170m -color_primaries smpte170m -color_trc smpte170m \
    -c:a aac -b:a 128k -ac 2 -movflags +faststart "$out/clip_1080p25.mp4"
 
-# The same picture at GOP 250 (a single keyframe), no audio.
-ff -f lavfi -i "$(numbered 1920 1080 25 3)" "${x264[@]}" -g 250 -keyint_min 250 -sc_threshold 0 \
+# The same picture, 5 s at GOP 250 (a single keyframe), no audio.
+ff -f lavfi -i "$(numbered 1920 1080 25 5)" "${x264[@]}" -g 250 -keyint_min 250 -sc_threshold 0 \
    "$out/clip_1080p25_gop250.mp4"
 
 # 23.976 fps, PAL size with 16:9 pixels (64:45), SMPTE 170M: stays BT.601.

@@ -1,0 +1,408 @@
+#include "DecodeManager.h"
+
+#include "CacheManager.h"
+#include "Clip.h"
+#include "Logger.h"
+#include "MediaTime.h"
+#include "Source.h"
+#include "Timeline.h"
+#include "Track.h"
+#include "VideoDecoder.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include <limits>
+
+DecodeManager::DecodeManager(QObject* parent)
+    : QObject(parent)
+{
+}
+
+DecodeManager::~DecodeManager() = default;
+
+void DecodeManager::StartDecoding(Timeline* timeline, int decodeType, bool exportFrames)
+{
+    if (!timeline || (decodeType != AudioDecode && decodeType != VideoDecode)) {
+        Logger::error(QStringLiteral("Start decoding failed: Invalid timeline or decode type."));
+        return;
+    }
+    m_timeline = timeline;
+    m_decodeType = decodeType;
+    m_exportFrames = exportFrames;
+    m_running = true;
+    m_trackUpdateRequested = true;
+    MainLoop();
+    if (m_videoDecoder)
+        m_videoDecoder->Shutdown();
+    m_videoDecoder.reset();
+    m_clip = nullptr;
+    m_track.reset();
+    m_shownFrame.reset();
+    m_timeline->SetDecoding(m_decodeType, false);
+}
+
+void DecodeManager::Restart()
+{
+    m_seekRequested = true;
+    if (m_videoDecoder)
+        m_videoDecoder->Stop(); // a long backward window is not worth finishing
+}
+
+void DecodeManager::Stop()
+{
+    m_running = false;
+    m_decodingInClip = false;
+    if (m_videoDecoder)
+        m_videoDecoder->Stop();
+}
+
+void DecodeManager::UpdateDecodeTrack()
+{
+    m_trackUpdateRequested = true;
+    m_decodingInClip = false;
+    if (m_videoDecoder)
+        m_videoDecoder->Stop();
+}
+
+void DecodeManager::RefreshCache()
+{
+    CacheManager* cache = m_timeline ? m_timeline->Cache() : nullptr;
+    if (!cache)
+        return;
+    for (int i = 0; i < 100000; ++i) {
+        const bool over = m_decodeType == VideoDecode ? cache->VideoSize() > cache->VideoMaximumSize()
+                                                      : cache->AudioSize() > cache->AudioMaximumSize();
+        if (!over)
+            break;
+        const int before = m_decodeType == VideoDecode ? cache->VideoFrameCount() : cache->AudioFrameCount();
+        if (m_decodeType == VideoDecode)
+            m_timeline->TrimVideoCache();
+        else
+            m_timeline->TrimAudioCache();
+        if ((m_decodeType == VideoDecode ? cache->VideoFrameCount() : cache->AudioFrameCount()) == before)
+            break;
+    }
+}
+
+void DecodeManager::ApplyTrackUpdate()
+{
+    m_trackUpdateRequested = false;
+    m_clip = nullptr;
+    m_track.reset(m_timeline->CopyDecodeTrack(m_decodeType));
+    m_timeline->SetDecoding(m_decodeType, false);
+    // Cached frames were laid out for the old track.
+    if (m_decodeType == VideoDecode) {
+        m_timeline->Cache()->ClearVideo();
+        m_shownFrame.reset();
+        m_shownFrameIndex = -1;
+        emit VideoFrameChanged(nullptr, nullptr, nullptr);
+    } else {
+        m_timeline->Cache()->ClearAudio();
+    }
+    if (!m_track)
+        Logger::error(QStringLiteral("Decode manager failed to get track for decoding"));
+    m_seekRequested = true;
+}
+
+void DecodeManager::MainLoop()
+{
+    while (m_running) {
+        if (m_trackUpdateRequested)
+            ApplyTrackUpdate();
+        if (m_clip) {
+            Clip* clip = m_clip;
+            if (m_decodeType == AudioDecode) {
+                DecodeAudioClip(clip);
+            } else {
+                Source* source = clip->GetSource();
+                if (!source || source->IsImageSequence() || source->VideoStreamCount() == 0)
+                    NoVideoClip(clip);
+                else
+                    DecodeVideoClip(clip);
+            }
+            m_clip = nullptr;
+            continue;
+        }
+        if (m_seekRequested)
+            HandleSeekRequest();
+        else
+            SelectClip(-1);
+        if (!m_clip)
+            Wait(5);
+    }
+}
+
+void DecodeManager::HandleSeekRequest()
+{
+    m_seekRequested = false;
+    if (!m_track) {
+        Logger::error(QStringLiteral("Decode manager failed to get track for decoding"));
+        return;
+    }
+    m_timeline->SetDecoding(m_decodeType, false);
+    const int64_t t = m_timeline->PlaybackTime();
+    const bool ready = m_decodeType == VideoDecode ? m_timeline->VideoReadyAt(t) : m_timeline->AudioReadyAt(t);
+    if (ready) {
+        SelectClip(-1); // carry on from the edge of the cached run
+        return;
+    }
+    // The cached run does not reach the new time; frames elsewhere would not join it.
+    if (m_decodeType == VideoDecode)
+        m_timeline->Cache()->ClearVideo();
+    else
+        m_timeline->Cache()->ClearAudio();
+    m_wantedTime = t;
+    SelectClip(t);
+}
+
+bool DecodeManager::WantsForward() const
+{
+    return m_wantedTime >= 0 || m_timeline->PlaysForward();
+}
+
+void DecodeManager::SelectClip(int64_t t)
+{
+    m_clip = nullptr;
+    if (!m_track)
+        return;
+    const bool forward = WantsForward();
+    if (t < 0) {
+        const CacheManager* cache = m_timeline->Cache();
+        if (m_decodeType == VideoDecode) {
+            if (cache->VideoFrameCount() == 0)
+                t = m_timeline->PlaybackTime();
+            else
+                t = forward ? cache->VideoTimelineEndTime() + 1 : cache->VideoTimelineStartTime() - 1;
+        } else {
+            if (cache->AudioFrameCount() == 0)
+                t = m_timeline->PlaybackTime();
+            else
+                t = forward ? cache->AudioEndTime() + 1 : cache->AudioStartTime() - 1;
+        }
+        if (t < 0)
+            return;
+    }
+    if (t > m_track->EndTime())
+        return;
+    Clip* clip = m_track->ClipAtTime(t);
+    if (!clip)
+        return;
+    m_clipDecodePosition = std::min(clip->SourceTime(t), clip->CutOutTime());
+    m_clip = clip;
+}
+
+void DecodeManager::DecodeVideoClip(Clip* clip)
+{
+    if (!m_videoDecoder) {
+        m_videoDecoder = std::make_unique<VideoDecoder>(m_exportFrames);
+        connect(m_videoDecoder.get(), &VideoDecoder::ProcessEventsRequested, this, &DecodeManager::ProcessEvents,
+                Qt::DirectConnection);
+        connect(m_videoDecoder.get(), &VideoDecoder::VideoFrameDecoded, this, &DecodeManager::OnVideoFrameDecoded,
+                Qt::DirectConnection);
+        m_videoDecoder->CreateDefaultWorker();
+    }
+    Source* source = clip->GetSource();
+    if (source->HasError() || !source->FileExists(0)
+        || !m_videoDecoder->Open(source, 0, clip->VideoStreamIndex())) {
+        NoVideoClip(clip);
+        return;
+    }
+    ++m_decoderOpens;
+    m_videoDecoder->SetBackwardMemoryLimit(m_timeline->Cache()->VideoMaximumSize() / 4);
+    m_forward = WantsForward();
+    m_videoDecoder->SetForward(m_forward);
+    m_videoDecoder->Seek(m_clipDecodePosition);
+    m_timeline->SetDecoding(VideoDecode, true);
+    m_decodingInClip = true;
+    m_framesCached = 0;
+    bool endedByStream = false;
+    while (m_decodingInClip && m_running) {
+        if (m_timeline->Cache()->IsVideoFull()) {
+            QThread::msleep(10);
+        } else {
+            const int status = m_videoDecoder->DecodeNext();
+            if (status == VideoDecoder::StartReached || status == VideoDecoder::EndOfFile) {
+                m_decodingInClip = false;
+                endedByStream = true;
+            }
+        }
+        ProcessEvents();
+        m_timeline->TrimVideoCache();
+        if (m_trackUpdateRequested || !m_running) {
+            m_decodingInClip = false;
+            endedByStream = false;
+        } else if (m_seekRequested) {
+            const int64_t t = m_timeline->PlaybackTime();
+            if (m_timeline->VideoReadyAt(t)) {
+                m_seekRequested = false; // already cached: carry on as before
+                continue;
+            }
+            if (m_track->ClipAtTime(t) != clip) {
+                m_decodingInClip = false; // the request is kept for the clip under t
+                endedByStream = false;
+                continue;
+            }
+            // Within this clip: seek the open decoder rather than opening it again.
+            m_seekRequested = false;
+            m_timeline->SetDecoding(VideoDecode, false);
+            m_timeline->Cache()->ClearVideo();
+            m_wantedTime = t;
+            m_clipDecodePosition = clip->SourceTime(t);
+            m_forward = true;
+            m_videoDecoder->SetForward(true);
+            m_videoDecoder->Seek(m_clipDecodePosition);
+            m_framesCached = 0;
+            m_decodingInClip = true;
+            endedByStream = false;
+        } else if (m_videoDecoder->IsForward() != WantsForward()) {
+            m_decodingInClip = false; // the direction changed: restart from the cached run's edge
+            endedByStream = false;
+        }
+    }
+    m_videoDecoder->Close();
+    m_timeline->SetDecoding(VideoDecode, false);
+    if (endedByStream && m_framesCached == 0)
+        FillGap(clip);
+}
+
+void DecodeManager::NoVideoClip(Clip* clip)
+{
+    auto frame = VideoFrame::CreateEmpty(clip->CutInTime());
+    frame->endTime = clip->CutOutTime();
+    m_framesCached = 0;
+    OnVideoFrameDecoded(frame);
+    if (m_framesCached == 0)
+        FillGap(clip);
+}
+
+void DecodeManager::FillGap(Clip* clip)
+{
+    CacheManager* cache = m_timeline->Cache();
+    if (cache->VideoFrameCount() == 0)
+        return;
+    if (WantsForward()) {
+        // The last picture holds to the end of the clip.
+        if (cache->VideoTimelineEndTime() < clip->EndTime())
+            cache->ExtendVideoEnd(clip->EndTime());
+        return;
+    }
+    // Backwards: an empty picture from the clip's start up to the cached run.
+    const int32_t firstCached = cache->FirstTimelineFrame();
+    if (firstCached <= clip->StartFrame())
+        return;
+    auto frame = VideoFrame::CreateEmpty(clip->StartTime());
+    frame->firstTimelineFrame = clip->StartFrame();
+    frame->lastTimelineFrame = firstCached - 1;
+    frame->timelineFrameStartTime = m_track->FrameStartTime(clip->StartFrame());
+    frame->timelineFrameEndTime = cache->VideoTimelineStartTime() - 1;
+    frame->endTime = cache->VideoStartTime() - 1;
+    m_timeline->CacheVideoFrame(frame);
+}
+
+void DecodeManager::OnVideoFrameDecoded(std::shared_ptr<VideoFrame> frame)
+{
+    Clip* clip = m_clip;
+    if (!frame || !clip)
+        return; // the end-of-stream marker, or no clip to place it in
+    const bool forward = m_videoDecoder ? m_videoDecoder->IsForward() : WantsForward();
+    int32_t clipFrame = 0;
+    if (!frame->empty) {
+        const int64_t middle = frame->time + (frame->endTime - frame->time) / 2;
+        clipFrame = frame->time < 0 ? -1 : MediaTime::TimeToFrame(middle, clip->FrameDuration()) - clip->CutInFrame();
+    }
+    if (!forward && m_wantedTime < 0)
+        m_clipDecodePosition = frame->time - 1;
+    if (clipFrame < 0) {
+        if (!forward)
+            m_decodingInClip = false; // backwards past the clip's first frame
+        return;
+    }
+    if (clipFrame >= clip->FrameCount()) {
+        if (forward)
+            m_decodingInClip = false; // forwards past the clip's last frame
+        return;
+    }
+
+    const int32_t first = clip->StartFrame() + clipFrame;
+    const int32_t last = frame->empty ? clip->EndFrame() : first;
+    frame->firstTimelineFrame = first;
+    frame->lastTimelineFrame = last;
+    frame->timelineFrameStartTime = m_track->FrameStartTime(first);
+    frame->timelineFrameEndTime = m_track->FrameEndTime(last);
+
+    int64_t time = clip->TimelineTime(frame->time);
+    int64_t endTime = frame->empty ? clip->EndTime() : clip->TimelineTime(frame->endTime);
+    if (time < clip->StartTime() || clipFrame == 0)
+        time = clip->StartTime();
+    if (last == clip->EndFrame())
+        endTime = clip->EndTime();
+    frame->time = time;
+    frame->endTime = endTime;
+    const int before = m_timeline->Cache()->VideoFrameCount();
+    m_timeline->CacheVideoFrame(frame);
+    if (m_timeline->Cache()->VideoFrameCount() != before)
+        ++m_framesCached; // not a frame the run held already
+
+    if (m_wantedTime >= 0 && frame->timelineFrameStartTime <= m_wantedTime && m_wantedTime <= frame->timelineFrameEndTime)
+        m_wantedTime = -1; // the time asked for is there: the timeline's direction rules again
+}
+
+void DecodeManager::DecodeAudioClip(Clip* clip)
+{
+    // Sound is decoded by the audio engine; until a clip has some, it plays silence for
+    // its whole length, keeping the timing of everything after it.
+    CacheManager* cache = m_timeline->Cache();
+    while (m_running && !m_seekRequested && !m_trackUpdateRequested && cache->IsAudioFull()) {
+        Wait(5);
+        m_timeline->TrimAudioCache();
+    }
+    if (!m_running || m_seekRequested || m_trackUpdateRequested)
+        return;
+    if (WantsForward())
+        cache->AppendSilence(clip->StartTime(), clip->EndTime());
+    else
+        cache->PrependSilence(clip->StartTime(), clip->EndTime());
+    m_wantedTime = -1;
+    m_timeline->TrimAudioCache();
+    ProcessEvents();
+}
+
+void DecodeManager::ProcessEvents()
+{
+    if (m_decodeType == VideoDecode)
+        OutputVideoFrame();
+    else
+        emit ProcessAudioOutput();
+    QCoreApplication::processEvents();
+}
+
+void DecodeManager::OutputVideoFrame()
+{
+    if (!m_track || (m_timeline->OutputId() < 0 && !m_exportFrames))
+        return;
+    const int64_t t = m_timeline->PlaybackTime();
+    const int64_t index = m_track->TimeToFrame(t);
+    if (m_shownFrame && index == m_shownFrameIndex && m_shownFrame->timelineFrameStartTime <= t
+        && t <= m_shownFrame->timelineFrameEndTime)
+        return;
+    if (!m_timeline->VideoReadyAt(t) || t > m_track->EndTime())
+        return;
+    std::vector<std::shared_ptr<VideoFrame>> frames;
+    m_timeline->GetVideoFrames(t, frames);
+    if (frames.size() != 3 || !frames[0])
+        return;
+    m_shownFrame = frames[0];
+    m_shownFrameIndex = index;
+    emit VideoFrameChanged(frames[0], frames[1], frames[2]);
+}
+
+void DecodeManager::Wait(int milliseconds)
+{
+    ProcessEvents();
+    if (m_decodeType == VideoDecode)
+        m_timeline->TrimVideoCache();
+    else
+        m_timeline->TrimAudioCache();
+    QThread::msleep(static_cast<unsigned long>(milliseconds));
+}

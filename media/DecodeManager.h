@@ -1,0 +1,88 @@
+#pragma once
+
+#include "VideoFrame.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+
+#include <atomic>
+#include <memory>
+
+class Clip;
+class Timeline;
+class Track;
+class VideoDecoder;
+
+// Keeps one timeline's frame cache filled around its playhead, for one decode type (audio
+// or video): walks the clips of its own copy of the timeline's track in the playback
+// direction, decodes the clip under the decode position, moves every frame onto the
+// timeline, caches it, trims the cache, and reports the frame at the playhead.
+//
+// Lives on its task's thread, where StartDecoding runs until Stop. Requests from other
+// threads (Restart, Stop, UpdateDecodeTrack, RefreshCache) arrive queued and run between
+// decode steps, inside ProcessEvents.
+class DecodeManager : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum DecodeType { NoDecode = 0, AudioDecode = 1, VideoDecode = 2 };
+
+    explicit DecodeManager(QObject* parent = nullptr);
+    ~DecodeManager() override;
+
+    // Runs the decode loop until Stop(). A null timeline or decode type 0 logs and returns.
+    void StartDecoding(Timeline* timeline, int decodeType, bool exportFrames);
+
+    // Number of times a decoder was opened (a seek within the clip re-seeks instead). Any thread.
+    int DecoderOpenCount() const { return m_decoderOpens; }
+
+public slots:
+    // A seek: decoding moves to the timeline's playback time.
+    void Restart();
+    void Stop();
+    // The timeline's track changed: decode from a fresh copy.
+    void UpdateDecodeTrack();
+    // The cache budget changed: trim toward the new limit.
+    void RefreshCache();
+
+signals:
+    void VideoFrameChanged(std::shared_ptr<VideoFrame> videoFrame, std::shared_ptr<VideoFrame> previousFrame,
+                           std::shared_ptr<VideoFrame> nextFrame);
+    void ProcessAudioOutput();
+
+private:
+    void MainLoop();
+    void HandleSeekRequest();
+    void SelectClip(int64_t t);
+    bool WantsForward() const;
+    void DecodeVideoClip(Clip* clip);
+    void NoVideoClip(Clip* clip);
+    // A clip pass that delivered nothing: covers the rest of the clip with what is cached.
+    void FillGap(Clip* clip);
+    void ApplyTrackUpdate();
+    void DecodeAudioClip(Clip* clip);
+    void OnVideoFrameDecoded(std::shared_ptr<VideoFrame> frame);
+    void ProcessEvents();
+    void OutputVideoFrame();
+    void Wait(int milliseconds);
+
+    Timeline* m_timeline = nullptr;
+    std::atomic<bool> m_running{false};
+    std::unique_ptr<Track> m_track; // this manager's own copy
+    Clip* m_clip = nullptr;         // in m_track
+    bool m_decodingInClip = false;
+    int m_decodeType = NoDecode;
+    bool m_forward = true;
+    int64_t m_clipDecodePosition = -1; // µs, source time
+    int64_t m_wantedTime = -1;         // µs, timeline time that must be decoded first
+    bool m_seekRequested = false;
+    bool m_reseekInClip = false;
+    bool m_trackUpdateRequested = false;
+    std::unique_ptr<VideoDecoder> m_videoDecoder;
+    std::shared_ptr<VideoFrame> m_shownFrame;
+    int64_t m_shownFrameIndex = -1;
+    bool m_exportFrames = false;
+    std::atomic<int> m_decoderOpens{0};
+    int m_framesCached = 0; // by the current clip pass
+};

@@ -1,0 +1,206 @@
+#pragma once
+
+#include "RangeBookmark.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMutex>
+#include <QObject>
+#include <QPointF>
+#include <QPointer>
+#include <QUuid>
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+class CacheManager;
+class Clip;
+class FrameBookmark;
+class Source;
+class Track;
+struct AudioFrame;
+struct VideoFrame;
+
+// What the player plays: clips laid end to end on one track, the state of playing it, its
+// review data and its frame cache. A source timeline holds the one clip that owns a source;
+// a regular timeline holds reference clips.
+//
+// Lives on the main thread. Decode threads use only: the cache (thread-safe as it says), the
+// playback time, state and past-end flag (atomic), the decoding flags, and CopyDecodeTrack(),
+// which hands them a private copy of the track.
+class Timeline : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum PlaybackState { Stopped = 0, PlayingForward = 2, PlayingBackward = 4 };
+    enum DecodeType { AudioDecode = 1, VideoDecode = 2 };
+
+    // A source timeline: its track holds one clip that creates the source with `id`.
+    Timeline(const QString& path, const QString& relativePath, const QUuid& id, QObject* parent = nullptr);
+    // An empty timeline, with an empty regular track when `withTrack` is set.
+    explicit Timeline(QObject* parent = nullptr, bool withTrack = true);
+    ~Timeline() override;
+
+    // A new regular timeline (or source timeline copy) with the same clips, range and time.
+    Timeline* Duplicate(QObject* parent = nullptr) const;
+
+    Track* GetTrack() const { return m_track; }
+    CacheManager* Cache() const { return m_cache; }
+    bool IsSourceTimeline() const;
+    Source* GetSource() const; // of a source timeline
+
+    int64_t EndTime() const { return m_endTime; } // any thread
+    int32_t LastFrame() const;
+    int32_t FrameCount() const;
+    int64_t Duration() const;
+    Clip* ClipAt(int index) const;
+    Clip* ClipAtFrame(int32_t frame) const;
+    Clip* ClipAtTime(int64_t time) const;
+    int32_t TimeToFrame(int64_t time) const;
+    int64_t FrameStartTime(int32_t frame) const;
+    int64_t FrameEndTime(int32_t frame) const;
+    double FrameRateAt(int32_t frame) const;
+    double FrameDurationAt(int32_t frame) const; // µs, 0 when none
+    int32_t FileFrameNumber(int32_t frame) const; // number in the file name, -1 when none
+    QSize FirstVideoSize() const;
+    int TimeControlFrameOffset() const;
+
+    // Playback position and range.
+    int64_t PlaybackTime() const { return m_playbackTime; }
+    int32_t PlaybackFrame() const { return TimeToFrame(m_playbackTime); }
+    void SetPlaybackFrame(int32_t frame);
+    void SetPlaybackTime(int64_t time);
+    bool PastEnd() const { return m_pastEnd; }
+    int32_t RangeStartFrame() const { return m_rangeStartFrame; }
+    int32_t RangeEndFrame() const; // resolved
+    int32_t StoredRangeEndFrame() const { return m_rangeEndFrame; } // -1 = to the end
+    int64_t RangeStartTime() const { return m_rangeStartTime; }
+    int64_t RangeEndTime() const; // resolved
+    void SetPlaybackRange(int32_t startFrame, int32_t endFrame);
+
+    int PlaybackState() const { return m_playbackState; }
+    void SetPlaybackState(int state) { m_playbackState = state; }
+    bool PlaysForward() const { return m_playbackState < 3; }
+
+    int32_t OutputId() const { return m_outputId; } // any thread
+    void SetOutputId(int32_t id);
+
+    bool UseSourceInOuts() const { return m_useSourceInOuts; }
+    void SetUseSourceInOuts(bool use);
+    bool UseSourceAudioDelay() const { return m_useSourceAudioDelay; }
+    void SetUseSourceAudioDelay(bool use);
+    void SetAudioDelay(int64_t delay); // source timelines only
+
+    // Pan and zoom.
+    bool PanZoomEnabled() const { return m_panZoomEnabled; }
+    float Zoom() const { return m_zoom; }
+    QPointF PanInterpolation() const { return m_panInterpolation; }
+    void SetPanZoom(QPointF pan, float zoom, bool enabled);
+    bool HoldAnnotations() const { return m_holdAnnotations; }
+    void SetHoldAnnotations(bool hold) { m_holdAnnotations = hold; }
+
+    // Clips (regular timelines only; -1 / null otherwise).
+    int InsertClip(Clip* clip, int index, bool masterEdit = true);
+    Clip* RemoveClip(int index, bool masterEdit = true);
+    void RemoveClips(const QList<QUuid>& ids);
+
+    // Audio override (regular timelines only).
+    QUuid AudioOverrideId() const { return m_audioOverrideId; }
+    void SetAudioOverrideId(const QUuid& id);
+    Timeline* AudioOverrideTimeline() const { return m_audioOverrideTimeline; }
+    void SetAudioOverrideTimeline(Timeline* timeline);
+
+    // Bookmarks.
+    const QList<RangeBookmark>& RangeBookmarks() const { return m_rangeBookmarks; }
+    int AddRangeBookmark(int32_t start, int32_t end);
+    bool HasRangeBookmark(int32_t start, int32_t end) const;
+    bool RemoveRangeBookmark(int32_t start, int32_t end);
+    int AddFrameBookmark(int32_t frame, FrameBookmark* bookmark = nullptr);
+    FrameBookmark* FrameBookmarkAt(int32_t frame) const;
+    FrameBookmark* RemoveFrameBookmark(int32_t frame);
+    QList<FrameBookmark*> FrameBookmarks() const;
+    FrameBookmark* BackgroundAnnotations() const { return m_background; }
+    void ReplaceBackgroundAnnotations(FrameBookmark* bookmark);
+    FrameBookmark* TakeBackgroundAnnotations();
+    bool AnnotationsSaved() const;
+    void MarkAnnotationsSaved();
+
+    // Readiness of the cached runs at the playhead or at `t`.
+    bool AudioReady() const { return AudioReadyAt(m_playbackTime); }
+    bool AudioReadyAt(int64_t t) const;
+    bool VideoReady() const { return VideoReadyAt(m_playbackTime); }
+    bool VideoReadyAt(int64_t t) const;
+
+    // Cache, for the engine.
+    void CacheVideoFrame(const std::shared_ptr<VideoFrame>& frame);
+    void CacheAudioFrame(const std::shared_ptr<AudioFrame>& frame);
+    void GetVideoFrames(int64_t t, std::vector<std::shared_ptr<VideoFrame>>& out) const;
+    void TrimAudioCache();
+    void TrimVideoCache();
+    void ClearCache();
+    bool IsDecoding(int type) const;
+    void SetDecoding(int type, bool decoding);
+
+    // The engine's private copy of the track, laid out; the caller owns it. Any thread.
+    Track* CopyDecodeTrack(int type) const;
+    // Remakes the copies handed to the engine from the track, down the audio override chain.
+    void RefreshDecodeCopies();
+
+    // Audio for the output: positions at `t` (the playback time when negative), then reads
+    // bytes of the engine format forwards, or sample frames in reverse order backwards.
+    void SeekAudio(QByteArray& buffer, int64_t t);
+    void ReadAudio(QByteArray& buffer, int64_t bytes, bool forward);
+    void ReadAudioDuration(QByteArray& buffer, int64_t duration, bool forward);
+    bool AudioPositionValid() const;
+
+signals:
+    void TimelineUpdated();
+    void MasterTrackEdited();
+    void SourceParsed();
+    void SourceUpdated();
+    void EndTimeChanged(int64_t endTime);
+    void PlaybackRangeChanged(int64_t startTime, int64_t endTime);
+    void TimeControlFrameOffsetChanged(int frameOffset);
+    void AudioOverrideTimelineChanged();
+    void PanZoomChanged(QPointF panInterpolation, float zoomFactor, bool isEnabled);
+    void UseSourcePropertiesInTimelineChanged();
+    void BookmarksChanged();
+
+public slots:
+    void OnTrackUpdated();
+    void OnSourceParsed();
+    void OnSourceUpdated();
+
+private:
+    void Init();
+    void AttachTrack(Track* track);
+    void EmitRange();
+
+    Track* m_track = nullptr;
+    mutable QMutex m_decodeCopiesMutex;
+    std::unique_ptr<Track> m_decodeCopies[2]; // audio, video; guarded by the mutex
+    CacheManager* m_cache = nullptr;
+    std::atomic<int64_t> m_playbackTime{0};
+    int64_t m_rangeStartTime = 0;
+    int64_t m_rangeEndTime = -1;
+    int32_t m_rangeStartFrame = 0;
+    int32_t m_rangeEndFrame = -1;
+    std::atomic<bool> m_pastEnd{false};
+    bool m_useSourceInOuts = true;
+    bool m_useSourceAudioDelay = true;
+    std::atomic<int32_t> m_outputId{-1};
+    std::atomic<int64_t> m_endTime{-1}; // the track's, kept for readers on other threads
+    std::atomic<int> m_playbackState{Stopped};
+    int64_t m_audioByteOffset = 0; // in the current audio block
+    QList<RangeBookmark> m_rangeBookmarks;
+    bool m_panZoomEnabled = false;
+    float m_zoom = 1.0f;
+    QPointF m_panInterpolation;
+    bool m_holdAnnotations = false;
+    FrameBookmark* m_background = nullptr;
+    QPointer<Timeline> m_audioOverrideTimeline;
+    QUuid m_audioOverrideId;
+    std::atomic<bool> m_decoding[2] = {false, false};
+};

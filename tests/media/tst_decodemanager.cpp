@@ -1,0 +1,352 @@
+#include "AvParser.h"
+#include "CacheManager.h"
+#include "Clip.h"
+#include "DecodeManager.h"
+#include "Logger.h"
+#include "ProjectGlobals.h"
+#include "Settings.h"
+#include "Source.h"
+#include "TestSupport.h"
+#include "Timeline.h"
+#include "Track.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+using TestSupport::MediaPath;
+
+namespace {
+
+// A parsed source timeline of a test clip.
+Timeline* SourceTimeline(const QString& path, QObject* parent)
+{
+    auto* timeline = new Timeline(path, QString(), QUuid(), parent);
+    AvParser parser;
+    parser.Parse(timeline->GetSource(), 0);
+    return timeline;
+}
+
+int PictureNumber(const VideoFrame& frame)
+{
+    const VideoStreamInfo* info = frame.streamInfo;
+    return TestSupport::FrameNumberFromLuma(frame.planes[0].get(), frame.lineSizes[0], info->width, info->height);
+}
+
+// A decode manager running on a thread of its own, as the media engine runs it.
+class DecodeRun
+{
+public:
+    explicit DecodeRun(Timeline* timeline, int type = DecodeManager::VideoDecode, bool start = true)
+        : m_timeline(timeline)
+        , m_type(type)
+    {
+        m_manager = new DecodeManager;
+        m_manager->moveToThread(&m_thread);
+        QObject::connect(&m_thread, &QThread::finished, m_manager, &QObject::deleteLater);
+        if (start)
+            Start();
+    }
+
+    void Start()
+    {
+        Timeline* timeline = m_timeline;
+        const int type = m_type;
+        m_thread.start();
+        QMetaObject::invokeMethod(m_manager, [this, timeline, type] {
+            m_manager->StartDecoding(timeline, type, false);
+            m_opens = m_manager->DecoderOpenCount();
+            m_done = true;
+        });
+    }
+    ~DecodeRun() { Stop(); }
+
+    void Seek() { QMetaObject::invokeMethod(m_manager, &DecodeManager::Restart); }
+    void UpdateTrack() { QMetaObject::invokeMethod(m_manager, &DecodeManager::UpdateDecodeTrack); }
+    DecodeManager* Manager() { return m_manager; }
+
+    // Ends the task; afterwards the cache may be read from this thread.
+    int Stop()
+    {
+        if (!m_thread.isRunning())
+            return m_opens;
+        QMetaObject::invokeMethod(m_manager, &DecodeManager::Stop);
+        QElapsedTimer timer;
+        timer.start();
+        while (!m_done && timer.elapsed() < 20000)
+            QTest::qWait(5);
+        m_thread.quit();
+        m_thread.wait(10000);
+        return m_opens;
+    }
+
+private:
+    Timeline* m_timeline;
+    int m_type;
+    QThread m_thread;
+    DecodeManager* m_manager = nullptr;
+    std::atomic<bool> m_done{false};
+    std::atomic<int> m_opens{0};
+};
+
+// Waits until the cached run covers timeline frames `first` to `last`.
+bool WaitForRun(const Timeline& timeline, int first, int last, int timeoutMs = 60000)
+{
+    const CacheManager* cache = timeline.Cache();
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        if (cache->VideoFrameCount() > 0 && cache->FirstTimelineFrame() <= first && cache->LastTimelineFrame() >= last)
+            return true;
+        QTest::qWait(20);
+    }
+    return false;
+}
+
+// Every timeline frame from `first` to `last` is in the cache, on its own frame, and shows
+// the source frame the layout puts there (`expected` gives the picture number, or -1 for an
+// empty frame).
+void CheckRun(const Timeline& timeline, int first, int last, const std::function<int(int)>& expected)
+{
+    for (int f = first; f <= last; ++f) {
+        std::vector<std::shared_ptr<VideoFrame>> found;
+        timeline.GetVideoFrames(timeline.FrameStartTime(f), found);
+        QVERIFY2(found.size() == 3 && found[0], qPrintable(QStringLiteral("frame %1 not cached").arg(f)));
+        const VideoFrame& frame = *found[0];
+        QCOMPARE(frame.timeline, &timeline);
+        const int want = expected(f);
+        if (want < 0) {
+            QVERIFY(frame.empty);
+            continue;
+        }
+        QVERIFY2(!frame.empty, qPrintable(QString::number(f)));
+        QCOMPARE(frame.firstTimelineFrame, f);
+        QCOMPARE(frame.timelineFrameStartTime, timeline.FrameStartTime(f));
+        QCOMPARE(frame.timelineFrameEndTime.load(), timeline.FrameEndTime(f));
+        QVERIFY2(PictureNumber(frame) == want,
+                 qPrintable(QStringLiteral("frame %1 shows %2, not %3").arg(f).arg(PictureNumber(frame)).arg(want)));
+    }
+}
+
+} // namespace
+
+class TestDecodeManager : public QObject
+{
+    Q_OBJECT
+
+    QObject m_sources;
+    Timeline* m_a = nullptr; // 25 fps, 25 frames
+    Timeline* m_b = nullptr; // 23.976 fps, 48 frames
+    Timeline* m_c = nullptr; // 25 fps, 25 frames, cut to 5..14
+
+    // Three clips: frames 0-24 from A, 25-72 from B, 73-82 from C's frames 5-14.
+    std::unique_ptr<Timeline> ThreeClips()
+    {
+        auto timeline = std::make_unique<Timeline>();
+        timeline->InsertClip(new Clip(ClipKind::Reference, m_a->GetSource()), 0);
+        timeline->InsertClip(new Clip(ClipKind::Reference, m_b->GetSource()), 1);
+        timeline->InsertClip(new Clip(ClipKind::Reference, m_c->GetSource()), 2);
+        timeline->SetOutputId(0);
+        return timeline;
+    }
+
+    static int ThreeClipsPicture(int f) { return f < 25 ? f : f < 73 ? f - 25 : f - 73 + 5; }
+
+private slots:
+    void initTestCase()
+    {
+        Logger::SetStandardErrorEcho(false);
+        Settings::ResetToDefaults();
+        ProjectGlobals::ResetFromSettings();
+        qRegisterMetaType<std::shared_ptr<VideoFrame>>();
+        m_a = SourceTimeline(MediaPath("clip_rotated.mp4"), &m_sources);
+        m_b = SourceTimeline(MediaPath("clip_23976.mp4"), &m_sources);
+        m_c = SourceTimeline(MediaPath("clip_1366.mp4"), &m_sources);
+        m_c->SetPlaybackRange(5, 14);
+        QCOMPARE(m_a->FrameCount(), 25);
+        QCOMPARE(m_b->FrameCount(), 48);
+    }
+
+    void invalidStart()
+    {
+        TestSupport::LogCapture log;
+        DecodeManager manager;
+        manager.StartDecoding(nullptr, DecodeManager::VideoDecode, false);
+        Timeline timeline;
+        manager.StartDecoding(&timeline, DecodeManager::NoDecode, false);
+        QCOMPARE(log.errors.count(QStringLiteral("Start decoding failed: Invalid timeline or decode type.")), 2);
+    }
+
+    void forwardsAcrossCuts()
+    {
+        auto timeline = ThreeClips();
+        QCOMPARE(timeline->FrameCount(), 83);
+        DecodeRun run(timeline.get());
+        QVERIFY(WaitForRun(*timeline, 0, 82));
+        run.Stop();
+        CheckRun(*timeline, 0, 82, ThreeClipsPicture);
+        // The run is contiguous: every microsecond of the timeline finds a frame.
+        QCOMPARE(timeline->Cache()->VideoTimelineStartTime(), 0);
+        QCOMPARE(timeline->Cache()->VideoTimelineEndTime(), timeline->EndTime());
+    }
+
+    void backwardsAcrossCuts()
+    {
+        auto timeline = ThreeClips();
+        timeline->SetPlaybackFrame(82);
+        timeline->SetPlaybackState(Timeline::PlayingBackward);
+        DecodeRun run(timeline.get());
+        QVERIFY(WaitForRun(*timeline, 0, 82));
+        run.Stop();
+        CheckRun(*timeline, 0, 82, ThreeClipsPicture);
+    }
+
+    // Reversing mid-clip carries on backwards from the start of the cached run.
+    void reversingDirection()
+    {
+        auto timeline = ThreeClips();
+        timeline->SetPlaybackFrame(50);
+        DecodeRun run(timeline.get());
+        QVERIFY(WaitForRun(*timeline, 50, 82));
+        QVERIFY(timeline->Cache()->FirstTimelineFrame() > 0);
+        timeline->SetPlaybackState(Timeline::PlayingBackward);
+        QVERIFY(WaitForRun(*timeline, 0, 82));
+        run.Stop();
+        CheckRun(*timeline, 0, 82, ThreeClipsPicture);
+    }
+
+    // A cache smaller than the timeline fills up to its budget and no further.
+    void budget()
+    {
+        QObject owner;
+        Timeline* hd = SourceTimeline(MediaPath("clip_1080p25.mp4"), &owner);
+        Timeline timeline;
+        timeline.InsertClip(new Clip(ClipKind::Reference, hd->GetSource()), 0);
+        timeline.InsertClip(new Clip(ClipKind::Reference, hd->GetSource()), 1);
+        timeline.SetOutputId(0);
+        timeline.Cache()->SetCacheSize(256);
+        const int64_t frameBytes = 1920 * 1080 * 3 / 2;
+        DecodeRun run(&timeline);
+        QElapsedTimer timer;
+        timer.start();
+        int64_t largest = 0;
+        while (timer.elapsed() < 8000 && !(timeline.Cache()->IsVideoFull() && timer.elapsed() > 3000)) {
+            largest = std::max(largest, timeline.Cache()->VideoSize());
+            QTest::qWait(5);
+        }
+        largest = std::max(largest, timeline.Cache()->VideoSize());
+        QVERIFY(timeline.Cache()->IsVideoFull());
+        QVERIFY2(largest <= timeline.Cache()->VideoMaximumSize() + frameBytes + 64, qPrintable(QString::number(largest)));
+        // Moving the playhead lets the cache drop frames behind it and decode further.
+        timeline.SetPlaybackFrame(70);
+        QVERIFY(WaitForRun(timeline, 70, 105)); // about half of the budget on either side
+        run.Stop();
+        const int first = timeline.Cache()->FirstTimelineFrame(), last = timeline.Cache()->LastTimelineFrame();
+        CheckRun(timeline, first, last, [](int f) { return f % 75; });
+    }
+
+    // A seek within the clip being decoded seeks the decoder already open.
+    void seekWithinClip()
+    {
+        QObject owner;
+        Timeline* longClip = SourceTimeline(MediaPath("clip_1080p25_gop250.mp4"), &owner);
+        QCOMPARE(longClip->FrameCount(), 125);
+        longClip->SetOutputId(0);
+        longClip->Cache()->SetCacheSize(256); // 82 pictures: decoding waits inside the clip
+        DecodeRun run(longClip);
+        QVERIFY(WaitForRun(*longClip, 0, 60));
+        QTRY_VERIFY_WITH_TIMEOUT(longClip->Cache()->IsVideoFull(), 20000);
+        longClip->SetPlaybackFrame(110);
+        run.Seek();
+        QVERIFY(WaitForRun(*longClip, 110, 124));
+        QCOMPARE(run.Stop(), 1);
+        CheckRun(*longClip, 110, 124, [](int f) { return f; });
+    }
+
+    // A seek into another clip leaves the clip being decoded for that one.
+    void seekToAnotherClip()
+    {
+        QObject owner;
+        Timeline* longClip = SourceTimeline(MediaPath("clip_1080p25_gop250.mp4"), &owner);
+        Timeline* hd = SourceTimeline(MediaPath("clip_1080p25.mp4"), &owner);
+        Timeline timeline;
+        timeline.InsertClip(new Clip(ClipKind::Reference, longClip->GetSource()), 0);
+        timeline.InsertClip(new Clip(ClipKind::Reference, hd->GetSource()), 1);
+        timeline.SetOutputId(0);
+        timeline.Cache()->SetCacheSize(256);
+        DecodeRun run(&timeline);
+        QVERIFY(WaitForRun(timeline, 0, 60));
+        QTRY_VERIFY_WITH_TIMEOUT(timeline.Cache()->IsVideoFull(), 20000);
+        QCOMPARE(run.Manager()->DecoderOpenCount(), 1);
+        timeline.SetPlaybackFrame(150);
+        run.Seek();
+        QVERIFY(WaitForRun(timeline, 150, 199));
+        QCOMPARE(run.Stop(), 2);
+        CheckRun(timeline, 150, 199, [](int f) { return f - 125; });
+        QVERIFY(timeline.Cache()->FirstTimelineFrame() > 125);
+    }
+
+    void missingFileShowsEmptyFrames()
+    {
+        QTemporaryDir dir;
+        const QString copy = dir.filePath(QStringLiteral("gone.mp4"));
+        QVERIFY(QFile::copy(MediaPath("clip_rotated.mp4"), copy));
+        QObject owner;
+        Timeline* gone = SourceTimeline(copy, &owner);
+        QVERIFY(QFile::remove(copy));
+        auto timeline = ThreeClips();
+        timeline->InsertClip(new Clip(ClipKind::Reference, gone->GetSource()), 1); // frames 25-49
+        DecodeRun run(timeline.get());
+        QVERIFY(WaitForRun(*timeline, 0, 107));
+        run.Stop();
+        CheckRun(*timeline, 0, 107, [](int f) { return f < 25 ? f : f < 50 ? -1 : ThreeClipsPicture(f - 25); });
+    }
+
+    // Edits on the main thread leave the decoding copy alone until the track is updated.
+    void trackUpdate()
+    {
+        auto timeline = ThreeClips();
+        DecodeRun run(timeline.get());
+        QVERIFY(WaitForRun(*timeline, 0, 82));
+        delete timeline->RemoveClip(0);
+        QTest::qWait(100);
+        QCOMPARE(timeline->Cache()->LastTimelineFrame(), 82); // still the old layout
+        run.UpdateTrack();
+        QTRY_VERIFY_WITH_TIMEOUT(timeline->Cache()->LastTimelineFrame() == 57, 20000);
+        QVERIFY(WaitForRun(*timeline, 0, 57));
+        run.Stop();
+        CheckRun(*timeline, 0, 57, [](int f) { return f < 48 ? f : f - 48 + 5; });
+    }
+
+    void framesReachTheViewer()
+    {
+        auto timeline = ThreeClips();
+        timeline->SetPlaybackFrame(30);
+        DecodeRun run(timeline.get(), DecodeManager::VideoDecode, false);
+        std::shared_ptr<VideoFrame> shown, previous, next;
+        connect(run.Manager(), &DecodeManager::VideoFrameChanged, this,
+                [&](std::shared_ptr<VideoFrame> f, std::shared_ptr<VideoFrame> p, std::shared_ptr<VideoFrame> n) {
+                    if (f) {
+                        shown = f;
+                        previous = p;
+                        next = n;
+                    }
+                });
+        run.Start();
+        // The frame at the playhead is sent as soon as it is cached (its neighbours may not
+        // be yet), and again only when the playhead moves to another frame.
+        QTRY_VERIFY_WITH_TIMEOUT(shown, 20000);
+        QCOMPARE(shown->firstTimelineFrame, 30);
+        QCOMPARE(PictureNumber(*shown), 5);
+        QVERIFY(WaitForRun(*timeline, 29, 40));
+        timeline->SetPlaybackFrame(31);
+        QTRY_VERIFY_WITH_TIMEOUT(shown->firstTimelineFrame == 31, 20000);
+        QCOMPARE(previous->firstTimelineFrame, 30);
+        QCOMPARE(next->firstTimelineFrame, 32);
+        run.Stop();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDecodeManager)
+#include "tst_decodemanager.moc"
