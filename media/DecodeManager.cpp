@@ -158,7 +158,9 @@ void DecodeManager::HandleSeekRequest()
 
 bool DecodeManager::WantsForward() const
 {
-    return m_wantedTime >= 0 || m_timeline->PlaysForward();
+    // A time just sought to is delivered first in either direction (backward decoding starts
+    // with the frame holding it), so the timeline's direction decides alone.
+    return m_timeline->PlaysForward();
 }
 
 void DecodeManager::SelectClip(int64_t t)
@@ -249,8 +251,8 @@ void DecodeManager::DecodeVideoClip(Clip* clip)
             m_timeline->Cache()->ClearVideo();
             m_wantedTime = t;
             m_clipDecodePosition = clip->SourceTime(t);
-            m_forward = true;
-            m_videoDecoder->SetForward(true);
+            m_forward = WantsForward();
+            m_videoDecoder->SetForward(m_forward);
             m_videoDecoder->Seek(m_clipDecodePosition);
             m_framesCached = 0;
             m_decodingInClip = true;

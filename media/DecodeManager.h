@@ -75,7 +75,7 @@ private:
     int m_decodeType = NoDecode;
     bool m_forward = true;
     int64_t m_clipDecodePosition = -1; // µs, source time
-    int64_t m_wantedTime = -1;         // µs, timeline time that must be decoded first
+    int64_t m_wantedTime = -1;         // µs, timeline time just sought to, until it is cached
     bool m_seekRequested = false;
     bool m_reseekInClip = false;
     bool m_trackUpdateRequested = false;

@@ -23,3 +23,4 @@ for gop in 12 250; do
 done
 
 "$dir/bench/bench_videodecode" "$media/hd_gop12.mp4" "$media/hd_gop250.mp4" "$repeats"
+"$dir/bench/bench_decodemanager" "$media/hd_gop12.mp4" "$media/hd_gop250.mp4" "$repeats"

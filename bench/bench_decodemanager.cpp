@@ -1,0 +1,136 @@
+// The decode scheduler's cost over raw decoding: a two-clip 1080p timeline (GOP 12, then
+// GOP 250) is cached whole, forwards from the start and backwards from the end, and compared
+// with the same clips decoded by a bare VideoDecoder in the same run.
+// Usage: bench_decodemanager CLIP_GOP12 CLIP_GOP250 [REPEATS]
+#include "AvParser.h"
+#include "BenchSupport.h"
+#include "CacheManager.h"
+#include "Clip.h"
+#include "DecodeManager.h"
+#include "FrameBufferPool.h"
+#include "Logger.h"
+#include "MediaTime.h"
+#include "ProjectGlobals.h"
+#include "Settings.h"
+#include "Source.h"
+#include "Timeline.h"
+#include "VideoDecoder.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+namespace {
+
+Timeline* SourceTimeline(const QString& path, QObject* parent)
+{
+    auto* timeline = new Timeline(path, QString(), QUuid(), parent);
+    AvParser parser;
+    parser.Parse(timeline->GetSource(), 0);
+    return timeline;
+}
+
+// Seconds to decode every frame of the sources, one after the other, with bare decoders; all
+// frames are kept alive to the end, as the cache keeps them.
+double DecoderSeconds(const std::vector<Source*>& sources, bool forward)
+{
+    std::vector<std::shared_ptr<VideoFrame>> kept;
+    const double seconds = Bench::MedianSeconds(1, [&] {
+        for (Source* source : sources) {
+            VideoDecoder decoder(false);
+            decoder.CreateDefaultWorker();
+            decoder.Open(source, 0, 0);
+            QObject::connect(&decoder, &VideoDecoder::VideoFrameDecoded, [&](std::shared_ptr<VideoFrame> f) {
+                if (f)
+                    kept.push_back(std::move(f));
+            });
+            decoder.SetForward(forward);
+            decoder.Seek(forward ? 0 : MediaTime::FrameStartTime(source->FrameCount() - 1, source->FrameDuration()));
+            const int end = forward ? VideoDecoder::EndOfFile : VideoDecoder::StartReached;
+            for (int i = 0; i < 100000 && decoder.DecodeNext() != end; ++i) {
+            }
+            decoder.Shutdown();
+        }
+    });
+    kept.clear();
+    return seconds;
+}
+
+// Seconds until the scheduler has cached the whole timeline.
+double SchedulerSeconds(Timeline* timeline, bool forward)
+{
+    timeline->ClearCache();
+    timeline->SetPlaybackFrame(forward ? 0 : timeline->LastFrame());
+    timeline->SetPlaybackState(forward ? Timeline::Stopped : Timeline::PlayingBackward);
+    QThread thread;
+    auto* manager = new DecodeManager;
+    manager->moveToThread(&thread);
+    std::atomic<bool> done{false};
+    thread.start();
+    QElapsedTimer timer;
+    timer.start();
+    QMetaObject::invokeMethod(manager, [&] {
+        manager->StartDecoding(timeline, DecodeManager::VideoDecode, false);
+        done = true;
+    });
+    const CacheManager* cache = timeline->Cache();
+    const int frames = timeline->FrameCount();
+    while (cache->VideoFrameCount() < frames && timer.elapsed() < 600000)
+        QThread::usleep(200);
+    const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+    QMetaObject::invokeMethod(manager, &DecodeManager::Stop);
+    while (!done)
+        QThread::msleep(1);
+    thread.quit();
+    thread.wait();
+    delete manager;
+    timeline->ClearCache();
+    return seconds;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    if (argc < 3) {
+        Bench::Print(QStringLiteral("usage: bench_decodemanager CLIP_GOP12 CLIP_GOP250 [REPEATS]\n"));
+        return 2;
+    }
+    const int repeats = argc > 3 ? std::max(1, atoi(argv[3])) : 3;
+    Settings::Get().cacheSize = 4096; // the whole timeline fits
+    ProjectGlobals::ResetFromSettings();
+    QObject owner;
+    Timeline* a = SourceTimeline(QString::fromLocal8Bit(argv[1]), &owner);
+    Timeline* b = SourceTimeline(QString::fromLocal8Bit(argv[2]), &owner);
+    Timeline timeline;
+    timeline.InsertClip(new Clip(ClipKind::Reference, a->GetSource()), 0);
+    timeline.InsertClip(new Clip(ClipKind::Reference, b->GetSource()), 1);
+    timeline.SetOutputId(0);
+    const int frames = timeline.FrameCount();
+    // Both sides reuse the same warm picture memory, so that page faults (several gigabytes
+    // of them, and very noisy on a shared machine) do not drown what is compared.
+    FrameBufferPool::Instance().SetIdleLimit(size_t(6) * 1000 * 1000 * 1000);
+    DecoderSeconds({a->GetSource(), b->GetSource()}, true);
+
+    Bench::Print(QStringLiteral("\n### Decode scheduler, two-clip 1080p timeline (%1 frames, GOP 12 then GOP 250; median of %2 runs)\n\n")
+                     .arg(frames)
+                     .arg(repeats));
+    Bench::Print(QStringLiteral("| direction | decoder only (frames/s) | scheduler filling the cache (frames/s) | scheduler cost |\n|---|---|---|---|\n"));
+    for (const bool forward : {true, false}) {
+        std::vector<double> raw, scheduled;
+        for (int i = 0; i < repeats; ++i) {
+            const std::vector<Source*> order = forward ? std::vector<Source*>{a->GetSource(), b->GetSource()}
+                                                       : std::vector<Source*>{b->GetSource(), a->GetSource()};
+            raw.push_back(DecoderSeconds(order, forward));
+            scheduled.push_back(SchedulerSeconds(&timeline, forward));
+        }
+        const double rawFps = frames / Bench::Median(raw);
+        const double scheduledFps = frames / Bench::Median(scheduled);
+        Bench::Print(QStringLiteral("| %1 | %2 | %3 | %4% |\n")
+                         .arg(forward ? QStringLiteral("forwards") : QStringLiteral("backwards"))
+                         .arg(rawFps, 0, 'f', 1)
+                         .arg(scheduledFps, 0, 'f', 1)
+                         .arg((rawFps / scheduledFps - 1.0) * 100.0, 0, 'f', 1));
+    }
+    return 0;
+}
