@@ -1,24 +1,28 @@
 #include "PlayerWindow.h"
 
-#include "AvParser.h"
+#include "AvManager.h"
 #include "FileHelpers.h"
 #include "Logger.h"
 #include "Settings.h"
+#include "PlaybackManager.h"
 #include "Source.h"
 #include "SourceReport.h"
+#include "Timeline.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QVBoxLayout>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QTextStream>
-#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -26,17 +30,26 @@
 PlayerWindow::PlayerWindow(const QStringList& startupFiles, QWidget* parent)
     : QMainWindow(parent)
     , m_startupFiles(startupFiles)
+    , m_engine(std::make_unique<AvManager>())
 {
     qRegisterMetaType<Source*>();
     setWindowTitle(QStringLiteral("Plovex"));
-    auto* splitter = new QSplitter(Qt::Vertical, this);
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    m_frameLabel = new QLabel(QStringLiteral("No media"), central);
+    m_frameLabel->setFont(QFont(QStringLiteral("monospace"), 14));
+    auto* splitter = new QSplitter(Qt::Vertical, central);
     m_sourceList = new QListWidget(splitter);
     m_log = new QPlainTextEdit(splitter);
     m_log->setReadOnly(true);
     m_log->setFont(QFont(QStringLiteral("monospace")));
+    m_sourceList->setFocusPolicy(Qt::NoFocus);
+    m_log->setFocusPolicy(Qt::NoFocus);
     splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 2);
-    setCentralWidget(splitter);
+    layout->addWidget(m_frameLabel);
+    layout->addWidget(splitter);
+    setCentralWidget(central);
     resize(960, 600);
 
     Logger* logger = Logger::Instance();
@@ -44,6 +57,10 @@ PlayerWindow::PlayerWindow(const QStringList& startupFiles, QWidget* parent)
     connect(logger, &Logger::WarningLogged, this, [this](const QString& text) { m_log->appendPlainText(QStringLiteral("[WARNING] ") + text); });
     connect(logger, &Logger::InfoLogged, m_log, &QPlainTextEdit::appendPlainText);
     connect(logger, &Logger::OutputLogged, m_log, &QPlainTextEdit::appendPlainText);
+    connect(m_engine.get(), &AvManager::VideoFrameChanged, this,
+            [this](int output, std::shared_ptr<VideoFrame> frame, std::shared_ptr<VideoFrame>, std::shared_ptr<VideoFrame>) {
+                OnVideoFrameChanged(output, frame);
+            });
 
     Logger::output(QStringLiteral("%1 v%2\n").arg(QStringLiteral("Plovex"), QCoreApplication::applicationVersion()));
     QTimer::singleShot(0, this, &QWidget::show);
@@ -51,10 +68,17 @@ PlayerWindow::PlayerWindow(const QStringList& startupFiles, QWidget* parent)
 
 PlayerWindow::~PlayerWindow()
 {
-    // Sources are children of the window: no parse may still be writing into one.
-    for (const QPointer<QThread>& thread : std::as_const(m_parseThreads))
-        if (thread)
-            thread->wait();
+    // Engine threads hold the timelines: they end before the timelines go.
+    m_engine->Shutdown(true, 10000);
+    m_engine.reset();
+}
+
+QList<Source*> PlayerWindow::Sources() const
+{
+    QList<Source*> sources;
+    for (Timeline* timeline : m_timelines)
+        sources.append(timeline->GetSource());
+    return sources;
 }
 
 void PlayerWindow::showEvent(QShowEvent* event)
@@ -80,6 +104,7 @@ void PlayerWindow::ProcessMessageFromOtherInstance(const QStringList& arguments)
 void PlayerWindow::closeEvent(QCloseEvent* event)
 {
     Settings::Get().Save();
+    m_engine->Shutdown(true, 10000);
     QMainWindow::closeEvent(event);
 }
 
@@ -154,38 +179,23 @@ void PlayerWindow::ImportFiles(const QStringList& paths, bool detectSequences)
     std::sort(names.begin(), names.end(),
               [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
     for (const QString& name : std::as_const(names)) {
-        auto* source = new Source(name, QString(), QUuid(), this);
-        m_sources.append(source);
+        auto* timeline = new Timeline(name, QString(), QUuid(), this);
+        Source* source = timeline->GetSource();
+        m_timelines.append(timeline);
         auto* item = new QListWidgetItem(source->Path(), m_sourceList);
         item->setData(Qt::UserRole, source->Id());
-        ParseSource(source);
+        connect(source, &Source::Parsed, this, [this, timeline] { OnSourceParsed(timeline); });
+        connect(source, &Source::Updated, this, [this, timeline] { OnSourceParsed(timeline); });
+        if (source->FileCount() == 0)
+            OnSourceParsed(timeline); // an invalid path: nothing to probe
+        else
+            m_engine->ParseSource(timeline);
     }
 }
 
-void PlayerWindow::ParseSource(Source* source)
+void PlayerWindow::OnSourceParsed(Timeline* timeline)
 {
-    if (source->FileCount() == 0) { // an invalid path: nothing to probe
-        OnSourceParsed(source);
-        return;
-    }
-    int file = 0;
-    while (file < source->FileCount() - 1 && !source->FileExists(file))
-        ++file;
-    connect(source, &Source::Parsed, this, [this, source] { OnSourceParsed(source); });
-    connect(source, &Source::Updated, this, [this, source] { OnSourceParsed(source); });
-    QThread* thread = QThread::create([source, file] {
-        AvParser parser;
-        parser.Parse(source, file);
-    });
-    thread->setObjectName(QStringLiteral("Parse"));
-    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
-    m_parseThreads.removeAll(nullptr);
-    m_parseThreads.append(thread);
-    thread->start();
-}
-
-void PlayerWindow::OnSourceParsed(Source* source)
-{
+    Source* source = timeline->GetSource();
     Logger::info(SourceReport::Summary(*source));
     for (int row = 0; row < m_sourceList->count(); ++row) {
         QListWidgetItem* item = m_sourceList->item(row);
@@ -197,11 +207,87 @@ void PlayerWindow::OnSourceParsed(Source* source)
                                                .arg(source->FrameCount())
                                                .arg(source->FrameRate()));
     }
+    // The latest usable source plays in the viewer.
+    if (!source->HasError() && source->FrameCount() > 0) {
+        m_engine->DecodeTimeline(timeline, 0, false, true);
+        if (Settings::Get().autoPlayEnabled)
+            m_engine->Play(true);
+    }
     emit SourceParsed(source);
+}
+
+void PlayerWindow::OnVideoFrameChanged(int outputId, const std::shared_ptr<VideoFrame>& frame)
+{
+    if (outputId != 0)
+        return;
+    Timeline* timeline = m_engine->PrimaryTimeline();
+    if (!frame || !timeline) {
+        m_frameLabel->setText(QStringLiteral("No media"));
+        return;
+    }
+    m_frameLabel->setText(QStringLiteral("Frame %1 of %2%3")
+                              .arg(frame->firstTimelineFrame + timeline->TimeControlFrameOffset())
+                              .arg(timeline->FrameCount())
+                              .arg(frame->empty ? QStringLiteral(" (no picture)") : QString()));
+}
+
+void PlayerWindow::StepFrames(int delta)
+{
+    Timeline* timeline = m_engine->PrimaryTimeline();
+    if (!timeline)
+        return;
+    m_engine->Pause();
+    const int32_t frame = std::clamp(timeline->PlaybackFrame() + delta, 0, timeline->LastFrame());
+    m_engine->SetPlaybackTime(timeline->FrameStartTime(frame), true);
+}
+
+void PlayerWindow::keyPressEvent(QKeyEvent* event)
+{
+    Timeline* timeline = m_engine->PrimaryTimeline();
+    PlaybackManager* clock = m_engine->Clock();
+    switch (event->key()) {
+    case Qt::Key_Space:
+        m_engine->TogglePlayPause();
+        break;
+    case Qt::Key_L:
+        m_engine->Play(true);
+        break;
+    case Qt::Key_J:
+        m_engine->Play(false);
+        break;
+    case Qt::Key_K:
+        m_engine->Pause();
+        break;
+    case Qt::Key_Right:
+        StepFrames(1);
+        break;
+    case Qt::Key_Left:
+        StepFrames(-1);
+        break;
+    case Qt::Key_Home:
+        if (timeline)
+            m_engine->SetPlaybackTime(timeline->RangeStartTime());
+        break;
+    case Qt::Key_End:
+        if (timeline)
+            m_engine->SetPlaybackTime(timeline->FrameStartTime(timeline->RangeEndFrame()));
+        break;
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        m_engine->SetPlaybackSpeed(clock->PlaybackSpeed() * 2.0f);
+        break;
+    case Qt::Key_Minus:
+        m_engine->SetPlaybackSpeed(clock->PlaybackSpeed() / 2.0f);
+        break;
+    default:
+        QMainWindow::keyPressEvent(event);
+        return;
+    }
+    event->accept();
 }
 
 bool PlayerWindow::HasSourceNamed(const QString& sequencePath) const
 {
-    return std::any_of(m_sources.begin(), m_sources.end(),
-                       [&](const Source* source) { return source->Path() == sequencePath; });
+    return std::any_of(m_timelines.begin(), m_timelines.end(),
+                       [&](const Timeline* timeline) { return timeline->GetSource()->Path() == sequencePath; });
 }

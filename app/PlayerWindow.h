@@ -2,17 +2,22 @@
 
 #include <QList>
 #include <QMainWindow>
-#include <QPointer>
 #include <QStringList>
 
+#include <memory>
+
+class AvManager;
+class QLabel;
 class QListWidget;
 class QPlainTextEdit;
-class QThread;
 class Source;
+class Timeline;
+struct VideoFrame;
 
 // The program's window until the full interface exists: it takes the start-up files and the
-// files forwarded by later starts, turns each into a Source, has it probed on a worker
-// thread, and shows the sources and the log. Main thread only.
+// files forwarded by later starts, makes a source timeline of each, has the media engine
+// parse it, plays the latest one in viewer 0, and shows the sources, the frame at the
+// playhead and the log. Main thread only.
 class PlayerWindow : public QMainWindow
 {
     Q_OBJECT
@@ -21,7 +26,8 @@ public:
     explicit PlayerWindow(const QStringList& startupFiles, QWidget* parent = nullptr);
     ~PlayerWindow() override;
 
-    const QList<Source*>& Sources() const { return m_sources; }
+    QList<Source*> Sources() const;
+    AvManager* Engine() const { return m_engine.get(); }
 
 public slots:
     // Arguments forwarded by another start of the program.
@@ -37,20 +43,23 @@ signals:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     // Steps shared by forwarded arguments and start-up files.
     void OpenPaths(const QStringList& paths);
     // Creates one source per path (a path ending in "@" is a checked source name).
     void ImportFiles(const QStringList& paths, bool detectSequences);
-    void ParseSource(Source* source);
-    void OnSourceParsed(Source* source);
+    void OnSourceParsed(Timeline* timeline);
+    void OnVideoFrameChanged(int outputId, const std::shared_ptr<VideoFrame>& frame);
     bool HasSourceNamed(const QString& sequencePath) const;
+    void StepFrames(int delta);
 
     QStringList m_startupFiles;
     bool m_shownOnce = false;
-    QList<Source*> m_sources;
-    QList<QPointer<QThread>> m_parseThreads;
+    std::unique_ptr<AvManager> m_engine;
+    QList<Timeline*> m_timelines; // source timelines, children of the window
     QListWidget* m_sourceList = nullptr;
+    QLabel* m_frameLabel = nullptr;
     QPlainTextEdit* m_log = nullptr;
 };

@@ -376,6 +376,10 @@ void DecodeManager::ProcessEvents()
         OutputVideoFrame();
     else
         emit ProcessAudioOutput();
+    // This runs inside the slot that started the task. Requests posted before that slot
+    // began are not seen by a nested event-loop pass (the loop thinks it has handled them),
+    // so they are delivered explicitly first.
+    QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
 }
 

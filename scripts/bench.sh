@@ -24,3 +24,4 @@ done
 
 "$dir/bench/bench_videodecode" "$media/hd_gop12.mp4" "$media/hd_gop250.mp4" "$repeats"
 "$dir/bench/bench_decodemanager" "$media/hd_gop12.mp4" "$media/hd_gop250.mp4" "$repeats"
+"$dir/bench/bench_playback" "$media/hd_gop12.mp4" 20

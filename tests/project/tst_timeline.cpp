@@ -75,7 +75,7 @@ private slots:
         QCOMPARE(timeline->ClipAt(0)->Kind(), ClipKind::Owning);
         QCOMPARE(timeline->GetSource()->parent(), timeline->ClipAt(0));
         // Clips cannot be added to a source timeline.
-        QCOMPARE(timeline->InsertClip(new Clip(ClipKind::Reference, timeline->GetSource()), 0), -1);
+        QCOMPARE(timeline->InsertClip(new Clip(ClipKind::Reference, timeline->GetSource(), &owner), 0), -1);
     }
 
     void layoutAcrossRates()

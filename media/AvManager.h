@@ -1,0 +1,130 @@
+#pragma once
+
+#include "AvWorkerTask.h"
+#include "LoopState.h"
+#include "VideoFrame.h"
+
+#include <QMap>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <memory>
+#include <vector>
+
+class AvWorker;
+class PlaybackManager;
+class QThread;
+class Timeline;
+struct AudioFrame;
+
+// The media engine's face on the main thread: owns the playback clock, runs every engine
+// task (parse a source, decode a timeline's audio or video) on a thread of its own, relays
+// requests to the workers and their results back, holds the clock while the frames for the
+// new time are not cached yet, and frees dropped caches on the main thread in batches.
+// Main thread only; workers are reached through queued signals.
+class AvManager : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit AvManager(QObject* parent = nullptr);
+    ~AvManager() override;
+
+    PlaybackManager* Clock() const { return m_clock.get(); }
+    Timeline* PrimaryTimeline() const { return m_primary; }
+    int ActiveWorkerCount() const { return static_cast<int>(m_active.size()); }
+    int ShuttingDownWorkerCount() const { return static_cast<int>(m_shuttingDown.size()); }
+    int PendingDeferredFrameCount() const;
+    // Ids of the active tasks of `type` for `timeline` (any timeline when null).
+    QList<int> TaskIds(int type, const Timeline* timeline = nullptr) const;
+
+    // Ends every task; returns false when some did not finish within `timeoutMs`. A non-final
+    // shutdown keeps the audio output task.
+    bool Shutdown(bool final, int timeoutMs);
+
+public slots:
+    void ParseSource(Timeline* sourceTimeline);
+    void DecodeTimeline(Timeline* timeline, int outputId, bool audio, bool video, bool keepViewerFrameOverride = false);
+    void EndDecodingTask(int outputId, bool clearViewer, bool dropCache = false);
+    void Play(bool forward = true, bool steppedPlayback = false);
+    void Pause();
+    void TogglePlayPause();
+    void SetPlaybackTime(int64_t playbackTime, bool audioScrub = false, bool ignoreIfCacheNotReady = false,
+                         bool ignoreInitializeStepped = false, bool audioScrubForward = true);
+    void SetPlaybackSpeed(float speed);
+    void SetLoopState(int loopState);
+    void ToggleLoopState();
+    void SetAutoPlayEnabled(bool enabled);
+    void SetAudioScrubEnabled(bool enabled);
+    void SetPrimaryTimeline(Timeline* timeline);
+    void UpdatePrimaryDecodeTracks();
+    void ReloadTimeline(Timeline* timeline);
+    void RefreshCache();
+    void LogCacheStats();
+    void ProcessDeferredDelete();
+
+signals:
+    void ShutdownCompleted();
+    void WorkerShutdownStarted(int workerId);
+    void TaskStarted(int workerId, AvWorkerTask* task);
+    void DecodeTrackUpdated(int workerId);
+    void SeekRequested(int workerId);
+    void RefreshCacheRequested(int workerId);
+    void AudioOutputStateUpdated(bool playing, bool playForward, int64_t duration, float playbackSpeed);
+    void UpdateAudioOverrideRequested(Timeline* timeline);
+    void PrimaryTimelineChanged(Timeline* timeline, bool primaryTimelineCleared);
+    void PlaybackStateChanged(bool playing, bool playForward);
+    void PlaybackSpeedChanged(float playbackSpeed);
+    void PlaybackTimeChanged(int64_t playbackTime);
+    void PlaybackFrameChanged(int playbackFrame);
+    void PlaybackRangeChanged(int64_t startTime, int64_t endTime);
+    void PlaybackEndTimeChanged(int64_t endTime);
+    void SeekInProgress();
+    void LoopStateChanged(LoopState loopState);
+    void VideoFrameChanged(int outputId, std::shared_ptr<VideoFrame> videoFrame,
+                           std::shared_ptr<VideoFrame> previousFrame, std::shared_ptr<VideoFrame> nextFrame);
+    void TimelineDecodingEnded(Timeline* timeline);
+
+private slots:
+    void OnTaskCompleted(int workerId);
+    void OnThreadFinished();
+    void OnVideoFrameChanged(int workerId, std::shared_ptr<VideoFrame> videoFrame,
+                             std::shared_ptr<VideoFrame> previousFrame, std::shared_ptr<VideoFrame> nextFrame);
+    void OnPlaybackStateChanged(bool playing, bool forward);
+    void OnPlaybackTimeChanged(int64_t time, bool isSeek);
+
+private:
+    struct Entry
+    {
+        QThread* thread = nullptr;
+        AvWorker* worker = nullptr;
+        std::unique_ptr<AvWorkerTask> task;
+        int id = -1;
+        bool dropCache = false;
+    };
+
+    int StartTask(int type, Timeline* timeline);
+    void ShareCache(Timeline* added);
+    bool InitializeStepped(int64_t t);
+    Entry* FindActive(int workerId);
+    std::vector<std::unique_ptr<Entry>>::iterator FindIn(std::vector<std::unique_ptr<Entry>>& list, int workerId);
+    void BeginShutdown(std::vector<std::unique_ptr<Entry>>::iterator it);
+    void WaitWhileShuttingDown(int timeoutMs);
+    void DisconnectPrimary();
+
+    std::vector<std::unique_ptr<Entry>> m_active;
+    std::vector<std::unique_ptr<Entry>> m_shuttingDown;
+    std::unique_ptr<PlaybackManager> m_clock;
+    QMap<int, QPointer<Timeline>> m_outputTimelines;
+    std::vector<std::shared_ptr<AudioFrame>> m_deferredAudio;
+    std::vector<std::shared_ptr<VideoFrame>> m_deferredVideo;
+    bool m_shuttingDownAll = false;
+    QPointer<Timeline> m_primary;
+    QList<QMetaObject::Connection> m_primaryConnections;
+    int m_lastPlaybackFrame = -1;
+    int m_playbackState = 0;
+    bool m_audioPlaybackReady = false;
+    QTimer m_deferredTimer;
+    static inline int s_nextWorkerId = 0;
+};

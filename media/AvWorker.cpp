@@ -1,0 +1,107 @@
+#include "AvWorker.h"
+
+#include "AvParser.h"
+#include "DecodeManager.h"
+#include "Logger.h"
+#include "Source.h"
+#include "Timeline.h"
+
+AvWorker::AvWorker(int id, QObject* parent)
+    : QObject(parent)
+    , m_id(id)
+{
+    ++s_live;
+}
+
+AvWorker::~AvWorker()
+{
+    --s_live;
+}
+
+void AvWorker::DoTask(int workerId, AvWorkerTask* task)
+{
+    if (workerId != m_id || m_busy || m_completed || !task)
+        return;
+    m_busy = true;
+    m_task = task;
+    if (m_endRequested) { // ended before it began
+        Complete();
+        return;
+    }
+    switch (task->type) {
+    case AvWorkerTask::ParseSource: {
+        Source* source = task->timeline ? task->timeline->GetSource() : nullptr;
+        if (!source) {
+            Logger::error(QStringLiteral("Parse source failed. Source timeline is invalid."));
+            break;
+        }
+        // A sequence is probed through its first file that exists.
+        int file = 0;
+        if (source->IsImageSequence()) {
+            while (file < source->FileCount() && !source->FileExists(file))
+                ++file;
+            if (file >= source->FileCount())
+                file = 0;
+        }
+        AvParser parser;
+        parser.Parse(source, file);
+        break;
+    }
+    case AvWorkerTask::DecodeAudio:
+    case AvWorkerTask::DecodeVideo: {
+        m_decodeManager = new DecodeManager;
+        connect(m_decodeManager, &DecodeManager::VideoFrameChanged, this,
+                [this](std::shared_ptr<VideoFrame> frame, std::shared_ptr<VideoFrame> previous, std::shared_ptr<VideoFrame> next) {
+                    emit VideoFrameChanged(m_id, std::move(frame), std::move(previous), std::move(next));
+                });
+        const int type = task->type == AvWorkerTask::DecodeAudio ? DecodeManager::AudioDecode : DecodeManager::VideoDecode;
+        m_decodeManager->StartDecoding(task->timeline, type, false);
+        delete m_decodeManager;
+        m_decodeManager = nullptr;
+        if (task->timeline)
+            task->timeline->SetDecoding(type, false);
+        break;
+    }
+    default:
+        break;
+    }
+    Complete();
+}
+
+void AvWorker::Complete()
+{
+    m_busy = false;
+    if (m_completed)
+        return;
+    m_completed = true;
+    emit TaskCompleted(m_id);
+}
+
+void AvWorker::EndTask(int workerId)
+{
+    if (workerId != m_id && workerId != -1)
+        return;
+    m_endRequested = true;
+    if (m_decodeManager)
+        m_decodeManager->Stop(); // the decode loop returns and DoTask completes the task
+    else if (!m_busy)
+        Complete(); // not started yet, or done already
+}
+
+void AvWorker::UpdateDecodeTrack(int workerId)
+{
+    if ((workerId == m_id || workerId == -1) && m_decodeManager)
+        m_decodeManager->UpdateDecodeTrack();
+}
+
+void AvWorker::Seek(int workerId)
+{
+    if ((workerId == m_id || workerId == -1) && m_decodeManager)
+        m_decodeManager->Restart();
+}
+
+void AvWorker::RefreshCache(int workerId)
+{
+    if ((workerId == m_id || workerId == -1) && m_decodeManager)
+        m_decodeManager->RefreshCache();
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "AvWorkerTask.h"
+#include "VideoFrame.h"
+
+#include <QObject>
+
+#include <atomic>
+#include <memory>
+
+class DecodeManager;
+
+// Runs one engine task on its own thread: creates the object that does the work (a parser,
+// a decode manager, ...) and reports back. Lives on its task's thread; the media manager
+// reaches it only through queued signals carrying a worker id, which every worker but the
+// addressee ignores (-1 addresses all). A worker runs one task in its life.
+class AvWorker : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit AvWorker(int id, QObject* parent = nullptr);
+    ~AvWorker() override;
+
+    int Id() const { return m_id; }
+    // Workers alive in the process (for tests that check nothing is left behind).
+    static int LiveCount() { return s_live; }
+
+public slots:
+    void DoTask(int workerId, AvWorkerTask* task);
+    void EndTask(int workerId);
+    void UpdateDecodeTrack(int workerId);
+    void Seek(int workerId);
+    void RefreshCache(int workerId);
+
+signals:
+    void TaskCompleted(int workerId);
+    void VideoFrameChanged(int workerId, std::shared_ptr<VideoFrame> videoFrame,
+                           std::shared_ptr<VideoFrame> previousFrame, std::shared_ptr<VideoFrame> nextFrame);
+
+private:
+    void Complete();
+
+    const int m_id;
+    bool m_busy = false;
+    bool m_completed = false;
+    bool m_endRequested = false;
+    AvWorkerTask* m_task = nullptr;
+    DecodeManager* m_decodeManager = nullptr; // while a decode task runs
+    static inline std::atomic<int> s_live{0};
+};

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QMetaType>
+
+class Timeline;
+struct ExportProperties;
+
+// One job for an engine worker thread. Owned by the media manager's entry for the worker;
+// workers only read it.
+struct AvWorkerTask
+{
+    enum Type {
+        ParseSource = 1,
+        DecodeAudio = 2,
+        DecodeVideo = 3,
+        ExportAudio = 4,
+        ExportVideo = 5,
+        AudioOutput = 6,
+    };
+
+    int type = 0;
+    Timeline* timeline = nullptr; // the timeline (or source timeline) worked on
+    ExportProperties* exportProperties = nullptr;
+
+    bool IsDecode() const { return type == DecodeAudio || type == DecodeVideo; }
+};
+
+Q_DECLARE_METATYPE(AvWorkerTask*)
