@@ -4,7 +4,9 @@
 #include "FileHelpers.h"
 #include "Logger.h"
 #include "Settings.h"
+#include "OpenGLViewer.h"
 #include "PlaybackManager.h"
+#include "SoftwareViewer.h"
 #include "Source.h"
 #include "SourceReport.h"
 #include "Timeline.h"
@@ -39,18 +41,37 @@ PlayerWindow::PlayerWindow(const QStringList& startupFiles, QWidget* parent)
     m_frameLabel = new QLabel(QStringLiteral("No media"), central);
     m_frameLabel->setFont(QFont(QStringLiteral("monospace"), 14));
     auto* splitter = new QSplitter(Qt::Vertical, central);
+    QWidget* viewer = nullptr;
+    bool hardware = Settings::Get().hardwareRenderingEnabled;
+    if (hardware && !OpenGLViewer::CanCreateContext()) {
+        Logger::error(QStringLiteral("Failed to get a valid OpenGL context"));
+        Logger::warning(QStringLiteral("Pictures are shown by the software renderer."));
+        hardware = false;
+    }
+    if (hardware) {
+        auto* gl = new OpenGLViewer(splitter);
+        m_viewer = gl;
+        viewer = gl;
+    } else {
+        auto* software = new SoftwareViewer(splitter);
+        m_viewer = software;
+        viewer = software;
+    }
+    viewer->setMinimumSize(320, 180);
+    viewer->setFocusPolicy(Qt::NoFocus);
     m_sourceList = new QListWidget(splitter);
     m_log = new QPlainTextEdit(splitter);
     m_log->setReadOnly(true);
     m_log->setFont(QFont(QStringLiteral("monospace")));
     m_sourceList->setFocusPolicy(Qt::NoFocus);
     m_log->setFocusPolicy(Qt::NoFocus);
-    splitter->setStretchFactor(0, 1);
-    splitter->setStretchFactor(1, 2);
+    splitter->setStretchFactor(0, 6);
+    splitter->setStretchFactor(1, 1);
+    splitter->setStretchFactor(2, 1);
     layout->addWidget(m_frameLabel);
     layout->addWidget(splitter);
     setCentralWidget(central);
-    resize(960, 600);
+    resize(1000, 800);
 
     Logger* logger = Logger::Instance();
     connect(logger, &Logger::ErrorLogged, this, [this](const QString& text) { m_log->appendPlainText(QStringLiteral("[ERROR] ") + text); });
@@ -220,6 +241,7 @@ void PlayerWindow::OnVideoFrameChanged(int outputId, const std::shared_ptr<Video
 {
     if (outputId != 0)
         return;
+    m_viewer->SetViewportFrame(0, frame);
     Timeline* timeline = m_engine->PrimaryTimeline();
     if (!frame || !timeline) {
         m_frameLabel->setText(QStringLiteral("No media"));

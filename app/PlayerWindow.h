@@ -12,6 +12,7 @@ class QListWidget;
 class QPlainTextEdit;
 class Source;
 class Timeline;
+class ViewerBase;
 struct VideoFrame;
 
 // The program's window until the full interface exists: it takes the start-up files and the
@@ -28,6 +29,7 @@ public:
 
     QList<Source*> Sources() const;
     AvManager* Engine() const { return m_engine.get(); }
+    ViewerBase* Viewer() const { return m_viewer; }
 
 public slots:
     // Arguments forwarded by another start of the program.
@@ -59,6 +61,7 @@ private:
     bool m_shownOnce = false;
     std::unique_ptr<AvManager> m_engine;
     QList<Timeline*> m_timelines; // source timelines, children of the window
+    ViewerBase* m_viewer = nullptr; // the renderer widget, a child of the window
     QListWidget* m_sourceList = nullptr;
     QLabel* m_frameLabel = nullptr;
     QPlainTextEdit* m_log = nullptr;

@@ -6,6 +6,7 @@
 #include "ProjectGlobals.h"
 #include "Settings.h"
 #include "SingleApplication.h"
+#include "SurfaceFormat.h"
 #include "TimeControlFont.h"
 
 #include <QCoreApplication>
@@ -40,34 +41,6 @@ void LoadSettings()
     settings.Load(Settings::SettingsFilePath(), environment.value(QStringLiteral("PLVX2_CONFIG_OVERRIDE_PATH")),
                   environment.value(QStringLiteral("PLVX2_FFMPEG_OVERRIDE_PATH")));
     settings.TrimRecentLists();
-}
-
-void InstallSurfaceFormat()
-{
-    Settings& settings = Settings::Get();
-    QSurfaceFormat format;
-    format.setSamples(10);
-    format.setVersion(3, 3);
-    format.setProfile(QSurfaceFormat::CoreProfile);
-    format.setSwapInterval(settings.vSyncEnabled ? 1 : 0);
-    QSurfaceFormat::SwapBehavior behavior = QSurfaceFormat::DoubleBuffer;
-    switch (settings.surfaceBufferCountOverride) {
-    case 1:
-        behavior = QSurfaceFormat::SingleBuffer;
-        break;
-    case 2:
-        break;
-    case 3:
-        behavior = QSurfaceFormat::TripleBuffer;
-        break;
-    default:
-        settings.surfaceBufferCountOverride = 2;
-        break;
-    }
-    format.setSwapBehavior(settings.useSurfaceDefaults ? QSurfaceFormat::DoubleBuffer : behavior);
-    format.setDepthBufferSize(0);
-    format.setStencilBufferSize(8);
-    QSurfaceFormat::setDefaultFormat(format);
 }
 
 } // namespace
@@ -108,7 +81,7 @@ int main(int argc, char** argv)
     QThread::currentThread()->setPriority(QThread::HighestPriority);
     TimeControlFont() = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     TimeControlFont().setFamily(QStringLiteral("Segoe UI Mono"));
-    InstallSurfaceFormat();
+    QSurfaceFormat::setDefaultFormat(ViewerSurfaceFormat());
     ProjectGlobals::ResetFromSettings();
 
     const CommandLine commandLine = CommandLine::Parse(QCoreApplication::arguments());

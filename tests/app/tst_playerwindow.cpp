@@ -1,0 +1,116 @@
+// The window end to end: a clip opened from the command line plays, and the picture on screen
+// is the frame the clock is at (the test clips carry their frame number in their pixels).
+#include "AvManager.h"
+#include "Logger.h"
+#include "OpenGLViewer.h"
+#include "PlaybackManager.h"
+#include "PlayerWindow.h"
+#include "Settings.h"
+#include "SurfaceFormat.h"
+#include "TestSupport.h"
+#include "Timeline.h"
+#include "ViewerBase.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// The frame number the viewer shows: the picture is a 16:9 image fitted into viewport 0.
+int ShownNumber(ViewerBase* viewer)
+{
+    const QImage image = viewer->GrabViewportImage();
+    const QRect cell = viewer->Output(0)->displayRect;
+    double w = cell.width(), h = cell.height();
+    if (w / h > 16.0 / 9.0)
+        w = h * 16.0 / 9.0;
+    else
+        h = w * 9.0 / 16.0;
+    const QRect picture(static_cast<int>(cell.x() + (cell.width() - w) / 2), static_cast<int>(cell.y() + (cell.height() - h) / 2),
+                        static_cast<int>(w), static_cast<int>(h));
+    return TestSupport::FrameNumberFromImage(image.copy(picture), picture.width(), picture.height());
+}
+
+} // namespace
+
+class TestPlayerWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { Logger::SetStandardErrorEcho(false); }
+
+    void playsWhatItShows_data()
+    {
+        QTest::addColumn<bool>("hardware");
+        QTest::addRow("OpenGL") << true;
+        QTest::addRow("software") << false;
+    }
+
+    void playsWhatItShows()
+    {
+        QFETCH(bool, hardware);
+        Settings::ResetToDefaults();
+        Settings::Get().hardwareRenderingEnabled = hardware;
+        PlayerWindow window({TestSupport::MediaPath(QStringLiteral("clip_1080p25.mp4"))});
+        QTRY_VERIFY(window.isVisible()); // it shows itself on the first event-loop turn
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        if (auto* gl = dynamic_cast<OpenGLViewer*>(window.Viewer()); gl && !gl->IsInitialised())
+            QSKIP("no OpenGL 3.3 context on this display");
+        AvManager* engine = window.Engine();
+        QTRY_VERIFY_WITH_TIMEOUT(engine->PrimaryTimeline() && window.Viewer()->Output(0)->frame, 20000);
+        QTest::qWait(100);
+        QCOMPARE(ShownNumber(window.Viewer()), 0);
+        engine->Play(true);
+        QTest::qWait(1000);
+        engine->Pause();
+        QTest::qWait(200);
+        const int frame = engine->PrimaryTimeline()->PlaybackFrame();
+        QVERIFY2(frame >= 5, qPrintable(QString::number(frame)));
+        QTRY_COMPARE_WITH_TIMEOUT(window.Viewer()->Output(0)->frame->firstTimelineFrame, frame, 5000);
+        QTest::qWait(100);
+        QCOMPARE(ShownNumber(window.Viewer()), frame);
+    }
+
+    // Where OpenGL is older than 3.3 the viewer says so and stays blank; nothing crashes.
+    void oldOpenGL()
+    {
+        QTemporaryDir home;
+        QProcess player;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("MESA_GL_VERSION_OVERRIDE"), QStringLiteral("3.2"));
+        environment.insert(QStringLiteral("HOME"), home.path());
+        player.setProcessEnvironment(environment);
+        player.start(QStringLiteral(PLOVEX_BINARY), {QStringLiteral("--new"), TestSupport::MediaPath(QStringLiteral("clip_rotated.mp4"))});
+        QVERIFY(player.waitForStarted(10000));
+        QByteArray errors;
+        QElapsedTimer timer;
+        timer.start();
+        while (!errors.contains("Minimum required version") && timer.elapsed() < 20000 && player.state() == QProcess::Running) {
+            player.waitForReadyRead(200);
+            errors += player.readAllStandardError();
+        }
+        const bool running = player.state() == QProcess::Running;
+        player.kill();
+        player.waitForFinished(10000);
+        if (errors.contains("Failed to get a valid OpenGL context"))
+            QSKIP("no OpenGL on this display at all");
+        QVERIFY2(errors.contains("[ERROR] OpenGL verison is too old (3.2). Minimum required version is 3.3."), errors.constData());
+        QVERIFY(running);
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toLocal8Bit());
+    QSurfaceFormat::setDefaultFormat(ViewerSurfaceFormat());
+    QApplication application(argc, argv);
+    TestPlayerWindow test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_playerwindow.moc"

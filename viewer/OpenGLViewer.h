@@ -1,0 +1,98 @@
+#pragma once
+
+#include "ViewerBase.h"
+
+#include <QOpenGLFunctions_3_3_Core>
+#include <QOpenGLWidget>
+#include <QPointF>
+#include <QPolygonF>
+
+#include <vector>
+
+class QOpenGLShaderProgram;
+struct OpenGLViewportOutput;
+
+// The hardware renderer: an OpenGL 3.3 core-profile widget that uploads each frame's planes
+// as textures, converts YUV to RGB in the fragment shader, and draws one quad per viewport
+// (A over B, clipped to the wipe polygon with the stencil buffer). Main thread only.
+// Without a usable OpenGL 3.3 context it logs why and stays blank.
+class OpenGLViewer : public QOpenGLWidget, public ViewerBase, protected QOpenGLFunctions_3_3_Core
+{
+    Q_OBJECT
+
+public:
+    explicit OpenGLViewer(QWidget* parent = nullptr);
+    ~OpenGLViewer() override;
+
+    void SetViewportFrame(int index, std::shared_ptr<VideoFrame> frame) override;
+    void RequestRepaint() override { update(); }
+    QImage GrabViewportImage() override;
+    QImage GrabWholeImage() override;
+    double ViewerDevicePixelRatio() const override { return devicePixelRatioF(); }
+    void SetViewerFixedSize(const QSize& size) override { setFixedSize(size); }
+    QSize ViewportAreaSize() const override;
+    void MoveViewer(const QPoint&) override {}
+    QPoint ViewerPosition() const override { return pos(); }
+    void UpdateLayout() override;
+    void TransformChanged() override { UpdateLayout(); }
+    bool CanDrawAnnotations() const override;
+
+    void SetWipePolygon(const QPolygonF& polygon);
+    void SetPanZoom(const QPointF& offset, float zoomFactor);
+    void SetAnnotationDrawing(bool enabled);
+
+    bool IsInitialised() const { return m_initialised; }
+    // Whether this process can make an OpenGL context of the default format at all (a
+    // display without OpenGL cannot host this widget).
+    static bool CanCreateContext();
+    // The renderer line for the system information report ("OpenGL Renderer: ...").
+    QString RendererInfo() const { return m_rendererInfo; }
+    // Textures created so far (they are reused while a plane keeps its size).
+    int TextureCreationCount() const { return m_textureCreations; }
+    // Widgets that sit above and below the picture (time bars); null when none.
+    void SetTimeBars(QWidget* top, QWidget* bottom);
+
+signals:
+    void ViewerLayoutChanged();
+    void ViewportImageDisplaySizeChanged(float width, float height, int viewportIndex);
+    void PaintingFinished();
+    void PanZoomUpdateRequested();
+
+protected:
+    void initializeGL() override;
+    void paintGL() override;
+    void resizeGL(int width, int height) override;
+
+private:
+    enum Uniform { PanZoomOffset, ZoomFactor, Sampler0, Sampler1, Sampler2, SolidColor, SolidColorRgb,
+                   Linear, Yuv, Rec709, Rec2020, Alpha, UniformCount };
+
+    OpenGLViewportOutput* GlOutput(int index);
+    void UploadPlane(OpenGLViewportOutput& output, int plane, const QImage& image, int layout);
+    void DeleteTextures(OpenGLViewportOutput& output);
+    void BuildGeometry();
+    int TopBarHeight() const;
+    int BottomBarHeight() const;
+    void ReleaseGl();
+
+    bool m_initialised = false;
+    bool m_geometryDirty = true;
+    QOpenGLShaderProgram* m_program = nullptr;
+    GLuint m_vertexArray = 0;
+    GLuint m_vertexBuffer = 0;
+    GLuint m_indexBuffer = 0;
+    GLint m_uniforms[UniformCount] = {};
+    GLuint m_placeholder = 0;
+    std::vector<QPoint> m_cellOrigins; // GL orientation (y from the bottom)
+    std::vector<float> m_vertices;
+    std::vector<uint32_t> m_indices;
+    QPolygonF m_wipePolygon;
+    QPointF m_panOffset;
+    float m_zoom = 1.0f;
+    bool m_annotationDrawing = false;
+    QString m_rendererInfo;
+    int m_textureCreations = 0;
+    QWidget* m_topBar = nullptr;
+    QWidget* m_bottomBar = nullptr;
+    QSize m_imageDisplaySize;
+};
