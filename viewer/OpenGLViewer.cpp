@@ -85,6 +85,9 @@ bool OpenGLViewer::CanCreateContext()
 
 OpenGLViewer::~OpenGLViewer()
 {
+    // The context outlives this part of the object: it must not call back into it.
+    if (QOpenGLContext* current = context())
+        disconnect(current, nullptr, this, nullptr);
     ReleaseGl();
 }
 

@@ -1,0 +1,311 @@
+#include "AudioDecoder.h"
+
+#include "Logger.h"
+#include "Source.h"
+
+#include <QFileInfo>
+
+#include <cmath>
+#include <cstring>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+#include <libavutil/samplefmt.h>
+#include <libswresample/swresample.h>
+}
+
+namespace {
+
+constexpr int kOutputRate = AudioFormat::kSampleRate;
+
+} // namespace
+
+AudioDecoder::AudioDecoder(QObject* parent)
+    : AvDecoderBase(parent)
+{
+}
+
+AudioDecoder::~AudioDecoder() = default;
+
+bool AudioDecoder::OpenStream(int fileIndex, int streamInfoIndex)
+{
+    CloseAudioCodec();
+    m_streamInfo = nullptr;
+    SourceFileEntry* entry = m_source ? m_source->ParserFileEntry(fileIndex) : nullptr;
+    const int count = entry ? static_cast<int>(entry->audioStreams.size()) : 0;
+    if (streamInfoIndex >= count && count > 0) {
+        Logger::error(QStringLiteral("Failed to open audio stream. Unknown stream specified."));
+        return false;
+    }
+    if (count <= 0) {
+        Logger::error(QStringLiteral("Failed to open audio stream. Media does not have any audio streams."));
+        return false;
+    }
+    const int requested = streamInfoIndex >= 0 ? entry->audioStreams[static_cast<size_t>(streamInfoIndex)].streamIndex : -1;
+    const int opened = OpenAudioCodec(requested);
+    if (opened < 0)
+        return false;
+    auto record = std::find_if(entry->audioStreams.begin(), entry->audioStreams.end(),
+                               [opened](const AudioStreamInfo& info) { return info.streamIndex == opened; });
+    if (record == entry->audioStreams.end()) {
+        CloseAudioCodec();
+        Logger::error(QStringLiteral("Failed to open audio stream. Audio info not found for stream: %1").arg(opened));
+        return false;
+    }
+    m_streamInfo = &*record;
+    m_containerStreamIndex = opened;
+    m_frame = MakeAvFrame();
+    m_packet = MakeAvPacket();
+    m_timeBase = av_q2d(m_formatContext->streams[opened]->time_base) * 1'000'000.0;
+
+    // Everything becomes 48 kHz stereo float; a resampler that cannot be made leaves the
+    // blocks silent but correctly timed.
+    SwrContext* resampler = swr_alloc();
+    AVChannelLayout in;
+    av_channel_layout_from_mask(&in, m_streamInfo->channelMask);
+    if (in.nb_channels != m_streamInfo->channelCount) {
+        av_channel_layout_uninit(&in);
+        av_channel_layout_default(&in, m_streamInfo->channelCount);
+    }
+    AVChannelLayout out = AV_CHANNEL_LAYOUT_STEREO;
+    av_opt_set_chlayout(resampler, "in_chlayout", &in, 0);
+    av_opt_set_chlayout(resampler, "out_chlayout", &out, 0);
+    av_opt_set_int(resampler, "in_sample_rate", m_streamInfo->sampleRate, 0);
+    av_opt_set_int(resampler, "out_sample_rate", kOutputRate, 0);
+    av_opt_set_sample_fmt(resampler, "in_sample_fmt", static_cast<AVSampleFormat>(m_streamInfo->sampleFormat), 0);
+    av_opt_set_sample_fmt(resampler, "out_sample_fmt", AV_SAMPLE_FMT_FLT, 0);
+    av_channel_layout_uninit(&in);
+    m_resampler.reset(resampler);
+    if (swr_init(resampler) < 0)
+        m_resampler.reset();
+    m_decoder.Reset();
+    m_endOfFile = false;
+    m_blockTime = -1;
+    return true;
+}
+
+bool AudioDecoder::SeekDemuxer(int64_t s)
+{
+    if (!m_formatContext || !m_audioCodecContext)
+        return false;
+    const int64_t offset = std::max<int64_t>(m_streamInfo->startTimeOffset, 0);
+    int result = 0;
+    if (s >= 1) {
+        const int stream = m_seekStream >= 0 && m_seekStream < static_cast<int>(m_formatContext->nb_streams)
+                               ? m_seekStream
+                               : m_containerStreamIndex;
+        int64_t ts = av_rescale_q(s + offset, AVRational{1, 1'000'000}, m_formatContext->streams[stream]->time_base);
+        if (ts >= 1)
+            ts -= 1;
+        result = avformat_seek_file(m_formatContext.get(), stream, 0, ts, ts, AVSEEK_FLAG_FRAME);
+    } else {
+        const int flags = m_formatContext->iformat->flags;
+        if ((flags & AVFMT_TS_DISCONT) && !(flags & AVFMT_NO_BYTE_SEEK)) {
+            result = av_seek_frame(m_formatContext.get(), -1, 0, AVSEEK_FLAG_BYTE);
+        } else {
+            const int64_t start = m_formatContext->start_time != AV_NOPTS_VALUE ? m_formatContext->start_time : 0;
+            result = av_seek_frame(m_formatContext.get(), -1, start, AVSEEK_FLAG_BACKWARD);
+        }
+    }
+    if (result < 0) {
+        Logger::error(QStringLiteral("Audio Seek Failed"), result);
+        return false;
+    }
+    avcodec_flush_buffers(m_audioCodecContext.get());
+    if (m_resampler) { // drop what the resampler still holds from before
+        swr_close(m_resampler.get());
+        swr_init(m_resampler.get());
+    }
+    m_decoder.Reset();
+    m_endOfFile = false;
+    m_blockTime = -1;
+    return true;
+}
+
+void AudioDecoder::Seek(int64_t t)
+{
+    m_pending.clear();
+    const int64_t s = std::max<int64_t>(t - 100'000, 0);
+    if (SeekDemuxer(s))
+        m_seekTime = t;
+}
+
+int AudioDecoder::DecodeStep()
+{
+    m_blocks.clear();
+    if (!m_packet || !m_audioCodecContext)
+        return EndOfFile;
+    if (m_endOfFile && m_decoder.EndOfStream())
+        return EndOfFile;
+    AVPacket* packet = m_packet.get();
+    int status = MoreToCome;
+    for (;;) {
+        if (av_read_frame(m_formatContext.get(), packet) < 0) {
+            av_packet_unref(packet);
+            status = EndOfFile;
+            m_endOfFile = true;
+            break;
+        }
+        if (packet->stream_index == m_containerStreamIndex)
+            break;
+        av_packet_unref(packet);
+    }
+    if (packet->size > 0 && packet->pts != AV_NOPTS_VALUE)
+        m_blockTime = static_cast<int64_t>(std::trunc(static_cast<double>(packet->pts) * m_timeBase
+                                                      - static_cast<double>(m_streamInfo->startTimeOffset)));
+    m_decoder.Decode(m_audioCodecContext.get(), packet, m_frame.get(), [this](AVFrame* frame) { ConvertFrame(frame); });
+    av_packet_unref(packet);
+    return status;
+}
+
+void AudioDecoder::ConvertFrame(const AVFrame* frame)
+{
+    const int n = frame->nb_samples;
+    const int r = frame->sample_rate > 0 ? frame->sample_rate : m_streamInfo->sampleRate;
+    if (n <= 0 || r <= 0)
+        return;
+    if (m_blockTime < 0 && frame->best_effort_timestamp != AV_NOPTS_VALUE)
+        m_blockTime = static_cast<int64_t>(std::trunc(static_cast<double>(frame->best_effort_timestamp) * m_timeBase
+                                                      - static_cast<double>(m_streamInfo->startTimeOffset)));
+    const int64_t start = std::max<int64_t>(m_blockTime, 0) == m_blockTime ? m_blockTime : m_blockTime;
+    const double seconds = static_cast<double>(n) / r;
+    auto block = std::make_shared<AudioFrame>();
+    block->startTime = start;
+    block->endTime = static_cast<int64_t>(std::trunc(seconds * 1'000'000.0 - 1.0 + static_cast<double>(start)));
+    const int capacity = kOutputRate > r ? n * (kOutputRate / r + 1) : n;
+    block->data = QByteArray(static_cast<qsizetype>(capacity) * AudioFormat::kBytesPerFrame, '\0');
+    block->sampleCount = capacity;
+    if (m_resampler) {
+        auto* out = reinterpret_cast<uint8_t*>(block->data.data());
+        const int converted = swr_convert(m_resampler.get(), &out, capacity,
+                                          const_cast<const uint8_t**>(frame->extended_data), n);
+        if (converted >= 0) {
+            block->data.resize(static_cast<qsizetype>(converted) * AudioFormat::kBytesPerFrame);
+            block->sampleCount = converted;
+        }
+    } else {
+        Logger::error(QStringLiteral("Audio resample fallback not implemented."));
+    }
+    block->size = block->data.size();
+    m_blocks.push_back(std::move(block));
+    m_blockTime = static_cast<int64_t>(std::trunc(static_cast<double>(start) + seconds * 1'000'000.0));
+}
+
+int AudioDecoder::DecodeNext()
+{
+    if (!m_audioCodecContext)
+        return EndOfFile;
+    m_decoding = true;
+    int status = MoreToCome;
+    if (m_forward) {
+        status = DecodeStep();
+        for (auto& block : m_blocks)
+            emit AudioFrameDecoded(std::move(block), m_streamInfo);
+        m_blocks.clear();
+        if (status == EndOfFile)
+            emit AudioFrameDecoded(nullptr, m_streamInfo);
+    } else {
+        status = BackwardStep();
+    }
+    m_decoding = false;
+    return status;
+}
+
+int AudioDecoder::BackwardStep()
+{
+    if (m_pending.empty()) {
+        // Decode the window up to the block that holds the seek time.
+        int64_t seekFrom = std::max<int64_t>(m_seekTime - 100'000, 0);
+        int64_t backoff = 1'000'000;
+        for (;;) {
+            bool reached = false;
+            while (m_decoding && !reached) {
+                const int status = DecodeStep();
+                for (auto& block : m_blocks) {
+                    if (block->startTime > m_seekTime)
+                        reached = true; // beyond the window
+                    else
+                        m_pending.push_back(std::move(block));
+                    if (!m_pending.empty() && m_pending.back()->endTime >= m_seekTime)
+                        reached = true;
+                }
+                m_blocks.clear();
+                if (status == EndOfFile)
+                    break;
+                emit ProcessEventsRequested();
+            }
+            if (!m_decoding) {
+                m_pending.clear();
+                return MoreToCome;
+            }
+            if (!m_pending.empty() || seekFrom == 0)
+                break;
+            // The demuxer landed after the window: go further back.
+            seekFrom = std::max<int64_t>(seekFrom - backoff, 0);
+            backoff *= 2;
+            if (!SeekDemuxer(seekFrom))
+                break;
+        }
+        if (m_pending.empty()) {
+            emit AudioFrameDecoded(nullptr, m_streamInfo);
+            return StartReached;
+        }
+    }
+    AudioFramePtr block = std::move(m_pending.back());
+    m_pending.pop_back();
+    const int64_t start = block->startTime;
+    const bool first = start <= std::max<int64_t>(m_streamInfo->startTime, 0);
+    emit AudioFrameDecoded(std::move(block), m_streamInfo);
+    if (first) {
+        emit AudioFrameDecoded(nullptr, m_streamInfo);
+        m_pending.clear();
+        return StartReached;
+    }
+    if (m_pending.empty()) {
+        Seek(start - 1);
+    }
+    return MoreToCome;
+}
+
+void AudioDecoder::MeasureStreamTimes()
+{
+    if (!m_streamInfo || !m_source)
+        return;
+    AudioStreamInfo& info = *m_streamInfo;
+    const bool forward = m_forward;
+    m_forward = true;
+    Seek(0);
+    bool startFound = false;
+    int status = MoreToCome;
+    while (!startFound && status != EndOfFile) {
+        status = DecodeStep();
+        for (const auto& block : m_blocks)
+            if (!startFound && block->endTime > 0) {
+                info.startTime = block->startTime;
+                startFound = true;
+            }
+    }
+    int64_t end = -1;
+    for (const int64_t from : {m_source->EndTime(), int64_t(0)}) {
+        Seek(from);
+        do {
+            status = DecodeStep();
+            if (!m_blocks.empty())
+                end = m_blocks.back()->endTime;
+        } while (status != EndOfFile);
+        if (end >= 0 || from <= 0)
+            break;
+    }
+    m_blocks.clear();
+    if (end < 0)
+        Logger::warning(QStringLiteral("Failed to set end time for audio stream (%1): %2")
+                            .arg(info.streamIndex)
+                            .arg(QFileInfo(m_source->Path()).fileName()));
+    else
+        info.endTime = end;
+    m_forward = forward;
+    Seek(0);
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "AudioFrame.h"
+#include "AvDecoderBase.h"
+#include "PacketDecoder.h"
+
+#include <deque>
+#include <memory>
+#include <vector>
+
+struct AudioStreamInfo;
+
+// Turns one audio stream of a source's file into blocks of the engine's audio format
+// (48 kHz, stereo, float), forwards or backwards from any media time. Each decoded frame
+// becomes one block, timed by the stream's time stamps. Blocks are emitted through
+// AudioFrameDecoded in time order forwards and latest first backwards; a null block marks
+// the end of the stream (forwards) or its start (backwards).
+//
+// Owned and driven by one engine thread (the audio decode scheduler's, or a parse task's).
+class AudioDecoder : public AvDecoderBase
+{
+    Q_OBJECT
+
+public:
+    enum Status { MoreToCome = 0, StartReached = 2, EndOfFile = 3 };
+
+    explicit AudioDecoder(QObject* parent = nullptr);
+    ~AudioDecoder() override;
+
+    bool OpenStream(int fileIndex, int streamInfoIndex) override;
+    void SetForward(bool forward) { m_forward = forward; }
+    bool IsForward() const { return m_forward; }
+    // Container index of the stream seeks go through (the file's first video stream), or -1.
+    void SetSeekStream(int containerIndex) { m_seekStream = containerIndex; }
+    // Positions a little (100 ms) before `t` µs.
+    void Seek(int64_t t);
+    int DecodeNext();
+    Q_INVOKABLE void Stop() { m_decoding = false; }
+
+    // Finds the stream's start time (the first block that ends after 0) and end time (the
+    // end of its last block). Warns when no block decodes.
+    void MeasureStreamTimes();
+
+    AudioStreamInfo* StreamInfo() const { return m_streamInfo; }
+
+signals:
+    void ProcessEventsRequested();
+    void AudioFrameDecoded(std::shared_ptr<AudioFrame> audioFrame, AudioStreamInfo* streamInfo);
+
+private:
+    bool SeekDemuxer(int64_t s);
+    // Reads the next packet of the stream and decodes it into m_blocks; EndOfFile at the end
+    // (after draining the codec).
+    int DecodeStep();
+    void ConvertFrame(const AVFrame* frame);
+    int BackwardStep();
+
+    AudioStreamInfo* m_streamInfo = nullptr;
+    int m_containerStreamIndex = -1;
+    double m_timeBase = 0.0; // µs per tick
+    AvFramePtr m_frame;
+    SwrContextPtr m_resampler;
+    AvPacketPtr m_packet;
+    PacketDecoder m_decoder{"audio"};
+    bool m_decoding = false;
+    bool m_forward = true;
+    int64_t m_seekTime = 0; // µs; backwards, the end of the window
+    int m_seekStream = -1;
+    int64_t m_blockTime = -1; // µs, start of the next block
+    bool m_endOfFile = false;
+    std::vector<AudioFramePtr> m_blocks;  // of the packet just decoded
+    std::deque<AudioFramePtr> m_pending;  // backwards: the window, earliest first
+};
