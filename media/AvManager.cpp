@@ -43,6 +43,16 @@ AvManager::AvManager(QObject* parent)
     connect(clock, &PlaybackManager::PlaybackRangeChanged, this, &AvManager::PlaybackRangeChanged);
     connect(clock, &PlaybackManager::PlaybackEndTimeChanged, this, &AvManager::PlaybackEndTimeChanged);
     connect(clock, &PlaybackManager::LoopStateChanged, this, &AvManager::LoopStateChanged);
+    qRegisterMetaType<Timeline*>();
+    StartTask(AvWorkerTask::AudioOutput, nullptr);
+}
+
+AvWorker* AvManager::AudioOutputWorker() const
+{
+    for (const auto& entry : m_active)
+        if (entry->task->type == AvWorkerTask::AudioOutput)
+            return entry->worker;
+    return nullptr;
 }
 
 AvManager::~AvManager()
@@ -67,6 +77,13 @@ int AvManager::StartTask(int type, Timeline* timeline)
     connect(this, &AvManager::SeekRequested, worker, &AvWorker::Seek);
     connect(this, &AvManager::RefreshCacheRequested, worker, &AvWorker::RefreshCache);
     connect(this, &AvManager::DecodeTrackUpdated, worker, &AvWorker::UpdateDecodeTrack);
+    if (type == AvWorkerTask::AudioOutput) {
+        connect(this, &AvManager::AudioOutputStateUpdated, worker, &AvWorker::UpdateAudioOutputState);
+        connect(this, &AvManager::AudioPlaybackReadyChanged, worker, &AvWorker::SetAudioPlaybackReady);
+        connect(this, &AvManager::AudioPlaybackTimelineChanged, worker, &AvWorker::SetAudioPlaybackTimeline);
+        connect(this, &AvManager::ResetAudioOutputDeviceRequested, worker, &AvWorker::ResetAudioOutputDevice);
+        connect(this, &AvManager::LogAudioOutputInfoRequested, worker, &AvWorker::LogAudioOutputInfo);
+    }
     connect(worker, &AvWorker::TaskCompleted, this, &AvManager::OnTaskCompleted);
     connect(worker, &AvWorker::VideoFrameChanged, this, &AvManager::OnVideoFrameChanged);
     worker->moveToThread(entry->thread);
@@ -362,7 +379,10 @@ void AvManager::OnPlaybackTimeChanged(int64_t time, bool isSeek)
     if (waiting && isSeek)
         emit SeekInProgress();
     m_clock->SetWaitingForFrames(waiting);
-    m_audioPlaybackReady = !waiting;
+    if (m_audioPlaybackReady == waiting) {
+        m_audioPlaybackReady = !waiting;
+        emit AudioPlaybackReadyChanged(m_audioPlaybackReady);
+    }
 }
 
 void AvManager::Play(bool forward, bool steppedPlayback)
@@ -482,6 +502,7 @@ void AvManager::SetPrimaryTimeline(Timeline* timeline)
         }
     }
     m_primary = timeline;
+    emit AudioPlaybackTimelineChanged(timeline);
     if (!timeline) {
         emit PrimaryTimelineChanged(nullptr, true);
         m_clock->Seek(0, true);

@@ -34,6 +34,8 @@ public:
     PlaybackManager* Clock() const { return m_clock.get(); }
     Timeline* PrimaryTimeline() const { return m_primary; }
     int ActiveWorkerCount() const { return static_cast<int>(m_active.size()); }
+    // The worker of the audio output task (id of the first task), or null.
+    AvWorker* AudioOutputWorker() const;
     int ShuttingDownWorkerCount() const { return static_cast<int>(m_shuttingDown.size()); }
     int PendingDeferredFrameCount() const;
     // Ids of the active tasks of `type` for `timeline` (any timeline when null).
@@ -62,6 +64,8 @@ public slots:
     void ReloadTimeline(Timeline* timeline);
     void RefreshCache();
     void LogCacheStats();
+    void ResetAudioOutput() { emit ResetAudioOutputDeviceRequested(); }
+    void LogAudioOutputInfo() { emit LogAudioOutputInfoRequested(); }
     void ProcessDeferredDelete();
 
 signals:
@@ -73,6 +77,10 @@ signals:
     void RefreshCacheRequested(int workerId);
     void AudioOutputStateUpdated(bool playing, bool playForward, int64_t duration, float playbackSpeed);
     void UpdateAudioOverrideRequested(Timeline* timeline);
+    void AudioPlaybackReadyChanged(bool audioPlaybackReady);
+    void AudioPlaybackTimelineChanged(Timeline* timeline);
+    void ResetAudioOutputDeviceRequested();
+    void LogAudioOutputInfoRequested();
     void PrimaryTimelineChanged(Timeline* timeline, bool primaryTimelineCleared);
     void PlaybackStateChanged(bool playing, bool playForward);
     void PlaybackSpeedChanged(float playbackSpeed);

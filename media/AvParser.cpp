@@ -1,5 +1,7 @@
 #include "AvParser.h"
 
+#include "AudioDecoder.h"
+
 #include "FfmpegCompat.h"
 #include "Logger.h"
 #include "MediaTime.h"
@@ -25,11 +27,6 @@ void CopyMetadata(const AVDictionary* dictionary, MetadataMap& map)
 QString NameOrEmpty(const char* name)
 {
     return name ? QString::fromUtf8(name) : QString();
-}
-
-int64_t ToMicroseconds(int64_t ts, AVRational timeBase)
-{
-    return av_rescale_q(ts, timeBase, AVRational{1, 1000000});
 }
 
 } // namespace
@@ -203,8 +200,22 @@ void AvParser::MeasureStreamTimes(int fileIndex)
     SourceFileEntry* entry = m_source->ParserFileEntry(fileIndex);
     if (!entry || !entry->parsed || m_source->IsImageSequence())
         return;
-    // Video: decode the first and the last frames of every stream, each with a decoder of
-    // its own, which measures on opening because the stream's offset is not known yet.
+    // Each stream is measured by decoding its first and last blocks or frames, with a
+    // decoder of its own: audio first, then video.
+    const int seekStream = entry->videoStreams.empty() || !entry->videoStreams.front().valid
+                               ? -1
+                               : entry->videoStreams.front().streamIndex;
+    for (size_t i = 0; i < entry->audioStreams.size(); ++i) {
+        if (!entry->audioStreams[i].valid || entry->audioStreams[i].endTime != -1)
+            continue;
+        AudioDecoder decoder;
+        if (!decoder.Open(m_source, fileIndex, static_cast<int>(i)))
+            continue;
+        decoder.SetSeekStream(seekStream);
+        decoder.MeasureStreamTimes();
+        decoder.Close();
+    }
+    // A video decoder measures on opening, while the stream's offset is not known yet.
     for (size_t i = 0; i < entry->videoStreams.size(); ++i) {
         if (!entry->videoStreams[i].valid)
             continue;
@@ -212,19 +223,6 @@ void AvParser::MeasureStreamTimes(int fileIndex)
         decoder.CreateDefaultWorker();
         decoder.Open(m_source, fileIndex, static_cast<int>(i));
         decoder.Shutdown();
-    }
-    // Audio: the times the container states.
-    if (!m_formatContext)
-        return;
-    const int64_t sourceEnd = m_source->EndTime();
-    for (AudioStreamInfo& info : entry->audioStreams) {
-        if (!info.valid)
-            continue;
-        const AVStream* stream = m_formatContext->streams[info.streamIndex];
-        info.startTime = 0;
-        info.endTime = sourceEnd;
-        if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
-            info.endTime = std::min(sourceEnd, ToMicroseconds(stream->duration, stream->time_base) - 1);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "AvWorker.h"
 
+#include "AudioOutputManager.h"
 #include "AvParser.h"
 #include "DecodeManager.h"
 #include "Logger.h"
@@ -62,6 +63,10 @@ void AvWorker::DoTask(int workerId, AvWorkerTask* task)
             task->timeline->SetDecoding(type, false);
         break;
     }
+    case AvWorkerTask::AudioOutput:
+        // Stays until the task is ended; its timer runs on this thread's event loop.
+        m_audioOutput = new AudioOutputManager(this);
+        return;
     default:
         break;
     }
@@ -82,7 +87,12 @@ void AvWorker::EndTask(int workerId)
     if (workerId != m_id && workerId != -1)
         return;
     m_endRequested = true;
-    if (m_decodeManager)
+    if (m_audioOutput) {
+        delete m_audioOutput;
+        m_audioOutput = nullptr;
+        m_busy = false;
+        Complete();
+    } else if (m_decodeManager)
         m_decodeManager->Stop(); // the decode loop returns and DoTask completes the task
     else if (!m_busy)
         Complete(); // not started yet, or done already
@@ -96,8 +106,42 @@ void AvWorker::UpdateDecodeTrack(int workerId)
 
 void AvWorker::Seek(int workerId)
 {
-    if ((workerId == m_id || workerId == -1) && m_decodeManager)
+    if (workerId != m_id && workerId != -1)
+        return;
+    if (m_decodeManager)
         m_decodeManager->Restart();
+    if (m_audioOutput)
+        m_audioOutput->ClearPending();
+}
+
+void AvWorker::SetAudioPlaybackTimeline(Timeline* timeline)
+{
+    if (m_audioOutput)
+        m_audioOutput->SetAudioTimeline(timeline);
+}
+
+void AvWorker::SetAudioPlaybackReady(bool ready)
+{
+    if (m_audioOutput)
+        m_audioOutput->SetAudioPlaybackReady(ready);
+}
+
+void AvWorker::UpdateAudioOutputState(bool playing, bool playForward, int64_t duration, float playbackMultiplier)
+{
+    if (m_audioOutput)
+        m_audioOutput->UpdateAudioOutputState(playing, playForward, duration, playbackMultiplier);
+}
+
+void AvWorker::ResetAudioOutputDevice()
+{
+    if (m_audioOutput)
+        m_audioOutput->ResetAudioOutputDevice();
+}
+
+void AvWorker::LogAudioOutputInfo()
+{
+    if (m_audioOutput)
+        m_audioOutput->LogDiagnosticReport();
 }
 
 void AvWorker::RefreshCache(int workerId)

@@ -8,7 +8,9 @@
 #include <atomic>
 #include <memory>
 
+class AudioOutputManager;
 class DecodeManager;
+class Timeline;
 
 // Runs one engine task on its own thread: creates the object that does the work (a parser,
 // a decode manager, ...) and reports back. Lives on its task's thread; the media manager
@@ -23,6 +25,7 @@ public:
     ~AvWorker() override;
 
     int Id() const { return m_id; }
+    AudioOutputManager* AudioOutput() const { return m_audioOutput; } // this worker's thread only
     // Workers alive in the process (for tests that check nothing is left behind).
     static int LiveCount() { return s_live; }
 
@@ -32,6 +35,12 @@ public slots:
     void UpdateDecodeTrack(int workerId);
     void Seek(int workerId);
     void RefreshCache(int workerId);
+    // The audio output task's requests.
+    void SetAudioPlaybackTimeline(Timeline* timeline);
+    void SetAudioPlaybackReady(bool ready);
+    void UpdateAudioOutputState(bool playing, bool playForward, int64_t duration, float playbackMultiplier);
+    void ResetAudioOutputDevice();
+    void LogAudioOutputInfo();
 
 signals:
     void TaskCompleted(int workerId);
@@ -47,5 +56,6 @@ private:
     bool m_endRequested = false;
     AvWorkerTask* m_task = nullptr;
     DecodeManager* m_decodeManager = nullptr; // while a decode task runs
+    AudioOutputManager* m_audioOutput = nullptr; // an audio output task's, until it ends
     static inline std::atomic<int> s_live{0};
 };

@@ -1,5 +1,6 @@
 #include "DecodeManager.h"
 
+#include "AudioDecoder.h"
 #include "CacheManager.h"
 #include "Clip.h"
 #include "Logger.h"
@@ -12,6 +13,7 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <cstdlib>
 #include <limits>
 
 DecodeManager::DecodeManager(QObject* parent)
@@ -36,6 +38,7 @@ void DecodeManager::StartDecoding(Timeline* timeline, int decodeType, bool expor
     if (m_videoDecoder)
         m_videoDecoder->Shutdown();
     m_videoDecoder.reset();
+    m_audioDecoder.reset();
     m_clip = nullptr;
     m_track.reset();
     m_shownFrame.reset();
@@ -47,6 +50,8 @@ void DecodeManager::Restart()
     m_seekRequested = true;
     if (m_videoDecoder)
         m_videoDecoder->Stop(); // a long backward window is not worth finishing
+    if (m_audioDecoder)
+        m_audioDecoder->Stop();
 }
 
 void DecodeManager::Stop()
@@ -55,6 +60,8 @@ void DecodeManager::Stop()
     m_decodingInClip = false;
     if (m_videoDecoder)
         m_videoDecoder->Stop();
+    if (m_audioDecoder)
+        m_audioDecoder->Stop();
 }
 
 void DecodeManager::UpdateDecodeTrack()
@@ -352,8 +359,75 @@ void DecodeManager::OnVideoFrameDecoded(std::shared_ptr<VideoFrame> frame)
 
 void DecodeManager::DecodeAudioClip(Clip* clip)
 {
-    // Sound is decoded by the audio engine; until a clip has some, it plays silence for
-    // its whole length, keeping the timing of everything after it.
+    Source* source = clip->GetSource();
+    m_audioOffset = source && m_timeline->UseSourceAudioDelay() ? source->AudioDelay() : 0;
+    const bool usable = source && !source->HasError() && source->FileExists(0) && source->AudioStreamCount() > 0
+                        && source->EndTime() >= std::llabs(m_audioOffset);
+    if (!usable) {
+        SilenceForClip(clip);
+        return;
+    }
+    if (!m_audioDecoder) {
+        m_audioDecoder = std::make_unique<AudioDecoder>();
+        connect(m_audioDecoder.get(), &AudioDecoder::ProcessEventsRequested, this, &DecodeManager::ProcessEvents,
+                Qt::DirectConnection);
+        connect(m_audioDecoder.get(), &AudioDecoder::AudioFrameDecoded, this, &DecodeManager::OnAudioFrameDecoded,
+                Qt::DirectConnection);
+    }
+    if (!m_audioDecoder->Open(source, 0, clip->AudioStreamIndex())) {
+        SilenceForClip(clip);
+        return;
+    }
+    ++m_decoderOpens;
+    const VideoStreamInfo* video = source->FirstVideoStream();
+    m_audioDecoder->SetSeekStream(video && video->valid ? video->streamIndex : -1);
+    m_forward = WantsForward();
+    m_audioDecoder->SetForward(m_forward);
+    m_audioDecoder->Seek(m_clipDecodePosition - m_audioOffset);
+    m_timeline->SetDecoding(AudioDecode, true);
+    m_decodingInClip = true;
+    CacheManager* cache = m_timeline->Cache();
+    while (m_decodingInClip && m_running) {
+        if (cache->IsAudioFull()) {
+            QThread::msleep(5);
+        } else {
+            const int status = m_audioDecoder->DecodeNext();
+            if (status == AudioDecoder::StartReached || status == AudioDecoder::EndOfFile)
+                m_decodingInClip = false;
+        }
+        ProcessEvents();
+        m_timeline->TrimAudioCache();
+        if (m_trackUpdateRequested || !m_running) {
+            m_decodingInClip = false;
+        } else if (m_seekRequested) {
+            const int64_t t = m_timeline->PlaybackTime();
+            if (m_timeline->AudioReadyAt(t)) {
+                m_seekRequested = false;
+                continue;
+            }
+            if (m_track->ClipAtTime(t) != clip) {
+                m_decodingInClip = false;
+                continue;
+            }
+            m_seekRequested = false;
+            m_timeline->SetDecoding(AudioDecode, false);
+            cache->ClearAudio();
+            m_wantedTime = t;
+            m_clipDecodePosition = clip->SourceTime(t);
+            m_forward = WantsForward();
+            m_audioDecoder->SetForward(m_forward);
+            m_audioDecoder->Seek(m_clipDecodePosition - m_audioOffset);
+            m_decodingInClip = true;
+        } else if (m_audioDecoder->IsForward() != WantsForward()) {
+            m_decodingInClip = false;
+        }
+    }
+    m_audioDecoder->Close();
+    m_timeline->SetDecoding(AudioDecode, false);
+}
+
+void DecodeManager::SilenceForClip(Clip* clip)
+{
     CacheManager* cache = m_timeline->Cache();
     while (m_running && !m_seekRequested && !m_trackUpdateRequested && cache->IsAudioFull()) {
         Wait(5);
@@ -368,6 +442,64 @@ void DecodeManager::DecodeAudioClip(Clip* clip)
     m_wantedTime = -1;
     m_timeline->TrimAudioCache();
     ProcessEvents();
+}
+
+void DecodeManager::OnAudioFrameDecoded(std::shared_ptr<AudioFrame> block, AudioStreamInfo*)
+{
+    Clip* clip = m_clip;
+    if (!clip)
+        return;
+    CacheManager* cache = m_timeline->Cache();
+    const bool forward = m_audioDecoder ? m_audioDecoder->IsForward() : WantsForward();
+    if (!block) {
+        // The stream ended (forwards) or began (backwards) inside the clip: silence for the rest.
+        if (forward)
+            cache->AppendSilence(clip->StartTime(), clip->EndTime());
+        else
+            cache->PrependSilence(clip->StartTime(), clip->EndTime());
+        return;
+    }
+    // Onto the timeline, the source's audio delay applied.
+    int64_t start = clip->TimelineTime(block->startTime + m_audioOffset);
+    int64_t end = clip->TimelineTime(block->endTime + m_audioOffset);
+    if (!forward && m_wantedTime < 0)
+        m_clipDecodePosition = block->startTime + m_audioOffset - 1;
+    if (end < clip->StartTime()) {
+        if (!forward)
+            m_decodingInClip = false; // backwards past the clip's start
+        return;
+    }
+    if (start > clip->EndTime()) {
+        if (forward)
+            m_decodingInClip = false; // forwards past the clip's end
+        return;
+    }
+    auto placed = std::make_shared<AudioFrame>();
+    placed->flag = block->flag;
+    placed->data = block->data;
+    int64_t dropFront = 0;
+    if (start < clip->StartTime()) {
+        dropFront = std::min<int64_t>(AudioFormat::BytesForDuration(clip->StartTime() - start), placed->data.size());
+        placed->data.remove(0, static_cast<qsizetype>(dropFront));
+        start = clip->StartTime();
+    }
+    if (end > clip->EndTime()) {
+        const int64_t keep = AudioFormat::BytesForDuration(clip->EndTime() - start + 1);
+        if (keep < placed->data.size())
+            placed->data.truncate(static_cast<qsizetype>(keep));
+        end = clip->EndTime();
+    }
+    placed->size = placed->data.size();
+    placed->sampleCount = static_cast<int32_t>(placed->size / AudioFormat::kBytesPerFrame);
+    placed->startTime = start;
+    placed->endTime = end;
+    // Decoding from the clip's start: whatever the stream lacks before its first block is silent.
+    if (forward && cache->AudioFrameCount() == 0 && start > clip->StartTime()
+        && m_clipDecodePosition <= clip->CutInTime())
+        cache->AppendSilence(clip->StartTime(), start - 1);
+    m_timeline->CacheAudioFrame(placed);
+    if (m_wantedTime >= 0 && start <= m_wantedTime && m_wantedTime <= end)
+        m_wantedTime = -1;
 }
 
 void DecodeManager::ProcessEvents()

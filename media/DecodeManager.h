@@ -11,7 +11,10 @@
 class Clip;
 class Timeline;
 class Track;
+class AudioDecoder;
 class VideoDecoder;
+struct AudioFrame;
+struct AudioStreamInfo;
 
 // Keeps one timeline's frame cache filled around its playhead, for one decode type (audio
 // or video): walks the clips of its own copy of the timeline's track in the playback
@@ -62,6 +65,8 @@ private:
     void FillGap(Clip* clip);
     void ApplyTrackUpdate();
     void DecodeAudioClip(Clip* clip);
+    void SilenceForClip(Clip* clip);
+    void OnAudioFrameDecoded(std::shared_ptr<AudioFrame> block, AudioStreamInfo* streamInfo);
     void OnVideoFrameDecoded(std::shared_ptr<VideoFrame> frame);
     void ProcessEvents();
     void OutputVideoFrame();
@@ -80,6 +85,8 @@ private:
     bool m_reseekInClip = false;
     bool m_trackUpdateRequested = false;
     std::unique_ptr<VideoDecoder> m_videoDecoder;
+    std::unique_ptr<AudioDecoder> m_audioDecoder;
+    int64_t m_audioOffset = 0; // µs, the source's audio delay while the timeline applies it
     std::shared_ptr<VideoFrame> m_shownFrame;
     int64_t m_shownFrameIndex = -1;
     bool m_exportFrames = false;

@@ -60,9 +60,11 @@ private slots:
         Logger::SetStandardErrorEcho(false);
         Settings::ResetToDefaults();
         ProjectGlobals::ResetFromSettings();
-        // The desktop bus connection, once made, keeps a thread for the life of the process.
+        // The desktop bus connection and the sound system's client, once made, keep threads
+        // for the life of the process.
         Platform::KeepDisplayAwake(true);
         Platform::KeepDisplayAwake(false);
+        { AvManager warmUp; }
         m_baselineThreads = ThreadCount();
     }
 
@@ -82,7 +84,9 @@ private slots:
         manager.ParseSource(&timeline);
         QVERIFY(parsed.wait(20000));
         QCOMPARE(timeline.FrameCount(), 25);
-        QVERIFY(WaitFor([&] { return manager.ActiveWorkerCount() + manager.ShuttingDownWorkerCount() == 0; }));
+        // Only the audio output task is left.
+        QVERIFY(WaitFor([&] { return manager.ActiveWorkerCount() == 1 && manager.ShuttingDownWorkerCount() == 0; }));
+        QVERIFY(manager.AudioOutputWorker());
         TestSupport::LogCapture log;
         Timeline regular;
         manager.ParseSource(&regular);

@@ -1,0 +1,249 @@
+#include "AudioOutput.h"
+
+#include "AudioFrame.h"
+#include "Logger.h"
+#include "Settings.h"
+
+#include <QAudioFormat>
+#include <QAudioSink>
+#include <QMediaDevices>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kBufferStep = 10'000;
+constexpr int kBufferLimit = 100'000;
+
+QAudioFormat EngineFormat()
+{
+    QAudioFormat format;
+    format.setSampleRate(AudioFormat::kSampleRate);
+    format.setChannelCount(AudioFormat::kChannels);
+    format.setChannelConfig(QAudioFormat::ChannelConfigStereo);
+    format.setSampleFormat(QAudioFormat::Float);
+    return format;
+}
+
+QString ErrorName(QAudio::Error error)
+{
+    switch (error) {
+    case QAudio::NoError:
+        return QStringLiteral("NoError");
+    case QAudio::OpenError:
+        return QStringLiteral("OpenError");
+    case QAudio::IOError:
+        return QStringLiteral("IOError");
+    case QAudio::UnderrunError:
+        return QStringLiteral("UnderrunError");
+    case QAudio::FatalError:
+        return QStringLiteral("FatalError");
+    }
+    return QStringLiteral("Unknown");
+}
+
+} // namespace
+
+AudioOutput::AudioOutput(QObject* parent)
+    : QObject(parent)
+    , m_bufferSize(Settings::Get().audioOutputBufferSize)
+    , m_mediaDevices(new QMediaDevices(this))
+{
+    connect(m_mediaDevices, &QMediaDevices::audioOutputsChanged, this, &AudioOutput::OnAudioOutputDevicesChanged);
+}
+
+AudioOutput::~AudioOutput()
+{
+    if (m_sink)
+        m_sink->stop();
+}
+
+bool AudioOutput::StartAudioDevice()
+{
+    if (!m_sink) {
+        const QAudioFormat format = EngineFormat();
+        m_device = QMediaDevices::defaultAudioOutput();
+        if (m_device.isNull()) {
+            Logger::warning(QStringLiteral("Audio output device not found"));
+            m_failed = true;
+            return false;
+        }
+        if (!m_device.isFormatSupported(format)) {
+            Logger::error(QStringLiteral("Unsupported audio output format for device: %1").arg(m_device.description()));
+            m_failed = true;
+            return false;
+        }
+        m_sink = std::make_unique<QAudioSink>(m_device, format);
+        m_sink->setBufferSize(m_bufferSize);
+        connect(m_sink.get(), &QAudioSink::stateChanged, this, &AudioOutput::OnStateChanged);
+        ApplyVolume();
+    }
+    m_processedAtResume = 0;
+    m_stream = m_sink->start();
+    if (!m_stream) {
+        Logger::error(QStringLiteral("Failed to initialize audio output device: %1").arg(m_device.description()));
+        m_failed = true;
+        return false;
+    }
+    m_silence = QByteArray(static_cast<qsizetype>(std::max<qsizetype>(m_sink->bufferSize(), 0)), '\0');
+    return true;
+}
+
+void AudioOutput::ReleaseAudioDevice()
+{
+    if (m_sink) {
+        m_sink->stop();
+        m_sink.reset();
+    }
+    m_stream = nullptr;
+    m_underrunCount = 0;
+    m_failed = false;
+    m_bufferIncreased = false;
+    m_refreshNeeded = false;
+    m_devicesChanged = false;
+}
+
+void AudioOutput::Amplify(QByteArray& bytes, float gain)
+{
+    auto* samples = reinterpret_cast<float*>(bytes.data());
+    const qsizetype count = bytes.size() / static_cast<qsizetype>(sizeof(float));
+    for (qsizetype i = 0; i < count; ++i)
+        samples[i] *= gain;
+}
+
+qint64 AudioOutput::WriteAudio(const QByteArray& bytes)
+{
+    if (!m_stream)
+        return 0;
+    const Settings& settings = Settings::Get();
+    if (settings.volume > 100 && !settings.muted) {
+        QByteArray louder = bytes;
+        Amplify(louder, static_cast<float>(settings.volume) / 100.0f * 1.5f);
+        return m_stream->write(louder);
+    }
+    return m_stream->write(bytes);
+}
+
+void AudioOutput::Resume()
+{
+    if (!m_sink || m_sink->state() != QAudio::SuspendedState)
+        return;
+    m_processedAtResume = m_sink->processedUSecs();
+    m_sink->resume();
+}
+
+void AudioOutput::Reset()
+{
+    if (m_sink && m_sink->state() != QAudio::StoppedState)
+        m_sink->reset();
+}
+
+void AudioOutput::ApplyVolume()
+{
+    if (!m_sink)
+        return;
+    const Settings& settings = Settings::Get();
+    if (settings.muted) {
+        m_sink->setVolume(0.0);
+        return;
+    }
+    const double linear = QAudio::convertVolume(settings.volume / 100.0, QAudio::LogarithmicVolumeScale,
+                                                QAudio::LinearVolumeScale);
+    m_sink->setVolume(std::clamp(linear, 0.0, 1.0));
+}
+
+QAudio::State AudioOutput::State() const
+{
+    return m_sink ? m_sink->state() : QAudio::StoppedState;
+}
+
+qint64 AudioOutput::PlayedMicroseconds() const
+{
+    return m_sink ? m_sink->processedUSecs() - m_processedAtResume : 0;
+}
+
+qint64 AudioOutput::BytesFree() const
+{
+    return m_sink ? m_sink->bytesFree() : 0;
+}
+
+qint64 AudioOutput::DeviceBufferSize() const
+{
+    return m_sink ? m_sink->bufferSize() : 0;
+}
+
+qint64 AudioOutput::BytesUsed() const
+{
+    return DeviceBufferSize() - BytesFree();
+}
+
+qint64 AudioOutput::BufferedDuration() const
+{
+    return AudioFormat::DurationOfBytes(BytesUsed());
+}
+
+QString AudioOutput::StateName() const
+{
+    switch (State()) {
+    case QAudio::ActiveState:
+        return QStringLiteral("Active");
+    case QAudio::SuspendedState:
+        return QStringLiteral("Suspended");
+    case QAudio::StoppedState:
+        return QStringLiteral("Stopped");
+    case QAudio::IdleState:
+        return QStringLiteral("Idle");
+    }
+    return QStringLiteral("Unknown");
+}
+
+QString AudioOutput::DeviceDescription() const
+{
+    return m_device.isNull() ? QString() : m_device.description();
+}
+
+void AudioOutput::OnNotify()
+{
+    const qint64 bytes = BytesFree();
+    if (bytes >= 1)
+        emit NotifyBytesFree(bytes);
+}
+
+void AudioOutput::OnAudioOutputDevicesChanged()
+{
+    ++m_devicesChangedCount;
+    m_devicesChanged = true;
+}
+
+void AudioOutput::OnStateChanged(QAudio::State state)
+{
+    const QAudio::Error error = m_sink ? m_sink->error() : QAudio::NoError;
+    if (error == QAudio::UnderrunError) {
+        ++m_underrunCount;
+        if (!m_bufferIncreased && !m_refreshNeeded) {
+            if (state == QAudio::IdleState) {
+                if (m_bufferSize < kBufferLimit) {
+                    m_bufferSize = std::min(m_bufferSize + kBufferStep, kBufferLimit);
+                    m_bufferIncreased = true;
+                }
+            } else {
+                if (state == QAudio::ActiveState && m_lastError == QAudio::UnderrunError)
+                    m_refreshNeeded = true;
+                m_lastError = error;
+                emit StateChanged(state);
+                return;
+            }
+        }
+    } else if (error != QAudio::NoError) {
+        Logger::error(QStringLiteral("Audio Output Error: %1").arg(ErrorName(error)));
+    }
+    if (state != QAudio::IdleState) {
+        if (state == QAudio::ActiveState)
+            m_lastError = error;
+        emit StateChanged(state);
+        return;
+    }
+    if (m_sink && BytesUsed() == DeviceBufferSize() && DeviceBufferSize() > 0 && m_sink->state() != QAudio::StoppedState)
+        m_sink->reset();
+    emit StateChanged(state);
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QAudio>
+#include <QAudioDevice>
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+
+class QAudioSink;
+class QIODevice;
+class QMediaDevices;
+
+// The sound device: one Qt Multimedia sink on the system's default output, fed by pushing
+// bytes of the engine's format (48 kHz stereo float). Grows its buffer after underruns,
+// notices device changes, applies volume and mute. Lives on the audio output thread.
+class AudioOutput : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit AudioOutput(QObject* parent = nullptr);
+    ~AudioOutput() override;
+
+    bool StartAudioDevice();
+    void ReleaseAudioDevice();
+    // Bytes written; nothing without a started device. Above 100 % volume the samples are
+    // amplified here (the device's own volume stops at 100 %).
+    qint64 WriteAudio(const QByteArray& bytes);
+    void Resume();
+    void Reset();
+    void ApplyVolume();
+
+    bool HasSink() const { return m_sink != nullptr; }
+    QAudio::State State() const;
+    qint64 PlayedMicroseconds() const;
+    qint64 BytesFree() const;
+    qint64 DeviceBufferSize() const;
+    qint64 BytesUsed() const;
+    qint64 BufferedDuration() const; // µs
+    QString StateName() const;
+    QString DeviceDescription() const;
+    int RequestedBufferSize() const { return m_bufferSize; }
+    bool BufferIncreased() const { return m_bufferIncreased; }
+    bool RefreshNeeded() const { return m_refreshNeeded; }
+    bool DevicesChanged() const { return m_devicesChanged; }
+    int DevicesChangedCount() const { return m_devicesChangedCount; }
+    int UnderrunCount() const { return m_underrunCount; }
+    bool Failed() const { return m_failed; }
+    const QByteArray& Silence() const { return m_silence; }
+
+    // Samples of `bytes` (floats) multiplied by `gain`.
+    static void Amplify(QByteArray& bytes, float gain);
+
+signals:
+    void NotifyBytesFree(qint64 bytes);
+    void StateChanged(QAudio::State state);
+
+public slots:
+    void OnNotify();
+    void OnStateChanged(QAudio::State state);
+    void OnAudioOutputDevicesChanged();
+
+private:
+    std::unique_ptr<QAudioSink> m_sink;
+    QIODevice* m_stream = nullptr; // owned by the sink
+    QAudioDevice m_device;
+    int m_bufferSize;
+    bool m_bufferIncreased = false;
+    bool m_refreshNeeded = false;
+    QByteArray m_silence;
+    bool m_devicesChanged = false;
+    int m_devicesChangedCount = 0;
+    qint64 m_processedAtResume = 0;
+    int m_underrunCount = 0;
+    QAudio::Error m_lastError = QAudio::NoError;
+    bool m_failed = false;
+    QMediaDevices* m_mediaDevices = nullptr;
+};

@@ -1,0 +1,258 @@
+#include "AudioOutputManager.h"
+
+#include "AudioFrame.h"
+#include "AudioOutput.h"
+#include "Logger.h"
+#include "Settings.h"
+#include "Timeline.h"
+
+#include <QMutexLocker>
+
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+constexpr int64_t kDriftLimit = 10'000; // µs
+constexpr int kDriftSamples = 5;
+
+} // namespace
+
+AudioOutputManager::AudioOutputManager(QObject* parent)
+    : QObject(parent)
+    , m_output(std::make_unique<AudioOutput>())
+{
+    m_pushTimer.setInterval(10);
+    connect(&m_pushTimer, &QTimer::timeout, this, &AudioOutputManager::WriteToAudioOutput);
+    m_stretcher.ResetStretcher();
+}
+
+AudioOutputManager::~AudioOutputManager() = default;
+
+void AudioOutputManager::SetAudioTimeline(Timeline* timeline)
+{
+    ClearPending();
+    m_timeline = timeline;
+    if (!timeline) {
+        m_pushTimer.stop();
+        m_output->Reset();
+    } else {
+        m_pushTimer.start();
+    }
+}
+
+void AudioOutputManager::ClearPending()
+{
+    m_pending.clear();
+    m_resetRequested = true;
+}
+
+void AudioOutputManager::SetAudioPlaybackReady(bool ready)
+{
+    m_playbackReady = ready;
+    if (!ready)
+        ClearPending();
+}
+
+void AudioOutputManager::UpdateAudioOutputState(bool playing, bool playForward, int64_t duration, float playbackMultiplier)
+{
+    m_output->ApplyVolume();
+    m_playing = playing;
+    if (!playing && m_output->State() == QAudio::IdleState && m_output->BytesUsed() > 0)
+        m_output->Reset();
+    const bool unchanged = playForward == m_playForward && playbackMultiplier == m_stretcher.Speed();
+    if (unchanged) {
+        if (!playing) {
+            ClearPending();
+            return;
+        }
+    } else {
+        m_playForward = playForward;
+        m_stretcher.SetStretchSpeed(playbackMultiplier);
+        ClearPending();
+        if (!playing)
+            return;
+    }
+    if (m_scrubDuration >= 0 && duration >= 0 && !m_pending.isEmpty())
+        m_pending.clear();
+    m_scrubDuration = duration;
+    m_scrubFetched = false;
+}
+
+void AudioOutputManager::Resync()
+{
+    if (m_timeline)
+        m_timeline->SeekAudio(m_pending, m_timeline->PlaybackTime());
+    else
+        m_pending.clear();
+    m_stretcher.ResetStretcher();
+    m_driftSum = 0;
+    m_driftCount = 0;
+    m_lastClockTime = -1;
+    m_audioBaseTime = m_timeline ? m_timeline->PlaybackTime() : 0;
+    // The device's played time counts from its start; sound played before this point
+    // belongs to the old position.
+    m_playedAtResync = m_output->PlayedMicroseconds();
+    m_resetRequested = false;
+}
+
+void AudioOutputManager::ResetAudioOutputDevice()
+{
+    m_output->ReleaseAudioDevice();
+    Logger::info(QStringLiteral("Audio output device reset"));
+    ClearPending();
+}
+
+void AudioOutputManager::WriteToAudioOutput()
+{
+    Timeline* timeline = m_timeline;
+    if (!timeline)
+        return;
+    AudioOutput& output = *m_output;
+    if (!m_playing || !m_playbackReady) {
+        if (m_pending.isEmpty()) {
+            if (output.BytesFree() > 0)
+                output.WriteAudio(output.Silence().left(static_cast<qsizetype>(output.BytesFree())));
+            return;
+        }
+    } else {
+        // Device events, at most one per tick.
+        if (output.DevicesChanged()) {
+            output.ReleaseAudioDevice();
+            Logger::info(QStringLiteral("Audio output devices changed"));
+        } else if (output.BufferIncreased()) {
+            const int size = output.RequestedBufferSize();
+            output.ReleaseAudioDevice();
+            Logger::info(QStringLiteral("Audio output buffer size increased: %1").arg(size));
+        } else if (output.RefreshNeeded()) {
+            output.ReleaseAudioDevice();
+            Logger::info(QStringLiteral("Audio output device refreshed"));
+        }
+        if (output.Failed())
+            return;
+        if (output.State() == QAudio::SuspendedState) {
+            Resync();
+            output.Resume();
+        } else if (!output.HasSink() || output.State() == QAudio::StoppedState) {
+            Resync();
+            if (!output.StartAudioDevice())
+                return;
+        } else if (m_resetRequested || !timeline->AudioPositionValid()) {
+            Resync();
+        }
+        const QAudio::State state = output.State();
+        if (state != QAudio::ActiveState && state != QAudio::IdleState)
+            return;
+        const qint64 free = output.BytesFree();
+        if (m_scrubDuration >= 0) {
+            if (m_scrubFetched) {
+                if (free > m_pending.size())
+                    m_pending.append(QByteArray(static_cast<qsizetype>(free - m_pending.size()), '\0'));
+            } else {
+                timeline->ReadAudioDuration(m_pending, m_scrubDuration, m_playForward);
+                m_scrubFetched = true;
+            }
+            if (free < 1)
+                return;
+        } else {
+            if (free <= 0)
+                return;
+            const bool backwardsSilent = !m_playForward && !Settings::Get().audioOnBackwardsPlayback;
+            if (!backwardsSilent) {
+                const int64_t clock = timeline->PlaybackTime();
+                const double speed = static_cast<double>(m_stretcher.Speed());
+                int64_t played = static_cast<int64_t>(speed * static_cast<double>(output.PlayedMicroseconds() - m_playedAtResync));
+                if (!m_playForward)
+                    played = -played;
+                const int64_t drift = m_audioBaseTime - clock + played;
+                if (clock != m_lastClockTime) {
+                    m_lastClockTime = clock;
+                    {
+                        QMutexLocker lock(&m_statsMutex);
+                        m_driftSamples.push_back(std::llabs(drift));
+                    }
+                    if (std::llabs(drift) > kDriftLimit) {
+                        m_driftSum += drift;
+                        ++m_driftCount;
+                        if (m_driftCount >= kDriftSamples) {
+                            const int64_t average = m_driftSum / m_driftCount;
+                            if (std::llabs(average) > kDriftLimit) {
+                                // The sound has wandered from the picture: read where the
+                                // clock will be once the buffered sound has played.
+                                const int64_t position = clock + output.BufferedDuration();
+                                m_audioBaseTime = clock - played;
+                                timeline->SeekAudio(m_pending, position);
+                                QMutexLocker lock(&m_statsMutex);
+                                ++m_driftCorrections;
+                            }
+                            m_driftSum = 0;
+                            m_driftCount = 0;
+                            m_lastClockTime = -1;
+                        }
+                    } else {
+                        m_driftSum = 0;
+                        m_driftCount = 0;
+                        m_lastClockTime = -1;
+                    }
+                }
+                if (m_stretcher.Speed() == 1.0f) {
+                    timeline->ReadAudio(m_pending, free, m_playForward);
+                } else {
+                    const qint64 wanted = speed > 1.0 ? free * static_cast<qint64>(std::ceil(speed)) : free;
+                    m_scratch.clear();
+                    timeline->ReadAudio(m_scratch, wanted, m_playForward);
+                    m_stretcher.PushStretchInput(m_scratch);
+                    m_stretcher.ProcessStretch();
+                    m_stretcher.TakeStretchOutput(m_pending);
+                }
+            }
+            if (m_pending.isEmpty()) {
+                output.WriteAudio(output.Silence().left(static_cast<qsizetype>(free)));
+                return;
+            }
+        }
+    }
+    const qint64 written = output.WriteAudio(m_pending);
+    if (written > 0)
+        m_pending.remove(0, static_cast<qsizetype>(written));
+}
+
+std::vector<int64_t> AudioOutputManager::DriftSamples() const
+{
+    QMutexLocker lock(&m_statsMutex);
+    return m_driftSamples;
+}
+
+int AudioOutputManager::DriftCorrections() const
+{
+    QMutexLocker lock(&m_statsMutex);
+    return m_driftCorrections;
+}
+
+QString AudioOutputManager::AudioDiagnosticReport() const
+{
+    const AudioOutput& output = *m_output;
+    auto flag = [](bool value) { return value ? 1 : 0; };
+    QString text;
+    text += QStringLiteral("AudioOutputManager\n");
+    text += QStringLiteral("------------------\n");
+    text += QStringLiteral("Audio Device: %1\n").arg(output.DeviceDescription());
+    text += QStringLiteral("Audio Device Changed Count: %1\n").arg(output.DevicesChangedCount());
+    text += QStringLiteral("Audio Output Playback Ready: %1\n").arg(flag(m_playbackReady));
+    text += QStringLiteral("Audio Output Playing: %1\n").arg(flag(m_playing));
+    text += QStringLiteral("Audio Output State: %1\n").arg(output.StateName());
+    text += QStringLiteral("Audio Output Underruns: %1\n").arg(output.UnderrunCount());
+    text += QStringLiteral("Device Buffer Size: %1 (%2)\n").arg(output.DeviceBufferSize()).arg(output.RequestedBufferSize());
+    text += QStringLiteral("Device Buffer Bytes Free: %1\n").arg(output.BytesFree());
+    text += QStringLiteral("Device Buffer Bytes Used: %1\n").arg(output.BytesUsed());
+    text += QStringLiteral("Cache Buffer Size: %1\n").arg(m_pending.size());
+    text += QStringLiteral("Play Forward: %1\n").arg(flag(m_playForward));
+    text += QStringLiteral("Playback Multiplier: %1\n").arg(QString::number(static_cast<double>(m_stretcher.Speed())));
+    text += QStringLiteral("Timer Started: %1\n").arg(flag(m_pushTimer.isActive()));
+    return text;
+}
+
+void AudioOutputManager::LogDiagnosticReport()
+{
+    Logger::output(AudioDiagnosticReport());
+}

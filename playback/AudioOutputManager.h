@@ -1,0 +1,73 @@
+#pragma once
+
+#include "AudioStretcher.h"
+
+#include <QByteArray>
+#include <QMutex>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class AudioOutput;
+class Timeline;
+
+// Pushes the played timeline's audio to the sound device every 10 ms: as much as the device
+// can take, read from the timeline's audio cache, stretched when the speed is not 1, or one
+// frame's worth when scrubbing. The clock stays the master: when the device's played time
+// drifts from it for a while, the read position moves to match. Lives on the audio output
+// thread; the media manager reaches it through queued calls.
+class AudioOutputManager : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit AudioOutputManager(QObject* parent = nullptr);
+    ~AudioOutputManager() override;
+
+    void SetAudioTimeline(Timeline* timeline);
+    void ClearPending(); // and resynchronise at the next tick
+    QString AudioDiagnosticReport() const;
+    AudioOutput* Output() const { return m_output.get(); }
+
+    // Measurements of how well sound followed the clock (any thread): |drift| at every clock
+    // change while playing (µs), and the number of times the read position was moved.
+    std::vector<int64_t> DriftSamples() const;
+    int DriftCorrections() const;
+
+public slots:
+    void SetAudioPlaybackReady(bool ready);
+    void UpdateAudioOutputState(bool playing, bool playForward, int64_t duration, float playbackMultiplier);
+    void WriteToAudioOutput();
+    // Gives up the device; the next tick opens it again.
+    void ResetAudioOutputDevice();
+    void LogDiagnosticReport();
+
+private:
+    void Resync();
+
+    QPointer<Timeline> m_timeline;
+    QTimer m_pushTimer;
+    std::unique_ptr<AudioOutput> m_output;
+    AudioStretcher m_stretcher;
+    QByteArray m_pending;
+    QByteArray m_scratch;
+    int64_t m_scrubDuration = -1;
+    bool m_scrubFetched = false;
+    bool m_playing = false;
+    bool m_playForward = false;
+    bool m_playbackReady = false;
+    int64_t m_audioBaseTime = 0;
+    int64_t m_playedAtResync = 0; // the device's played time (µs) at the last resync
+    int64_t m_lastClockTime = -1;
+    int64_t m_driftSum = 0;
+    int m_driftCount = 0;
+    bool m_resetRequested = false;
+
+    mutable QMutex m_statsMutex;
+    std::vector<int64_t> m_driftSamples; // guarded by m_statsMutex
+    int m_driftCorrections = 0;          // guarded by m_statsMutex
+};
