@@ -128,6 +128,7 @@ bool AudioDecoder::SeekDemuxer(int64_t s)
 void AudioDecoder::Seek(int64_t t)
 {
     m_pending.clear();
+    m_continuingBackwards = false;
     const int64_t s = std::max<int64_t>(t - 100'000, 0);
     if (SeekDemuxer(s))
         m_seekTime = t;
@@ -253,6 +254,18 @@ int AudioDecoder::BackwardStep()
             emit AudioFrameDecoded(nullptr, m_streamInfo);
             return StartReached;
         }
+        if (m_continuingBackwards) {
+            const int64_t dropped = TrimToWindowEnd();
+            if (m_pending.empty()) { // only a sliver under one sample was new
+                if (dropped <= std::max<int64_t>(m_streamInfo->startTime, 0)) {
+                    emit AudioFrameDecoded(nullptr, m_streamInfo);
+                    return StartReached;
+                }
+                Seek(dropped - 1);
+                m_continuingBackwards = true;
+                return MoreToCome;
+            }
+        }
     }
     AudioFramePtr block = std::move(m_pending.back());
     m_pending.pop_back();
@@ -266,8 +279,31 @@ int AudioDecoder::BackwardStep()
     }
     if (m_pending.empty()) {
         Seek(start - 1);
+        m_continuingBackwards = true;
     }
     return MoreToCome;
+}
+
+int64_t AudioDecoder::TrimToWindowEnd()
+{
+    int64_t dropped = -1;
+    // The demuxer's packets after a seek need not line up with those of the previous
+    // window; the sound already emitted must not be emitted twice.
+    while (!m_pending.empty() && m_pending.back()->endTime > m_seekTime) {
+        AudioFrame& block = *m_pending.back();
+        const int64_t bytes = std::min(block.size, AudioFormat::BytesForDuration(m_seekTime - block.startTime + 1));
+        if (bytes <= 0) {
+            dropped = block.startTime;
+            m_pending.pop_back();
+            continue;
+        }
+        if (!block.data.isEmpty())
+            block.data.truncate(static_cast<qsizetype>(bytes));
+        block.size = bytes;
+        block.sampleCount = static_cast<int32_t>(bytes / AudioFormat::kBytesPerFrame);
+        block.endTime = m_seekTime;
+    }
+    return dropped;
 }
 
 void AudioDecoder::MeasureStreamTimes()

@@ -54,6 +54,9 @@ private:
     int DecodeStep();
     void ConvertFrame(const AVFrame* frame);
     int BackwardStep();
+    // Cuts the window's last blocks back to the window end; returns the start of the last
+    // block dropped whole (-1 when none was).
+    int64_t TrimToWindowEnd();
 
     AudioStreamInfo* m_streamInfo = nullptr;
     int m_containerStreamIndex = -1;
@@ -70,4 +73,6 @@ private:
     bool m_endOfFile = false;
     std::vector<AudioFramePtr> m_blocks;  // of the packet just decoded
     std::deque<AudioFramePtr> m_pending;  // backwards: the window, earliest first
+    // Backwards, after the first window: the window ends just before sound already emitted.
+    bool m_continuingBackwards = false;
 };

@@ -7,6 +7,8 @@
 #include "Source.h"
 #include "Timeline.h"
 
+#include <utility>
+
 AvWorker::AvWorker(int id, QObject* parent)
     : QObject(parent)
     , m_id(id)
@@ -88,8 +90,9 @@ void AvWorker::EndTask(int workerId)
         return;
     m_endRequested = true;
     if (m_audioOutput) {
-        delete m_audioOutput;
-        m_audioOutput = nullptr;
+        // Closing the sound device can run this thread's event loop, which may deliver
+        // another end request: the pointer is cleared before the object goes.
+        delete std::exchange(m_audioOutput, nullptr);
         m_busy = false;
         Complete();
     } else if (m_decodeManager)

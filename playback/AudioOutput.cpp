@@ -54,8 +54,7 @@ AudioOutput::AudioOutput(QObject* parent)
 
 AudioOutput::~AudioOutput()
 {
-    if (m_sink)
-        m_sink->stop();
+    ReleaseAudioDevice();
 }
 
 bool AudioOutput::StartAudioDevice()
@@ -91,11 +90,13 @@ bool AudioOutput::StartAudioDevice()
 
 void AudioOutput::ReleaseAudioDevice()
 {
-    if (m_sink) {
-        m_sink->stop();
-        m_sink.reset();
-    }
+    // Stopping the sink can run the event loop; by then it is no longer ours and tells us
+    // nothing.
     m_stream = nullptr;
+    if (std::unique_ptr<QAudioSink> sink = std::move(m_sink)) {
+        sink->disconnect(this);
+        sink->stop();
+    }
     m_underrunCount = 0;
     m_failed = false;
     m_bufferIncreased = false;

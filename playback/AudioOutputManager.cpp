@@ -27,7 +27,14 @@ AudioOutputManager::AudioOutputManager(QObject* parent)
     m_stretcher.ResetStretcher();
 }
 
-AudioOutputManager::~AudioOutputManager() = default;
+AudioOutputManager::~AudioOutputManager()
+{
+    // The device may run this thread's event loop while it closes; no push may reach a
+    // half-destroyed manager.
+    m_pushTimer.stop();
+    m_pushTimer.disconnect(this);
+    m_output.reset();
+}
 
 void AudioOutputManager::SetAudioTimeline(Timeline* timeline)
 {

@@ -46,7 +46,7 @@ if ! pactl info >/dev/null 2>&1; then
   mkdir -p "$PULSE_RUNTIME_PATH"
   pulseaudio --daemonize=no --exit-idle-time=-1 --disallow-exit -n \
     --load="module-native-protocol-unix socket=$PULSE_RUNTIME_PATH/native auth-anonymous=1" \
-    --load="module-null-sink sink_name=plovex_null" \
+    --load="module-null-sink sink_name=plovex_null rate=48000 channels=2 format=float32le" \
     >"$runtime/pulse.log" 2>&1 &
   started+=($!)
   export PULSE_SERVER="unix:$PULSE_RUNTIME_PATH/native"

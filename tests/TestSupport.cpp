@@ -5,6 +5,7 @@
 #include <QDir>
 
 #include <algorithm>
+#include <cmath>
 
 namespace TestSupport {
 
@@ -38,6 +39,35 @@ int FrameNumberFromLuma(const uint8_t* luma, int lineSize, int width, int height
 int FrameNumberFromImage(const QImage& image, int width, int height)
 {
     return ReadBits(width, height, [&](int x, int y) { return qGray(image.pixel(x, y)); });
+}
+
+double ZeroCrossingFrequency(const float* samples, size_t frames, int stride, int sampleRate)
+{
+    double first = -1.0, last = -1.0;
+    int crossings = 0;
+    for (size_t i = 1; i < frames; ++i) {
+        const float a = samples[(i - 1) * static_cast<size_t>(stride)];
+        const float b = samples[i * static_cast<size_t>(stride)];
+        if (a < 0.0f && b >= 0.0f) {
+            const double at = static_cast<double>(i - 1) + a / static_cast<double>(a - b); // interpolated
+            if (first < 0.0)
+                first = at;
+            else
+                ++crossings;
+            last = at;
+        }
+    }
+    return crossings > 0 ? crossings * sampleRate / (last - first) : 0.0;
+}
+
+double RootMeanSquare(const float* samples, size_t frames, int stride)
+{
+    double sum = 0.0;
+    for (size_t i = 0; i < frames; ++i) {
+        const double v = samples[i * static_cast<size_t>(stride)];
+        sum += v * v;
+    }
+    return frames ? std::sqrt(sum / static_cast<double>(frames)) : 0.0;
 }
 
 LogCapture::LogCapture()

@@ -18,6 +18,11 @@ QString MediaPath(const QString& name);
 int FrameNumberFromLuma(const uint8_t* luma, int lineSize, int width, int height);
 int FrameNumberFromImage(const QImage& image, int width, int height);
 
+// Sound analysis of interleaved float samples (`stride` floats per frame, reading the first
+// channel): frequency from the rising zero crossings, and the root mean square level.
+double ZeroCrossingFrequency(const float* samples, size_t frames, int stride, int sampleRate);
+double RootMeanSquare(const float* samples, size_t frames, int stride);
+
 // Records every message logged while it exists.
 class LogCapture
 {

@@ -72,6 +72,10 @@ ff -f lavfi -i "$(tone 440 48000 2)" -ac 1 -c:a pcm_s16le "$out/tone_mono.wav"
 ff -f lavfi -i "aevalsrc=sin(440*2*PI*t)|sin(440*2*PI*t)|sin(440*2*PI*t)|sin(110*2*PI*t)|sin(440*2*PI*t)|sin(440*2*PI*t):s=48000:c=5.1:d=2" \
    -c:a pcm_s16le "$out/tone_51.wav"
 
+# A steady 440 Hz tone, amplitude 0.2, 48 kHz stereo float, 4 s: the sound the output tests
+# play and record.
+ff -f lavfi -i "aevalsrc=0.2*sin(440*2*PI*t)|0.2*sin(440*2*PI*t):s=48000:d=4" -c:a pcm_f32le "$out/tone_440.wav"
+
 # Damaged files: cut short with the index in front, cut short with the index lost, noise.
 size=$(stat -c %s "$out/clip_1080p25.mp4")
 head -c $((size * 2 / 5)) "$out/clip_1080p25.mp4" > "$out/truncated.mp4"

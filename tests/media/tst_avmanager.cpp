@@ -1,3 +1,4 @@
+#include "AudioOutput.h"
 #include "AvManager.h"
 #include "AvParser.h"
 #include "AvWorker.h"
@@ -60,11 +61,16 @@ private slots:
         Logger::SetStandardErrorEcho(false);
         Settings::ResetToDefaults();
         ProjectGlobals::ResetFromSettings();
-        // The desktop bus connection and the sound system's client, once made, keep threads
+        // The desktop bus connection and the sound system's client (its main loop starts with
+        // the first opened device), once made, keep threads
         // for the life of the process.
         Platform::KeepDisplayAwake(true);
         Platform::KeepDisplayAwake(false);
         { AvManager warmUp; }
+        {
+            AudioOutput output;
+            output.StartAudioDevice();
+        }
         m_baselineThreads = ThreadCount();
     }
 
