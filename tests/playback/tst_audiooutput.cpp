@@ -1,0 +1,252 @@
+#include "AudioFrame.h"
+#include "AvManager.h"
+#include "AvParser.h"
+#include "Logger.h"
+#include "PlaybackManager.h"
+#include "ProjectGlobals.h"
+#include "Settings.h"
+#include "Source.h"
+#include "TestSupport.h"
+#include "Timeline.h"
+
+#include <QAudio>
+#include <QMediaDevices>
+#include <QAudioDevice>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <cmath>
+#include <vector>
+
+using TestSupport::MediaPath;
+
+namespace {
+
+constexpr int kRate = AudioFormat::kSampleRate;
+
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 30000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(5);
+    }
+    return true;
+}
+
+// Records what the default sound sink plays, through its monitor source.
+class SinkRecorder
+{
+public:
+    bool Start()
+    {
+        const QString monitor = DefaultSink() + QStringLiteral(".monitor");
+        m_process.start(QStringLiteral("parec"), {QStringLiteral("-d"), monitor, QStringLiteral("--format=float32le"),
+                                                  QStringLiteral("--rate=48000"), QStringLiteral("--channels=2"),
+                                                  QStringLiteral("--raw"), QStringLiteral("--latency-msec=10")});
+        if (!m_process.waitForStarted(5000))
+            return false;
+        // The recording runs once the first bytes (the sink's silence) arrive.
+        return WaitFor([this] {
+            m_data += m_process.readAllStandardOutput();
+            return !m_data.isEmpty();
+        }, 10000);
+    }
+
+    // Interleaved samples recorded so far, from the first byte.
+    std::vector<float> Stop()
+    {
+        m_data += m_process.readAllStandardOutput();
+        m_process.terminate();
+        m_process.waitForFinished(5000);
+        m_data += m_process.readAllStandardOutput();
+        const qsizetype frames = m_data.size() / AudioFormat::kBytesPerFrame;
+        const auto* samples = reinterpret_cast<const float*>(m_data.constData());
+        return std::vector<float>(samples, samples + frames * 2);
+    }
+
+    void Poll() { m_data += m_process.readAllStandardOutput(); }
+
+    static QString DefaultSink()
+    {
+        QProcess pactl;
+        pactl.start(QStringLiteral("pactl"), {QStringLiteral("get-default-sink")});
+        pactl.waitForFinished(5000);
+        return QString::fromUtf8(pactl.readAllStandardOutput()).trimmed();
+    }
+
+private:
+    QProcess m_process;
+    QByteArray m_data;
+};
+
+struct Sound
+{
+    size_t first = 0; // frames
+    size_t last = 0;
+    bool found = false;
+};
+
+Sound FindSound(const std::vector<float>& samples, float threshold)
+{
+    Sound sound;
+    for (size_t i = 0; i < samples.size(); i += 2) {
+        if (std::abs(samples[i]) > threshold) {
+            if (!sound.found)
+                sound.first = i / 2;
+            sound.last = i / 2;
+            sound.found = true;
+        }
+    }
+    return sound;
+}
+
+Timeline* ParsedTimeline(const QString& name, QObject* parent)
+{
+    auto* timeline = new Timeline(MediaPath(name), QString(), QUuid(), parent);
+    AvParser parser;
+    parser.Parse(timeline->GetSource(), 0);
+    return timeline;
+}
+
+} // namespace
+
+class TestAudioOutput : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        Logger::SetStandardErrorEcho(false);
+        if (qEnvironmentVariableIsSet("PLOVEX_TEST_CHILD"))
+            return;
+        if (QStandardPaths::findExecutable(QStringLiteral("parec")).isEmpty())
+            QSKIP("parec is not installed");
+        if (QMediaDevices::defaultAudioOutput().isNull())
+            QSKIP("no sound server; scripts/test.sh starts one with a null sink");
+    }
+
+    void init()
+    {
+        Settings::ResetToDefaults();
+        ProjectGlobals::ResetFromSettings();
+    }
+
+    // The 440 Hz tone played through the engine to the real sink: the sound lasts as long as
+    // the clock ran, keeps its pitch at every speed and has the level the volume asks for.
+    void playsToTheSink_data()
+    {
+        QTest::addColumn<float>("speed");
+        QTest::addColumn<int>("volume");
+        QTest::newRow("1x") << 1.0f << 100;
+        QTest::newRow("2x") << 2.0f << 100;
+        QTest::newRow("0.5x") << 0.5f << 100;
+        QTest::newRow("volume 50") << 1.0f << 50;
+        QTest::newRow("volume 150") << 1.0f << 150;
+    }
+    void playsToTheSink()
+    {
+        if (qEnvironmentVariableIsSet("PLOVEX_TEST_CHILD"))
+            QSKIP("child run");
+        QFETCH(float, speed);
+        QFETCH(int, volume);
+        Settings::Get().volume = volume;
+        QObject owner;
+        Timeline* timeline = ParsedTimeline(QStringLiteral("tone_440.wav"), &owner);
+        QVERIFY(timeline->EndTime() > 3'900'000); // 95 whole frames at 24 fps
+        SinkRecorder recorder;
+        QVERIFY(recorder.Start());
+
+        TestSupport::LogCapture log;
+        AvManager manager;
+        manager.SetPlaybackSpeed(speed);
+        manager.DecodeTimeline(timeline, 0, true, false);
+        // 1.5 s of wall time: from 0.25 s of media to 0.25 s + 1.5 s × speed.
+        const int64_t from = 250'000;
+        const auto to = from + static_cast<int64_t>(1'500'000 * static_cast<double>(speed));
+        manager.SetPlaybackTime(from);
+        QVERIFY(WaitFor([&] { return timeline->AudioReadyAt(from); }));
+        connect(manager.Clock(), &PlaybackManager::PlaybackTimeChanged, &owner, [&](int64_t time, bool) {
+            if (time >= to && manager.Clock()->IsPlaying())
+                manager.Pause();
+        });
+        manager.Play(true);
+        QVERIFY(WaitFor([&] {
+            recorder.Poll();
+            return !manager.Clock()->IsPlaying();
+        }));
+        QTest::qWait(300); // what the device still holds
+        const std::vector<float> recorded = recorder.Stop();
+        QVERIFY(log.errors.isEmpty());
+
+        const double sinkVolume = std::clamp<double>(
+            QAudio::convertVolume(volume / 100.0, QAudio::LogarithmicVolumeScale, QAudio::LinearVolumeScale), 0.0, 1.0);
+        const double gain = sinkVolume * (volume > 100 ? volume / 100.0 * 1.5 : 1.0);
+        const double amplitude = 0.2 * gain;
+        const Sound sound = FindSound(recorded, static_cast<float>(amplitude / 3));
+        QVERIFY(sound.found);
+        const double seconds = static_cast<double>(sound.last - sound.first) / kRate;
+        QVERIFY2(std::abs(seconds - 1.5) < 0.1, qPrintable(QStringLiteral("%1 s of sound").arg(seconds)));
+
+        // The steady middle of the sound.
+        const size_t margin = (sound.last - sound.first) / 10;
+        const float* middle = recorded.data() + 2 * (sound.first + margin);
+        const size_t frames = sound.last - sound.first - 2 * margin;
+        const double frequency = TestSupport::ZeroCrossingFrequency(middle, frames, 2, kRate);
+        QVERIFY2(std::abs(frequency - 440.0) < 4.4, qPrintable(QStringLiteral("%1 Hz").arg(frequency)));
+        const double level = TestSupport::RootMeanSquare(middle, frames, 2);
+        const double expectedLevel = amplitude / std::sqrt(2.0);
+        qInfo("%.3f s of sound, %.2f Hz, level %.4f (expected %.4f)", seconds, frequency, level, expectedLevel);
+        QVERIFY2(std::abs(level - expectedLevel) < 0.1 * expectedLevel,
+                 qPrintable(QStringLiteral("level %1, expected %2").arg(level).arg(expectedLevel)));
+    }
+
+    // Without a sound server: the warning, and the picture plays on. Runs this program again
+    // with a server address that leads nowhere, since the sound system is set up once per
+    // process.
+    void noSoundServer()
+    {
+        if (qEnvironmentVariableIsSet("PLOVEX_TEST_CHILD"))
+            QSKIP("child run");
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("PLOVEX_TEST_CHILD"), QStringLiteral("1"));
+        environment.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:/nonexistent/plovex/native"));
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("playsWithoutSound")});
+        QVERIFY(child.waitForFinished(120000));
+        const QString output = QString::fromUtf8(child.readAll());
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, qPrintable(output));
+        QVERIFY2(output.contains(QStringLiteral("PASS   : TestAudioOutput::playsWithoutSound()")), qPrintable(output));
+    }
+
+    void playsWithoutSound()
+    {
+        if (!qEnvironmentVariableIsSet("PLOVEX_TEST_CHILD"))
+            QSKIP("runs in a child process of noSoundServer");
+        QObject owner;
+        Timeline* timeline = ParsedTimeline(QStringLiteral("clip_1080p25.mp4"), &owner);
+        TestSupport::LogCapture log;
+        AvManager manager;
+        int shown = 0;
+        connect(&manager, &AvManager::VideoFrameChanged, &owner,
+                [&](int, std::shared_ptr<VideoFrame> frame, std::shared_ptr<VideoFrame>, std::shared_ptr<VideoFrame>) {
+                    if (frame)
+                        ++shown;
+                });
+        manager.DecodeTimeline(timeline, 0, true, true);
+        manager.Play(true);
+        QVERIFY(WaitFor([&] { return manager.Clock()->CurrentTime() > 1'000'000; }));
+        manager.Pause();
+        QVERIFY(shown > 10);
+        QVERIFY(WaitFor([&] { return log.HasWarning(QStringLiteral("Audio output device not found")); }, 5000));
+    }
+};
+
+QTEST_MAIN(TestAudioOutput)
+#include "tst_audiooutput.moc"
