@@ -230,7 +230,7 @@ void PlayerWindow::OnSourceParsed(Timeline* timeline)
     }
     // The latest usable source plays in the viewer.
     if (!source->HasError() && source->FrameCount() > 0) {
-        m_engine->DecodeTimeline(timeline, 0, false, true);
+        m_engine->DecodeTimeline(timeline, 0, true, true);
         if (Settings::Get().autoPlayEnabled)
             m_engine->Play(true);
     }

@@ -1,6 +1,7 @@
 // The window end to end: a clip opened from the command line plays, and the picture on screen
 // is the frame the clock is at (the test clips carry their frame number in their pixels).
 #include "AvManager.h"
+#include "CacheManager.h"
 #include "Logger.h"
 #include "OpenGLViewer.h"
 #include "PlaybackManager.h"
@@ -13,6 +14,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -73,6 +75,28 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(window.Viewer()->Output(0)->frame->firstTimelineFrame, frame, 5000);
         QTest::qWait(100);
         QCOMPARE(ShownNumber(window.Viewer()), frame);
+    }
+
+    // A file with sound only: an empty picture, and the clock runs through the sound.
+    void playsSoundOnly()
+    {
+        Settings::ResetToDefaults();
+        Settings::Get().hardwareRenderingEnabled = false;
+        PlayerWindow window({TestSupport::MediaPath(QStringLiteral("tone_440.wav"))});
+        QTRY_VERIFY(window.isVisible());
+        AvManager* engine = window.Engine();
+        QTRY_VERIFY_WITH_TIMEOUT(engine->PrimaryTimeline(), 20000);
+        QVERIFY(engine->PrimaryTimeline()->FrameCount() >= 95);
+        // The viewer holds no picture for an empty frame; the label says which frame it is.
+        const auto labels = window.findChildren<QLabel*>();
+        QTRY_VERIFY_WITH_TIMEOUT(std::any_of(labels.begin(), labels.end(),
+                                             [](const QLabel* label) { return label->text().endsWith(QStringLiteral(" (no picture)")); }),
+                                 20000);
+        QVERIFY(!window.Viewer()->Output(0)->frame);
+        engine->Play(true);
+        QTRY_VERIFY_WITH_TIMEOUT(engine->Clock()->CurrentTime() > 500'000, 10000);
+        engine->Pause();
+        QVERIFY(engine->PrimaryTimeline()->Cache()->AudioSize() > 0);
     }
 
     // Where OpenGL is older than 3.3 the viewer says so and stays blank; nothing crashes.
