@@ -291,7 +291,9 @@ int64_t AudioDecoder::TrimToWindowEnd()
     // window; the sound already emitted must not be emitted twice.
     while (!m_pending.empty() && m_pending.back()->endTime > m_seekTime) {
         AudioFrame& block = *m_pending.back();
-        const int64_t bytes = std::min(block.size, AudioFormat::BytesForDuration(m_seekTime - block.startTime + 1));
+        // Both times are truncated sample times, so the rounded span is the exact sample count.
+        const int64_t samples = std::llround(static_cast<double>(m_seekTime + 1 - block.startTime) * AudioFormat::kSampleRate / 1e6);
+        const int64_t bytes = std::min(block.size, samples * AudioFormat::kBytesPerFrame);
         if (bytes <= 0) {
             dropped = block.startTime;
             m_pending.pop_back();

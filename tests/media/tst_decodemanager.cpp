@@ -1,3 +1,4 @@
+#include "AudioFrame.h"
 #include "AvParser.h"
 #include "CacheManager.h"
 #include "Clip.h"
@@ -14,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+
+#include <cmath>
 
 using TestSupport::MediaPath;
 
@@ -301,6 +304,54 @@ private slots:
         QVERIFY(WaitForRun(*timeline, 0, 107));
         run.Stop();
         CheckRun(*timeline, 0, 107, [](int f) { return f < 25 ? f : f < 50 ? -1 : ThreeClipsPicture(f - 25); });
+    }
+
+    // Sound across clips: a clip without sound is silence for its whole length, the tone
+    // follows sample for sample, forwards and backwards, with no gap in the cached run.
+    void audioAcrossClips_data()
+    {
+        QTest::addColumn<bool>("forward");
+        QTest::newRow("forwards") << true;
+        QTest::newRow("backwards") << false;
+    }
+    void audioAcrossClips()
+    {
+        QFETCH(bool, forward);
+        QObject owner;
+        Timeline* tone = SourceTimeline(MediaPath("tone_440.wav"), &owner);
+        Timeline timeline;
+        timeline.InsertClip(new Clip(ClipKind::Reference, m_a->GetSource()), 0);  // 1 s, no sound
+        timeline.InsertClip(new Clip(ClipKind::Reference, tone->GetSource()), 1); // 95 frames at 24 fps
+        const int64_t toneStart = 1'000'000;
+        QCOMPARE(timeline.FrameStartTime(25), toneStart);
+        const int64_t end = timeline.EndTime();
+        QVERIFY(end > 4'900'000);
+        if (!forward) {
+            timeline.SetPlaybackTime(end - 1);
+            timeline.SetPlaybackState(Timeline::PlayingBackward);
+        }
+        DecodeRun run(&timeline, DecodeManager::AudioDecode);
+        const CacheManager* cache = timeline.Cache();
+        QTRY_VERIFY_WITH_TIMEOUT(cache->AudioFrameCount() > 0 && cache->AudioStartTime() == 0 && cache->AudioEndTime() >= end - 1,
+                                 30000);
+        run.Stop();
+
+        QByteArray bytes;
+        timeline.SeekAudio(bytes, 0);
+        timeline.ReadAudio(bytes, AudioFormat::BytesForDuration(end), true);
+        const auto* samples = reinterpret_cast<const float*>(bytes.constData());
+        const qsizetype frames = bytes.size() / AudioFormat::kBytesPerFrame;
+        QVERIFY2(frames >= AudioFormat::BytesForDuration(end) / AudioFormat::kBytesPerFrame - 1, qPrintable(QString::number(frames)));
+        const qsizetype first = toneStart * AudioFormat::kSampleRate / 1'000'000;
+        for (qsizetype i = 0; i < first; ++i)
+            QVERIFY2(samples[2 * i] == 0.0f, qPrintable(QStringLiteral("sound at sample %1").arg(i)));
+        const qsizetype toneFrames = std::min<qsizetype>(frames, first + 4 * AudioFormat::kSampleRate) - first;
+        QVERIFY(toneFrames > 3 * AudioFormat::kSampleRate);
+        for (qsizetype i = 0; i < toneFrames; ++i) {
+            const double expected = 0.2 * std::sin(2 * M_PI * 440 * static_cast<double>(i) / AudioFormat::kSampleRate);
+            QVERIFY2(std::abs(samples[2 * (first + i)] - expected) < 1e-4 && samples[2 * (first + i) + 1] == samples[2 * (first + i)],
+                     qPrintable(QStringLiteral("tone sample %1: %2, expected %3").arg(i).arg(samples[2 * (first + i)]).arg(expected)));
+        }
     }
 
     // Edits on the main thread leave the decoding copy alone until the track is updated.
