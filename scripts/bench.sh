@@ -22,18 +22,32 @@ for gop in 12 250; do
   fi
 done
 
+# The 1080p picture with sound (AAC, a 440 Hz tone), 30 s, for the sound-against-clock bench.
+if [ ! -f "$media/hd_sound.mp4" ]; then
+  ff -f lavfi -i "testsrc2=size=1920x1080:rate=25:duration=30" -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=30" \
+     -c:v libx264 -preset veryfast -pix_fmt yuv420p -g 12 -c:a aac -b:a 128k -ac 2 -shortest "$media/hd_sound.tmp.mp4"
+  mv "$media/hd_sound.tmp.mp4" "$media/hd_sound.mp4"
+fi
+
 "$dir/bench/bench_videodecode" "$media/hd_gop12.mp4" "$media/hd_gop250.mp4" "$repeats"
 "$dir/bench/bench_decodemanager" "$media/hd_gop12.mp4" "$media/hd_gop250.mp4" "$repeats"
 "$dir/bench/bench_playback" "$media/hd_gop12.mp4" 20
 
-# The renderer needs a display: a virtual one unless there is one already.
-if [ -z "${DISPLAY:-}" ]; then
-  display=99
-  while [ -e "/tmp/.X${display}-lock" ] || [ -S "/tmp/.X11-unix/X${display}" ]; do display=$((display + 1)); done
-  Xvfb ":$display" -screen 0 1920x1200x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb=$!
-  trap 'kill $xvfb 2>/dev/null || true' EXIT
-  for _ in $(seq 100); do [ -S "/tmp/.X11-unix/X${display}" ] && break; sleep 0.05; done
-  export DISPLAY=":$display"
-fi
+# The renderer needs a display and the sound bench a sound server: our own unless there are
+# some already.
+started=()
+runtime=$(mktemp -d /tmp/plovex-bench.XXXXXX)
+chmod 700 "$runtime"
+cleanup() {
+  for pid in "${started[@]:-}"; do
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+  done
+  rm -rf "$runtime"
+}
+trap cleanup EXIT
+source "$root/scripts/services.sh"
+start_display
+start_sound
+
 "$dir/bench/bench_render"
+"$dir/bench/bench_audiosync" "$media/hd_sound.mp4" 20

@@ -21,41 +21,9 @@ trap cleanup EXIT
 runtime=$(mktemp -d /tmp/plovex-test.XXXXXX)
 chmod 700 "$runtime"
 
-# X server: a free display of our own unless one is reachable already.
-current=${DISPLAY:-}
-current=${current#*:}
-current=${current%%.*}
-if [ -z "$current" ] || [ ! -S "/tmp/.X11-unix/X$current" ]; then
-  display=99
-  while [ -e "/tmp/.X${display}-lock" ] || [ -S "/tmp/.X11-unix/X${display}" ]; do
-    display=$((display + 1))
-  done
-  Xvfb ":$display" -screen 0 1920x1080x24 -nolisten tcp >"$runtime/xvfb.log" 2>&1 &
-  started+=($!)
-  for _ in $(seq 100); do
-    [ -S "/tmp/.X11-unix/X${display}" ] && break
-    sleep 0.05
-  done
-  export DISPLAY=":$display"
-fi
-
-# PulseAudio with a null sink, in its own runtime folder, unless a server answers already.
-if ! pactl info >/dev/null 2>&1; then
-  export XDG_RUNTIME_DIR="$runtime"
-  export PULSE_RUNTIME_PATH="$runtime/pulse"
-  mkdir -p "$PULSE_RUNTIME_PATH"
-  pulseaudio --daemonize=no --exit-idle-time=-1 --disallow-exit -n \
-    --load="module-native-protocol-unix socket=$PULSE_RUNTIME_PATH/native auth-anonymous=1" \
-    --load="module-null-sink sink_name=plovex_null rate=48000 channels=2 format=float32le" \
-    >"$runtime/pulse.log" 2>&1 &
-  started+=($!)
-  export PULSE_SERVER="unix:$PULSE_RUNTIME_PATH/native"
-  for _ in $(seq 100); do
-    pactl info >/dev/null 2>&1 && break
-    sleep 0.05
-  done
-  pactl set-default-sink plovex_null >/dev/null 2>&1 || true
-fi
+source "$root/scripts/services.sh"
+start_display
+start_sound
 
 # Shared-memory keys and temporary files of the tests stay in our own folder.
 export TMPDIR="$runtime"

@@ -1,0 +1,46 @@
+# Sourced by scripts/test.sh and scripts/bench.sh: starts what the programs under test need,
+# each only when none is reachable already. Every process started is added to the array
+# `started` (the caller kills them on exit); `runtime` must name a private folder (mode 700).
+
+# An X server on a free display of our own unless one is reachable already.
+start_display() {
+  local current=${DISPLAY:-}
+  current=${current#*:}
+  current=${current%%.*}
+  if [ -n "$current" ] && [ -S "/tmp/.X11-unix/X$current" ]; then
+    return
+  fi
+  local display=99
+  while [ -e "/tmp/.X${display}-lock" ] || [ -S "/tmp/.X11-unix/X${display}" ]; do
+    display=$((display + 1))
+  done
+  Xvfb ":$display" -screen 0 1920x1080x24 -nolisten tcp >"$runtime/xvfb.log" 2>&1 &
+  started+=($!)
+  for _ in $(seq 100); do
+    [ -S "/tmp/.X11-unix/X${display}" ] && break
+    sleep 0.05
+  done
+  export DISPLAY=":$display"
+}
+
+# PulseAudio with a null sink in the engine's own format (48 kHz stereo float), in its own
+# runtime folder, unless a server answers already.
+start_sound() {
+  if pactl info >/dev/null 2>&1; then
+    return
+  fi
+  export XDG_RUNTIME_DIR="$runtime"
+  export PULSE_RUNTIME_PATH="$runtime/pulse"
+  mkdir -p "$PULSE_RUNTIME_PATH"
+  pulseaudio --daemonize=no --exit-idle-time=-1 --disallow-exit -n \
+    --load="module-native-protocol-unix socket=$PULSE_RUNTIME_PATH/native auth-anonymous=1" \
+    --load="module-null-sink sink_name=plovex_null rate=48000 channels=2 format=float32le" \
+    >"$runtime/pulse.log" 2>&1 &
+  started+=($!)
+  export PULSE_SERVER="unix:$PULSE_RUNTIME_PATH/native"
+  for _ in $(seq 100); do
+    pactl info >/dev/null 2>&1 && break
+    sleep 0.05
+  done
+  pactl set-default-sink plovex_null >/dev/null 2>&1 || true
+}
