@@ -22,6 +22,17 @@ const char kScreenSaverPath[] = "/org/freedesktop/ScreenSaver";
 quint32 g_inhibitCookie = 0;
 bool g_inhibited = false;
 
+// Whether a session bus is there to talk to: its address is given, or the user's bus socket
+// exists. Without either, connecting would make the bus library try to launch a bus of its
+// own through the X server, which can block the caller indefinitely.
+bool SessionBusAvailable()
+{
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        return true;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return !runtime.isEmpty() && QFileInfo(runtime + QStringLiteral("/bus")).exists();
+}
+
 bool HasService(const QDBusConnection& bus, const QString& name)
 {
     if (!bus.isConnected() || !bus.interface())
@@ -36,6 +47,10 @@ void KeepDisplayAwake(bool awake)
 {
     if (awake == g_inhibited)
         return;
+    if (!SessionBusAvailable()) {
+        g_inhibited = awake;
+        return;
+    }
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!HasService(bus, QLatin1String(kScreenSaverService))) {
         g_inhibited = awake; // nothing to ask; remember the state so calls stay paired
@@ -68,8 +83,8 @@ bool RevealInFileBrowser(const QString& path)
     if (!info.exists())
         return false;
     const QString absolute = info.absoluteFilePath();
-    QDBusConnection bus = QDBusConnection::sessionBus();
     const QString service = QStringLiteral("org.freedesktop.FileManager1");
+    QDBusConnection bus = SessionBusAvailable() ? QDBusConnection::sessionBus() : QDBusConnection(QString());
     if (HasService(bus, service)) {
         QDBusMessage call = QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/FileManager1"),
                                                            service, QStringLiteral("ShowItems"));

@@ -24,7 +24,8 @@ start_display() {
 }
 
 # PulseAudio with a null sink in the engine's own format (48 kHz stereo float), in its own
-# runtime folder, unless a server answers already.
+# runtime folder, unless a server answers already. Without rewinds: a rewinding null sink
+# stops consuming for most of a second whenever a stream starts.
 start_sound() {
   if pactl info >/dev/null 2>&1; then
     return
@@ -34,7 +35,7 @@ start_sound() {
   mkdir -p "$PULSE_RUNTIME_PATH"
   pulseaudio --daemonize=no --exit-idle-time=-1 --disallow-exit -n \
     --load="module-native-protocol-unix socket=$PULSE_RUNTIME_PATH/native auth-anonymous=1" \
-    --load="module-null-sink sink_name=plovex_null rate=48000 channels=2 format=float32le" \
+    --load="module-null-sink sink_name=plovex_null rate=48000 channels=2 format=float32le norewinds=1" \
     >"$runtime/pulse.log" 2>&1 &
   started+=($!)
   export PULSE_SERVER="unix:$PULSE_RUNTIME_PATH/native"

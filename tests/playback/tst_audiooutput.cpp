@@ -69,6 +69,13 @@ public:
     }
 
     void Poll() { m_data += m_process.readAllStandardOutput(); }
+    // Interleaved samples recorded so far, without stopping.
+    std::vector<float> Peek() const
+    {
+        const qsizetype frames = m_data.size() / AudioFormat::kBytesPerFrame;
+        const auto* samples = reinterpret_cast<const float*>(m_data.constData());
+        return std::vector<float>(samples, samples + frames * 2);
+    }
 
     static QString DefaultSink()
     {
@@ -134,6 +141,9 @@ private slots:
     {
         Settings::ResetToDefaults();
         ProjectGlobals::ResetFromSettings();
+        // About 100 ms of device buffer: these tests check what is played, not how soon, and
+        // must not hear gaps when the machine is busy with other tests.
+        Settings::Get().audioOutputBufferSize = 40'000;
     }
 
     // The 440 Hz tone played through the engine to the real sink: the sound lasts as long as
@@ -203,6 +213,82 @@ private slots:
         qInfo("%.3f s of sound, %.2f Hz, level %.4f (expected %.4f)", seconds, frequency, level, expectedLevel);
         QVERIFY2(std::abs(level - expectedLevel) < 0.1 * expectedLevel,
                  qPrintable(QStringLiteral("level %1, expected %2").arg(level).arg(expectedLevel)));
+    }
+
+    // Backwards: silence unless sound is wanted backwards, then the tone (a sine reversed is
+    // still a sine of the same pitch).
+    void backwards_data()
+    {
+        QTest::addColumn<bool>("audible");
+        QTest::newRow("silent") << false;
+        QTest::newRow("reversed") << true;
+    }
+    void backwards()
+    {
+        if (qEnvironmentVariableIsSet("PLOVEX_TEST_CHILD"))
+            QSKIP("child run");
+        QFETCH(bool, audible);
+        Settings::Get().audioOnBackwardsPlayback = audible;
+        QObject owner;
+        Timeline* timeline = ParsedTimeline(QStringLiteral("tone_440.wav"), &owner);
+        SinkRecorder recorder;
+        QVERIFY(recorder.Start());
+        AvManager manager;
+        manager.DecodeTimeline(timeline, 0, true, false);
+        const int64_t from = 3'500'000;
+        manager.SetPlaybackTime(from);
+        QVERIFY(WaitFor([&] { return timeline->AudioReadyAt(from); }));
+        manager.Play(false);
+        QVERIFY(WaitFor([&] {
+            recorder.Poll();
+            return manager.Clock()->CurrentTime() < from - 1'500'000;
+        }));
+        manager.Pause();
+        QTest::qWait(300);
+        const std::vector<float> recorded = recorder.Stop();
+        const Sound sound = FindSound(recorded, 0.05f);
+        QCOMPARE(sound.found, audible);
+        if (!audible)
+            return;
+        const double seconds = static_cast<double>(sound.last - sound.first) / kRate;
+        QVERIFY2(std::abs(seconds - 1.5) < 0.15, qPrintable(QStringLiteral("%1 s of sound").arg(seconds)));
+        const size_t margin = (sound.last - sound.first) / 10;
+        const double frequency = TestSupport::ZeroCrossingFrequency(recorded.data() + 2 * (sound.first + margin),
+                                                                    sound.last - sound.first - 2 * margin, 2, kRate);
+        QVERIFY2(std::abs(frequency - 440.0) < 4.4, qPrintable(QStringLiteral("%1 Hz").arg(frequency)));
+    }
+
+    // A scrub with the clock stopped plays one frame's worth of sound, once.
+    void scrubPlaysOneFrame()
+    {
+        if (qEnvironmentVariableIsSet("PLOVEX_TEST_CHILD"))
+            QSKIP("child run");
+        QObject owner;
+        Timeline* timeline = ParsedTimeline(QStringLiteral("tone_440.wav"), &owner);
+        SinkRecorder recorder;
+        QVERIFY(recorder.Start());
+        AvManager manager;
+        manager.SetAudioScrubEnabled(true);
+        manager.DecodeTimeline(timeline, 0, true, false);
+        QVERIFY(WaitFor([&] { return timeline->AudioReadyAt(2'000'000); }));
+        // The first scrub wakes the device; only the second is measured.
+        manager.SetPlaybackTime(1'000'000, true);
+        QTest::qWait(1500);
+        recorder.Poll();
+        const size_t before = recorder.Peek().size() / 2;
+        manager.SetPlaybackTime(2'000'000, true);
+        QVERIFY(WaitFor([&] {
+            recorder.Poll();
+            return recorder.Peek().size() / 2 > before + kRate;
+        }));
+        std::vector<float> recorded = recorder.Stop();
+        recorded.erase(recorded.begin(), recorded.begin() + static_cast<std::ptrdiff_t>(2 * before));
+        const Sound sound = FindSound(recorded, 0.05f);
+        QVERIFY(sound.found);
+        // One frame at 24 fps: 41.7 ms (2,000 samples); the threshold cuts a little off the ends.
+        const auto samples = static_cast<double>(sound.last - sound.first + 1);
+        QVERIFY2(std::abs(samples - 2000.0) < 60, qPrintable(QStringLiteral("%1 samples of sound").arg(samples)));
+        QVERIFY(!manager.Clock()->IsPlaying());
     }
 
     // Without a sound server: the warning, and the picture plays on. Runs this program again
