@@ -50,6 +50,23 @@ AudioOutput::AudioOutput(QObject* parent)
     , m_mediaDevices(new QMediaDevices(this))
 {
     connect(m_mediaDevices, &QMediaDevices::audioOutputsChanged, this, &AudioOutput::OnAudioOutputDevicesChanged);
+    // Not every sound system backend reports changes to the list of outputs; a look once a
+    // second catches the rest.
+    m_deviceSignature = DeviceSignature();
+    m_devicePoll.setInterval(1000);
+    connect(&m_devicePoll, &QTimer::timeout, this, [this] {
+        if (DeviceSignature() != m_deviceSignature)
+            OnAudioOutputDevicesChanged();
+    });
+    m_devicePoll.start();
+}
+
+QByteArray AudioOutput::DeviceSignature()
+{
+    QByteArray signature = QMediaDevices::defaultAudioOutput().id();
+    for (const QAudioDevice& device : QMediaDevices::audioOutputs())
+        signature += '\n' + device.id();
+    return signature;
 }
 
 AudioOutput::~AudioOutput()
@@ -212,6 +229,7 @@ void AudioOutput::OnNotify()
 
 void AudioOutput::OnAudioOutputDevicesChanged()
 {
+    m_deviceSignature = DeviceSignature();
     ++m_devicesChangedCount;
     m_devicesChanged = true;
 }

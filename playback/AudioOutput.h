@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 
 #include <memory>
 
@@ -63,6 +64,9 @@ public slots:
     void OnAudioOutputDevicesChanged();
 
 private:
+    // The default output and the list of outputs, to notice changes by.
+    static QByteArray DeviceSignature();
+
     std::unique_ptr<QAudioSink> m_sink;
     QIODevice* m_stream = nullptr; // owned by the sink
     QAudioDevice m_device;
@@ -77,4 +81,6 @@ private:
     QAudio::Error m_lastError = QAudio::NoError;
     bool m_failed = false;
     QMediaDevices* m_mediaDevices = nullptr;
+    QByteArray m_deviceSignature;
+    QTimer m_devicePoll;
 };
