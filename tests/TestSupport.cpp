@@ -1,8 +1,13 @@
 #include "TestSupport.h"
 
+#include "AvParser.h"
 #include "Logger.h"
+#include "Source.h"
+#include "Timeline.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QTest>
 
 #include <algorithm>
 #include <cmath>
@@ -12,6 +17,34 @@ namespace TestSupport {
 QString MediaPath(const QString& name)
 {
     return QDir(QStringLiteral(PLOVEX_TEST_MEDIA_DIR)).filePath(name);
+}
+
+std::unique_ptr<Source> ParsedSource(const QString& path)
+{
+    auto source = std::make_unique<Source>(path, QString(), QUuid());
+    AvParser parser;
+    parser.Parse(source.get(), 0);
+    return source;
+}
+
+Timeline* ParsedTimeline(const QString& path, QObject* parent)
+{
+    auto* timeline = new Timeline(path, QString(), QUuid(), parent);
+    AvParser parser;
+    parser.Parse(timeline->GetSource(), 0);
+    return timeline;
+}
+
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(5);
+    }
+    return true;
 }
 
 namespace {

@@ -6,12 +6,26 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
+#include <memory>
+
+class QObject;
+class Source;
+class Timeline;
 
 // Helpers shared by the tests: where the generated media lives, reading the frame number
 // that the generated pictures carry, and catching log messages.
 namespace TestSupport {
 
 QString MediaPath(const QString& name);
+
+// A source of the file at `path`, probed as the engine probes it.
+std::unique_ptr<Source> ParsedSource(const QString& path);
+// A source timeline of the file at `path`, its source probed.
+Timeline* ParsedTimeline(const QString& path, QObject* parent);
+
+// Runs the event loop until `condition` holds; false when `timeoutMs` passed first.
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 30000);
 
 // The generated pictures carry their frame number in the top quarter: 16 columns, column k
 // white when bit k is set. These read it back from a luma plane or an RGB(A) image.

@@ -15,10 +15,7 @@ namespace {
 
 std::unique_ptr<Source> Parse(const QString& name)
 {
-    auto source = std::make_unique<Source>(MediaPath(name), QString(), QUuid());
-    AvParser parser;
-    parser.Parse(source.get(), 0);
-    return source;
+    return TestSupport::ParsedSource(MediaPath(name));
 }
 
 struct Decoding

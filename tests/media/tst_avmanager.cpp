@@ -18,6 +18,8 @@
 #include <QTest>
 
 using TestSupport::MediaPath;
+using TestSupport::ParsedTimeline;
+using TestSupport::WaitFor;
 
 namespace {
 
@@ -25,26 +27,6 @@ namespace {
 int ThreadCount()
 {
     return static_cast<int>(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
-}
-
-Timeline* ParsedTimeline(const QString& name, QObject* parent)
-{
-    auto* timeline = new Timeline(MediaPath(name), QString(), QUuid(), parent);
-    AvParser parser;
-    parser.Parse(timeline->GetSource(), 0);
-    return timeline;
-}
-
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 30000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QTest::qWait(5);
-    }
-    return true;
 }
 
 } // namespace
@@ -102,7 +84,7 @@ private slots:
     void playWhileDecoding()
     {
         QObject owner;
-        Timeline* timeline = ParsedTimeline(QStringLiteral("clip_1080p25.mp4"), &owner);
+        Timeline* timeline = ParsedTimeline(MediaPath("clip_1080p25.mp4"), &owner);
         AvManager manager;
         QList<int> shown;
         connect(&manager, &AvManager::VideoFrameChanged, this,
@@ -135,8 +117,8 @@ private slots:
     void secondDecodeOfAnOutputEndsTheFirst()
     {
         QObject owner;
-        Timeline* a = ParsedTimeline(QStringLiteral("clip_rotated.mp4"), &owner);
-        Timeline* b = ParsedTimeline(QStringLiteral("clip_1366.mp4"), &owner);
+        Timeline* a = ParsedTimeline(MediaPath("clip_rotated.mp4"), &owner);
+        Timeline* b = ParsedTimeline(MediaPath("clip_1366.mp4"), &owner);
         AvManager manager;
         manager.DecodeTimeline(a, 0, true, true);
         QCOMPARE(manager.TaskIds(AvWorkerTask::DecodeVideo, a).size(), 1);
@@ -153,8 +135,8 @@ private slots:
     void cacheShares()
     {
         QObject owner;
-        Timeline* a = ParsedTimeline(QStringLiteral("clip_rotated.mp4"), &owner);
-        Timeline* b = ParsedTimeline(QStringLiteral("clip_1366.mp4"), &owner);
+        Timeline* a = ParsedTimeline(MediaPath("clip_rotated.mp4"), &owner);
+        Timeline* b = ParsedTimeline(MediaPath("clip_1366.mp4"), &owner);
         Settings::Get().cacheSize = 2048;
         AvManager manager;
         manager.DecodeTimeline(a, 0, false, true);
@@ -179,7 +161,7 @@ private slots:
     void deferredRelease()
     {
         QObject owner;
-        Timeline* timeline = ParsedTimeline(QStringLiteral("clip_1080p25_gop250.mp4"), &owner);
+        Timeline* timeline = ParsedTimeline(MediaPath("clip_1080p25_gop250.mp4"), &owner);
         AvManager manager;
         manager.DecodeTimeline(timeline, 0, false, true);
         QVERIFY(WaitFor([&] { return timeline->Cache()->VideoFrameCount() >= 120; }));
@@ -201,7 +183,7 @@ private slots:
     void shutdownMidDecode()
     {
         QObject owner;
-        Timeline* timeline = ParsedTimeline(QStringLiteral("clip_1080p25_gop250.mp4"), &owner);
+        Timeline* timeline = ParsedTimeline(MediaPath("clip_1080p25_gop250.mp4"), &owner);
         QRandomGenerator random(99);
         for (int i = 0; i < 200; ++i) {
             AvManager manager;

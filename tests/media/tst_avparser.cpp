@@ -19,10 +19,7 @@ namespace {
 
 std::unique_ptr<Source> Parse(const QString& path)
 {
-    auto source = std::make_unique<Source>(path, QString(), QUuid());
-    AvParser parser;
-    parser.Parse(source.get(), 0);
-    return source;
+    return TestSupport::ParsedSource(path);
 }
 
 } // namespace

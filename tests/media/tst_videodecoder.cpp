@@ -19,10 +19,7 @@ namespace {
 
 std::unique_ptr<Source> Parse(const QString& name)
 {
-    auto source = std::make_unique<Source>(MediaPath(name), QString(), QUuid());
-    AvParser parser;
-    parser.Parse(source.get(), 0);
-    return source;
+    return TestSupport::ParsedSource(MediaPath(name));
 }
 
 // The frame number a decoded picture carries in its pixels.

@@ -20,22 +20,12 @@
 #include <vector>
 
 using TestSupport::MediaPath;
+using TestSupport::ParsedTimeline;
+using TestSupport::WaitFor;
 
 namespace {
 
 constexpr int kRate = AudioFormat::kSampleRate;
-
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 30000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QTest::qWait(5);
-    }
-    return true;
-}
 
 // Records what the default sound sink plays, through its monitor source.
 class SinkRecorder
@@ -142,14 +132,6 @@ double MiddleFrequency(const std::vector<float>& samples, const Sound& sound, fl
                                               2, kRate);
 }
 
-Timeline* ParsedTimeline(const QString& name, QObject* parent)
-{
-    auto* timeline = new Timeline(MediaPath(name), QString(), QUuid(), parent);
-    AvParser parser;
-    parser.Parse(timeline->GetSource(), 0);
-    return timeline;
-}
-
 } // namespace
 
 class TestAudioOutput : public QObject
@@ -197,7 +179,7 @@ private slots:
         QFETCH(int, volume);
         Settings::Get().volume = volume;
         QObject owner;
-        Timeline* timeline = ParsedTimeline(QStringLiteral("tone_440.wav"), &owner);
+        Timeline* timeline = ParsedTimeline(MediaPath("tone_440.wav"), &owner);
         QVERIFY(timeline->EndTime() > 3'900'000); // 95 whole frames at 24 fps
         SinkRecorder recorder;
         QVERIFY(recorder.Start());
@@ -264,7 +246,7 @@ private slots:
         QFETCH(bool, audible);
         Settings::Get().audioOnBackwardsPlayback = audible;
         QObject owner;
-        Timeline* timeline = ParsedTimeline(QStringLiteral("tone_440.wav"), &owner);
+        Timeline* timeline = ParsedTimeline(MediaPath("tone_440.wav"), &owner);
         SinkRecorder recorder;
         QVERIFY(recorder.Start());
         AvManager manager;
@@ -296,7 +278,7 @@ private slots:
         if (qEnvironmentVariableIsSet("PLOVEX_TEST_CHILD"))
             QSKIP("child run");
         QObject owner;
-        Timeline* timeline = ParsedTimeline(QStringLiteral("tone_440.wav"), &owner);
+        Timeline* timeline = ParsedTimeline(MediaPath("tone_440.wav"), &owner);
         SinkRecorder recorder;
         QVERIFY(recorder.Start());
         AvManager manager;
@@ -329,7 +311,7 @@ private slots:
         if (qEnvironmentVariableIsSet("PLOVEX_TEST_CHILD"))
             QSKIP("child run");
         QObject owner;
-        Timeline* timeline = ParsedTimeline(QStringLiteral("tone_440.wav"), &owner);
+        Timeline* timeline = ParsedTimeline(MediaPath("tone_440.wav"), &owner);
         SinkRecorder recorder;
         QVERIFY(recorder.Start());
         TestSupport::LogCapture log;
@@ -385,7 +367,7 @@ private slots:
         if (!qEnvironmentVariableIsSet("PLOVEX_TEST_CHILD"))
             QSKIP("runs in a child process of noSoundServer");
         QObject owner;
-        Timeline* timeline = ParsedTimeline(QStringLiteral("clip_1080p25.mp4"), &owner);
+        Timeline* timeline = ParsedTimeline(MediaPath("clip_1080p25.mp4"), &owner);
         TestSupport::LogCapture log;
         AvManager manager;
         int shown = 0;
