@@ -192,6 +192,7 @@ int AvDecoderBase::OpenVideoCodec(int streamIndex)
                          context->max_pixels = kMaxPixels;
                          m_hardwareDecoding = InitHardwareDecoding();
                          context->thread_count = m_source && m_source->IsImageSequence() ? 1 : 0;
+                         ConfigureVideoCodec(context);
                      });
 }
 

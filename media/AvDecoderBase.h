@@ -5,6 +5,7 @@
 #include <QObject>
 
 struct AVCodec;
+struct AVCodecContext;
 class Source;
 
 // Common ground of everything that opens a source's file with FFmpeg: the container, and
@@ -24,6 +25,8 @@ public:
     virtual void CloseAudioCodec();
     virtual void CloseVideoCodec();
     virtual bool InitHardwareDecoding() { return false; }
+    // Last settings of a video codec context before it is opened.
+    virtual void ConfigureVideoCodec(AVCodecContext*) {}
 
     // Opens the container of file `fileIndex`, setting the file's status.
     bool OpenInput(int fileIndex);

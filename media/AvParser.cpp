@@ -2,9 +2,12 @@
 
 #include "AudioDecoder.h"
 
+#include "CodecFramePool.h"
 #include "FfmpegCompat.h"
+#include "FileHelpers.h"
 #include "Logger.h"
 #include "MediaTime.h"
+#include "PacketDecoder.h"
 #include "Source.h"
 #include "VideoDecoder.h"
 
@@ -47,16 +50,81 @@ void AvParser::Parse(Source* source, int fileIndex)
     Close();
 }
 
+void AvParser::ParseSequenceFile(Source* source, int fileIndex, CodecFramePool* framePool, AVFrame* picture)
+{
+    if (!source || !source->IsImageSequence())
+        return;
+    m_source = source;
+    m_fileOnly = true;
+    m_framePool = framePool;
+    m_picture = picture;
+    ParseFile(fileIndex);
+    m_fileOnly = false;
+    m_framePool = nullptr;
+    m_picture = nullptr;
+    Close();
+}
+
+int AvParser::DecodePicture(int fileIndex)
+{
+    AVFormatContext* format = m_formatContext.get();
+    const int streamIndex = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    const AVCodec* codec = streamIndex >= 0 ? avcodec_find_decoder(format->streams[streamIndex]->codecpar->codec_id) : nullptr;
+    if (!codec)
+        return avformat_find_stream_info(format, nullptr);
+    AVStream* stream = format->streams[streamIndex];
+    AvCodecContextPtr context(avcodec_alloc_context3(codec));
+    if (!context || avcodec_parameters_to_context(context.get(), stream->codecpar) < 0)
+        return AVERROR(ENOMEM);
+    context->pkt_timebase = stream->time_base;
+    context->max_pixels = kMaxPixels;
+    context->thread_count = 1;
+    if (m_framePool)
+        m_framePool->Install(context.get());
+    const int result = avcodec_open2(context.get(), codec, nullptr);
+    AvPacketPtr packet = MakeAvPacket();
+    AvFramePtr frame = MakeAvFrame();
+    PacketDecoder decoder("video");
+    bool decoded = false;
+    // An image is one packet; a damaged file is not read for ever.
+    for (int i = 0; result >= 0 && !decoded && i < 64; ++i) {
+        const bool end = av_read_frame(format, packet.get()) < 0;
+        if (!end && packet->stream_index != streamIndex) {
+            av_packet_unref(packet.get());
+            continue;
+        }
+        if (end)
+            av_packet_unref(packet.get()); // an empty packet drains the codec
+        decoder.Decode(context.get(), packet.get(), frame.get(), [&](AVFrame* received) {
+            if (!decoded)
+                av_frame_move_ref(m_picture, received);
+            decoded = true;
+        });
+        av_packet_unref(packet.get());
+        if (end)
+            break;
+    }
+    if (decoded)
+        return avcodec_parameters_from_context(stream->codecpar, context.get());
+    // Damaged picture data behind a readable header: FFmpeg's own search may still find the
+    // parameters, from the start of the file again.
+    context.reset();
+    if (!OpenInput(fileIndex))
+        return AVERROR(EIO);
+    return avformat_find_stream_info(m_formatContext.get(), nullptr);
+}
+
 bool AvParser::ParseFile(int fileIndex)
 {
     if (!OpenInput(fileIndex))
         return false;
     SourceFileEntry* entry = m_source->ParserFileEntry(fileIndex);
-    const int result = avformat_find_stream_info(m_formatContext.get(), nullptr);
+    const int result = m_picture ? DecodePicture(fileIndex) : avformat_find_stream_info(m_formatContext.get(), nullptr);
     if (result < 0) {
         m_formatContext.reset();
         entry->status = SourceStatus::FailedToFindStreamInfo;
-        m_source->ParserSetStatus(SourceStatus::FailedToFindStreamInfo);
+        if (!m_fileOnly)
+            m_source->ParserSetStatus(SourceStatus::FailedToFindStreamInfo);
         Logger::error(QStringLiteral("Failed to find stream information for \"%1\"")
                           .arg(QFileInfo(entry->filePath).fileName()),
                       result);
@@ -79,7 +147,8 @@ bool AvParser::ParseFile(int fileIndex)
         }
     }
     entry->parsed = true;
-    m_source->ParserSetStatus(SourceStatus::Ok);
+    if (!m_fileOnly)
+        m_source->ParserSetStatus(SourceStatus::Ok);
     return true;
 }
 
@@ -130,7 +199,9 @@ void AvParser::ParseVideoStream(int fileIndex, int streamIndex)
         info.rec2020 = info.colorSpace.startsWith(QLatin1String("bt2020"));
         info.rec709 = !info.rec2020 && (info.width >= 1280 || info.colorSpace == QLatin1String("bt709"));
     } else {
-        info.linear = info.colorTransfer == QLatin1String("linear");
+        // FFmpeg does not report a transfer for OpenEXR files, whose values are linear light
+        // by definition of the format.
+        info.linear = info.colorTransfer == QLatin1String("linear") || FileHelpers::IsLinearImageFile(entry->filePath);
     }
 
     const AVRational sar = av_guess_sample_aspect_ratio(m_formatContext.get(), const_cast<AVStream*>(stream), nullptr);

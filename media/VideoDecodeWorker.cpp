@@ -10,6 +10,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/pixfmt.h>
 #include <libavutil/mem.h>
 #include <libswscale/swscale.h>
 }
@@ -42,6 +43,47 @@ void ApplyGamma(VideoFrame& frame)
     } else {
         for (int32_t i = 0; i < size; ++i)
             data[i] = table[data[i]];
+    }
+}
+
+// Linear-light values of 0..1 to 8 bits; out of range and NaN are clamped.
+inline uint8_t FloatToByte(float value)
+{
+    value = value * 255.0f + 0.5f;
+    value = value > 0.0f ? value : 0.0f;
+    value = value < 255.0f ? value : 255.0f;
+    return static_cast<uint8_t>(value);
+}
+
+// Whether a decoded picture is planar float G, B, R (and A), as OpenEXR files decode, going
+// to packed 8-bit RGB or RGBA: swscale takes a generic path for these that costs about a
+// third as much as decoding the picture, ConvertFloatPlanes a small part of that.
+bool IsFloatPlanesToPacked(const AVFrame* decoded, VideoFrameFormat target)
+{
+    return (decoded->format == AV_PIX_FMT_GBRPF32 || decoded->format == AV_PIX_FMT_GBRAPF32)
+           && (target == VideoFrameFormatRGB || target == VideoFrameFormatRGBA);
+}
+
+void ConvertFloatPlanes(const AVFrame* decoded, VideoFrameFormat target, uint8_t* out, int outLineSize)
+{
+    const bool alpha = decoded->format == AV_PIX_FMT_GBRAPF32;
+    const int pixelBytes = target == VideoFrameFormatRGBA ? 4 : 3;
+    for (int y = 0; y < decoded->height; ++y) {
+        auto row = [&](int plane) {
+            return reinterpret_cast<const float*>(decoded->data[plane] + static_cast<ptrdiff_t>(y) * decoded->linesize[plane]);
+        };
+        const float* g = row(0);
+        const float* b = row(1);
+        const float* r = row(2);
+        const float* a = alpha ? row(3) : nullptr;
+        uint8_t* o = out + static_cast<ptrdiff_t>(y) * outLineSize;
+        for (int x = 0; x < decoded->width; ++x, o += pixelBytes) {
+            o[0] = FloatToByte(r[x]);
+            o[1] = FloatToByte(g[x]);
+            o[2] = FloatToByte(b[x]);
+            if (pixelBytes == 4)
+                o[3] = a ? FloatToByte(a[x]) : 255;
+        }
     }
 }
 
@@ -132,7 +174,8 @@ std::shared_ptr<VideoFrame> VideoDecodeWorker::Convert(const AVFrame* decoded, i
     const VideoStreamInfo* info = task.streamInfo;
     const int width = decoded->width;
     const int height = decoded->height;
-    if (width <= 0 || height <= 0 || !PrepareScaler(decoded)) {
+    const bool floatPlanes = IsFloatPlanesToPacked(decoded, task.targetFormat);
+    if (width <= 0 || height <= 0 || (!floatPlanes && !PrepareScaler(decoded))) {
         Logger::error(QStringLiteral("Failed to prepare image surface for decoding"), AVERROR(EINVAL));
         return nullptr;
     }
@@ -162,13 +205,19 @@ std::shared_ptr<VideoFrame> VideoDecodeWorker::Convert(const AVFrame* decoded, i
         }
         uint8_t* planes[4] = {};
         av_image_fill_pointers(planes, target, height, m_exportScratch.get(), lineSizes);
-        sws_scale(m_scaler.get(), decoded->data, decoded->linesize, 0, height, planes, lineSizes);
+        if (floatPlanes)
+            ConvertFloatPlanes(decoded, task.targetFormat, planes[0], lineSizes[0]);
+        else
+            sws_scale(m_scaler.get(), decoded->data, decoded->linesize, 0, height, planes, lineSizes);
         return VideoFrame::Create(planes, lineSizes, width, height, task.targetFormat, time, fd, info, true);
     }
 
     auto frame = VideoFrame::Allocate(task.targetFormat, height, lineSizes, time, fd, info);
     uint8_t* planes[4] = {frame->planes[0].get(), frame->planes[1].get(), frame->planes[2].get(), nullptr};
-    sws_scale(m_scaler.get(), decoded->data, decoded->linesize, 0, height, planes, lineSizes);
+    if (floatPlanes)
+        ConvertFloatPlanes(decoded, task.targetFormat, planes[0], lineSizes[0]);
+    else
+        sws_scale(m_scaler.get(), decoded->data, decoded->linesize, 0, height, planes, lineSizes);
     // Padding at the end of rows is never shown; clear it so the pictures are deterministic.
     const int pixelBytes = task.targetFormat == VideoFrameFormatRGB ? 3 : task.targetFormat == VideoFrameFormatRGBA ? 4 : 1;
     for (int plane = 0; plane < 3 && planes[plane]; ++plane) {

@@ -49,6 +49,9 @@ public:
     AVPacket* Packet() { return m_packet.get(); }
     Task& CurrentTask() { return m_task; }
     bool EndOfStream() const { return m_decoder.EndOfStream(); }
+    // Builds the frame of a picture decoded elsewhere, timed at `time` µs, with the layout of
+    // the current task (its codec is not used).
+    std::shared_ptr<VideoFrame> ConvertPicture(const AVFrame* picture, int64_t time) { return Convert(picture, time); }
     void ResetEndOfStream() { m_decoder.Reset(); }
 
 public slots:

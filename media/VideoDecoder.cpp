@@ -1,5 +1,6 @@
 #include "VideoDecoder.h"
 
+#include "CodecFramePool.h"
 #include "Logger.h"
 #include "MediaTime.h"
 #include "Settings.h"
@@ -52,6 +53,19 @@ void VideoDecoder::CreateDefaultWorker()
             Qt::DirectConnection);
 }
 
+void VideoDecoder::ConfigureVideoCodec(AVCodecContext* context)
+{
+    if (m_source && m_source->IsImageSequence())
+        ImageFramePool()->Install(context);
+}
+
+CodecFramePool* VideoDecoder::ImageFramePool()
+{
+    if (!m_framePool)
+        m_framePool = std::make_unique<CodecFramePool>();
+    return m_framePool.get();
+}
+
 bool VideoDecoder::Open(Source* source, int fileIndex, int streamInfoIndex)
 {
     m_pending.clear();
@@ -98,6 +112,20 @@ bool VideoDecoder::OpenStream(int fileIndex, int streamInfoIndex)
     const AVStream* stream = m_formatContext->streams[opened];
     m_timeBase = av_q2d(stream->time_base) * 1'000'000.0;
 
+    const int bufferSize = ChooseTargetLayout();
+    if (bufferSize < 0) {
+        CloseVideoCodec();
+        Logger::error(QStringLiteral("Failed to prepare image surface for decoding"), bufferSize);
+        return false;
+    }
+    m_lastDecodedFrameTime = 0;
+    m_windowEnd = -1;
+    m_lastFrameBytes = bufferSize; // until a converted frame says otherwise
+    return true;
+}
+
+int VideoDecoder::ChooseTargetLayout()
+{
     const VideoStreamInfo& info = *m_streamInfo;
     if (Settings::Get().hardwareRenderingEnabled && info.yuv) {
         m_targetPixelFormat = AV_PIX_FMT_YUV420P;
@@ -112,17 +140,41 @@ bool VideoDecoder::OpenStream(int fileIndex, int streamInfoIndex)
         m_targetFormat = VideoFrameFormatRGB;
         m_alignment = RowAlignment(3 * info.paddedWidth);
     }
-    const int bufferSize = av_image_get_buffer_size(static_cast<AVPixelFormat>(m_targetPixelFormat),
-                                                    info.paddedWidth, info.height, m_alignment);
-    if (bufferSize < 0) {
-        CloseVideoCodec();
-        Logger::error(QStringLiteral("Failed to prepare image surface for decoding"), bufferSize);
-        return false;
+    return av_image_get_buffer_size(static_cast<AVPixelFormat>(m_targetPixelFormat), info.paddedWidth, info.height,
+                                    m_alignment);
+}
+
+void VideoDecoder::FillTaskLayout(VideoDecodeWorker& worker) const
+{
+    VideoDecodeWorker::Task& task = worker.CurrentTask();
+    task.streamInfo = m_streamInfo;
+    task.codec = m_videoCodecContext.get();
+    task.timeBase = m_timeBase;
+    task.targetPixelFormat = m_targetPixelFormat;
+    task.targetFormat = m_targetFormat;
+    task.alignment = m_alignment;
+    task.exr = m_source && m_source->IsExr();
+    task.gamma = !m_export && !Settings::Get().hardwareRenderingEnabled;
+}
+
+std::shared_ptr<VideoFrame> VideoDecoder::ConvertPicture(Source* source, int fileIndex, int streamInfoIndex,
+                                                         const AVFrame* picture)
+{
+    Close();
+    SourceFileEntry* entry = source ? source->ParserFileEntry(fileIndex) : nullptr;
+    const size_t stream = static_cast<size_t>(std::max(streamInfoIndex, 0));
+    if (!m_worker || !entry || stream >= entry->videoStreams.size() || !entry->videoStreams[stream].valid || !picture)
+        return nullptr;
+    m_source = source;
+    m_streamInfo = &entry->videoStreams[stream];
+    std::shared_ptr<VideoFrame> frame;
+    if (ChooseTargetLayout() >= 0) {
+        FillTaskLayout(*m_worker);
+        frame = m_worker->ConvertPicture(picture, 0);
     }
-    m_lastDecodedFrameTime = 0;
-    m_windowEnd = -1;
-    m_lastFrameBytes = bufferSize; // until a converted frame says otherwise
-    return true;
+    m_streamInfo = nullptr;
+    m_source = nullptr;
+    return frame;
 }
 
 bool VideoDecoder::SeekDemuxer(int64_t s)
@@ -222,15 +274,8 @@ int VideoDecoder::ReadNextPacket()
     // refer to it: the codec may drop the others outright.
     m_videoCodecContext->skip_frame = m_convert && NotWanted(*packet) ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
 
+    FillTaskLayout(*m_worker);
     VideoDecodeWorker::Task& task = m_worker->CurrentTask();
-    task.streamInfo = m_streamInfo;
-    task.codec = m_videoCodecContext.get();
-    task.timeBase = m_timeBase;
-    task.targetPixelFormat = m_targetPixelFormat;
-    task.targetFormat = m_targetFormat;
-    task.alignment = m_alignment;
-    task.exr = m_source && m_source->IsExr();
-    task.gamma = !m_export && !Settings::Get().hardwareRenderingEnabled;
     task.sequence = m_packetSequence++;
     task.windowEnd = m_forward ? m_windowEnd : -1; // backwards every frame of the window is kept
     task.convertFrom = m_forward ? -1 : m_convertFrom;

@@ -6,8 +6,10 @@
 #include <deque>
 #include <memory>
 
+struct AVFrame;
 struct AVPacket;
 struct VideoStreamInfo;
+class CodecFramePool;
 class VideoDecodeWorker;
 
 // Turns one video stream of one file of a source into VideoFrames, forwards or backwards,
@@ -60,6 +62,14 @@ public:
     // cache budget). A group of pictures that does not fit is delivered in several windows.
     void SetBackwardMemoryLimit(int64_t bytes) { m_backwardMemoryLimit = bytes; }
 
+    // Builds the frame of a picture decoded elsewhere, as decoding stream record
+    // `streamInfoIndex` of file `fileIndex` would have: the record decides the layout. The
+    // parse of an image-sequence file decodes its one picture, so that it need not be
+    // decoded twice. Closes whatever is open; null when the record is not usable.
+    std::shared_ptr<VideoFrame> ConvertPicture(Source* source, int fileIndex, int streamInfoIndex, const AVFrame* picture);
+    // Picture memory of image-sequence files, kept from one file to the next (made on first use).
+    CodecFramePool* ImageFramePool();
+
     const VideoStreamInfo* StreamInfo() const { return m_streamInfo; }
     int64_t LastDecodedFrameTime() const { return m_lastDecodedFrameTime; }
 
@@ -72,7 +82,15 @@ public slots:
     void OnPacketProcessingCompleted(int workerId);
     void OnDecodingTaskCompleted(int workerId);
 
+protected:
+    void ConfigureVideoCodec(AVCodecContext* context) override;
+
 private:
+    // Sets the frame layout for the stream record in use; returns the picture's buffer size,
+    // negative when it has none.
+    int ChooseTargetLayout();
+    // Gives the worker's task the stream, codec and layout in use.
+    void FillTaskLayout(VideoDecodeWorker& worker) const;
     // Seeks the demuxer so that decoding starts at a keyframe at or before `s` µs.
     bool SeekDemuxer(int64_t s);
     int ReadNextPacket();
@@ -102,6 +120,8 @@ private:
     int64_t m_landingSeek = 0;
     int64_t m_landingBackoff = 0;
     std::unique_ptr<VideoDecodeWorker> m_worker;
+    // Image sequences: picture memory kept from one file's codec context to the next.
+    std::unique_ptr<CodecFramePool> m_framePool;
 
     // Backward play: the frames of one window, earliest first, emitted latest first.
     std::deque<std::shared_ptr<VideoFrame>> m_pending;
