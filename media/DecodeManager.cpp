@@ -3,14 +3,17 @@
 #include "AudioDecoder.h"
 #include "CacheManager.h"
 #include "Clip.h"
+#include "ImageSequenceDecoder.h"
 #include "Logger.h"
 #include "MediaTime.h"
+#include "Settings.h"
 #include "Source.h"
 #include "Timeline.h"
 #include "Track.h"
 #include "VideoDecoder.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QThread>
 
 #include <cstdlib>
@@ -38,6 +41,9 @@ void DecodeManager::StartDecoding(Timeline* timeline, int decodeType, bool expor
     if (m_videoDecoder)
         m_videoDecoder->Shutdown();
     m_videoDecoder.reset();
+    if (m_imageSequenceDecoder)
+        m_imageSequenceDecoder->Shutdown(); // on this thread, where its workers report
+    m_imageSequenceDecoder.reset();
     m_audioDecoder.reset();
     m_clip = nullptr;
     m_track.reset();
@@ -123,7 +129,7 @@ void DecodeManager::MainLoop()
                 DecodeAudioClip(clip);
             } else {
                 Source* source = clip->GetSource();
-                if (!source || source->IsImageSequence() || source->VideoStreamCount() == 0)
+                if (!source || source->VideoStreamCount() == 0)
                     NoVideoClip(clip);
                 else
                     DecodeVideoClip(clip);
@@ -203,6 +209,11 @@ void DecodeManager::SelectClip(int64_t t)
 
 void DecodeManager::DecodeVideoClip(Clip* clip)
 {
+    Source* source = clip->GetSource();
+    if (source->IsImageSequence()) {
+        DecodeImageSequenceClip(clip);
+        return;
+    }
     if (!m_videoDecoder) {
         m_videoDecoder = std::make_unique<VideoDecoder>(m_exportFrames);
         connect(m_videoDecoder.get(), &VideoDecoder::ProcessEventsRequested, this, &DecodeManager::ProcessEvents,
@@ -211,7 +222,6 @@ void DecodeManager::DecodeVideoClip(Clip* clip)
                 Qt::DirectConnection);
         m_videoDecoder->CreateDefaultWorker();
     }
-    Source* source = clip->GetSource();
     if (source->HasError() || !source->FileExists(0)
         || !m_videoDecoder->Open(source, 0, clip->VideoStreamIndex())) {
         NoVideoClip(clip);
@@ -219,9 +229,55 @@ void DecodeManager::DecodeVideoClip(Clip* clip)
     }
     ++m_decoderOpens;
     m_videoDecoder->SetBackwardMemoryLimit(m_timeline->Cache()->VideoMaximumSize() / 4);
+    const bool endedByStream = DecodeClipPass(clip, *m_videoDecoder);
+    m_videoDecoder->Close();
+    m_timeline->SetDecoding(VideoDecode, false);
+    if (endedByStream && m_framesCached == 0)
+        FillGap(clip);
+}
+
+void DecodeManager::DecodeImageSequenceClip(Clip* clip)
+{
+    if (!m_imageSequenceDecoder) {
+        m_imageSequenceDecoder = std::make_unique<ImageSequenceDecoder>(m_exportFrames);
+        connect(m_imageSequenceDecoder.get(), &ImageSequenceDecoder::VideoFrameDecoded, this,
+                &DecodeManager::OnVideoFrameDecoded, Qt::DirectConnection);
+        connect(m_imageSequenceDecoder.get(), &ImageSequenceDecoder::FileSkipped, this,
+                &DecodeManager::OnImageSequenceFileSkipped, Qt::DirectConnection);
+        m_imageSequenceDecoder->CreateWorkers(Settings::Get().imageSequenceThreadCount);
+    }
+    Source* source = clip->GetSource();
+    ImageSequenceDecoder& decoder = *m_imageSequenceDecoder;
+    if (source->HasError() || decoder.WorkerCount() == 0) {
+        NoVideoClip(clip);
+        return;
+    }
+    ++m_decoderOpens;
+    decoder.SetSource(source);
+    m_sequencePass = true;
+    const bool endedByStream = DecodeClipPass(clip, decoder);
+    // The files in flight belong to this clip: they are placed before it is left. Each
+    // worker finishes one file; the bound only guards against a file system that hangs.
+    QElapsedTimer waited;
+    waited.start();
+    while (decoder.BusyWorkerCount() > 0 && waited.elapsed() < 10000) {
+        ProcessEvents();
+        if (decoder.BusyWorkerCount() > 0)
+            QThread::msleep(1);
+    }
+    m_sequencePass = false;
+    decoder.SetSource(nullptr);
+    m_timeline->SetDecoding(VideoDecode, false);
+    if (endedByStream && m_framesCached == 0)
+        FillGap(clip);
+}
+
+template <typename Decoder>
+bool DecodeManager::DecodeClipPass(Clip* clip, Decoder& decoder)
+{
     m_forward = WantsForward();
-    m_videoDecoder->SetForward(m_forward);
-    m_videoDecoder->Seek(m_clipDecodePosition);
+    decoder.SetForward(m_forward);
+    decoder.Seek(m_clipDecodePosition);
     m_timeline->SetDecoding(VideoDecode, true);
     m_decodingInClip = true;
     m_framesCached = 0;
@@ -230,10 +286,12 @@ void DecodeManager::DecodeVideoClip(Clip* clip)
         if (m_timeline->Cache()->IsVideoFull()) {
             QThread::msleep(10);
         } else {
-            const int status = m_videoDecoder->DecodeNext();
-            if (status == VideoDecoder::StartReached || status == VideoDecoder::EndOfFile) {
+            const int status = decoder.DecodeNext();
+            if (status == Decoder::StartReached || status == Decoder::EndOfFile) {
                 m_decodingInClip = false;
                 endedByStream = true;
+            } else if (status == Decoder::Busy) {
+                QThread::msleep(1); // every worker is decoding; their results come as events
             }
         }
         ProcessEvents();
@@ -259,20 +317,17 @@ void DecodeManager::DecodeVideoClip(Clip* clip)
             m_wantedTime = t;
             m_clipDecodePosition = clip->SourceTime(t);
             m_forward = WantsForward();
-            m_videoDecoder->SetForward(m_forward);
-            m_videoDecoder->Seek(m_clipDecodePosition);
+            decoder.SetForward(m_forward);
+            decoder.Seek(m_clipDecodePosition);
             m_framesCached = 0;
             m_decodingInClip = true;
             endedByStream = false;
-        } else if (m_videoDecoder->IsForward() != WantsForward()) {
+        } else if (decoder.IsForward() != WantsForward()) {
             m_decodingInClip = false; // the direction changed: restart from the cached run's edge
             endedByStream = false;
         }
     }
-    m_videoDecoder->Close();
-    m_timeline->SetDecoding(VideoDecode, false);
-    if (endedByStream && m_framesCached == 0)
-        FillGap(clip);
+    return endedByStream;
 }
 
 void DecodeManager::NoVideoClip(Clip* clip)
@@ -314,12 +369,37 @@ void DecodeManager::OnVideoFrameDecoded(std::shared_ptr<VideoFrame> frame)
     Clip* clip = m_clip;
     if (!frame || !clip)
         return; // the end-of-stream marker, or no clip to place it in
-    const bool forward = m_videoDecoder ? m_videoDecoder->IsForward() : WantsForward();
     int32_t clipFrame = 0;
     if (!frame->empty) {
         const int64_t middle = frame->time + (frame->endTime - frame->time) / 2;
         clipFrame = frame->time < 0 ? -1 : MediaTime::TimeToFrame(middle, clip->FrameDuration()) - clip->CutInFrame();
     }
+    const bool spansClip = frame->empty;
+    PlaceVideoFrame(std::move(frame), clipFrame, spansClip);
+}
+
+void DecodeManager::OnImageSequenceFileSkipped(int fileIndex)
+{
+    Clip* clip = m_clip;
+    if (!clip || !m_imageSequenceDecoder)
+        return;
+    const double fd = m_imageSequenceDecoder->FrameDuration();
+    auto frame = VideoFrame::CreateEmpty(MediaTime::FrameStartTime(fileIndex, fd));
+    frame->endTime = MediaTime::FrameEndTime(fileIndex, fd);
+    PlaceVideoFrame(std::move(frame), fileIndex - clip->CutInFrame(), false);
+}
+
+bool DecodeManager::DecoderForward() const
+{
+    if (m_sequencePass)
+        return m_imageSequenceDecoder->IsForward();
+    return m_videoDecoder ? m_videoDecoder->IsForward() : WantsForward();
+}
+
+void DecodeManager::PlaceVideoFrame(std::shared_ptr<VideoFrame> frame, int32_t clipFrame, bool spansClip)
+{
+    Clip* clip = m_clip;
+    const bool forward = DecoderForward();
     if (!forward && m_wantedTime < 0)
         m_clipDecodePosition = frame->time - 1;
     if (clipFrame < 0) {
@@ -334,14 +414,14 @@ void DecodeManager::OnVideoFrameDecoded(std::shared_ptr<VideoFrame> frame)
     }
 
     const int32_t first = clip->StartFrame() + clipFrame;
-    const int32_t last = frame->empty ? clip->EndFrame() : first;
+    const int32_t last = spansClip ? clip->EndFrame() : first;
     frame->firstTimelineFrame = first;
     frame->lastTimelineFrame = last;
     frame->timelineFrameStartTime = m_track->FrameStartTime(first);
     frame->timelineFrameEndTime = m_track->FrameEndTime(last);
 
     int64_t time = clip->TimelineTime(frame->time);
-    int64_t endTime = frame->empty ? clip->EndTime() : clip->TimelineTime(frame->endTime);
+    int64_t endTime = spansClip ? clip->EndTime() : clip->TimelineTime(frame->endTime);
     if (time < clip->StartTime() || clipFrame == 0)
         time = clip->StartTime();
     if (last == clip->EndFrame())

@@ -12,6 +12,7 @@ class Clip;
 class Timeline;
 class Track;
 class AudioDecoder;
+class ImageSequenceDecoder;
 class VideoDecoder;
 struct AudioFrame;
 struct AudioStreamInfo;
@@ -60,6 +61,12 @@ private:
     void SelectClip(int64_t t);
     bool WantsForward() const;
     void DecodeVideoClip(Clip* clip);
+    void DecodeImageSequenceClip(Clip* clip);
+    // Decodes the clip from the clip decode position until the clip is done, a seek leaves
+    // it or the direction changes; a seek within the clip re-seeks `decoder`. Returns whether
+    // the stream's end (or start) ended the pass.
+    template <typename Decoder>
+    bool DecodeClipPass(Clip* clip, Decoder& decoder);
     void NoVideoClip(Clip* clip);
     // A clip pass that delivered nothing: covers the rest of the clip with what is cached.
     void FillGap(Clip* clip);
@@ -68,6 +75,12 @@ private:
     void SilenceForClip(Clip* clip);
     void OnAudioFrameDecoded(std::shared_ptr<AudioFrame> block, AudioStreamInfo* streamInfo);
     void OnVideoFrameDecoded(std::shared_ptr<VideoFrame> frame);
+    // A file of the sequence gave no picture: its frame is shown empty.
+    void OnImageSequenceFileSkipped(int fileIndex);
+    // Moves a frame of the current clip onto the timeline and caches it. `clipFrame` counts
+    // from the clip's cut-in; a frame that `spansClip` covers the whole clip.
+    void PlaceVideoFrame(std::shared_ptr<VideoFrame> frame, int32_t clipFrame, bool spansClip);
+    bool DecoderForward() const;
     void ProcessEvents();
     void OutputVideoFrame();
     void Wait(int milliseconds);
@@ -85,6 +98,8 @@ private:
     bool m_reseekInClip = false;
     bool m_trackUpdateRequested = false;
     std::unique_ptr<VideoDecoder> m_videoDecoder;
+    std::unique_ptr<ImageSequenceDecoder> m_imageSequenceDecoder;
+    bool m_sequencePass = false; // the frames being placed come from m_imageSequenceDecoder
     std::unique_ptr<AudioDecoder> m_audioDecoder;
     int64_t m_audioOffset = 0; // µs, the source's audio delay while the timeline applies it
     std::shared_ptr<VideoFrame> m_shownFrame;

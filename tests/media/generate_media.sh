@@ -90,6 +90,38 @@ dd if="$out/random.mp4" of="$out/corrupt_packets.mp4" bs=1 seek=$((size / 2)) co
 # A picture far larger than the decoder accepts (9000 x 9000).
 ff -f lavfi -i "color=c=gray:size=9000x9000:r=25:d=0.04" -c:v ffv1 -pix_fmt gray "$out/huge_9000.mkv"
 
+# Image sequences: 24 frame-numbered pictures at 320 x 180 (file seq.0001 shows picture 0),
+# as PNG and as OpenEXR (half float, ZIP1) made from the same PNG files, so that both hold
+# the same 8-bit values. File 0008 is missing from both.
+rm -rf "$out/seq_png" "$out/seq_exr" "$out/seq_damaged" "$out/seq_big" "$out/seq_mixed"
+mkdir -p "$out/seq_png" "$out/seq_exr" "$out/seq_damaged" "$out/seq_big" "$out/seq_mixed"
+ff -f lavfi -i "$(numbered 320 180 24 1),format=rgb24" -start_number 1 "$out/seq_png/seq.%04d.png"
+ff -start_number 1 -i "$out/seq_png/seq.%04d.png" -vf format=gbrpf32le -c:v exr -format half -compression zip1 \
+   -start_number 1 "$out/seq_exr/seq.%04d.exr"
+rm "$out/seq_png/seq.0008.png" "$out/seq_exr/seq.0008.exr"
+# 12 pictures where file 0004 is random bytes, file 0006 is cut short, and file 0009 has a
+# valid header but damaged picture data.
+ff -f lavfi -i "$(numbered 320 180 24 0.5),format=rgb24" -start_number 1 "$out/seq_damaged/d.%04d.png"
+head -c 5000 "$out/random.mp4" > "$out/seq_damaged/d.0004.png"
+size=$(stat -c %s "$out/seq_damaged/d.0006.png")
+head -c $((size / 3)) "$out/seq_png/seq.0006.png" > "$out/seq_damaged/d.0006.png"
+size=$(stat -c %s "$out/seq_damaged/d.0009.png")
+head -c 200 /dev/zero | tr '\0' '\377' | dd of="$out/seq_damaged/d.0009.png" bs=1 seek=$((size / 2)) conv=notrunc status=none
+# Four files that differ from each other: 320 x 180 RGB, 321 x 181 RGB, 320 x 180 RGBA, and
+# 320 x 180 RGB again; file m.000k shows picture k - 1.
+for kind in a:320x180:rgb24 b:321x181:rgb24 c:320x180:rgba; do
+  IFS=: read -r name size format <<< "$kind"
+  ff -f lavfi -i "$(numbered "${size%x*}" "${size#*x}" 24 0.16),format=$format" -start_number 1 "$out/seq_mixed/$name.%04d.png"
+done
+mv "$out/seq_mixed/a.0001.png" "$out/seq_mixed/m.0001.png"
+mv "$out/seq_mixed/b.0002.png" "$out/seq_mixed/m.0002.png"
+mv "$out/seq_mixed/c.0003.png" "$out/seq_mixed/m.0003.png"
+mv "$out/seq_mixed/a.0004.png" "$out/seq_mixed/m.0004.png"
+rm -f "$out"/seq_mixed/[abc].*.png
+# Four 1080p OpenEXR pictures that keep workers busy for a while.
+ff -f lavfi -i "$(numbered 1920 1080 24 0.16),format=gbrpf32le" -c:v exr -format half -compression zip1 \
+   -start_number 1 "$out/seq_big/big.%04d.exr"
+
 # A path with spaces and characters outside ASCII.
 mkdir -p "$out/dir with späces"
 cp "$out/clip_rotated.mp4" "$out/dir with späces/клип ü.mp4"

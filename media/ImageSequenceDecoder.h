@@ -1,0 +1,116 @@
+#pragma once
+
+#include "Source.h"
+#include "VideoFrame.h"
+
+#include <QObject>
+
+#include <deque>
+#include <map>
+#include <memory>
+
+class QThread;
+class ImageSequenceDecoderWorker;
+
+// Decodes an image sequence (a source with one file per frame) forwards or backwards by
+// handing each file to one of a pool of workers, each on a thread of its own, and passes
+// the pictures on in strict file order in the playback direction. Driven by the decode
+// scheduler like a VideoDecoder: SetSource, SetForward, Seek, then DecodeNext until it
+// reports the end, then ProcessEvents until BusyWorkerCount() is 0.
+//
+// Frame i of the sequence is file i; its pictures are timed at the image-sequence frame rate
+// taken by SetSource: frame i spans FrameStartTime(i) to FrameEndTime(i) µs.
+//
+// A file that gives no picture (missing, unreadable, damaged) is logged by its worker and
+// passed on in its place in the order as FileSkipped(file index), so that the files after it
+// are never held back and the scheduler can show the gap for exactly that frame.
+//
+// Lives on the decode task's thread; every call comes from that thread. Workers are reached
+// only by queued signals, and their completions are handled when that thread processes
+// events. The reorder buffer is touched only on that thread.
+class ImageSequenceDecoder : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Status {
+        MoreToCome = 0,
+        Busy = 1,          // no worker was free, or results wait for a late file
+        StartReached = 2,  // backwards: every file down to the first was requested
+        EndOfFile = 3,     // forwards: every file up to the last was requested
+    };
+
+    // Results waiting for an earlier file beyond this many log "Image temp cache overrun";
+    // no new file is requested while the buffer holds more.
+    static constexpr size_t kReorderWarningSize = 20;
+
+    explicit ImageSequenceDecoder(bool exportFrames, QObject* parent = nullptr);
+    ~ImageSequenceDecoder() override; // shuts the workers down
+
+    // Starts `count` workers, each on its own thread; `count` < 1 takes the image-sequence
+    // thread count setting. Nothing is started when that is below 1.
+    void CreateWorkers(int count = 0);
+    int WorkerCount() const;
+
+    // Also takes the frame duration from the project's image-sequence frame rate. Null
+    // forgets the source.
+    void SetSource(Source* source);
+    Source* GetSource() const { return m_source; }
+    double FrameDuration() const { return m_frameDuration; } // µs
+
+    void SetForward(bool forward) { m_forward = forward; }
+    bool IsForward() const { return m_forward; }
+
+    // Positions decoding two frames before the frame holding `t` (µs, source time) in the
+    // playback direction, within the sequence. Results of requests still in flight are
+    // dropped when they arrive.
+    void Seek(int64_t t);
+    // Requests the next file from a free worker; see Status.
+    int DecodeNext();
+    int BusyWorkerCount() const { return static_cast<int>(m_busy.size()); }
+    // Quits every worker thread. Results still in flight are dropped; a busy worker is waited
+    // for until its one file is done (at most 10 s; one still busy then is left to end and
+    // delete itself on its own). Call on the decoder's thread.
+    void Shutdown();
+
+signals:
+    void DecodeImageRequested(int workerId, Source* source, int fileIndex, int streamInfoIndex, bool isExport);
+    void VideoFrameDecoded(std::shared_ptr<VideoFrame> videoFrame);
+    // File `fileIndex` gave no picture; emitted where its picture would have been.
+    void FileSkipped(int fileIndex);
+
+public slots:
+    void OnDecodeTaskCompleted(int workerId);
+    // The reorder step: takes the result of file `fileIndex` (null when it gave no picture),
+    // in whatever order the workers finish, and passes results on in file order from the
+    // position of the last Seek. Results for files already passed are dropped.
+    void ReorderFrame(int fileIndex, std::shared_ptr<VideoFrame> videoFrame);
+    void QuitThread(int workerId);
+    // Connected to each worker thread's finished signal: deletes that worker and thread.
+    void FinalThreadCleanup();
+
+private:
+    struct Worker
+    {
+        std::unique_ptr<QThread> thread;
+        std::unique_ptr<ImageSequenceDecoderWorker> worker;
+        int fileIndex = -1;
+        bool stale = false; // requested before the last Seek: its result is not wanted
+    };
+
+    void Pass(int fileIndex, std::shared_ptr<VideoFrame> videoFrame);
+    void Abandon(Worker& worker);
+
+    Source* m_source = nullptr;
+    const bool m_export;
+    bool m_forward = true;
+    int m_nextRequest = 0;  // file index
+    int m_nextExpected = 0; // file index
+    // Results waiting for an earlier file (in the playback direction); null: no picture.
+    std::map<int, std::shared_ptr<VideoFrame>> m_reorder;
+    double m_frameDuration = 0.0; // µs
+    std::map<int, Worker> m_busy;  // by worker id
+    std::deque<Worker> m_idle;
+    std::map<int, Worker> m_shuttingDown; // by worker id
+    int m_nextWorkerId = 0;
+};

@@ -1,0 +1,718 @@
+#include "AvParser.h"
+#include "CacheManager.h"
+#include "DecodeManager.h"
+#include "ImageSequenceDecoder.h"
+#include "Logger.h"
+#include "MediaTime.h"
+#include "ProjectGlobals.h"
+#include "Settings.h"
+#include "Source.h"
+#include "TestSupport.h"
+#include "Timeline.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <cmath>
+#include <cstring>
+
+using TestSupport::MediaPath;
+
+namespace {
+
+// The generated sequences: file seq.NNNN shows picture NNNN - 1; seq.0008 is missing.
+QString PngSequence(int first, int last)
+{
+    return MediaPath("seq_png") + QStringLiteral("/seq.####.png %1-%2").arg(first).arg(last);
+}
+
+QString ExrSequence(int first, int last)
+{
+    return MediaPath("seq_exr") + QStringLiteral("/seq.####.exr %1-%2").arg(first).arg(last);
+}
+
+// A source parsed as the engine parses a sequence: through its first file that exists.
+void ParseSequence(Source* source)
+{
+    int file = 0;
+    while (file < source->FileCount() && !source->FileExists(file))
+        ++file;
+    AvParser parser;
+    parser.Parse(source, file < source->FileCount() ? file : 0);
+}
+
+std::unique_ptr<Source> SequenceSource(const QString& path)
+{
+    auto source = std::make_unique<Source>(path, QString(), QUuid());
+    ParseSequence(source.get());
+    return source;
+}
+
+int PictureNumber(const VideoFrame& frame)
+{
+    const VideoStreamInfo* info = frame.streamInfo;
+    return TestSupport::FrameNumberFromImage(frame.planeImages[0], info->width, info->height);
+}
+
+// What an image-sequence decoder hands on, in the order it does: a picture's number, or
+// -1 - file index for a file passed on without a picture.
+struct Collector
+{
+    explicit Collector(ImageSequenceDecoder& decoder)
+    {
+        QObject::connect(&decoder, &ImageSequenceDecoder::VideoFrameDecoded, [this](std::shared_ptr<VideoFrame> frame) {
+            frames.push_back(frame);
+            order.push_back(PictureNumber(*frame));
+        });
+        QObject::connect(&decoder, &ImageSequenceDecoder::FileSkipped, [this](int fileIndex) { order.push_back(-1 - fileIndex); });
+    }
+
+    std::vector<std::shared_ptr<VideoFrame>> frames;
+    std::vector<int> order;
+};
+
+// Requests files until the decoder reports the end, then lets the workers finish. Returns the
+// final status.
+int DecodeToEnd(ImageSequenceDecoder& decoder)
+{
+    int status = ImageSequenceDecoder::MoreToCome;
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 60000) {
+        status = decoder.DecodeNext();
+        if (status == ImageSequenceDecoder::StartReached || status == ImageSequenceDecoder::EndOfFile)
+            break;
+        QCoreApplication::processEvents();
+        if (status == ImageSequenceDecoder::Busy)
+            QThread::msleep(1);
+    }
+    while (decoder.BusyWorkerCount() > 0 && timer.elapsed() < 60000) {
+        QCoreApplication::processEvents();
+        QThread::msleep(1);
+    }
+    return status;
+}
+
+// A decode manager running on a thread of its own, as the media engine runs it.
+class DecodeRun
+{
+public:
+    explicit DecodeRun(Timeline* timeline)
+        : m_timeline(timeline)
+    {
+        m_manager = new DecodeManager;
+        m_manager->moveToThread(&m_thread);
+        QObject::connect(&m_thread, &QThread::finished, m_manager, &QObject::deleteLater);
+        m_thread.start();
+        QMetaObject::invokeMethod(m_manager, [this] {
+            m_manager->StartDecoding(m_timeline, DecodeManager::VideoDecode, false);
+            m_done = true;
+        });
+    }
+    ~DecodeRun() { Stop(); }
+
+    void Seek() { QMetaObject::invokeMethod(m_manager, &DecodeManager::Restart); }
+
+    // Ends the task; afterwards the cache may be read from this thread. False when the task
+    // did not end.
+    bool Stop()
+    {
+        if (!m_thread.isRunning())
+            return m_done;
+        QMetaObject::invokeMethod(m_manager, &DecodeManager::Stop);
+        QElapsedTimer timer;
+        timer.start();
+        while (!m_done && timer.elapsed() < 30000)
+            QTest::qWait(5);
+        m_thread.quit();
+        m_thread.wait(10000);
+        return m_done;
+    }
+
+private:
+    Timeline* m_timeline;
+    QThread m_thread;
+    DecodeManager* m_manager = nullptr;
+    std::atomic<bool> m_done{false};
+};
+
+// Waits until the cached run covers timeline frames `first` to `last`.
+bool WaitForRun(const Timeline& timeline, int first, int last, int timeoutMs = 60000)
+{
+    const CacheManager* cache = timeline.Cache();
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        if (cache->VideoFrameCount() > 0 && cache->FirstTimelineFrame() <= first && cache->LastTimelineFrame() >= last)
+            return true;
+        QTest::qWait(10);
+    }
+    return false;
+}
+
+// Timeline frames `first` to `last` are cached each on its own frame and show picture
+// `expected(f)`, or no picture when that is -1.
+void CheckRun(const Timeline& timeline, int first, int last, const std::function<int(int)>& expected)
+{
+    for (int f = first; f <= last; ++f) {
+        std::vector<std::shared_ptr<VideoFrame>> found;
+        timeline.GetVideoFrames(timeline.FrameStartTime(f), found);
+        QVERIFY2(found.size() == 3 && found[0], qPrintable(QStringLiteral("frame %1 not cached").arg(f)));
+        const VideoFrame& frame = *found[0];
+        QCOMPARE(frame.firstTimelineFrame, f);
+        QCOMPARE(frame.lastTimelineFrame, f);
+        QCOMPARE(frame.timelineFrameStartTime, timeline.FrameStartTime(f));
+        QCOMPARE(frame.timelineFrameEndTime.load(), timeline.FrameEndTime(f));
+        QCOMPARE(frame.time, timeline.FrameStartTime(f));
+        const int want = expected(f);
+        if (want < 0) {
+            QVERIFY2(frame.empty, qPrintable(QStringLiteral("frame %1 should show nothing").arg(f)));
+            continue;
+        }
+        QVERIFY2(!frame.empty, qPrintable(QStringLiteral("frame %1 is empty").arg(f)));
+        QVERIFY2(PictureNumber(frame) == want,
+                 qPrintable(QStringLiteral("frame %1 shows %2, not %3").arg(f).arg(PictureNumber(frame)).arg(want)));
+    }
+}
+
+// Files seq.0000 to seq.0025: 0, 8 and 25 are missing, file k shows picture k - 1.
+int GappedPicture(int f)
+{
+    return f == 0 || f == 8 || f == 25 ? -1 : f - 1;
+}
+
+// The gamma table the software viewer's EXR frames go through.
+int Gamma(int value)
+{
+    return static_cast<int>(std::lround(255.0 * std::pow(value / 255.0, 1.0 / 2.2)));
+}
+
+} // namespace
+
+class TestImageSequenceDecoder : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        Logger::SetStandardErrorEcho(false);
+        qRegisterMetaType<std::shared_ptr<VideoFrame>>();
+    }
+
+    void init()
+    {
+        Settings::ResetToDefaults();
+        ProjectGlobals::ResetFromSettings();
+    }
+
+    // Through the scheduler, both formats, both directions, with files missing at both ends
+    // and in the middle: every frame lands on its own timeline frame with its own picture,
+    // each missing file shows nothing for exactly its frame and is reported once, and the
+    // files are parsed on the way without touching the source's own state.
+    void scheduler_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("forward");
+        QTest::addRow("png forwards") << PngSequence(0, 25) << true;
+        QTest::addRow("png backwards") << PngSequence(0, 25) << false;
+        QTest::addRow("exr forwards") << ExrSequence(0, 25) << true;
+        QTest::addRow("exr backwards") << ExrSequence(0, 25) << false;
+    }
+    void scheduler()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, forward);
+        TestSupport::LogCapture log;
+        auto timeline = std::make_unique<Timeline>(path, QString(), QUuid());
+        Source* source = timeline->GetSource();
+        ParseSequence(source);
+        QCOMPARE(timeline->FrameCount(), 26);
+        QSignalSpy updated(source, &Source::Updated);
+        timeline->SetOutputId(0);
+        if (!forward) {
+            timeline->SetPlaybackFrame(25);
+            timeline->SetPlaybackState(Timeline::PlayingBackward);
+        }
+        {
+            DecodeRun run(timeline.get());
+            QVERIFY(WaitForRun(*timeline, 0, 25));
+            QVERIFY(run.Stop());
+        }
+        CheckRun(*timeline, 0, 25, GappedPicture);
+        // The run is contiguous over the whole timeline.
+        QCOMPARE(timeline->Cache()->VideoTimelineStartTime(), 0);
+        QCOMPARE(timeline->Cache()->VideoTimelineEndTime(), timeline->EndTime());
+
+        const QString suffix = QFileInfo(source->FileName(1)).suffix();
+        for (const int missing : {0, 8, 25}) {
+            const QString message = QStringLiteral("Failed to open image sequence file: seq.%1.%2")
+                                        .arg(missing, 4, 10, QLatin1Char('0'))
+                                        .arg(suffix);
+            QVERIFY2(log.errors.count(message) == 1, qPrintable(message + "\n" + log.errors.join('\n')));
+        }
+        QCOMPARE(log.errors.size(), 3);
+        for (int file = 0; file < source->FileCount(); ++file)
+            QCOMPARE(source->FileParsed(file), source->FileExists(file));
+        QCOMPARE(source->Status(), SourceStatus::Ok);
+        QCOMPARE(updated.count(), 0);
+    }
+
+    // Random positions in either direction: decoding starts two files before the position
+    // (after it, backwards), leaves every file from there to the end of the sequence in
+    // order, each with its own picture, and the missing ones in their places.
+    void randomSeeks()
+    {
+        auto source = SequenceSource(PngSequence(0, 25));
+        ImageSequenceDecoder decoder(false);
+        decoder.CreateWorkers(3);
+        Collector collected(decoder);
+        decoder.SetSource(source.get());
+        const double fd = decoder.FrameDuration();
+        QRandomGenerator random(77);
+        for (int i = 0; i < 30; ++i) {
+            const int64_t t = static_cast<int64_t>(random.bounded(26.0 * fd));
+            const int frame = MediaTime::TimeToFrame(t, fd);
+            const bool forward = random.bounded(2) == 0;
+            collected.order.clear();
+            decoder.SetForward(forward);
+            decoder.Seek(t);
+            DecodeToEnd(decoder);
+            std::vector<int> expected;
+            if (forward) {
+                for (int k = std::max(frame - 2, 0); k <= 25; ++k)
+                    expected.push_back(GappedPicture(k) < 0 ? -1 - k : GappedPicture(k));
+            } else {
+                for (int k = std::min(frame + 2, 25); k >= 0; --k)
+                    expected.push_back(GappedPicture(k) < 0 ? -1 - k : GappedPicture(k));
+            }
+            QVERIFY2(collected.order == expected, qPrintable(QStringLiteral("seek %1 to frame %2").arg(i).arg(frame)));
+        }
+    }
+
+    // A seek that the cache does not hold, made while the first pass is still decoding,
+    // moves decoding to the new frame in either direction; what was in flight is not placed.
+    void seekWhileDecoding()
+    {
+        auto timeline = std::make_unique<Timeline>(PngSequence(0, 25), QString(), QUuid());
+        ParseSequence(timeline->GetSource());
+        timeline->SetOutputId(0);
+        DecodeRun run(timeline.get());
+        timeline->SetPlaybackFrame(20);
+        run.Seek();
+        QVERIFY(WaitForRun(*timeline, 20, 25));
+        timeline->SetPlaybackState(Timeline::PlayingBackward);
+        timeline->SetPlaybackFrame(4);
+        run.Seek();
+        QVERIFY(WaitForRun(*timeline, 0, 4));
+        QVERIFY(run.Stop());
+        const CacheManager* cache = timeline->Cache();
+        CheckRun(*timeline, cache->FirstTimelineFrame(), cache->LastTimelineFrame(), GappedPicture);
+    }
+
+    // OpenEXR pictures are linear light: the OpenGL viewer gets them as they are, flagged
+    // linear; the software viewer gets them through the gamma table. The PNG files hold the
+    // same values, so they are the oracle.
+    void exrGamma_data()
+    {
+        QTest::addColumn<bool>("hardware");
+        QTest::addRow("opengl viewer") << true;
+        QTest::addRow("software viewer") << false;
+    }
+    void exrGamma()
+    {
+        QFETCH(bool, hardware);
+        Settings::Get().hardwareRenderingEnabled = hardware;
+        auto png = SequenceSource(PngSequence(1, 3));
+        auto exr = SequenceSource(ExrSequence(1, 3));
+        std::vector<std::shared_ptr<VideoFrame>> frames;
+        for (Source* source : {png.get(), exr.get()}) {
+            ImageSequenceDecoder decoder(false);
+            decoder.CreateWorkers(2);
+            Collector collected(decoder);
+            decoder.SetSource(source);
+            decoder.Seek(0);
+            QCOMPARE(DecodeToEnd(decoder), int(ImageSequenceDecoder::EndOfFile));
+            QCOMPARE(collected.order, (std::vector<int>{0, 1, 2}));
+            frames.push_back(collected.frames.back());
+        }
+        const VideoFrame& p = *frames[0];
+        const VideoFrame& e = *frames[1];
+        QVERIFY(!p.streamInfo->linear);
+        QVERIFY(e.streamInfo->linear);
+        QCOMPARE(e.format, p.format);
+        QCOMPARE(e.format, VideoFrameFormatRGB);
+        QCOMPARE(e.planeSizes[0], p.planeSizes[0]);
+        int checked = 0;
+        for (int32_t i = 0; i < p.planeSizes[0]; ++i) {
+            const int value = p.planes[0][static_cast<size_t>(i)];
+            const int got = e.planes[0][static_cast<size_t>(i)];
+            if (value < 64)
+                continue; // where the table is steep, one level of rounding becomes several
+            const int want = hardware ? value : Gamma(value);
+            QVERIFY2(std::abs(got - want) <= 2, qPrintable(QStringLiteral("byte %1: %2, not %3").arg(i).arg(got).arg(want)));
+            ++checked;
+        }
+        QVERIFY(checked > p.planeSizes[0] / 4);
+    }
+
+    // Results leave in file order whatever order the workers finish in.
+    void reorder_data()
+    {
+        QTest::addColumn<bool>("forward");
+        QTest::addColumn<std::vector<int>>("completions"); // -1 - k: file k without a picture
+        QTest::addColumn<std::vector<int>>("emitted");
+        QTest::addRow("forwards") << true << std::vector<int>{2, 0, 1, 3} << std::vector<int>{0, 1, 2, 3};
+        QTest::addRow("forwards, reversed") << true << std::vector<int>{3, 2, 1, 0} << std::vector<int>{0, 1, 2, 3};
+        QTest::addRow("backwards") << false << std::vector<int>{1, 3, 0, 2} << std::vector<int>{3, 2, 1, 0};
+        QTest::addRow("failed file first") << true << std::vector<int>{1, -1, 2, 3} << std::vector<int>{-1, 1, 2, 3};
+        QTest::addRow("failed file late") << true << std::vector<int>{0, 2, 3, -2} << std::vector<int>{0, -2, 2, 3};
+        QTest::addRow("failed files backwards") << false << std::vector<int>{-1, 2, -4, 1} << std::vector<int>{-4, 2, 1, -1};
+        QTest::addRow("late duplicate dropped") << true << std::vector<int>{0, 1, 0, 2, 3} << std::vector<int>{0, 1, 2, 3};
+    }
+    void reorder()
+    {
+        QFETCH(bool, forward);
+        QFETCH(std::vector<int>, completions);
+        QFETCH(std::vector<int>, emitted);
+        auto source = SequenceSource(PngSequence(1, 4));
+        ImageSequenceDecoder decoder(false);
+        decoder.SetSource(source.get());
+        decoder.SetForward(forward);
+        decoder.Seek(MediaTime::FrameStartTime(forward ? 0 : 3, decoder.FrameDuration()));
+        std::vector<int> order;
+        connect(&decoder, &ImageSequenceDecoder::VideoFrameDecoded, this,
+                [&](std::shared_ptr<VideoFrame> frame) { order.push_back(static_cast<int>(frame->time)); });
+        connect(&decoder, &ImageSequenceDecoder::FileSkipped, this, [&](int file) { order.push_back(-1 - file); });
+        for (const int k : completions) {
+            std::shared_ptr<VideoFrame> frame;
+            if (k >= 0) {
+                frame = VideoFrame::CreateEmpty(k); // the time carries the file index here
+                frame->empty = false;
+            }
+            decoder.ReorderFrame(k >= 0 ? k : -1 - k, frame);
+        }
+        QCOMPARE(order, emitted);
+    }
+
+    // A slow file holds the others back: past 20 waiting results each new one warns, and no
+    // new file is requested until the slow one arrives.
+    void overrun()
+    {
+        TestSupport::LogCapture log;
+        auto source = SequenceSource(PngSequence(1, 24));
+        ImageSequenceDecoder decoder(false);
+        decoder.CreateWorkers(1);
+        decoder.SetSource(source.get());
+        decoder.Seek(0);
+        int emitted = 0;
+        connect(&decoder, &ImageSequenceDecoder::VideoFrameDecoded, this, [&](std::shared_ptr<VideoFrame>) { ++emitted; });
+        for (int k = 1; k <= 21; ++k)
+            decoder.ReorderFrame(k, VideoFrame::CreateEmpty());
+        QCOMPARE(log.warnings.count(QStringLiteral("Image temp cache overrun")), 0);
+        QCOMPARE(decoder.DecodeNext(), int(ImageSequenceDecoder::Busy));
+        decoder.ReorderFrame(22, VideoFrame::CreateEmpty());
+        decoder.ReorderFrame(23, VideoFrame::CreateEmpty());
+        QCOMPARE(log.warnings.count(QStringLiteral("Image temp cache overrun")), 2);
+        QCOMPARE(emitted, 0);
+        decoder.ReorderFrame(0, VideoFrame::CreateEmpty());
+        QCOMPARE(log.warnings.count(QStringLiteral("Image temp cache overrun")), 3);
+        QCOMPARE(emitted, 24);
+        decoder.ReorderFrame(24, VideoFrame::CreateEmpty());
+        QCOMPARE(log.warnings.count(QStringLiteral("Image temp cache overrun")), 3);
+        QCOMPARE(emitted, 25);
+    }
+
+    // Decoding starts two frames before the frame sought, on the side it comes from, and
+    // never outside the sequence.
+    void seekMargins_data()
+    {
+        QTest::addColumn<int>("files");
+        QTest::addColumn<bool>("forward");
+        QTest::addColumn<int>("frame"); // -1: time -1
+        QTest::addColumn<int>("firstRequest");
+        QTest::addRow("forwards to 10") << 24 << true << 10 << 8;
+        QTest::addRow("forwards to 1") << 24 << true << 1 << 0;
+        QTest::addRow("backwards to 10 of 12") << 12 << false << 10 << 11;
+        QTest::addRow("backwards to 5 of 12") << 12 << false << 5 << 7;
+        QTest::addRow("backwards to the last") << 12 << false << 11 << 11;
+        QTest::addRow("negative time") << 12 << false << -1 << 0;
+    }
+    void seekMargins()
+    {
+        QFETCH(int, files);
+        QFETCH(bool, forward);
+        QFETCH(int, frame);
+        QFETCH(int, firstRequest);
+        auto source = SequenceSource(PngSequence(1, files));
+        ImageSequenceDecoder decoder(false);
+        decoder.CreateWorkers(1);
+        std::vector<int> requested;
+        connect(&decoder, &ImageSequenceDecoder::DecodeImageRequested, this,
+                [&](int, Source* s, int fileIndex, int stream, bool isExport) {
+                    QCOMPARE(s, source.get());
+                    QCOMPARE(stream, 0);
+                    QVERIFY(!isExport);
+                    requested.push_back(fileIndex);
+                });
+        decoder.SetSource(source.get());
+        decoder.SetForward(forward);
+        decoder.Seek(frame < 0 ? -1 : MediaTime::FrameStartTime(frame, decoder.FrameDuration()));
+        QCOMPARE(decoder.DecodeNext(), int(ImageSequenceDecoder::MoreToCome));
+        QCOMPARE(requested, std::vector<int>{firstRequest});
+    }
+
+    void statuses()
+    {
+        auto source = SequenceSource(PngSequence(1, 3));
+        ImageSequenceDecoder decoder(false);
+        QCOMPARE(decoder.DecodeNext(), int(ImageSequenceDecoder::EndOfFile)); // no source
+        decoder.SetSource(source.get());
+        QCOMPARE(decoder.DecodeNext(), int(ImageSequenceDecoder::Busy));      // no worker
+        decoder.CreateWorkers(1);
+        Collector collected(decoder);
+        QCOMPARE(decoder.DecodeNext(), int(ImageSequenceDecoder::MoreToCome));
+        QCOMPARE(decoder.BusyWorkerCount(), 1);
+        QCOMPARE(decoder.DecodeNext(), int(ImageSequenceDecoder::Busy));
+        QCOMPARE(DecodeToEnd(decoder), int(ImageSequenceDecoder::EndOfFile));
+        QCOMPARE(collected.order, (std::vector<int>{0, 1, 2}));
+
+        decoder.SetForward(false);
+        decoder.Seek(MediaTime::FrameStartTime(2, decoder.FrameDuration()));
+        collected.order.clear();
+        QCOMPARE(DecodeToEnd(decoder), int(ImageSequenceDecoder::StartReached));
+        QCOMPARE(collected.order, (std::vector<int>{2, 1, 0}));
+        QCOMPARE(decoder.WorkerCount(), 1);
+
+        // The worker count setting applies when none is given; none below 1.
+        Settings::Get().imageSequenceThreadCount = 3;
+        ImageSequenceDecoder fromSetting(false);
+        fromSetting.CreateWorkers(0);
+        QCOMPARE(fromSetting.WorkerCount(), 3);
+        Settings::Get().imageSequenceThreadCount = 0;
+        ImageSequenceDecoder none(false);
+        none.CreateWorkers(-1);
+        QCOMPARE(none.WorkerCount(), 0);
+    }
+
+    // Missing, random-byte, truncated and undecodable files: each is logged once, passed on
+    // without a picture in its place, and its worker takes the next file; the rest still come
+    // in order.
+    void damagedFiles_data()
+    {
+        QTest::addColumn<bool>("forward");
+        QTest::addRow("forwards") << true;
+        QTest::addRow("backwards") << false;
+    }
+    void damagedFiles()
+    {
+        QFETCH(bool, forward);
+        TestSupport::LogCapture log;
+        // d.0004 is random bytes, d.0006 is cut short, d.0009 has damaged picture data behind a
+        // valid header (it parses but does not decode), d.0013 does not exist.
+        auto source = SequenceSource(MediaPath("seq_damaged") + QStringLiteral("/d.####.png 1-13"));
+        ImageSequenceDecoder decoder(false);
+        decoder.CreateWorkers(4);
+        Collector collected(decoder);
+        decoder.SetSource(source.get());
+        decoder.SetForward(forward);
+        decoder.Seek(forward ? 0 : MediaTime::FrameStartTime(12, decoder.FrameDuration()));
+        QCOMPARE(DecodeToEnd(decoder), int(forward ? ImageSequenceDecoder::EndOfFile : ImageSequenceDecoder::StartReached));
+        std::vector<int> expected{0, 1, 2, -4, 4, -6, 6, 7, -9, 9, 10, 11, -13};
+        if (!forward)
+            std::reverse(expected.begin(), expected.end());
+        QCOMPARE(collected.order, expected);
+        for (const char* name : {"d.0004.png", "d.0006.png", "d.0009.png", "d.0013.png"}) {
+            const QString message = QStringLiteral("Failed to open image sequence file: %1").arg(QLatin1String(name));
+            QVERIFY2(log.errors.count(message) == 1, qPrintable(log.errors.join('\n')));
+        }
+        QCOMPARE(decoder.BusyWorkerCount(), 0);
+        QCOMPARE(decoder.WorkerCount(), 4);
+        QCOMPARE(source->Status(), SourceStatus::Ok);
+    }
+
+    // Files of one sequence that differ in size (an odd one among them) and in layout: each
+    // picture keeps its own file's size, layout and stream record, in either direction, with
+    // the workers' picture memory reused from file to file.
+    void mixedFiles_data()
+    {
+        QTest::addColumn<bool>("forward");
+        QTest::addRow("forwards") << true;
+        QTest::addRow("backwards") << false;
+    }
+    void mixedFiles()
+    {
+        QFETCH(bool, forward);
+        auto source = SequenceSource(MediaPath("seq_mixed") + QStringLiteral("/m.####.png 1-4"));
+        ImageSequenceDecoder decoder(false);
+        decoder.CreateWorkers(1); // one worker decodes every file in turn
+        Collector collected(decoder);
+        decoder.SetSource(source.get());
+        decoder.SetForward(forward);
+        for (int pass = 0; pass < 2; ++pass) {
+            collected.frames.clear();
+            decoder.Seek(forward ? 0 : MediaTime::FrameStartTime(3, decoder.FrameDuration()));
+            DecodeToEnd(decoder);
+            QCOMPARE(int(collected.frames.size()), 4);
+            for (int i = 0; i < 4; ++i) {
+                const int file = forward ? i : 3 - i;
+                const VideoFrame& frame = *collected.frames[static_cast<size_t>(i)];
+                QCOMPARE(frame.streamInfo, source->VideoStream(file, 0));
+                QCOMPARE(frame.streamInfo->width, file == 1 ? 321 : 320);
+                QCOMPARE(frame.streamInfo->height, file == 1 ? 181 : 180);
+                QCOMPARE(frame.format, file == 2 ? VideoFrameFormatRGBA : VideoFrameFormatRGB);
+                QCOMPARE(frame.planeImages[0].height(), frame.streamInfo->height);
+                QVERIFY(frame.planeImages[0].width() >= frame.streamInfo->width);
+                QCOMPARE(PictureNumber(frame), file);
+                QCOMPARE(frame.time, MediaTime::FrameStartTime(file, decoder.FrameDuration()));
+            }
+        }
+    }
+
+    // The first pass shows the pictures that parsing the files decoded; later passes decode
+    // the files themselves. Both give the same bytes, records and times.
+    void firstPassMatchesLaterPasses_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("hardware");
+        QTest::addRow("png") << PngSequence(1, 12) << true;
+        QTest::addRow("exr, opengl viewer") << ExrSequence(1, 12) << true;
+        QTest::addRow("exr, software viewer") << ExrSequence(1, 12) << false;
+        QTest::addRow("mixed") << MediaPath("seq_mixed") + QStringLiteral("/m.####.png 1-4") << true;
+    }
+    void firstPassMatchesLaterPasses()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, hardware);
+        Settings::Get().hardwareRenderingEnabled = hardware;
+        auto source = SequenceSource(path);
+        ImageSequenceDecoder decoder(false);
+        decoder.CreateWorkers(2);
+        Collector collected(decoder);
+        decoder.SetSource(source.get());
+        std::vector<std::shared_ptr<VideoFrame>> passes[2];
+        for (auto& frames : passes) {
+            collected.frames.clear();
+            decoder.Seek(0);
+            DecodeToEnd(decoder);
+            frames = collected.frames;
+        }
+        QCOMPARE(passes[0].size(), passes[1].size());
+        QVERIFY(passes[0].size() >= 4);
+        for (size_t i = 0; i < passes[0].size(); ++i) {
+            const VideoFrame& a = *passes[0][i];
+            const VideoFrame& b = *passes[1][i];
+            QCOMPARE(a.streamInfo, b.streamInfo);
+            QCOMPARE(a.time, b.time);
+            QCOMPARE(a.endTime.load(), b.endTime.load());
+            QCOMPARE(a.format, b.format);
+            QCOMPARE(a.lineSizes, b.lineSizes);
+            QCOMPARE(a.planeSizes, b.planeSizes);
+            for (size_t p = 0; p < 3; ++p)
+                if (a.planeSizes[p] > 0)
+                    QVERIFY2(std::memcmp(a.planes[p].get(), b.planes[p].get(), static_cast<size_t>(a.planeSizes[p])) == 0,
+                             qPrintable(QStringLiteral("frame %1, plane %2").arg(i).arg(p)));
+        }
+    }
+
+    // Shutting down while every worker is decoding returns once they are done with their
+    // file; nothing arrives afterwards.
+    void shutdownWhileBusy()
+    {
+        TestSupport::LogCapture log;
+        auto source = SequenceSource(MediaPath("seq_big") + QStringLiteral("/big.####.exr 1-4"));
+        QCOMPARE(source->FileCount(), 4);
+        for (int round = 0; round < 3; ++round) {
+            ImageSequenceDecoder decoder(false);
+            decoder.CreateWorkers(4);
+            Collector collected(decoder);
+            decoder.SetSource(source.get());
+            decoder.Seek(0);
+            for (int i = 0; i < 4; ++i)
+                QCOMPARE(decoder.DecodeNext(), int(ImageSequenceDecoder::MoreToCome));
+            QCOMPARE(decoder.BusyWorkerCount(), 4);
+            decoder.Shutdown();
+            QCOMPARE(decoder.WorkerCount(), 0);
+            QCOMPARE(decoder.BusyWorkerCount(), 0);
+            QVERIFY(collected.order.empty());
+            QCoreApplication::processEvents();
+            QVERIFY(collected.order.empty());
+        }
+        // Destroyed with busy workers and without an explicit shutdown.
+        {
+            ImageSequenceDecoder decoder(false);
+            decoder.CreateWorkers(2);
+            decoder.SetSource(source.get());
+            decoder.DecodeNext();
+            decoder.DecodeNext();
+        }
+        QVERIFY2(log.errors.isEmpty(), qPrintable(log.errors.join('\n')));
+        QVERIFY2(log.warnings.isEmpty(), qPrintable(log.warnings.join('\n')));
+    }
+
+    // The decode task ends promptly while its sequence workers are busy.
+    void stopMidDecode()
+    {
+        TestSupport::LogCapture log;
+        auto timeline = std::make_unique<Timeline>(MediaPath("seq_big") + QStringLiteral("/big.####.exr 1-4"), QString(), QUuid());
+        ParseSequence(timeline->GetSource());
+        timeline->SetOutputId(0);
+        for (int wait : {0, 5, 50}) {
+            DecodeRun run(timeline.get());
+            QTest::qWait(wait);
+            QVERIFY(run.Stop());
+        }
+        QCOMPARE(log.CountErrorsStartingWith(QStringLiteral("Failed")), 0);
+    }
+
+    // The scheduler takes the thread count setting: one worker decodes the whole sequence;
+    // none leaves the clip without pictures rather than waiting for a worker forever.
+    void threadCountSetting()
+    {
+        for (const int threads : {1, 0}) {
+            Settings::Get().imageSequenceThreadCount = threads;
+            auto timeline = std::make_unique<Timeline>(PngSequence(0, 25), QString(), QUuid());
+            ParseSequence(timeline->GetSource());
+            timeline->SetOutputId(0);
+            DecodeRun run(timeline.get());
+            QVERIFY(WaitForRun(*timeline, 0, 25));
+            QVERIFY(run.Stop());
+            if (threads == 1) {
+                CheckRun(*timeline, 0, 25, GappedPicture);
+                continue;
+            }
+            std::vector<std::shared_ptr<VideoFrame>> found;
+            timeline->GetVideoFrames(timeline->FrameStartTime(12), found);
+            QVERIFY(found[0] && found[0]->empty);
+            QCOMPARE(found[0]->firstTimelineFrame, 0);
+            QCOMPARE(found[0]->lastTimelineFrame, 25);
+        }
+    }
+
+    // Every file of a parsed sequence gone: every frame shows nothing, and decoding ends.
+    void allFilesMissing()
+    {
+        QTemporaryDir dir;
+        for (int i = 1; i <= 3; ++i)
+            QVERIFY(QFile::copy(MediaPath("seq_png") + QStringLiteral("/seq.000%1.png").arg(i),
+                                dir.filePath(QStringLiteral("gone.000%1.png").arg(i))));
+        auto timeline = std::make_unique<Timeline>(dir.path() + QStringLiteral("/gone.####.png 1-3"), QString(), QUuid());
+        ParseSequence(timeline->GetSource());
+        for (int i = 1; i <= 3; ++i)
+            QVERIFY(QFile::remove(dir.filePath(QStringLiteral("gone.000%1.png").arg(i))));
+        timeline->SetOutputId(0);
+        DecodeRun run(timeline.get());
+        QVERIFY(WaitForRun(*timeline, 0, 2));
+        QVERIFY(run.Stop());
+        CheckRun(*timeline, 0, 2, [](int) { return -1; });
+    }
+};
+
+QTEST_GUILESS_MAIN(TestImageSequenceDecoder)
+#include "tst_imagesequencedecoder.moc"
