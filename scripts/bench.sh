@@ -33,6 +33,18 @@ fi
 "$dir/bench/bench_decodemanager" "$media/hd_gop12.mp4" "$media/hd_gop250.mp4" "$repeats"
 "$dir/bench/bench_playback" "$media/hd_gop12.mp4" 20
 
+# 96 frames of 1080p as PNG and as OpenEXR (half float, ZIP), numbered from 1.
+for ext in png exr; do
+  if [ ! -f "$media/seq_$ext/seq.0096.$ext" ]; then
+    rm -rf "$media/seq_$ext" "$media/seq_$ext.tmp"
+    mkdir -p "$media/seq_$ext.tmp"
+    if [ "$ext" = png ]; then codec=(-pix_fmt rgb24 -c:v png); else codec=(-pix_fmt gbrpf32le -c:v exr -format half -compression zip16); fi
+    ff -f lavfi -i "testsrc2=size=1920x1080:rate=24:duration=4" "${codec[@]}" -start_number 1 "$media/seq_$ext.tmp/seq.%04d.$ext"
+    mv "$media/seq_$ext.tmp" "$media/seq_$ext"
+  fi
+done
+"$dir/bench/bench_imagesequence" "$media/seq_png/seq.%04d.png" "$media/seq_exr/seq.%04d.exr" "$repeats"
+
 # The renderer needs a display and the sound bench a sound server: our own unless there are
 # some already.
 started=()
