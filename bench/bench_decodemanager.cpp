@@ -11,6 +11,7 @@
 #include "Logger.h"
 #include "MediaTime.h"
 #include "ProjectGlobals.h"
+#include "SchedulerFill.h"
 #include "Settings.h"
 #include "Source.h"
 #include "Timeline.h"
@@ -55,38 +56,6 @@ double DecoderSeconds(const std::vector<Source*>& sources, bool forward)
     return seconds;
 }
 
-// Seconds until the scheduler has cached the whole timeline.
-double SchedulerSeconds(Timeline* timeline, bool forward)
-{
-    timeline->ClearCache();
-    timeline->SetPlaybackFrame(forward ? 0 : timeline->LastFrame());
-    timeline->SetPlaybackState(forward ? Timeline::Stopped : Timeline::PlayingBackward);
-    QThread thread;
-    auto* manager = new DecodeManager;
-    manager->moveToThread(&thread);
-    std::atomic<bool> done{false};
-    thread.start();
-    QElapsedTimer timer;
-    timer.start();
-    QMetaObject::invokeMethod(manager, [&] {
-        manager->StartDecoding(timeline, DecodeManager::VideoDecode, false);
-        done = true;
-    });
-    const CacheManager* cache = timeline->Cache();
-    const int frames = timeline->FrameCount();
-    while (cache->VideoFrameCount() < frames && timer.elapsed() < 600000)
-        QThread::usleep(200);
-    const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
-    QMetaObject::invokeMethod(manager, &DecodeManager::Stop);
-    while (!done)
-        QThread::msleep(1);
-    thread.quit();
-    thread.wait();
-    delete manager;
-    timeline->ClearCache();
-    return seconds;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -122,7 +91,7 @@ int main(int argc, char** argv)
             const std::vector<Source*> order = forward ? std::vector<Source*>{a->GetSource(), b->GetSource()}
                                                        : std::vector<Source*>{b->GetSource(), a->GetSource()};
             raw.push_back(DecoderSeconds(order, forward));
-            scheduled.push_back(SchedulerSeconds(&timeline, forward));
+            scheduled.push_back(Bench::SchedulerFillSeconds(timeline, forward));
         }
         const double rawFps = frames / Bench::Median(raw);
         const double scheduledFps = frames / Bench::Median(scheduled);

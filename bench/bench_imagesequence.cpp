@@ -14,6 +14,7 @@
 #include "ImageSequenceDecoder.h"
 #include "Logger.h"
 #include "ProjectGlobals.h"
+#include "SchedulerFill.h"
 #include "Settings.h"
 #include "Source.h"
 #include "Timeline.h"
@@ -75,37 +76,6 @@ double DecoderSeconds(Source* source, int threads, int& frames)
     return seconds;
 }
 
-// Seconds until the scheduler has cached the whole timeline.
-double SchedulerSeconds(Timeline& timeline)
-{
-    timeline.ClearCache();
-    timeline.SetPlaybackFrame(0);
-    QThread thread;
-    auto* manager = new DecodeManager;
-    manager->moveToThread(&thread);
-    std::atomic<bool> done{false};
-    thread.start();
-    QElapsedTimer timer;
-    timer.start();
-    QMetaObject::invokeMethod(manager, [&] {
-        manager->StartDecoding(&timeline, DecodeManager::VideoDecode, false);
-        done = true;
-    });
-    const CacheManager* cache = timeline.Cache();
-    const int frames = timeline.FrameCount();
-    while (cache->VideoFrameCount() < frames && timer.elapsed() < 600000)
-        QThread::usleep(200);
-    const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
-    QMetaObject::invokeMethod(manager, &DecodeManager::Stop);
-    while (!done)
-        QThread::msleep(1);
-    thread.quit();
-    thread.wait();
-    delete manager;
-    timeline.ClearCache();
-    return seconds;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -144,7 +114,7 @@ int main(int argc, char** argv)
         AvParser parser;
         parser.Parse(timeline.GetSource(), 0);
         timeline.SetOutputId(0);
-        SchedulerSeconds(timeline);
+        Bench::SchedulerFillSeconds(timeline);
 
         // The machine is shared: every repeat measures everything once, back to back, so
         // that the ratios compare runs made under the same load.
@@ -162,7 +132,7 @@ int main(int argc, char** argv)
                 auto fresh = NewSource(path);
                 first[t].push_back(count / DecoderSeconds(fresh.get(), threadCounts[t], delivered));
             }
-            scheduled.push_back(count / SchedulerSeconds(timeline));
+            scheduled.push_back(count / Bench::SchedulerFillSeconds(timeline));
             steadyGain.push_back(steady[2].back() / steady[0].back());
             steadyRatio.push_back(steady[2].back() / baseline.back());
             firstGain.push_back(first[2].back() / first[0].back());

@@ -7,6 +7,7 @@
 #include "ProjectGlobals.h"
 #include "Settings.h"
 #include "Source.h"
+#include "DecodeRun.h"
 #include "TestSupport.h"
 #include "Timeline.h"
 #include "Track.h"
@@ -18,7 +19,9 @@
 
 #include <cmath>
 
+using TestSupport::DecodeRun;
 using TestSupport::MediaPath;
+using TestSupport::WaitForRun;
 
 namespace {
 
@@ -35,76 +38,6 @@ int PictureNumber(const VideoFrame& frame)
 {
     const VideoStreamInfo* info = frame.streamInfo;
     return TestSupport::FrameNumberFromLuma(frame.planes[0].get(), frame.lineSizes[0], info->width, info->height);
-}
-
-// A decode manager running on a thread of its own, as the media engine runs it.
-class DecodeRun
-{
-public:
-    explicit DecodeRun(Timeline* timeline, int type = DecodeManager::VideoDecode, bool start = true)
-        : m_timeline(timeline)
-        , m_type(type)
-    {
-        m_manager = new DecodeManager;
-        m_manager->moveToThread(&m_thread);
-        QObject::connect(&m_thread, &QThread::finished, m_manager, &QObject::deleteLater);
-        if (start)
-            Start();
-    }
-
-    void Start()
-    {
-        Timeline* timeline = m_timeline;
-        const int type = m_type;
-        m_thread.start();
-        QMetaObject::invokeMethod(m_manager, [this, timeline, type] {
-            m_manager->StartDecoding(timeline, type, false);
-            m_opens = m_manager->DecoderOpenCount();
-            m_done = true;
-        });
-    }
-    ~DecodeRun() { Stop(); }
-
-    void Seek() { QMetaObject::invokeMethod(m_manager, &DecodeManager::Restart); }
-    void UpdateTrack() { QMetaObject::invokeMethod(m_manager, &DecodeManager::UpdateDecodeTrack); }
-    DecodeManager* Manager() { return m_manager; }
-
-    // Ends the task; afterwards the cache may be read from this thread.
-    int Stop()
-    {
-        if (!m_thread.isRunning())
-            return m_opens;
-        QMetaObject::invokeMethod(m_manager, &DecodeManager::Stop);
-        QElapsedTimer timer;
-        timer.start();
-        while (!m_done && timer.elapsed() < 20000)
-            QTest::qWait(5);
-        m_thread.quit();
-        m_thread.wait(10000);
-        return m_opens;
-    }
-
-private:
-    Timeline* m_timeline;
-    int m_type;
-    QThread m_thread;
-    DecodeManager* m_manager = nullptr;
-    std::atomic<bool> m_done{false};
-    std::atomic<int> m_opens{0};
-};
-
-// Waits until the cached run covers timeline frames `first` to `last`.
-bool WaitForRun(const Timeline& timeline, int first, int last, int timeoutMs = 60000)
-{
-    const CacheManager* cache = timeline.Cache();
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < timeoutMs) {
-        if (cache->VideoFrameCount() > 0 && cache->FirstTimelineFrame() <= first && cache->LastTimelineFrame() >= last)
-            return true;
-        QTest::qWait(20);
-    }
-    return false;
 }
 
 // Every timeline frame from `first` to `last` is in the cache, on its own frame, and shows
@@ -263,7 +196,8 @@ private slots:
         longClip->SetPlaybackFrame(110);
         run.Seek();
         QVERIFY(WaitForRun(*longClip, 110, 124));
-        QCOMPARE(run.Stop(), 1);
+        QVERIFY(run.Stop());
+        QCOMPARE(run.Opens(), 1);
         CheckRun(*longClip, 110, 124, [](int f) { return f; });
     }
 
@@ -285,7 +219,8 @@ private slots:
         timeline.SetPlaybackFrame(150);
         run.Seek();
         QVERIFY(WaitForRun(timeline, 150, 199));
-        QCOMPARE(run.Stop(), 2);
+        QVERIFY(run.Stop());
+        QCOMPARE(run.Opens(), 2);
         CheckRun(timeline, 150, 199, [](int f) { return f - 125; });
         QVERIFY(timeline.Cache()->FirstTimelineFrame() > 125);
     }

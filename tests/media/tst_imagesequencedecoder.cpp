@@ -7,6 +7,7 @@
 #include "ProjectGlobals.h"
 #include "Settings.h"
 #include "Source.h"
+#include "DecodeRun.h"
 #include "TestSupport.h"
 #include "Timeline.h"
 
@@ -22,7 +23,9 @@
 #include <cmath>
 #include <cstring>
 
+using TestSupport::DecodeRun;
 using TestSupport::MediaPath;
+using TestSupport::WaitForRun;
 
 namespace {
 
@@ -97,63 +100,6 @@ int DecodeToEnd(ImageSequenceDecoder& decoder)
         QThread::msleep(1);
     }
     return status;
-}
-
-// A decode manager running on a thread of its own, as the media engine runs it.
-class DecodeRun
-{
-public:
-    explicit DecodeRun(Timeline* timeline)
-        : m_timeline(timeline)
-    {
-        m_manager = new DecodeManager;
-        m_manager->moveToThread(&m_thread);
-        QObject::connect(&m_thread, &QThread::finished, m_manager, &QObject::deleteLater);
-        m_thread.start();
-        QMetaObject::invokeMethod(m_manager, [this] {
-            m_manager->StartDecoding(m_timeline, DecodeManager::VideoDecode, false);
-            m_done = true;
-        });
-    }
-    ~DecodeRun() { Stop(); }
-
-    void Seek() { QMetaObject::invokeMethod(m_manager, &DecodeManager::Restart); }
-
-    // Ends the task; afterwards the cache may be read from this thread. False when the task
-    // did not end.
-    bool Stop()
-    {
-        if (!m_thread.isRunning())
-            return m_done;
-        QMetaObject::invokeMethod(m_manager, &DecodeManager::Stop);
-        QElapsedTimer timer;
-        timer.start();
-        while (!m_done && timer.elapsed() < 30000)
-            QTest::qWait(5);
-        m_thread.quit();
-        m_thread.wait(10000);
-        return m_done;
-    }
-
-private:
-    Timeline* m_timeline;
-    QThread m_thread;
-    DecodeManager* m_manager = nullptr;
-    std::atomic<bool> m_done{false};
-};
-
-// Waits until the cached run covers timeline frames `first` to `last`.
-bool WaitForRun(const Timeline& timeline, int first, int last, int timeoutMs = 60000)
-{
-    const CacheManager* cache = timeline.Cache();
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < timeoutMs) {
-        if (cache->VideoFrameCount() > 0 && cache->FirstTimelineFrame() <= first && cache->LastTimelineFrame() >= last)
-            return true;
-        QTest::qWait(10);
-    }
-    return false;
 }
 
 // Timeline frames `first` to `last` are cached each on its own frame and show picture

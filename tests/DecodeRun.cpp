@@ -1,0 +1,75 @@
+#include "DecodeRun.h"
+
+#include "CacheManager.h"
+#include "DecodeManager.h"
+#include "Timeline.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+namespace TestSupport {
+
+DecodeRun::DecodeRun(Timeline* timeline, int type, bool start)
+    : m_timeline(timeline)
+    , m_type(type)
+{
+    m_manager = new DecodeManager;
+    m_manager->moveToThread(&m_thread);
+    QObject::connect(&m_thread, &QThread::finished, m_manager, &QObject::deleteLater);
+    if (start)
+        Start();
+}
+
+DecodeRun::~DecodeRun()
+{
+    Stop();
+}
+
+void DecodeRun::Start()
+{
+    m_thread.start();
+    QMetaObject::invokeMethod(m_manager, [this] {
+        m_manager->StartDecoding(m_timeline, m_type, false);
+        m_opens = m_manager->DecoderOpenCount();
+        m_done = true;
+    });
+}
+
+void DecodeRun::Seek()
+{
+    QMetaObject::invokeMethod(m_manager, &DecodeManager::Restart);
+}
+
+void DecodeRun::UpdateTrack()
+{
+    QMetaObject::invokeMethod(m_manager, &DecodeManager::UpdateDecodeTrack);
+}
+
+bool DecodeRun::Stop()
+{
+    if (!m_thread.isRunning())
+        return m_done;
+    QMetaObject::invokeMethod(m_manager, &DecodeManager::Stop);
+    QElapsedTimer timer;
+    timer.start();
+    while (!m_done && timer.elapsed() < 30000)
+        QTest::qWait(5);
+    m_thread.quit();
+    m_thread.wait(10000);
+    return m_done;
+}
+
+bool WaitForRun(const Timeline& timeline, int first, int last, int timeoutMs)
+{
+    const CacheManager* cache = timeline.Cache();
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        if (cache->VideoFrameCount() > 0 && cache->FirstTimelineFrame() <= first && cache->LastTimelineFrame() >= last)
+            return true;
+        QTest::qWait(10);
+    }
+    return false;
+}
+
+} // namespace TestSupport

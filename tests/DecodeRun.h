@@ -1,0 +1,49 @@
+#pragma once
+
+#include "DecodeManager.h"
+
+#include <QThread>
+
+#include <atomic>
+
+class Timeline;
+
+namespace TestSupport {
+
+// A decode manager filling one timeline's cache on a thread of its own, as the media
+// engine runs it.
+class DecodeRun
+{
+public:
+    // Without `start`, Start() begins the task.
+    explicit DecodeRun(Timeline* timeline, int type = DecodeManager::VideoDecode, bool start = true);
+    ~DecodeRun();
+    DecodeRun(const DecodeRun&) = delete;
+    DecodeRun& operator=(const DecodeRun&) = delete;
+
+    void Start();
+    // The playhead moved: the manager restarts from it.
+    void Seek();
+    // The timeline's track changed.
+    void UpdateTrack();
+    DecodeManager* Manager() { return m_manager; }
+
+    // Ends the task; afterwards the cache may be read from this thread. False when the task
+    // did not end in time.
+    bool Stop();
+    // How many times the task opened a decoder, known once it has ended.
+    int Opens() const { return m_opens; }
+
+private:
+    Timeline* m_timeline;
+    int m_type;
+    QThread m_thread;
+    DecodeManager* m_manager = nullptr;
+    std::atomic<bool> m_done{false};
+    std::atomic<int> m_opens{0};
+};
+
+// Waits until the cached run of `timeline` covers timeline frames `first` to `last`.
+bool WaitForRun(const Timeline& timeline, int first, int last, int timeoutMs = 60000);
+
+} // namespace TestSupport
