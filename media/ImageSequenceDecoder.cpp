@@ -63,7 +63,8 @@ int ImageSequenceDecoder::WorkerCount() const
 void ImageSequenceDecoder::SetSource(Source* source)
 {
     m_source = source;
-    m_frameDuration = MediaTime::FrameDuration(ProjectGlobals::ImageSequenceFrameRate());
+    // The clips placing these frames time them by the same rule.
+    m_frameDuration = source ? source->FrameDuration() : MediaTime::FrameDuration(ProjectGlobals::ImageSequenceFrameRate());
     Seek(0);
 }
 
@@ -181,7 +182,7 @@ void ImageSequenceDecoder::FinalThreadCleanup()
         return;
     }
     // Finished is emitted just before the thread ends; the object may go once it has.
-    found->second.thread->wait(5000);
+    found->second.thread->wait();
     m_shuttingDown.erase(found); // the worker first, then its thread
 }
 

@@ -2,8 +2,11 @@
 
 #include <QString>
 
+#include <atomic>
+
 // The project-wide values that live outside the project object: one set per application,
-// written into and read from the project file. Main thread only.
+// written into and read from the project file. Main thread only, except the image-sequence
+// frame rate, which the decode threads read.
 class ProjectGlobals
 {
 public:
@@ -34,7 +37,7 @@ public:
 private:
     static inline QString s_projectPath;
     static inline QString s_sourceRootDirPath;
-    static inline double s_imageSequenceFrameRate = 24.0;
+    static inline std::atomic<double> s_imageSequenceFrameRate = 24.0;
     static inline int s_timeControlFrameOffset = 1;
     static inline int s_viewerLayout = 0;
 };
