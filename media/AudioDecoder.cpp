@@ -36,7 +36,7 @@ bool AudioDecoder::OpenStream(int fileIndex, int streamInfoIndex)
     m_streamInfo = nullptr;
     SourceFileEntry* entry = m_source ? m_source->ParserFileEntry(fileIndex) : nullptr;
     const int count = entry ? static_cast<int>(entry->audioStreams.size()) : 0;
-    if (streamInfoIndex >= count && count > 0) {
+    if (streamInfoIndex >= count) {
         Logger::error(QStringLiteral("Failed to open audio stream. Unknown stream specified."));
         return false;
     }

@@ -246,9 +246,11 @@ void AudioOutput::OnStateChanged(QAudio::State state)
                     m_bufferIncreased = true;
                 }
             } else {
-                if (state == QAudio::ActiveState && m_lastError == QAudio::UnderrunError)
-                    m_refreshNeeded = true;
-                m_lastError = error;
+                if (state == QAudio::ActiveState) {
+                    if (m_lastError == QAudio::UnderrunError)
+                        m_refreshNeeded = true;
+                    m_lastError = error;
+                }
                 emit StateChanged(state);
                 return;
             }
