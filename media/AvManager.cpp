@@ -357,7 +357,7 @@ void AvManager::OnPlaybackTimeChanged(int64_t time, bool isSeek)
         const AvWorkerTask* task = entry->task.get();
         if (task->type == AvWorkerTask::ParseSource || !task->timeline)
             continue;
-        task->timeline->SetPlaybackTime(time);
+        task->timeline->SetPlaybackTime(time, isSeek);
         const bool taskWaiting = (task->type == AvWorkerTask::DecodeAudio && !task->timeline->AudioReadyAt(time))
                                  || (task->type == AvWorkerTask::DecodeVideo && !task->timeline->VideoReadyAt(time));
         if (taskWaiting) {

@@ -90,6 +90,8 @@ void AudioOutputManager::UpdateAudioOutputState(bool playing, bool playForward, 
 
 void AudioOutputManager::Resync()
 {
+    // Read before the time: a seek landing in between is seen at the next tick.
+    m_seekCount = m_timeline ? m_timeline->SeekCount() : 0;
     if (m_timeline)
         m_timeline->SeekAudio(m_pending, m_timeline->PlaybackTime());
     else
@@ -146,7 +148,9 @@ void AudioOutputManager::WriteToAudioOutput()
             Resync();
             if (!output.StartAudioDevice())
                 return;
-        } else if (m_resetRequested || !timeline->AudioPositionValid()) {
+        } else if (m_resetRequested || !timeline->AudioPositionValid() || timeline->SeekCount() != m_seekCount) {
+            // A seek's own request may still be on its way to this thread; the timeline
+            // already has the new time.
             Resync();
         }
         const QAudio::State state = output.State();
@@ -174,7 +178,10 @@ void AudioOutputManager::WriteToAudioOutput()
                 if (!m_playForward)
                     played = -played;
                 const int64_t drift = m_audioBaseTime - clock + played;
-                if (clock != m_lastClockTime) {
+                // A clock that jumped since the resync above is no measure of drift: the next
+                // tick resyncs to it.
+                const bool jumped = timeline->SeekCount() != m_seekCount;
+                if (clock != m_lastClockTime && !jumped) {
                     m_lastClockTime = clock;
                     {
                         QMutexLocker lock(&m_statsMutex);
@@ -222,10 +229,10 @@ void AudioOutputManager::WriteToAudioOutput()
                     }
                 }
             }
-            if (m_pending.isEmpty()) {
-                output.WriteAudio(output.Silence().left(static_cast<qsizetype>(free)));
-                return;
-            }
+        }
+        if (m_pending.isEmpty()) {
+            output.WriteAudio(output.Silence().left(static_cast<qsizetype>(free)));
+            return;
         }
     }
     const qint64 written = output.WriteAudio(m_pending);

@@ -62,6 +62,7 @@ private:
     bool m_playbackReady = false;
     int64_t m_audioBaseTime = 0;
     int64_t m_playedAtResync = 0; // the device's played time (µs) at the last resync
+    uint32_t m_seekCount = 0;     // the timeline's seek count at the last resync
     int64_t m_lastClockTime = -1;
     int64_t m_driftSum = 0;
     int m_driftCount = 0;

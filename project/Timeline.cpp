@@ -168,8 +168,10 @@ void Timeline::SetPlaybackFrame(int32_t frame)
     m_playbackTime = std::max<int64_t>(std::min(time, end), 0);
 }
 
-void Timeline::SetPlaybackTime(int64_t time)
+void Timeline::SetPlaybackTime(int64_t time, bool seek)
 {
+    if (seek)
+        ++m_seekCount;
     const int64_t end = EndTime();
     m_pastEnd = time > end;
     m_playbackTime = std::max<int64_t>(std::min(time, end), 0);

@@ -71,7 +71,11 @@ public:
     int64_t PlaybackTime() const { return m_playbackTime; }
     int32_t PlaybackFrame() const { return TimeToFrame(m_playbackTime); }
     void SetPlaybackFrame(int32_t frame);
-    void SetPlaybackTime(int64_t time);
+    // A `seek` is a jump of the clock (not its steady advance); it is counted before the new
+    // time is stored, so a reader that sees the new time also sees the new count.
+    void SetPlaybackTime(int64_t time, bool seek = false);
+    // Seeks so far; any thread. Sound read ahead from the old time is stale once it changes.
+    uint32_t SeekCount() const { return m_seekCount; }
     bool PastEnd() const { return m_pastEnd; }
     int32_t RangeStartFrame() const { return m_rangeStartFrame; }
     int32_t RangeEndFrame() const; // resolved
@@ -183,6 +187,7 @@ private:
     std::unique_ptr<Track> m_decodeCopies[2]; // audio, video; guarded by the mutex
     CacheManager* m_cache = nullptr;
     std::atomic<int64_t> m_playbackTime{0};
+    std::atomic<uint32_t> m_seekCount{0};
     int64_t m_rangeStartTime = 0;
     int64_t m_rangeEndTime = -1;
     int32_t m_rangeStartFrame = 0;
