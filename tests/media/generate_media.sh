@@ -75,6 +75,8 @@ ff -f lavfi -i "aevalsrc=sin(440*2*PI*t)|sin(440*2*PI*t)|sin(440*2*PI*t)|sin(110
 # A steady 440 Hz tone, amplitude 0.2, 48 kHz stereo float, 4 s: the sound the output tests
 # play and record.
 ff -f lavfi -i "aevalsrc=0.2*sin(440*2*PI*t)|0.2*sin(440*2*PI*t):s=48000:d=4" -c:a pcm_f32le "$out/tone_440.wav"
+# The same tone for 6 s: two seconds of play at 2x and a margin on either side.
+ff -f lavfi -i "aevalsrc=0.2*sin(440*2*PI*t)|0.2*sin(440*2*PI*t):s=48000:d=6" -c:a pcm_f32le "$out/tone_440_6s.wav"
 
 # Damaged files: cut short with the index in front, cut short with the index lost, noise.
 size=$(stat -c %s "$out/clip_1080p25.mp4")

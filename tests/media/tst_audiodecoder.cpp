@@ -126,16 +126,31 @@ private slots:
         const std::vector<float> left = d.Left();
         QVERIFY(TestSupport::RootMeanSquare(left.data(), left.size(), 1) > 0.02);
         const double frequency = TestSupport::ZeroCrossingFrequency(left.data(), left.size(), 1, 48000);
-        QVERIFY2(std::abs(frequency - 440.0) < 440.0 * 0.01 || file.contains(QLatin1String("51")), qPrintable(QString::number(frequency)));
+        // 5.1: the low-frequency channel (110 Hz) is left out of the stereo mix.
+        QVERIFY2(std::abs(frequency - 440.0) < 440.0 * 0.01, qPrintable(QString::number(frequency)));
     }
 
-    // At 48 kHz every block starts on the sample its time says: the tone's phase proves it,
-    // from the start and after seeks.
+    void timingAfterSeeks_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<double>("amplitude");
+        QTest::addColumn<bool>("exactPhase");
+        QTest::addRow("48 kHz") << "tone_440.wav" << 0.2 << true;
+        // The resampler's filter holds back a few samples, so only continuity is exact.
+        QTest::addRow("44.1 kHz resampled") << "tone_44100.wav" << 0.125 << false;
+    }
+
+    // Every block starts on the sample its time says (the tone's phase proves it), from the
+    // start and after seeks, and the sine has no step between blocks: nothing from before a
+    // seek is left in the resampler.
     void timingAfterSeeks()
     {
-        auto source = Parse(QStringLiteral("tone_440.wav"));
+        QFETCH(QString, file);
+        QFETCH(double, amplitude);
+        QFETCH(bool, exactPhase);
+        auto source = Parse(file);
         Decoding d(source.get());
-        for (const int64_t t : {int64_t(0), int64_t(1'000'000), int64_t(2'345'678), int64_t(50'000)}) {
+        for (const int64_t t : {int64_t(0), int64_t(1'000'000), int64_t(1'345'678), int64_t(50'000)}) {
             d.blocks.clear();
             d.decoder.Seek(t);
             for (int i = 0; i < 20; ++i)
@@ -144,16 +159,16 @@ private slots:
             QVERIFY(d.blocks.front()->startTime <= t);
             QVERIFY(d.blocks.front()->startTime >= t - 200'000);
             for (const auto& block : d.blocks) {
-                if (!block)
+                if (!block || !exactPhase)
                     continue;
                 const double seconds = static_cast<double>(block->startTime) / 1e6;
-                const double expected = 0.2 * std::sin(2 * M_PI * 440 * seconds);
+                const double expected = amplitude * std::sin(2 * M_PI * 440 * seconds);
                 const float got = reinterpret_cast<const float*>(block->data.constData())[0];
-                QVERIFY2(std::abs(got - expected) < 0.2 * 2 * M_PI * 440 / 48000 * 1.5,
+                QVERIFY2(std::abs(got - expected) < amplitude * 2 * M_PI * 440 / 48000 * 1.5,
                          qPrintable(QStringLiteral("block at %1: %2, expected %3").arg(block->startTime).arg(got).arg(expected)));
             }
             const std::vector<float> left = d.Left();
-            QVERIFY(LargestStep(left) < 2 * M_PI * 440 / 48000 * 0.2 * 1.1);
+            QVERIFY(LargestStep(left) < 2 * M_PI * 440 / 48000 * amplitude * 1.1);
         }
     }
 
