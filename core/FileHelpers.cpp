@@ -65,7 +65,10 @@ QString SequenceForPattern(const QString& dirPath, const QString& pattern)
     const QFileInfo patternInfo(pattern);
     const QString patternBase = patternInfo.completeBaseName();
     const QString suffix = patternInfo.suffix();
-    const qsizetype digits = patternBase.size() - patternBase.indexOf(QLatin1Char('#'));
+    // The frame digits are the run of '#' at the end; the name may hold others before it.
+    qsizetype digits = 0;
+    while (digits < patternBase.size() && patternBase.at(patternBase.size() - 1 - digits) == QLatin1Char('#'))
+        ++digits;
     const QString prefix = patternBase.left(patternBase.size() - digits);
 
     std::vector<int> frames;

@@ -122,6 +122,7 @@ private slots:
         QTest::addRow("unpadded") << "unpadded" << "f" << QList<int>{1, 2, 3, 7, 9} << 0;
         QTest::addRow("spaces and non-ascii") << "dir with späces/ünïcødé кадры" << "my take 1." << QList<int>{0, 1, 2, 4} << 3;
         QTest::addRow("zero") << "zero" << "z_" << QList<int>{0} << 2;
+        QTest::addRow("hash in the name") << "hash" << "take#2." << QList<int>{1, 2, 3} << 4;
     }
 
     void detectThenParseRoundTrip()
