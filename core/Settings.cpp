@@ -9,6 +9,8 @@
 #include <QTemporaryFile>
 
 #include <algorithm>
+#include <cmath>
+#include <type_traits>
 #include <variant>
 
 namespace {
@@ -240,6 +242,12 @@ void WriteKey(QSettings& file, const Settings& s, const Key& key)
 template <typename T>
 void Clamp(T& value, T low, T high)
 {
+    if constexpr (std::is_floating_point_v<T>) {
+        if (std::isnan(value)) { // "nan" reads as a number, but is in no range
+            value = low;
+            return;
+        }
+    }
     value = std::clamp(value, low, high);
 }
 

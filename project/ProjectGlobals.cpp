@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cmath>
 
 void ProjectGlobals::ResetFromSettings()
 {
@@ -19,7 +20,7 @@ void ProjectGlobals::ResetFromSettings()
 
 void ProjectGlobals::SetImageSequenceFrameRate(double rate)
 {
-    s_imageSequenceFrameRate = std::clamp(rate, 1.0, 120.0);
+    s_imageSequenceFrameRate = std::isnan(rate) ? 1.0 : std::clamp(rate, 1.0, 120.0);
 }
 
 QString ProjectGlobals::EffectiveSourceRootDirPath()

@@ -125,6 +125,13 @@ private slots:
         QCOMPARE(s().cacheSize, 32768);
         QCOMPARE(s().defaultImageSequenceFrameRate, 120.0);
         QCOMPARE(s().exportFileFormat, QStringLiteral("mp4"));
+
+        // "nan" reads as a number but lies in no range.
+        WriteFile(m_file, QStringLiteral("[preferences]\ndefaultImageSequenceFrameRate=nan\n"
+                                         "annotationTextBoxHeightScaler=nan\n"));
+        s().Load(m_file, QString(), QString());
+        QCOMPARE(s().defaultImageSequenceFrameRate, 1.0);
+        QCOMPARE(s().annotationTextBoxHeightScaler, 0.1f);
     }
 
     void wrongTypesConvertThenCheck()
