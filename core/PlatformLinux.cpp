@@ -2,7 +2,6 @@
 #include "Platform.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusReply>
 #include <QDesktopServices>
@@ -35,9 +34,15 @@ bool SessionBusAvailable()
 
 bool HasService(const QDBusConnection& bus, const QString& name)
 {
-    if (!bus.isConnected() || !bus.interface())
+    if (!bus.isConnected())
         return false;
-    const QDBusReply<bool> reply = bus.interface()->isServiceRegistered(name);
+    // Asked with a short timeout: a bus that does not answer must not hold up playback.
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                                       QStringLiteral("/org/freedesktop/DBus"),
+                                                       QStringLiteral("org.freedesktop.DBus"),
+                                                       QStringLiteral("NameHasOwner"));
+    call << name;
+    const QDBusReply<bool> reply = bus.call(call, QDBus::Block, 500);
     return reply.isValid() && reply.value();
 }
 
@@ -87,7 +92,11 @@ bool RevealInFileBrowser(const QString& path)
     QDBusConnection bus = SessionBusAvailable() ? QDBusConnection::sessionBus() : QDBusConnection(QString());
     if (HasService(bus, service)) {
         QDBusMessage call = QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/FileManager1"),
-                                                           service, QStringLiteral("ShowItems"));
+                                                           service,
+                                                           // A file is shown selected in its folder;
+                                                           // a folder is opened itself.
+                                                           info.isDir() ? QStringLiteral("ShowFolders")
+                                                                        : QStringLiteral("ShowItems"));
         call << QStringList{QUrl::fromLocalFile(absolute).toString()} << QString();
         const QDBusMessage reply = bus.call(call, QDBus::Block, 2000);
         if (reply.type() == QDBusMessage::ReplyMessage)
