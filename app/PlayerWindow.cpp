@@ -260,7 +260,7 @@ void PlayerWindow::StepFrames(int delta)
         return;
     m_engine->Pause();
     const int32_t frame = std::clamp(timeline->PlaybackFrame() + delta, 0, timeline->LastFrame());
-    m_engine->SetPlaybackTime(timeline->FrameStartTime(frame), true);
+    m_engine->SetPlaybackTime(timeline->FrameStartTime(frame), true, false, false, delta > 0);
 }
 
 void PlayerWindow::keyPressEvent(QKeyEvent* event)

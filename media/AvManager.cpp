@@ -168,7 +168,7 @@ void AvManager::DecodeTimeline(Timeline* timeline, int outputId, bool audio, boo
             m_outputTimelines[outputId] = timeline;
         }
         timeline->SetOutputId(outputId);
-        timeline->ClearCache();
+        ReleaseCacheLater(timeline, true, true);
         timeline->SetDecoding(Timeline::AudioDecode, false);
         timeline->SetDecoding(Timeline::VideoDecode, false);
         emit UpdateAudioOverrideRequested(timeline);
@@ -252,25 +252,31 @@ void AvManager::OnTaskCompleted(int workerId)
     if (!m_shuttingDownAll && entry->task->IsDecode() && timeline) {
         const int type = entry->task->type == AvWorkerTask::DecodeAudio ? Timeline::AudioDecode : Timeline::VideoDecode;
         timeline->SetDecoding(type, false);
-        if (entry->dropCache) {
-            // Large caches are freed here on the main thread, a batch per turn.
-            if (type == Timeline::VideoDecode) {
-                timeline->Cache()->ClearVideo(true);
-                auto frames = timeline->Cache()->TakeReleasedVideoFrames();
-                m_deferredVideo.insert(m_deferredVideo.end(), std::make_move_iterator(frames.begin()),
-                                       std::make_move_iterator(frames.end()));
-            } else {
-                timeline->Cache()->ClearAudio(true);
-                auto frames = timeline->Cache()->TakeReleasedAudioFrames();
-                m_deferredAudio.insert(m_deferredAudio.end(), std::make_move_iterator(frames.begin()),
-                                       std::make_move_iterator(frames.end()));
-            }
-            m_deferredTimer.start();
-        }
+        if (entry->dropCache)
+            ReleaseCacheLater(timeline, type == Timeline::VideoDecode, type == Timeline::AudioDecode);
         if (TaskIds(AvWorkerTask::DecodeAudio, timeline).isEmpty() && TaskIds(AvWorkerTask::DecodeVideo, timeline).isEmpty())
             emit TimelineDecodingEnded(timeline);
     }
     entry->thread->quit();
+}
+
+void AvManager::ReleaseCacheLater(Timeline* timeline, bool video, bool audio)
+{
+    CacheManager* cache = timeline->Cache();
+    if (video) {
+        cache->ClearVideo(true);
+        auto frames = cache->TakeReleasedVideoFrames();
+        m_deferredVideo.insert(m_deferredVideo.end(), std::make_move_iterator(frames.begin()),
+                               std::make_move_iterator(frames.end()));
+    }
+    if (audio) {
+        cache->ClearAudio(true);
+        auto frames = cache->TakeReleasedAudioFrames();
+        m_deferredAudio.insert(m_deferredAudio.end(), std::make_move_iterator(frames.begin()),
+                               std::make_move_iterator(frames.end()));
+    }
+    if (!m_deferredVideo.empty() || !m_deferredAudio.empty())
+        m_deferredTimer.start();
 }
 
 void AvManager::OnThreadFinished()
@@ -352,6 +358,8 @@ void AvManager::OnPlaybackStateChanged(bool playing, bool forward)
 
 void AvManager::OnPlaybackTimeChanged(int64_t time, bool isSeek)
 {
+    // The audio output task has no timeline of its own: it sees a seek in its timeline's
+    // seek count, raised here before the new time is stored.
     bool waiting = false;
     for (const auto& entry : m_active) {
         const AvWorkerTask* task = entry->task.get();
@@ -365,8 +373,6 @@ void AvManager::OnPlaybackTimeChanged(int64_t time, bool isSeek)
             if (isSeek)
                 emit SeekRequested(entry->id);
         }
-        if (isSeek && task->type == AvWorkerTask::AudioOutput)
-            emit SeekRequested(entry->id);
     }
     if (m_primary) {
         emit PlaybackTimeChanged(time);

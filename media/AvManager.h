@@ -119,6 +119,9 @@ private:
     std::vector<std::unique_ptr<Entry>>::iterator FindIn(std::vector<std::unique_ptr<Entry>>& list, int workerId);
     void BeginShutdown(std::vector<std::unique_ptr<Entry>>::iterator it);
     void WaitWhileShuttingDown(int timeoutMs);
+    // Empties the timeline's video and/or audio cache; the frames are freed by
+    // ProcessDeferredDelete, a batch per turn.
+    void ReleaseCacheLater(Timeline* timeline, bool video, bool audio);
     void DisconnectPrimary();
 
     std::vector<std::unique_ptr<Entry>> m_active;

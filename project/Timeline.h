@@ -131,10 +131,10 @@ public:
     bool AnnotationsSaved() const;
     void MarkAnnotationsSaved();
 
-    // Readiness of the cached runs at the playhead or at `t`.
-    bool AudioReady() const { return AudioReadyAt(m_playbackTime); }
+    // Readiness of the cached runs at the playhead (always, once it is past the end) or at `t`.
+    bool AudioReady() const { return m_pastEnd || AudioReadyAt(m_playbackTime); }
     bool AudioReadyAt(int64_t t) const;
-    bool VideoReady() const { return VideoReadyAt(m_playbackTime); }
+    bool VideoReady() const { return m_pastEnd || VideoReadyAt(m_playbackTime); }
     bool VideoReadyAt(int64_t t) const;
 
     // Cache, for the engine.
