@@ -1,5 +1,6 @@
 #include "VideoDecodeWorker.h"
 
+#include "FloatPixels.h"
 #include "Logger.h"
 #include "VideoStreamInfo.h"
 
@@ -46,15 +47,6 @@ void ApplyGamma(VideoFrame& frame)
     }
 }
 
-// Linear-light values of 0..1 to 8 bits; out of range and NaN are clamped.
-inline uint8_t FloatToByte(float value)
-{
-    value = value * 255.0f + 0.5f;
-    value = value > 0.0f ? value : 0.0f;
-    value = value < 255.0f ? value : 255.0f;
-    return static_cast<uint8_t>(value);
-}
-
 // Whether a decoded picture is planar float G, B, R (and A), as OpenEXR files decode, going
 // to packed 8-bit RGB or RGBA: swscale takes a generic path for these that costs about a
 // third as much as decoding the picture, ConvertFloatPlanes a small part of that.
@@ -67,23 +59,13 @@ bool IsFloatPlanesToPacked(const AVFrame* decoded, VideoFrameFormat target)
 void ConvertFloatPlanes(const AVFrame* decoded, VideoFrameFormat target, uint8_t* out, int outLineSize)
 {
     const bool alpha = decoded->format == AV_PIX_FMT_GBRAPF32;
-    const int pixelBytes = target == VideoFrameFormatRGBA ? 4 : 3;
+    const int channels = target == VideoFrameFormatRGBA ? 4 : 3;
     for (int y = 0; y < decoded->height; ++y) {
         auto row = [&](int plane) {
             return reinterpret_cast<const float*>(decoded->data[plane] + static_cast<ptrdiff_t>(y) * decoded->linesize[plane]);
         };
-        const float* g = row(0);
-        const float* b = row(1);
-        const float* r = row(2);
-        const float* a = alpha ? row(3) : nullptr;
-        uint8_t* o = out + static_cast<ptrdiff_t>(y) * outLineSize;
-        for (int x = 0; x < decoded->width; ++x, o += pixelBytes) {
-            o[0] = FloatToByte(r[x]);
-            o[1] = FloatToByte(g[x]);
-            o[2] = FloatToByte(b[x]);
-            if (pixelBytes == 4)
-                o[3] = a ? FloatToByte(a[x]) : 255;
-        }
+        FloatPixels::PackRow(row(2), row(0), row(1), alpha ? row(3) : nullptr, decoded->width, channels,
+                             out + static_cast<ptrdiff_t>(y) * outLineSize);
     }
 }
 
