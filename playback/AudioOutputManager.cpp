@@ -15,8 +15,6 @@ namespace {
 
 constexpr int64_t kDriftLimit = 10'000; // µs
 constexpr int kDriftSamples = 5;
-// Stretched sound kept ready beyond the device's free space: one 10 ms tick's worth.
-constexpr qint64 kStretchCushion = AudioFormat::kSampleRate / 100 * AudioFormat::kBytesPerFrame;
 
 } // namespace
 
@@ -214,19 +212,15 @@ void AudioOutputManager::WriteToAudioOutput()
                 if (m_stretcher.Speed() == 1.0f) {
                     timeline->ReadAudio(m_pending, free, m_playForward);
                 } else {
-                    // Enough source for the device's free space plus one tick, at this speed:
-                    // pending stays small (the sound heard stays near the read position) and
-                    // the stretcher's uneven output does not leave the device without sound.
-                    const qint64 deficit = free + kStretchCushion - m_pending.size();
-                    if (deficit > 0) {
-                        const auto frames = static_cast<qint64>(
-                            std::ceil(static_cast<double>(deficit) * speed / AudioFormat::kBytesPerFrame));
-                        m_scratch.clear();
-                        timeline->ReadAudio(m_scratch, frames * AudioFormat::kBytesPerFrame, m_playForward);
-                        m_stretcher.PushStretchInput(m_scratch);
-                        m_stretcher.ProcessStretch();
-                        m_stretcher.TakeStretchOutput(m_pending);
-                    }
+                    // The device's free space of source, times the speed rounded up above 1x:
+                    // the stretcher's output then covers the free space. The device takes what
+                    // is written beyond it, and its free space then shrinks to match.
+                    const qint64 wanted = speed > 1.0 ? free * static_cast<qint64>(std::ceil(speed)) : free;
+                    m_scratch.clear();
+                    timeline->ReadAudio(m_scratch, wanted, m_playForward);
+                    m_stretcher.PushStretchInput(m_scratch);
+                    m_stretcher.ProcessStretch();
+                    m_stretcher.TakeStretchOutput(m_pending);
                 }
             }
         }
