@@ -146,10 +146,17 @@ private slots:
         DecodeRun run(timeline.get());
         QVERIFY(WaitForRun(*timeline, 50, 82));
         QVERIFY(timeline->Cache()->FirstTimelineFrame() > 0);
+        std::vector<std::shared_ptr<VideoFrame>> before;
+        timeline->GetVideoFrames(timeline->FrameStartTime(60), before);
+        QVERIFY(before[0]);
         timeline->SetPlaybackState(Timeline::PlayingBackward);
         QVERIFY(WaitForRun(*timeline, 0, 82));
         run.Stop();
         CheckRun(*timeline, 0, 82, ThreeClipsPicture);
+        // What was cached forwards stayed: the same frame, not a second decode of it.
+        std::vector<std::shared_ptr<VideoFrame>> after;
+        timeline->GetVideoFrames(timeline->FrameStartTime(60), after);
+        QCOMPARE(after[0].get(), before[0].get());
     }
 
     // A cache smaller than the timeline fills up to its budget and no further.
