@@ -95,6 +95,7 @@ bool AudioOutput::StartAudioDevice()
         ApplyVolume();
     }
     m_processedAtResume = 0;
+    m_fed = false;
     m_stream = m_sink->start();
     if (!m_stream) {
         Logger::error(QStringLiteral("Failed to initialize audio output device: %1").arg(m_device.description()));
@@ -134,12 +135,16 @@ qint64 AudioOutput::WriteAudio(const QByteArray& bytes)
     if (!m_stream)
         return 0;
     const Settings& settings = Settings::Get();
+    qint64 written = 0;
     if (settings.volume > 100 && !settings.muted) {
         QByteArray louder = bytes;
         Amplify(louder, static_cast<float>(settings.volume) / 100.0f * 1.5f);
-        return m_stream->write(louder);
+        written = m_stream->write(louder);
+    } else {
+        written = m_stream->write(bytes);
     }
-    return m_stream->write(bytes);
+    m_fed = m_fed || written > 0;
+    return written;
 }
 
 void AudioOutput::Resume()
@@ -236,7 +241,12 @@ void AudioOutput::OnAudioOutputDevicesChanged()
 
 void AudioOutput::OnStateChanged(QAudio::State state)
 {
-    const QAudio::Error error = m_sink ? m_sink->error() : QAudio::NoError;
+    QAudio::Error error = m_sink ? m_sink->error() : QAudio::NoError;
+    // The device is fed silence whenever there is nothing to play, so going idle means it ran
+    // dry: an underrun, although some backends (PulseAudio in push mode) do not report one.
+    // Before the first write the device is idle only because it has not been fed yet.
+    if (state == QAudio::IdleState && error == QAudio::NoError && m_fed)
+        error = QAudio::UnderrunError;
     if (error == QAudio::UnderrunError) {
         ++m_underrunCount;
         if (!m_bufferIncreased && !m_refreshNeeded) {

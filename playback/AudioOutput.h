@@ -77,6 +77,7 @@ private:
     bool m_devicesChanged = false;
     int m_devicesChangedCount = 0;
     qint64 m_processedAtResume = 0;
+    bool m_fed = false; // written to since the device was started
     int m_underrunCount = 0;
     QAudio::Error m_lastError = QAudio::NoError;
     bool m_failed = false;
