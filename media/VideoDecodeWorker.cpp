@@ -11,6 +11,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
 #include <libavutil/pixfmt.h>
 #include <libavutil/mem.h>
 #include <libswscale/swscale.h>
@@ -147,7 +148,27 @@ bool VideoDecodeWorker::PrepareScaler(const AVFrame* decoded)
                                         static_cast<AVPixelFormat>(decoded->format), decoded->width, decoded->height,
                                         static_cast<AVPixelFormat>(m_task.targetPixelFormat), ScalerFlags(), nullptr,
                                         nullptr, nullptr));
-    return m_scaler != nullptr;
+    if (!m_scaler)
+        return false;
+    // YUV to RGB by the matrix the OpenGL viewer uses for the stream (BT.601, BT.709 or
+    // BT.2020) and the picture's own range: swscale would take BT.601 for every picture.
+    const AVPixFmtDescriptor* source = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(decoded->format));
+    const AVPixFmtDescriptor* target = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(m_task.targetPixelFormat));
+    if (!source || !target || (source->flags & AV_PIX_FMT_FLAG_RGB) || !(target->flags & AV_PIX_FMT_FLAG_RGB)
+        || source->nb_components < 3)
+        return true;
+    const VideoStreamInfo* info = m_task.streamInfo;
+    const int colourSpace = info && info->rec2020 ? SWS_CS_BT2020 : info && info->rec709 ? SWS_CS_ITU709 : SWS_CS_ITU601;
+    const bool fullRange = decoded->color_range == AVCOL_RANGE_JPEG;
+    // The cached context is made again whenever the picture's size or format changes.
+    const std::array<int, 6> key = {decoded->width, decoded->height, decoded->format, m_task.targetPixelFormat,
+                                    colourSpace, fullRange ? 1 : 0};
+    if (key == m_scalerColourKey)
+        return true;
+    const int* coefficients = sws_getCoefficients(colourSpace);
+    sws_setColorspaceDetails(m_scaler.get(), coefficients, fullRange ? 1 : 0, coefficients, 1, 0, 1 << 16, 1 << 16);
+    m_scalerColourKey = key;
+    return true;
 }
 
 std::shared_ptr<VideoFrame> VideoDecodeWorker::Convert(const AVFrame* decoded, int64_t time)

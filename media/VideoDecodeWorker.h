@@ -6,6 +6,7 @@
 
 #include <QObject>
 
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -72,6 +73,8 @@ private:
     AvPacketPtr m_packet;
     AvFramePtr m_decoded;
     SwsContextPtr m_scaler;
+    // Size, formats and colour rules m_scaler's colour details were set for.
+    std::array<int, 6> m_scalerColourKey = {-1, -1, -1, -1, -1, -1};
     AvBufferPtr m_exportScratch; // conversion target for export frames before packing
     int m_exportScratchSize = 0;
     PacketDecoder m_decoder{"video"};

@@ -66,6 +66,17 @@ ff -f lavfi -i "$(numbered 640 360 25 1)" "${x264[@]}" -g 12 \
 ff -f lavfi -i "$(numbered 64 48 25 1),format=rgba" -c:v png "$out/clip_rgba.mov"
 ff -f lavfi -i "color=c=red:size=2x2:r=25:d=1" -vf scale=1:1 -c:v ffv1 -pix_fmt yuv444p "$out/clip_1x1.mkv"
 
+# One colour (R 192, G 48, B 80) under each YUV matrix, and once in full range: lossless, so
+# that only the conversion back to RGB decides what is shown.
+for rule in 601:smpte170m:tv 709:bt709:tv 2020:bt2020nc:tv 709full:bt709:pc; do
+  IFS=: read -r name matrix range <<< "$rule"
+  primaries=$matrix; [ "$matrix" = bt2020nc ] && primaries=bt2020
+  [ "$matrix" = smpte170m ] && primaries=smpte170m
+  ff -f lavfi -i "color=c=0xC03050:size=320x180:r=25:d=0.2" \
+     -vf "format=rgb24,scale=out_color_matrix=${matrix/nc/}:out_range=$range,format=yuv420p" \
+     -colorspace "$matrix" -color_primaries "$primaries" -color_range "$range" -c:v ffv1 "$out/colour_$name.mkv"
+done
+
 # Audio only.
 ff -f lavfi -i "$(tone 440 44100 2)" -ac 2 -c:a pcm_s16le "$out/tone_44100.wav"
 ff -f lavfi -i "$(tone 440 48000 2)" -ac 1 -c:a pcm_s16le "$out/tone_mono.wav"

@@ -312,6 +312,31 @@ private slots:
         }
     }
 
+    // A picture converted to RGB shows the colour it was made from, whichever matrix and
+    // range it was stored with.
+    void coloursUnderEachMatrix_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addRow("BT.601") << "colour_601.mkv";
+        QTest::addRow("BT.709") << "colour_709.mkv";
+        QTest::addRow("BT.2020") << "colour_2020.mkv";
+        QTest::addRow("BT.709 full range") << "colour_709full.mkv";
+    }
+    void coloursUnderEachMatrix()
+    {
+        QFETCH(QString, file);
+        Settings::Get().hardwareRenderingEnabled = false;
+        auto source = Parse(file);
+        Decoding d(source.get());
+        d.decoder.Seek(0);
+        auto frame = d.FirstHolding(0);
+        QVERIFY(frame);
+        QCOMPARE(int(frame->format), int(VideoFrameFormatRGB));
+        const QRgb pixel = frame->planeImages[0].pixel(160, 90);
+        QVERIFY2(std::abs(qRed(pixel) - 192) <= 3 && std::abs(qGreen(pixel) - 48) <= 3 && std::abs(qBlue(pixel) - 80) <= 3,
+                 qPrintable(QStringLiteral("%1 %2 %3").arg(qRed(pixel)).arg(qGreen(pixel)).arg(qBlue(pixel))));
+    }
+
     void exportFramesArePacked()
     {
         auto source = Parse(QStringLiteral("clip_1366.mp4"));
