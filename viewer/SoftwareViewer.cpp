@@ -6,21 +6,48 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 #include <QTransform>
 
 namespace {
 
 // Frames decoded for the OpenGL renderer, shown here when it could not be had: converted on
 // the processor with the same equations as the fragment shader (BT.2020 as BT.709).
+// One pixel by the OpenGL viewer's fragment shader: `y`, `u`, `v` in 0..1, RGB in 0..1
+// (before clamping).
+void ShaderYuvToRgb(double y, double u, double v, bool rec709, bool rec2020, double rgb[3])
+{
+    u -= 0.5;
+    v -= 0.5;
+    const double k = 255.0 / 224.0;
+    if (rec709) {
+        y = (y - 16.0 / 255.0) * 255.0 / 219.0;
+        rgb[0] = y + 1.5748 * k * v;
+        rgb[1] = y - 0.1873 * k * u - 0.4681 * k * v;
+        rgb[2] = y + 1.8556 * k * u;
+    } else if (rec2020) {
+        // To linear light, from BT.2020 to BT.709 primaries, and to display gamma.
+        const double r = std::pow(std::max(y + 1.4746 * v, 0.0), 2.4);
+        const double g = std::pow(std::max(y - 0.1646 * u - 0.5714 * v, 0.0), 2.4);
+        const double b = std::pow(std::max(y + 1.8814 * u, 0.0), 2.4);
+        rgb[0] = std::pow(std::max(1.6605 * r - 0.5876 * g - 0.0728 * b, 0.0), 1.0 / 2.2);
+        rgb[1] = std::pow(std::max(-0.1246 * r + 1.1329 * g - 0.0083 * b, 0.0), 1.0 / 2.2);
+        rgb[2] = std::pow(std::max(-0.0182 * r - 0.1006 * g + 1.1187 * b, 0.0), 1.0 / 2.2);
+    } else {
+        y = (y - 16.0 / 255.0) * 255.0 / 219.0;
+        rgb[0] = y + 1.403 * k * v;
+        rgb[1] = y - 0.344 * k * u - 0.714 * k * v;
+        rgb[2] = y + 1.770 * k * u;
+    }
+}
+
 QImage YuvToRgb(const VideoFrame& frame)
 {
     const QImage& luma = frame.planeImages[0];
     const QImage& cb = frame.planeImages[1];
     const QImage& cr = frame.planeImages[2];
-    const bool rec709 = frame.streamInfo && (frame.streamInfo->rec709 || frame.streamInfo->rec2020);
-    const double k = 255.0 / 224.0;
-    const double rv = (rec709 ? 1.5748 : 1.403) * k, gu = (rec709 ? 0.1873 : 0.344) * k;
-    const double gv = (rec709 ? 0.4681 : 0.714) * k, bu = (rec709 ? 1.8556 : 1.770) * k;
+    const bool rec709 = frame.streamInfo && frame.streamInfo->rec709;
+    const bool rec2020 = frame.streamInfo && frame.streamInfo->rec2020;
     QImage rgb(luma.width(), luma.height(), QImage::Format_RGB888);
     auto clamp = [](double x) { return static_cast<uchar>(std::clamp(x * 255.0 + 0.5, 0.0, 255.0)); };
     for (int y = 0; y < luma.height(); ++y) {
@@ -29,12 +56,11 @@ QImage YuvToRgb(const VideoFrame& frame)
         const uchar* vs = cr.constScanLine(std::min(y / 2, cr.height() - 1));
         uchar* out = rgb.scanLine(y);
         for (int x = 0; x < luma.width(); ++x) {
-            const double l = (ys[x] / 255.0 - 16.0 / 255.0) * 255.0 / 219.0;
-            const double u = us[x / 2] / 255.0 - 0.5;
-            const double v = vs[x / 2] / 255.0 - 0.5;
-            out[3 * x] = clamp(l + rv * v);
-            out[3 * x + 1] = clamp(l - gu * u - gv * v);
-            out[3 * x + 2] = clamp(l + bu * u);
+            double pixel[3];
+            ShaderYuvToRgb(ys[x] / 255.0, us[x / 2] / 255.0, vs[x / 2] / 255.0, rec709, rec2020, pixel);
+            out[3 * x] = clamp(pixel[0]);
+            out[3 * x + 1] = clamp(pixel[1]);
+            out[3 * x + 2] = clamp(pixel[2]);
         }
     }
     return rgb;
