@@ -7,7 +7,9 @@
 #include "SourceReport.h"
 
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 
 #include <cstdio>
 
@@ -24,6 +26,22 @@ QStringList InfoSourcePaths(const QStringList& paths)
     return sources;
 }
 
+namespace {
+
+// Whether the report lists a stream that can be played: a file whose every stream was
+// refused (a picture too large to decode, say) opens without an error status but shows
+// nothing.
+bool HasUsableStream(const QJsonObject& report)
+{
+    for (const char* key : {"videoStreams", "audioStreams"})
+        for (const QJsonValue stream : report.value(QLatin1String(key)).toArray())
+            if (stream.toObject().value(QLatin1String("valid")).toBool())
+                return true;
+    return false;
+}
+
+} // namespace
+
 int RunInfoCommand(const QStringList& paths)
 {
     ProjectGlobals::ResetFromSettings();
@@ -38,8 +56,9 @@ int RunInfoCommand(const QStringList& paths)
             AvParser parser;
             parser.Parse(&source, file);
         }
-        failed = failed || source.HasError();
-        const QByteArray line = QJsonDocument(SourceReport::ToJson(source)).toJson(QJsonDocument::Compact) + '\n';
+        const QJsonObject report = SourceReport::ToJson(source);
+        failed = failed || source.HasError() || !HasUsableStream(report);
+        const QByteArray line = QJsonDocument(report).toJson(QJsonDocument::Compact) + '\n';
         std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
         std::fflush(stdout);
     }

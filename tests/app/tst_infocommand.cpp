@@ -60,7 +60,8 @@ private slots:
             MediaPath("clip_rotated.mp4"), MediaPath("clip_negative_ts.mts"), MediaPath("clip_bt2020.mp4"),
             MediaPath("clip_rgba.mov"), MediaPath("clip_1x1.mkv"), MediaPath("tone_44100.wav"),
             MediaPath("tone_mono.wav"), MediaPath("tone_51.wav"), MediaPath("truncated.mp4"),
-            MediaPath("dir with späces/клип ü.mp4"),
+            MediaPath("dir with späces/клип ü.mp4"), MediaPath("corrupt_packets.mp4"), MediaPath("colour_709full.mkv"),
+            MediaPath("clip_1080p25_gop250.mp4"), MediaPath("clip_23976_gop250.mp4"), MediaPath("tone_440_6s.wav"),
         };
         const InfoRun run = RunInfo(files);
         QCOMPARE(run.exitCode, 0);
@@ -93,6 +94,14 @@ private slots:
         const InfoRun run = RunInfo({MediaPath("clip_rotated.mp4"), missing, MediaPath("random.mp4")});
         QCOMPARE(run.exitCode, 1);
         QCOMPARE(run.sources.size(), 3);
+        // Cut short before its index: unreadable. Too large to decode: no error status, but
+        // nothing to play either.
+        for (const char* name : {"truncated_no_index.mp4", "huge_9000.mkv"}) {
+            const InfoRun one = RunInfo({MediaPath(QLatin1String(name))});
+            QCOMPARE(one.exitCode, 1);
+            QCOMPARE(one.sources.size(), 1);
+        }
+        QCOMPARE(RunInfo({MediaPath("truncated_no_index.mp4")}).sources.at(0).value("status").toInt(), 3);
         QCOMPARE(run.sources.at(0).value("status").toInt(), 0);
         QCOMPARE(run.sources.at(1).value("status").toInt(), 1);
         QCOMPARE(run.sources.at(1).value("statusText").toString(), QStringLiteral("File not found"));
