@@ -62,6 +62,10 @@ AvManager::~AvManager()
 
 int AvManager::StartTask(int type, Timeline* timeline)
 {
+    // While the engine shuts down, a task started now would be missed by the end requests
+    // already sent and keep the shutdown waiting.
+    if (m_shuttingDownAll || m_finalShutdown)
+        return -1;
     auto entry = std::make_unique<Entry>();
     entry->id = s_nextWorkerId++;
     entry->task = std::make_unique<AvWorkerTask>();
@@ -156,12 +160,20 @@ void AvManager::DecodeTimeline(Timeline* timeline, int outputId, bool audio, boo
         Logger::error(QStringLiteral("Failed to decode timeline. Timeline is NULL."));
         return;
     }
+    if (m_shuttingDownAll || m_finalShutdown)
+        return;
     if (outputId < 4) {
+        const int request = outputId >= 0 ? ++m_outputRequests[static_cast<size_t>(outputId)] : 0;
         const int previous = timeline->OutputId();
         if (previous >= 0 && previous != outputId)
             EndDecodingTask(previous, !keepViewerFrameOverride);
         EndDecodingTask(outputId, false);
         WaitWhileShuttingDown(10000);
+        // The events processed while waiting may have given this output another timeline,
+        // or begun shutting the engine down: the newer request stands.
+        if (m_shuttingDownAll || m_finalShutdown
+            || (outputId >= 0 && request != m_outputRequests[static_cast<size_t>(outputId)]))
+            return;
         if (outputId >= 0) {
             if (m_outputTimelines.value(outputId) && m_outputTimelines.value(outputId) != timeline)
                 m_outputTimelines.value(outputId)->SetOutputId(-1);
@@ -316,6 +328,7 @@ bool AvManager::Shutdown(bool final, int timeoutMs)
         if (entry->task->IsDecode() && entry->task->timeline)
             entry->task->timeline->SetPlaybackState(Timeline::Stopped);
     m_shuttingDownAll = true;
+    m_finalShutdown = m_finalShutdown || final;
     // The audio output task, when there is one, is the first and survives a non-final shutdown.
     const bool keepFirst = !final && !m_active.empty() && m_active.front()->task->type == AvWorkerTask::AudioOutput;
     while (static_cast<int>(m_active.size()) > (keepFirst ? 1 : 0))

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -131,6 +132,10 @@ private:
     std::vector<std::shared_ptr<AudioFrame>> m_deferredAudio;
     std::vector<std::shared_ptr<VideoFrame>> m_deferredVideo;
     bool m_shuttingDownAll = false;
+    bool m_finalShutdown = false; // no task starts after a final shutdown began
+    // DecodeTimeline calls per output: a call that waits for the output's old tasks gives way
+    // to a newer one made meanwhile (from the events processed while it waits).
+    std::array<int, 4> m_outputRequests = {};
     QPointer<Timeline> m_primary;
     QList<QMetaObject::Connection> m_primaryConnections;
     int m_lastPlaybackFrame = -1;

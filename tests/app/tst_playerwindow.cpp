@@ -6,6 +6,7 @@
 #include "OpenGLViewer.h"
 #include "PlaybackManager.h"
 #include "PlayerWindow.h"
+#include "Source.h"
 #include "Settings.h"
 #include "SurfaceFormat.h"
 #include "TestSupport.h"
@@ -14,6 +15,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -75,6 +77,48 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(window.Viewer()->Output(0)->frame->firstTimelineFrame, frame, 5000);
         QTest::qWait(100);
         QCOMPARE(ShownNumber(window.Viewer()), frame);
+    }
+
+    // What a later start forwards: "noargs" only raises the window; members of one sequence
+    // make one source; a ".txt" list is taken line by line as written; a single file already
+    // open is not opened twice.
+    void forwardedArguments()
+    {
+        Settings::ResetToDefaults();
+        Settings::Get().hardwareRenderingEnabled = false;
+        PlayerWindow window({});
+        QTRY_VERIFY(window.isVisible());
+        auto paths = [&] {
+            QStringList names;
+            for (const Source* source : window.Sources())
+                names << source->Path();
+            return names;
+        };
+        window.ProcessMessageFromOtherInstance({QStringLiteral("noargs")});
+        QCOMPARE(window.Sources().size(), 0);
+
+        const QString png = TestSupport::MediaPath(QStringLiteral("seq_png"));
+        window.ProcessMessageFromOtherInstance({png + "/seq.0002.png", png + "/seq.0003.png"});
+        QCOMPARE(paths(), QStringList{png + "/seq.####.png 1-24 (1-7 9-24)"});
+
+        const QString clip = TestSupport::MediaPath(QStringLiteral("clip_rotated.mp4"));
+        window.ProcessMessageFromOtherInstance({clip});
+        window.ProcessMessageFromOtherInstance({clip});
+        QCOMPARE(paths().count(clip), 1);
+
+        QTemporaryDir dir;
+        const QString list = dir.filePath(QStringLiteral("list.txt"));
+        QFile file(list);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Text));
+        file.write((TestSupport::MediaPath(QStringLiteral("tone_440.wav")) + "\n\n  " + png + "/seq.0005.png  \n").toUtf8());
+        file.close();
+        window.ProcessMessageFromOtherInstance({list});
+        QCOMPARE(window.Sources().size(), 4);
+        QVERIFY(paths().contains(TestSupport::MediaPath(QStringLiteral("tone_440.wav"))));
+        QVERIFY(paths().contains(png + "/seq.0005.png")); // a single picture, not the sequence
+        // Closing while the sources are still being probed: the probes that finish meanwhile
+        // start nothing new, and every task ends.
+        QVERIFY(window.Engine()->Shutdown(true, 20000));
     }
 
     // A file with sound only: an empty picture, and the clock runs through the sound.
