@@ -73,7 +73,7 @@ int AvManager::StartTask(int type, Timeline* timeline)
     entry->task->timeline = timeline;
     entry->thread = new QThread;
     entry->thread->setProperty("id", entry->id);
-    connect(entry->thread, &QThread::finished, this, &AvManager::OnThreadFinished);
+    connect(entry->thread, &QThread::finished, this, &AvManager::FinalThreadCleanup);
     entry->worker = new AvWorker(entry->id);
     AvWorker* worker = entry->worker;
     connect(this, &AvManager::TaskStarted, worker, &AvWorker::DoTask);
@@ -88,7 +88,7 @@ int AvManager::StartTask(int type, Timeline* timeline)
         connect(this, &AvManager::ResetAudioOutputDeviceRequested, worker, &AvWorker::ResetAudioOutputDevice);
         connect(this, &AvManager::LogAudioOutputInfoRequested, worker, &AvWorker::LogAudioOutputInfo);
     }
-    connect(worker, &AvWorker::TaskCompleted, this, &AvManager::OnTaskCompleted);
+    connect(worker, &AvWorker::TaskCompleted, this, &AvManager::QuitThread);
     connect(worker, &AvWorker::VideoFrameChanged, this, &AvManager::OnVideoFrameChanged);
     worker->moveToThread(entry->thread);
     entry->thread->start(QThread::InheritPriority);
@@ -247,7 +247,7 @@ void AvManager::RefreshCache()
     ShareCache(nullptr);
 }
 
-void AvManager::OnTaskCompleted(int workerId)
+void AvManager::QuitThread(int workerId)
 {
     auto it = FindIn(m_active, workerId);
     if (it != m_active.end()) {
@@ -291,7 +291,7 @@ void AvManager::ReleaseCacheLater(Timeline* timeline, bool video, bool audio)
         m_deferredTimer.start();
 }
 
-void AvManager::OnThreadFinished()
+void AvManager::FinalThreadCleanup()
 {
     auto* thread = qobject_cast<QThread*>(sender());
     const int id = thread ? thread->property("id").toInt() : -1;

@@ -96,8 +96,8 @@ signals:
     void TimelineDecodingEnded(Timeline* timeline);
 
 private slots:
-    void OnTaskCompleted(int workerId);
-    void OnThreadFinished();
+    void QuitThread(int workerId);
+    void FinalThreadCleanup();
     void OnVideoFrameChanged(int workerId, std::shared_ptr<VideoFrame> videoFrame,
                              std::shared_ptr<VideoFrame> previousFrame, std::shared_ptr<VideoFrame> nextFrame);
     void OnPlaybackStateChanged(bool playing, bool forward);
