@@ -26,7 +26,7 @@ TimerResolution::~TimerResolution()
 
 void KeepDisplayAwake(bool awake)
 {
-    SetThreadExecutionState(awake ? (ES_CONTINUOUS | ES_DISPLAY_REQUIRED | ES_SYSTEM_REQUIRED) : ES_CONTINUOUS);
+    SetThreadExecutionState(awake ? (ES_CONTINUOUS | ES_DISPLAY_REQUIRED) : ES_CONTINUOUS);
 }
 
 bool RevealInFileBrowser(const QString& path)
