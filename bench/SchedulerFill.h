@@ -33,7 +33,7 @@ inline double SchedulerFillSeconds(Timeline& timeline, bool forward = true)
     const CacheManager* cache = timeline.Cache();
     const int frames = timeline.FrameCount();
     while (cache->VideoFrameCount() < frames && timer.elapsed() < 600000)
-        QThread::usleep(200);
+        QThread::msleep(2); // seldom, so as not to take the decoder's processor time
     const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
     QMetaObject::invokeMethod(manager, &DecodeManager::Stop);
     while (!done)
