@@ -75,6 +75,7 @@ int main(int argc, char** argv)
         QThread::msleep(500);
     }
 
+    Platform::PreventBusAutolaunch();
     auto application = std::make_unique<SingleApplication>(argc, argv, QStringLiteral("pXUniqueIdentifier"));
     QCoreApplication::setApplicationName(QStringLiteral("Plovex"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PLOVEX_VERSION));

@@ -35,4 +35,11 @@ bool RevealInFileBrowser(const QString& path);
 // Keeps a top-level window above all others, or releases it.
 void SetAlwaysOnTop(QWidget* window, bool onTop);
 
+// Call before the application object exists. Where the desktop has a message bus that a
+// library would launch on its own when none is running (D-Bus: Qt's accessibility bridge asks
+// for it as soon as a widget changes), points the bus address somewhere that fails at once
+// instead; launching forks the process, which is slow and can hang a process that has
+// threads. Does nothing where a bus is running or there is no such bus.
+void PreventBusAutolaunch();
+
 } // namespace Platform

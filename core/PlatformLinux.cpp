@@ -106,6 +106,12 @@ bool RevealInFileBrowser(const QString& path)
     return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
+void PreventBusAutolaunch()
+{
+    if (!SessionBusAvailable())
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/plovex-no-session-bus");
+}
+
 void SetAlwaysOnTop(QWidget* window, bool onTop)
 {
     if (!window)

@@ -50,4 +50,9 @@ void SetAlwaysOnTop(QWidget* window, bool onTop)
                  SWP_NOMOVE | SWP_NOSIZE);
 }
 
+void PreventBusAutolaunch()
+{
+    // Windows has no session bus that a library would launch.
+}
+
 } // namespace Platform

@@ -60,6 +60,7 @@ trap cleanup EXIT
 source "$root/scripts/services.sh"
 start_display
 start_sound
+no_bus_autolaunch
 
 "$dir/bench/bench_render"
 "$dir/bench/bench_audiosync" "$media/hd_sound.mp4" 20

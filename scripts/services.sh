@@ -45,3 +45,13 @@ start_sound() {
   done
   pactl set-default-sink plovex_null >/dev/null 2>&1 || true
 }
+
+# Without a session bus, a library that asks for one (Qt's accessibility bridge does as soon
+# as a widget changes) makes libdbus launch one by forking, which can deadlock a process that
+# runs the address sanitizer. An address that leads nowhere fails at once instead, as the
+# program itself arranges at start-up.
+no_bus_autolaunch() {
+  if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ] && [ ! -S "${XDG_RUNTIME_DIR:-/nonexistent}/bus" ]; then
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=$runtime/no-session-bus"
+  fi
+}
