@@ -15,6 +15,8 @@ namespace {
 
 constexpr int64_t kDriftLimit = 10'000; // µs
 constexpr int kDriftSamples = 5;
+// Stretched sound kept beyond the device's free space: one 10 ms tick.
+constexpr qint64 kStretchCushion = AudioFormat::kSampleRate / 100 * AudioFormat::kBytesPerFrame;
 
 } // namespace
 
@@ -214,8 +216,15 @@ void AudioOutputManager::WriteToAudioOutput()
                 } else {
                     // The device's free space of source, times the speed rounded up above 1x:
                     // the stretcher's output then covers the free space. The device takes what
-                    // is written beyond it, and its free space then shrinks to match.
-                    const qint64 wanted = speed > 1.0 ? free * static_cast<qint64>(std::ceil(speed)) : free;
+                    // is written beyond it, and its free space then shrinks to match. The
+                    // stretcher hands out sound in steps of its own, so the read is raised when
+                    // what it has handed out would not fill the free space and one tick more:
+                    // a device that runs short plays a gap.
+                    const qint64 deficit = free + kStretchCushion - m_pending.size();
+                    const qint64 topUp = static_cast<qint64>(std::ceil(static_cast<double>(deficit) * speed
+                                                                       / AudioFormat::kBytesPerFrame))
+                                         * AudioFormat::kBytesPerFrame;
+                    const qint64 wanted = std::max(speed > 1.0 ? free * static_cast<qint64>(std::ceil(speed)) : free, topUp);
                     m_scratch.clear();
                     timeline->ReadAudio(m_scratch, wanted, m_playForward);
                     m_stretcher.PushStretchInput(m_scratch);
