@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <vector>
 #include <cmath>
 
 namespace TestSupport {
@@ -91,6 +92,32 @@ double ZeroCrossingFrequency(const float* samples, size_t frames, int stride, in
         }
     }
     return crossings > 0 ? crossings * sampleRate / (last - first) : 0.0;
+}
+
+std::vector<double> ZeroCrossingPeriods(const float* samples, size_t frames, int stride)
+{
+    std::vector<double> periods;
+    double previous = -1.0;
+    for (size_t i = 1; i < frames; ++i) {
+        const float a = samples[(i - 1) * static_cast<size_t>(stride)];
+        const float b = samples[i * static_cast<size_t>(stride)];
+        if (a < 0.0f && b >= 0.0f) {
+            const double at = static_cast<double>(i - 1) + a / static_cast<double>(a - b);
+            if (previous >= 0.0)
+                periods.push_back(at - previous);
+            previous = at;
+        }
+    }
+    return periods;
+}
+
+double MedianPeriodFrequency(const float* samples, size_t frames, int stride, int sampleRate)
+{
+    std::vector<double> periods = ZeroCrossingPeriods(samples, frames, stride);
+    if (periods.empty())
+        return 0.0;
+    std::nth_element(periods.begin(), periods.begin() + static_cast<std::ptrdiff_t>(periods.size() / 2), periods.end());
+    return sampleRate / periods[periods.size() / 2];
 }
 
 double RootMeanSquare(const float* samples, size_t frames, int stride)

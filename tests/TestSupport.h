@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QObject;
 class Source;
@@ -35,6 +36,10 @@ int FrameNumberFromImage(const QImage& image, int width, int height);
 // Sound analysis of interleaved float samples (`stride` floats per frame, reading the first
 // channel): frequency from the rising zero crossings, and the root mean square level.
 double ZeroCrossingFrequency(const float* samples, size_t frames, int stride, int sampleRate);
+// The single periods (in samples) between rising zero crossings, and the frequency of their
+// median: a jump or gap in the sound spoils a period or two, not the estimate.
+std::vector<double> ZeroCrossingPeriods(const float* samples, size_t frames, int stride);
+double MedianPeriodFrequency(const float* samples, size_t frames, int stride, int sampleRate);
 double RootMeanSquare(const float* samples, size_t frames, int stride);
 
 // Records every message logged while it exists.
