@@ -114,10 +114,9 @@ void PlaybackManager::Stop()
 
 void PlaybackManager::SetEndTime(int64_t time)
 {
-    time = std::max<int64_t>(time, 0);
     if (time == m_endTime)
         return;
-    m_endTime = time;
+    m_endTime = std::max<int64_t>(time, 0);
     emit PlaybackEndTimeChanged(m_endTime);
     if (m_currentTime > m_endTime)
         Seek(m_endTime, true);

@@ -195,6 +195,10 @@ private slots:
         QCOMPARE(m.clock.CurrentTime(), 5'000'000);
         m.clock.SetEndTime(-3);
         QCOMPARE(m.clock.EndTime(), 0);
+        // Like the range, the request is compared, not the stored value: -3 again is told again.
+        m.clock.SetEndTime(-3);
+        QCOMPARE(ends.size(), 3);
+        QCOMPARE(ends.last().at(0).toLongLong(), 0);
         m.clock.ResetPlaybackRange();
         QCOMPARE(m.clock.RangeEnd(), 0);
     }
