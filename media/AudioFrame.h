@@ -17,7 +17,11 @@ struct AudioFrame
     // the audio output reads it, hence atomic.
     std::atomic<int64_t> endTime{0};
     int32_t sampleCount = 0; // samples per channel
-    bool flag = false;
+    bool flag = false;       // set with empty data: silence standing for `size` bytes
+
+    // Bytes the block keeps in memory, which is what it costs the cache's audio budget.
+    // Silence holds no samples, so a soundless stretch of any length costs nothing.
+    int64_t HeldBytes() const { return flag && data.isEmpty() ? 0 : size; }
 };
 
 using AudioFramePtr = std::shared_ptr<AudioFrame>;

@@ -6,6 +6,7 @@
 #include <QMutexLocker>
 
 #include <algorithm>
+#include <limits>
 
 CacheManager::CacheManager(QObject* parent)
     : QObject(parent)
@@ -27,7 +28,9 @@ AudioFramePtr CacheManager::MakeSilence(int64_t from, int64_t to)
     frame->startTime = from;
     frame->endTime = to;
     frame->size = AudioFormat::BytesForDuration(to - from + 1);
-    frame->sampleCount = static_cast<int32_t>(frame->size / AudioFormat::kBytesPerFrame);
+    // Over 12 hours of silence has more samples than the count can hold; readers go by size.
+    frame->sampleCount = static_cast<int32_t>(
+        std::min<int64_t>(frame->size / AudioFormat::kBytesPerFrame, std::numeric_limits<int32_t>::max()));
     return frame;
 }
 
@@ -44,7 +47,7 @@ void CacheManager::InsertAudioLocked(const AudioFramePtr& frame)
     if (!m_audioFrames.empty() && frame->startTime < m_audioStartTime) {
         m_audioFrames.push_front(frame);
         m_audioStartTime = frame->startTime;
-        m_audioSize += frame->size;
+        m_audioSize += frame->HeldBytes();
         if (m_audioCursor >= 0)
             ++m_audioCursor;
         return;
@@ -57,7 +60,7 @@ void CacheManager::InsertAudioLocked(const AudioFramePtr& frame)
         m_audioStartTime = frame->startTime;
     m_audioFrames.push_back(frame);
     m_audioEndTime = frame->endTime.load();
-    m_audioSize += frame->size;
+    m_audioSize += frame->HeldBytes();
 }
 
 void CacheManager::AppendSilence(int64_t from, int64_t to)
@@ -124,7 +127,7 @@ double BehindShare(const Frames& frames, int64_t t, int64_t totalBytes)
         if (frame->endTime > t)
             break;
         if constexpr (std::is_same_v<typename Frames::value_type, AudioFramePtr>)
-            behind += frame->size;
+            behind += frame->HeldBytes();
         else
             behind += frame->ByteSize();
     }
@@ -202,14 +205,14 @@ void CacheManager::TrimAudio(int64_t t, bool forward, double bias)
     else if (forward || ahead <= bias)
         return;
     if (removeFirst) {
-        m_audioSize -= m_audioFrames.front()->size;
+        m_audioSize -= m_audioFrames.front()->HeldBytes();
         m_audioFrames.pop_front();
         // A cursor on the removed block points nowhere until the next look-up by time.
         m_audioCursor = m_audioCursor > 0 ? m_audioCursor - 1 : kLostCursor;
         if (!m_audioFrames.empty())
             m_audioStartTime = m_audioFrames.front()->startTime;
     } else {
-        m_audioSize -= m_audioFrames.back()->size;
+        m_audioSize -= m_audioFrames.back()->HeldBytes();
         m_audioFrames.pop_back();
         if (m_audioCursor >= static_cast<int64_t>(m_audioFrames.size()))
             m_audioCursor = kLostCursor;

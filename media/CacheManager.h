@@ -29,7 +29,9 @@ class CacheManager : public QObject
 public:
     explicit CacheManager(QObject* parent = nullptr); // budget from the cacheSize setting
 
-    // Video maximum = max(m, 256) MB; the audio maximum is 1.2 % of it.
+    // Video maximum = max(m, 256) MB; the audio maximum is 1.2 % of it. The audio size counts
+    // the bytes the blocks hold (AudioFrame::HeldBytes): silence blocks count nothing, so a
+    // soundless timeline of any length fits, as one block per clip or gap.
     void SetCacheSize(int megabytes);
 
     void CacheAudioFrame(const AudioFramePtr& frame);

@@ -139,4 +139,12 @@ ff -f lavfi -i "$(numbered 1920 1080 24 0.16),format=gbrpf32le" -c:v exr -format
 mkdir -p "$out/dir with späces"
 cp "$out/clip_rotated.mp4" "$out/dir with späces/клип ü.mp4"
 
+# Real lengths, small pictures. A 3-minute soundless clip (24 fps, 4,320 frames), a 1,000-frame
+# PNG sequence (l.0001 shows picture 0), and the 440 Hz tone for 20 s: longer than the audio the
+# smallest cache holds, even stretched.
+ff -f lavfi -i "$(numbered 64 36 24 180)" "${x264[@]}" -preset ultrafast -g 48 "$out/long_silent_3min.mp4"
+rm -rf "$out/seq_long" && mkdir -p "$out/seq_long"
+ff -f lavfi -i "$(numbered 64 36 24 41.667),format=rgb24" -frames:v 1000 -start_number 1 "$out/seq_long/l.%04d.png"
+ff -f lavfi -i "aevalsrc=0.2*sin(440*2*PI*t)|0.2*sin(440*2*PI*t):s=48000:d=20" -c:a pcm_f32le "$out/tone_440_20s.wav"
+
 echo "$hash" > "$stamp"

@@ -6,6 +6,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <limits>
 
 namespace {
 
@@ -215,6 +216,43 @@ private slots:
         cache.PrependSilence(0, 999999); // ends where the run starts
         QCOMPARE(cache.AudioStartTime(), 0);
         QCOMPARE(cache.GetAudioFrame(0, false)->endTime.load(), 499999);
+    }
+
+    // Silence costs the budget nothing, however long: three hours of it next to a full budget
+    // of sound neither fills the cache nor is trimmed away from under the playhead.
+    void longSilence()
+    {
+        constexpr int64_t kThreeHours = 3LL * 3600 * 1'000'000;
+        CacheManager cache;
+        cache.SetCacheSize(256); // audio maximum 3,072,000 bytes, about 8 s of sound
+        cache.AppendSilence(0, kThreeHours - 1);
+        QCOMPARE(cache.AudioSize(), 0);
+        QVERIFY(!cache.IsAudioFull());
+        AudioFramePtr block = cache.GetAudioFrame(kThreeHours / 2, true);
+        QVERIFY(block);
+        QCOMPARE(block->size, 3LL * 3600 * 48000 * 8); // it still stands for every sample
+        for (const int64_t t : {int64_t{0}, kThreeHours / 2, kThreeHours - 1}) {
+            cache.TrimAudio(t, true, 0.5);
+            cache.TrimAudio(t, false, 0.5);
+        }
+        QCOMPARE(cache.AudioFrameCount(), 1);
+
+        // Sound after the silence fills the budget; trimming removes sound, by its bytes.
+        for (int i = 0; i < 10; ++i)
+            cache.CacheAudioFrame(Block(kThreeHours + i * 1000, kThreeHours + i * 1000 + 999, 307200));
+        QCOMPARE(cache.AudioSize(), 3072000);
+        QVERIFY(cache.IsAudioFull());
+        cache.TrimAudio(kThreeHours + 8500, false, 0.5); // playing backwards, the sound is behind
+        QCOMPARE(cache.AudioFrameCount(), 11);
+        cache.TrimAudio(kThreeHours + 500, false, 0.5); // now it lies ahead
+        QCOMPARE(cache.AudioFrameCount(), 10);
+        QCOMPARE(cache.AudioSize(), 3072000 - 307200);
+        QCOMPARE(cache.AudioStartTime(), 0);
+
+        // A silence long enough to overflow a sample count keeps a sane one.
+        cache.ClearAudio();
+        cache.AppendSilence(0, 24LL * 3600 * 1'000'000);
+        QCOMPARE(cache.GetAudioFrame(0, false)->sampleCount, std::numeric_limits<int32_t>::max());
     }
 
     void audioTrim()
