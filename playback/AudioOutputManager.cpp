@@ -8,8 +8,10 @@
 
 #include <QMutexLocker>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -105,6 +107,7 @@ void AudioOutputManager::Resync()
     // belongs to the old position.
     m_playedAtResync = m_output->PlayedMicroseconds();
     m_resetRequested = false;
+    m_soundFlowing = false;
 }
 
 void AudioOutputManager::ResetAudioOutputDevice()
@@ -183,10 +186,7 @@ void AudioOutputManager::WriteToAudioOutput()
                 const bool jumped = timeline->SeekCount() != m_seekCount;
                 if (clock != m_lastClockTime && !jumped) {
                     m_lastClockTime = clock;
-                    {
-                        QMutexLocker lock(&m_statsMutex);
-                        m_driftSamples.push_back(std::llabs(drift));
-                    }
+                    RecordDrift(std::llabs(drift));
                     if (std::llabs(drift) > kDriftLimit) {
                         m_driftSum += drift;
                         ++m_driftCount;
@@ -199,7 +199,7 @@ void AudioOutputManager::WriteToAudioOutput()
                                 m_audioBaseTime = clock - played;
                                 timeline->SeekAudio(m_pending, position);
                                 QMutexLocker lock(&m_statsMutex);
-                                ++m_driftCorrections;
+                                ++m_stats.corrections;
                             }
                             m_driftSum = 0;
                             m_driftCount = 0;
@@ -214,23 +214,28 @@ void AudioOutputManager::WriteToAudioOutput()
                 if (m_stretcher.Speed() == 1.0f) {
                     timeline->ReadAudio(m_pending, free, m_playForward);
                 } else {
-                    // The device's free space of source, times the speed rounded up above 1x:
-                    // the stretcher's output then covers the free space. The device takes what
-                    // is written beyond it, and its free space then shrinks to match. The
-                    // stretcher hands out sound in steps of its own, so the read is raised when
-                    // what it has handed out would not fill the free space and one tick more:
-                    // a device that runs short plays a gap.
-                    const qint64 deficit = free + kStretchCushion - m_pending.size();
-                    const qint64 topUp = static_cast<qint64>(std::ceil(static_cast<double>(deficit) * speed
-                                                                       / AudioFormat::kBytesPerFrame))
-                                         * AudioFormat::kBytesPerFrame;
-                    const qint64 wanted = std::max(speed > 1.0 ? free * static_cast<qint64>(std::ceil(speed)) : free, topUp);
-                    m_scratch.clear();
-                    timeline->ReadAudio(m_scratch, wanted, m_playForward);
-                    m_stretcher.PushStretchInput(m_scratch);
-                    m_stretcher.ProcessStretch();
-                    m_stretcher.TakeStretchOutput(m_pending);
+                    // Only the source that keeps the device fed: what its free space, one
+                    // tick more and the stretcher's latency take, less the stretched sound
+                    // already waiting, times the speed. The stretcher keeps some input back
+                    // and hands out sound in steps of its own (at slow speeds a step is
+                    // several ticks of sound), so the latency's worth of stretched sound
+                    // waits in pending to cover a tick that brings no step. Reading more
+                    // than this runs the read position ahead of the sound played and past
+                    // the cached audio.
+                    const qint64 latency = static_cast<qint64>(m_stretcher.Latency()) * AudioFormat::kBytesPerFrame;
+                    const qint64 deficit = free + kStretchCushion + latency - m_pending.size();
+                    if (deficit > 0) {
+                        const qint64 wanted = static_cast<qint64>(std::ceil(static_cast<double>(deficit) * speed
+                                                                            / AudioFormat::kBytesPerFrame))
+                                              * AudioFormat::kBytesPerFrame;
+                        m_scratch.clear();
+                        timeline->ReadAudio(m_scratch, wanted, m_playForward);
+                        m_stretcher.PushStretchInput(m_scratch);
+                        m_stretcher.ProcessStretch();
+                        m_stretcher.TakeStretchOutput(m_pending);
+                    }
                 }
+                RecordRead();
             }
         }
         if (m_pending.isEmpty()) {
@@ -243,16 +248,31 @@ void AudioOutputManager::WriteToAudioOutput()
         m_pending.remove(0, static_cast<qsizetype>(written));
 }
 
-std::vector<int64_t> AudioOutputManager::DriftSamples() const
+void AudioOutputManager::RecordDrift(int64_t drift)
 {
     QMutexLocker lock(&m_statsMutex);
-    return m_driftSamples;
+    std::vector<int64_t>& samples = m_stats.drift;
+    if (samples.size() >= kMaxDriftSamples) // the older half goes; the rest keeps its order
+        samples.erase(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(kMaxDriftSamples / 2));
+    samples.push_back(drift);
 }
 
-int AudioOutputManager::DriftCorrections() const
+void AudioOutputManager::RecordRead()
 {
     QMutexLocker lock(&m_statsMutex);
-    return m_driftCorrections;
+    m_stats.pendingPeak = std::max<int64_t>(m_stats.pendingPeak, m_pending.size());
+    // Until the first sound after a resync (the stretcher's latency), nothing to write is
+    // expected; after it, a tick without sound is a gap.
+    if (!m_pending.isEmpty())
+        m_soundFlowing = true;
+    else if (m_soundFlowing)
+        ++m_stats.starvedTicks;
+}
+
+AudioOutputManager::SyncStats AudioOutputManager::TakeSyncStats()
+{
+    QMutexLocker lock(&m_statsMutex);
+    return std::exchange(m_stats, {});
 }
 
 QString AudioOutputManager::AudioDiagnosticReport() const

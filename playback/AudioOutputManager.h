@@ -33,10 +33,17 @@ public:
     QString AudioDiagnosticReport() const;
     AudioOutput* Output() const { return m_output.get(); }
 
-    // Measurements of how well sound followed the clock (any thread): |drift| at every clock
-    // change while playing (µs), and the number of times the read position was moved.
-    std::vector<int64_t> DriftSamples() const;
-    int DriftCorrections() const;
+    // How well sound followed the clock since the last call, for tests and benchmarks.
+    struct SyncStats
+    {
+        std::vector<int64_t> drift; // |drift| µs at each clock change while playing, the latest kMaxDriftSamples
+        int corrections = 0;        // times the read position was moved to the clock
+        int64_t pendingPeak = 0;    // bytes: the most sound read and waiting for the device
+        int starvedTicks = 0;       // ticks of play with nothing to write once sound had begun
+    };
+    static constexpr size_t kMaxDriftSamples = 60'000; // ten minutes of clock changes at 100 a second
+    // Returns the measurements and starts new ones. Any thread.
+    SyncStats TakeSyncStats();
 
 public slots:
     void SetAudioPlaybackReady(bool ready);
@@ -67,8 +74,11 @@ private:
     int64_t m_driftSum = 0;
     int m_driftCount = 0;
     bool m_resetRequested = false;
+    bool m_soundFlowing = false; // sound was read since the last resync
+
+    void RecordDrift(int64_t drift);
+    void RecordRead(); // after a read for normal play
 
     mutable QMutex m_statsMutex;
-    std::vector<int64_t> m_driftSamples; // guarded by m_statsMutex
-    int m_driftCorrections = 0;          // guarded by m_statsMutex
+    SyncStats m_stats; // guarded by m_statsMutex
 };
