@@ -100,8 +100,19 @@ int32_t Source::FrameCount() const
     const SourceFileEntry* entry = PrimaryFileEntry();
     if (m_isImageSequence || !entry || entry->audioStreams.empty())
         return 0;
+    // Whole frames within the sound: frame n - 1 ends by the end time (inclusive), that is
+    // frame n starts at most one microsecond after it. Counted on the frames' own rounded
+    // times, so a 10 s file at 24 fps has all 240 of them.
+    if (m_endTime < 0)
+        return 0;
     const double fd = MediaTime::FrameDuration(ProjectGlobals::ImageSequenceFrameRate());
-    return MediaTime::SaturateFrame(std::trunc(static_cast<double>(m_endTime) / fd));
+    const int64_t duration = m_endTime + 1;
+    int32_t n = MediaTime::SaturateFrame(std::trunc(static_cast<double>(duration) / fd));
+    while (n > 0 && MediaTime::FrameStartTime(n, fd) > duration)
+        --n;
+    while (n < INT32_MAX && MediaTime::FrameStartTime(n + 1, fd) <= duration)
+        ++n;
+    return n;
 }
 
 double Source::FrameRate() const
@@ -164,6 +175,22 @@ void Source::SetCutInFrame(int32_t frame)
         return;
     m_cutInFrame = frame;
     m_cutInTime = MediaTime::FrameStartTime(frame, FrameDuration());
+    emit CutInOutChanged();
+}
+
+void Source::SetCutInOutFrames(int32_t cutIn, int32_t cutOut)
+{
+    cutIn = std::max(cutIn, 0);
+    if (cutOut < 0 || cutOut >= FrameCount() - 1)
+        cutOut = -1;
+    else
+        cutOut = std::max(cutOut, cutIn);
+    if (cutIn == m_cutInFrame && cutOut == m_cutOutFrame)
+        return;
+    m_cutInFrame = cutIn;
+    m_cutInTime = MediaTime::FrameStartTime(cutIn, FrameDuration());
+    m_cutOutFrame = cutOut;
+    m_cutOutTime = cutOut >= 0 ? MediaTime::FrameEndTime(cutOut, FrameDuration()) : -1;
     emit CutInOutChanged();
 }
 

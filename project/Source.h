@@ -48,6 +48,9 @@ public:
     bool IsUncut() const;
     void SetCutInFrame(int32_t frame);
     void SetCutOutFrame(int32_t frame);
+    // Both at once, each limited by the other's new value rather than its old one (a range
+    // moved past the old cut-out keeps its cut-in); CutInOutChanged at most once.
+    void SetCutInOutFrames(int32_t cutIn, int32_t cutOut);
 
     int64_t AudioDelay() const { return m_audioDelay; }
     void SetAudioDelay(int64_t delay) { m_audioDelay = delay; }

@@ -200,10 +200,8 @@ void Timeline::SetPlaybackRange(int32_t startFrame, int32_t endFrame)
     m_rangeEndFrame = endFrame;
     m_rangeStartTime = std::max<int64_t>(FrameStartTime(startFrame), 0);
     m_rangeEndTime = endFrame < 0 ? -1 : FrameEndTime(endFrame);
-    if (Source* source = IsSourceTimeline() ? GetSource() : nullptr) {
-        source->SetCutInFrame(startFrame);
-        source->SetCutOutFrame(endFrame);
-    }
+    if (Source* source = IsSourceTimeline() ? GetSource() : nullptr)
+        source->SetCutInOutFrames(startFrame, endFrame);
     EmitRange();
 }
 

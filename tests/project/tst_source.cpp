@@ -150,8 +150,22 @@ private slots:
         AudioStreamInfo& a = source.ParserFileEntry(0)->audioStreams.emplace_back();
         a.valid = true;
         source.ParserFileEntry(0)->parsed = true;
-        source.ParserSetEndTimes(10000000); // 10 s
+        source.ParserSetEndTimes(9'999'999); // 10 s: the end time is its last microsecond
         QCOMPARE(source.FrameCount(), 240);
+        QCOMPARE(source.CutOutTime(), 9'999'999); // the last 42 ms are a frame of their own
+        source.ParserSetEndTimes(9'999'998); // the last frame not whole
+        QCOMPARE(source.FrameCount(), 239);
+        source.ParserSetEndTimes(10'030'000);
+        QCOMPARE(source.FrameCount(), 240);
+        source.ParserSetEndTimes(41'666); // frame 0 ends at 41,666
+        QCOMPARE(source.FrameCount(), 1);
+        source.ParserSetEndTimes(41'665);
+        QCOMPARE(source.FrameCount(), 0);
+        source.ParserSetEndTimes(-1); // not measured
+        QCOMPARE(source.FrameCount(), 0);
+        source.ParserSetEndTimes(9'999'999);
+        ProjectGlobals::SetImageSequenceFrameRate(23.976);
+        QCOMPARE(source.FrameCount(), 239); // 239.76 frames in 10 s
         ProjectGlobals::SetImageSequenceFrameRate(25.0);
         QCOMPARE(source.FrameCount(), 250);
         QCOMPARE(source.FrameRate(), 25.0);

@@ -158,6 +158,31 @@ private slots:
         QCOMPARE(timeline->StoredRangeEndFrame(), -1);
     }
 
+    // A source timeline's range moved wholly past its old end, or before its old start,
+    // becomes the source's cut-in and cut-out as given, in one change.
+    void rangeMovedPastItself()
+    {
+        QObject owner;
+        Timeline* timeline = SourceTimeline(QStringLiteral("a"), 100, 25.0, &owner);
+        Source* source = timeline->GetSource();
+        QSignalSpy changed(source, &Source::CutInOutChanged);
+        timeline->SetPlaybackRange(0, 10);
+        timeline->SetPlaybackRange(20, 30);
+        QCOMPARE(source->CutInFrame(), 20);
+        QCOMPARE(source->CutOutFrame(), 30);
+        QCOMPARE(source->CutInTime(), 800000);
+        QCOMPARE(source->CutOutTime(), 1239999);
+        QCOMPARE(changed.size(), 2);
+        timeline->SetPlaybackRange(2, 5);
+        QCOMPARE(source->CutInFrame(), 2);
+        QCOMPARE(source->CutOutFrame(), 5);
+        timeline->SetPlaybackRange(60, -1);
+        QCOMPARE(source->CutInFrame(), 60);
+        QCOMPARE(source->CutOutFrame(), -1);
+        QCOMPARE(source->CutOutTime(), 3999999); // the end of the last frame
+        QCOMPARE(changed.size(), 4);
+    }
+
     void playbackTime()
     {
         QObject owner;
