@@ -21,7 +21,9 @@ void Logger::error(const QString& text)
 
 void Logger::error(const QString& text, int code)
 {
-    error(QStringLiteral("%1 (%2)").arg(text).arg(code));
+    // The text is appended as it is: filling it into a template would let placeholders in
+    // it (a file name holding "%1") take the code.
+    error(text + QStringLiteral(" (%1)").arg(code));
 }
 
 void Logger::warning(const QString& text)

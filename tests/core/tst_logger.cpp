@@ -35,6 +35,18 @@ private slots:
         QCOMPARE(debug.size(), 1);
     }
 
+    // The text of an error with a code is user data (a file name, say): placeholders in it
+    // are kept as they are, and only the code is added.
+    void errorCodeLeavesPlaceholdersInTheText()
+    {
+        QSignalSpy errors(Logger::Instance(), &Logger::ErrorLogged);
+        Logger::error(QStringLiteral("Failed to open /renders/a%2b%1c 100%.mov"), -5);
+        Logger::error(QStringLiteral("%1"), 7);
+        QCOMPARE(errors.size(), 2);
+        QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("Failed to open /renders/a%2b%1c 100%.mov (-5)"));
+        QCOMPARE(errors.at(1).at(0).toString(), QStringLiteral("%1 (7)"));
+    }
+
     // Messages logged on other threads reach a main-thread receiver queued, all of them.
     void loggingFromManyThreads()
     {
