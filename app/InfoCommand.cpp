@@ -10,18 +10,32 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 
 #include <cstdio>
+#include <vector>
 
 QStringList InfoSourcePaths(const QStringList& paths)
 {
-    QStringList sources;
+    // Existing numbered images are resolved in one batch, so that each folder is listed once.
+    std::vector<bool> isMember;
+    QStringList members;
     for (const QString& path : paths) {
         const QFileInfo info(path);
-        const bool member = info.isFile() && FileHelpers::IsImageFile(path);
-        const QString name = member ? FileHelpers::ResolveSequencePath(info.absoluteFilePath()) : path;
-        if (!sources.contains(name))
+        isMember.push_back(info.isFile() && FileHelpers::IsImageFile(path));
+        if (isMember.back())
+            members.append(info.absoluteFilePath());
+    }
+    const QStringList memberNames = FileHelpers::ResolveSequencePaths(members);
+    QStringList sources;
+    QSet<QString> known;
+    qsizetype nextMember = 0;
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        const QString name = isMember[static_cast<size_t>(i)] ? memberNames.at(nextMember++) : paths.at(i);
+        if (!known.contains(name)) {
+            known.insert(name);
             sources.append(name);
+        }
     }
     return sources;
 }

@@ -22,6 +22,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QSet>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QTextStream>
@@ -172,16 +173,22 @@ void PlayerWindow::OpenPaths(const QStringList& arguments)
         }
     }
 
+    QStringList media;
+    for (const QString& entry : std::as_const(entries))
+        if (FileHelpers::IsMediaFile(entry))
+            media.append(entry);
+    // One batch, so that the members of a sequence (a shell glob) list their folder once.
+    const QStringList names = detectSequences ? FileHelpers::ResolveSequencePaths(media) : media;
     QStringList imports;
-    for (const QString& entry : std::as_const(entries)) {
-        if (!FileHelpers::IsMediaFile(entry))
-            continue;
-        const QString name = detectSequences ? FileHelpers::ResolveSequencePath(entry) : entry;
+    QSet<QString> known;
+    for (const QString& name : names) {
         if (entries.size() == 1 && HasSourceNamed(name))
             continue;
         const QString checked = name + QLatin1Char('@');
-        if (!imports.contains(checked))
+        if (!known.contains(checked)) {
+            known.insert(checked);
             imports.append(checked);
+        }
     }
     ImportFiles(imports, detectSequences);
 }

@@ -4,10 +4,14 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -59,34 +63,119 @@ QString RunsText(const std::vector<int>& frames)
     return runs.size() > 1 ? QStringLiteral(" (%1)").arg(runs.join(QLatin1Char(' '))) : QString();
 }
 
-// The sequence path of one pattern ("name.####.ext") found in `dirPath`, or empty.
-QString SequenceForPattern(const QString& dirPath, const QString& pattern)
-{
-    const QFileInfo patternInfo(pattern);
-    const QString patternBase = patternInfo.completeBaseName();
-    const QString suffix = patternInfo.suffix();
-    // The frame digits are the run of '#' at the end; the name may hold others before it.
-    qsizetype digits = 0;
-    while (digits < patternBase.size() && patternBase.at(patternBase.size() - 1 - digits) == QLatin1Char('#'))
-        ++digits;
-    const QString prefix = patternBase.left(patternBase.size() - digits);
+// Folder listings made by this file since the program started (FileHelpers::FolderListingCount).
+std::atomic<quint64> g_folderListings{0};
 
-    std::vector<int> frames;
-    const QDir dir(dirPath);
-    const QFileInfoList entries =
-        dir.entryInfoList(QDir::Files | QDir::NoSymLinks | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QFileInfo& entry : entries) {
-        const QString base = entry.completeBaseName();
-        int frame = 0;
-        if (entry.isFile() && base.size() == patternBase.size() && base.startsWith(prefix)
-            && entry.suffix() == suffix && ToFrameNumber(QStringView(base).right(digits), frame))
-            frames.push_back(frame);
-    }
-    if (frames.empty())
+// The pattern file name ("name.####.ext") of a numbered image, or empty when `info` is not an
+// image file whose complete base name ends in digits that convert to a frame number.
+QString PatternOf(const QFileInfo& info)
+{
+    if (!FileHelpers::IsImageFile(info.filePath()))
         return {};
-    std::sort(frames.begin(), frames.end());
-    return QStringLiteral("%1/%2 %3-%4").arg(dirPath, pattern).arg(frames.front()).arg(frames.back())
-           + RunsText(frames);
+    const QString base = info.completeBaseName();
+    const qsizetype digits = TrailingDigitCount(base);
+    int frame = 0;
+    if (digits == 0 || !ToFrameNumber(QStringView(base).right(digits), frame))
+        return {};
+    return QStringLiteral("%1%2.%3").arg(base.left(base.size() - digits), QString(digits, QLatin1Char('#')), info.suffix());
+}
+
+// Finds the sequence of a pattern in a folder. Each folder is listed at most once in the
+// finder's life and each pattern's sequence built once, so a batch of thousands of members of
+// one sequence costs one listing. A finder lives for one call that groups paths: its listings
+// are never older than that call. Not shared between threads.
+class SequenceFinder
+{
+public:
+    // The sequence path of `pattern` in the absolute folder `dirPath`, or empty when no file
+    // there belongs to it.
+    QString Find(const QString& dirPath, const QString& pattern)
+    {
+        const auto key = std::make_pair(dirPath, pattern);
+        auto found = m_sequences.find(key);
+        if (found == m_sequences.end())
+            found = m_sequences.emplace(key, Build(dirPath, pattern)).first;
+        return found->second;
+    }
+
+private:
+    // A folder's files, by the length of their complete base name and their suffix: a member
+    // of a pattern has exactly the pattern's base-name length and suffix.
+    using Listing = std::map<std::pair<qsizetype, QString>, std::vector<QString>>;
+
+    const Listing& ListingOf(const QString& dirPath)
+    {
+        auto listing = m_listings.find(dirPath);
+        if (listing != m_listings.end())
+            return listing->second;
+        ++g_folderListings;
+        Listing files;
+        const QFileInfoList entries =
+            QDir(dirPath).entryInfoList(QDir::Files | QDir::NoSymLinks | QDir::NoDotAndDotDot, QDir::Name);
+        for (const QFileInfo& entry : entries) {
+            if (!entry.isFile())
+                continue;
+            const QString base = entry.completeBaseName();
+            files[{base.size(), entry.suffix()}].push_back(base);
+        }
+        return m_listings.emplace(dirPath, std::move(files)).first->second;
+    }
+
+    QString Build(const QString& dirPath, const QString& pattern)
+    {
+        const QFileInfo patternInfo(pattern);
+        const QString patternBase = patternInfo.completeBaseName();
+        // The frame digits are the run of '#' at the end; the name may hold others before it.
+        qsizetype digits = 0;
+        while (digits < patternBase.size() && patternBase.at(patternBase.size() - 1 - digits) == QLatin1Char('#'))
+            ++digits;
+        const QString prefix = patternBase.left(patternBase.size() - digits);
+
+        const Listing& listing = ListingOf(dirPath);
+        const auto candidates = listing.find({patternBase.size(), patternInfo.suffix()});
+        if (candidates == listing.end())
+            return {};
+        std::vector<int> frames;
+        for (const QString& base : candidates->second) {
+            int frame = 0;
+            if (base.startsWith(prefix) && ToFrameNumber(QStringView(base).right(digits), frame))
+                frames.push_back(frame);
+        }
+        if (frames.empty())
+            return {};
+        std::sort(frames.begin(), frames.end());
+        return QStringLiteral("%1/%2 %3-%4").arg(dirPath, pattern).arg(frames.front()).arg(frames.back())
+               + RunsText(frames);
+    }
+
+    std::map<QString, Listing> m_listings;
+    std::map<std::pair<QString, QString>, QString> m_sequences;
+};
+
+// ResolveSequencePath with the listings of `finder`.
+QString ResolveWith(SequenceFinder& finder, const QString& path)
+{
+    QString resolved = path;
+    const QFileInfo info(path);
+    if (!info.exists() && path.endsWith(QStringLiteral("#.") + info.suffix())) {
+        QString base = info.completeBaseName();
+        while (base.endsWith(QLatin1Char('#')))
+            base.chop(1);
+        ++g_folderListings;
+        const QFileInfoList entries = info.dir().entryInfoList({base + QLatin1Char('*')}, QDir::Files, QDir::Name);
+        for (const QFileInfo& entry : entries) {
+            if (entry.suffix().endsWith(info.suffix())) {
+                resolved = entry.absoluteFilePath();
+                break;
+            }
+        }
+    }
+    const QFileInfo resolvedInfo(resolved);
+    const QString pattern = PatternOf(resolvedInfo);
+    if (pattern.isEmpty())
+        return resolved.isEmpty() ? path : resolved;
+    const QString sequence = finder.Find(resolvedInfo.absolutePath(), pattern);
+    return sequence.isEmpty() ? path : sequence;
 }
 
 bool Fail(const QString& message, const QString& input)
@@ -136,39 +225,42 @@ QStringList FileHelpers::DetectImageSequences(const QStringList& paths)
         QString dir;
         QStringList singles;
         QStringList patterns;
+        QSet<QString> knownPatterns;
     };
     std::vector<Folder> folders;
+    QHash<QString, size_t> folderIndex;
     for (const QString& path : paths) {
         const QFileInfo info(path);
         const QString dir = info.absolutePath();
-        auto folder = std::find_if(folders.begin(), folders.end(), [&](const Folder& f) { return f.dir == dir; });
-        if (folder == folders.end())
-            folder = folders.insert(folders.end(), Folder{dir, {}, {}});
-
-        const QString base = info.completeBaseName();
-        const qsizetype digits = TrailingDigitCount(base);
-        int frame = 0;
-        if (!IsImageFile(path) || digits == 0 || !ToFrameNumber(QStringView(base).right(digits), frame)) {
-            folder->singles.append(path);
-            continue;
+        auto index = folderIndex.constFind(dir);
+        if (index == folderIndex.constEnd()) {
+            index = folderIndex.insert(dir, folders.size());
+            folders.push_back(Folder{dir, {}, {}, {}});
         }
-        const QString pattern = QStringLiteral("%1%2.%3")
-                                    .arg(base.left(base.size() - digits), QString(digits, QLatin1Char('#')),
-                                         info.suffix());
-        if (!folder->patterns.contains(pattern))
-            folder->patterns.append(pattern);
+        Folder& folder = folders[*index];
+        const QString pattern = PatternOf(info);
+        if (pattern.isEmpty())
+            folder.singles.append(path);
+        else if (!folder.knownPatterns.contains(pattern)) {
+            folder.knownPatterns.insert(pattern);
+            folder.patterns.append(pattern);
+        }
     }
 
+    SequenceFinder finder;
     QStringList output;
-    auto add = [&output](const QString& entry) {
-        if (!entry.isEmpty() && !output.contains(entry))
+    QSet<QString> added;
+    auto add = [&](const QString& entry) {
+        if (!entry.isEmpty() && !added.contains(entry)) {
+            added.insert(entry);
             output.append(entry);
+        }
     };
     for (const Folder& folder : folders) {
         for (const QString& single : folder.singles)
             add(single);
         for (const QString& pattern : folder.patterns)
-            add(SequenceForPattern(folder.dir, pattern));
+            add(finder.Find(folder.dir, pattern));
     }
     return output;
 }
@@ -250,22 +342,23 @@ bool FileHelpers::ParseSourcePath(const QString& sequencePath, QStringList& path
 
 QString FileHelpers::ResolveSequencePath(const QString& path)
 {
-    QString resolved = path;
-    const QFileInfo info(path);
-    if (!info.exists() && path.endsWith(QStringLiteral("#.") + info.suffix())) {
-        QString base = info.completeBaseName();
-        while (base.endsWith(QLatin1Char('#')))
-            base.chop(1);
-        const QFileInfoList entries = info.dir().entryInfoList({base + QLatin1Char('*')}, QDir::Files, QDir::Name);
-        for (const QFileInfo& entry : entries) {
-            if (entry.suffix().endsWith(info.suffix())) {
-                resolved = entry.absoluteFilePath();
-                break;
-            }
-        }
-    }
-    const QStringList detected = DetectImageSequences({resolved});
-    return detected.isEmpty() ? path : detected.first();
+    SequenceFinder finder;
+    return ResolveWith(finder, path);
+}
+
+QStringList FileHelpers::ResolveSequencePaths(const QStringList& paths)
+{
+    SequenceFinder finder;
+    QStringList names;
+    names.reserve(paths.size());
+    for (const QString& path : paths)
+        names.append(ResolveWith(finder, path));
+    return names;
+}
+
+quint64 FileHelpers::FolderListingCount()
+{
+    return g_folderListings;
 }
 
 int FileHelpers::FrameNumberFromPath(const QString& path)

@@ -18,16 +18,26 @@ public:
     static const QStringList& LinearImageExtensions();
     static const QStringList& ProjectExtensions(); // project and bookmark files
 
-    // Groups numbered images into sequence paths by looking at their folders; other paths
-    // pass through. Per folder: single files in input order, then one entry per pattern.
+    // Groups numbered images into sequence paths by looking at their folders (each listed
+    // once per call); other paths pass through. Per folder: single files in input order, then
+    // one entry per pattern.
     static QStringList DetectImageSequences(const QStringList& paths);
 
     // Expands a sequence path into its file paths in frame order. On failure logs the
     // reason and returns false without touching `paths`.
     static bool ParseSourcePath(const QString& sequencePath, QStringList& paths);
 
-    // Accepts a member path whose frame digits were written as "#" characters.
+    // The source name of one path: the sequence path of the sequence an existing numbered
+    // image belongs to, else the path itself. Accepts a member path whose frame digits were
+    // written as "#" characters.
     static QString ResolveSequencePath(const QString& path);
+
+    // ResolveSequencePath of every path, in order, listing each folder once for the batch.
+    static QStringList ResolveSequencePaths(const QStringList& paths);
+
+    // Folder listings made by the detection functions since the program started; tests use
+    // it to check that a batch lists each folder once. Safe from any thread.
+    static quint64 FolderListingCount();
 
     // -1 when the suffix is not an image suffix; else the trailing number of the base name
     // (0 when there is none).

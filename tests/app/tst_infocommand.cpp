@@ -1,6 +1,9 @@
+#include "FileHelpers.h"
+#include "InfoCommand.h"
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -141,6 +144,23 @@ private slots:
         QCOMPARE(run.sources.at(1).value("path").toString(), folder + QStringLiteral("/b_##.png 1-2"));
         QCOMPARE(run.sources.at(2).value("path").toString(), folder + QStringLiteral("/c.png"));
         QCOMPARE(run.sources.at(2).value("frameCount").toInt(), 1);
+    }
+
+    // Members named one by one (a shell glob) make one source and list their folder once.
+    void membersListTheirFolderOnce()
+    {
+        QTemporaryDir dir;
+        QStringList files;
+        for (int frame = 1; frame <= 50; ++frame) {
+            files << dir.filePath(QStringLiteral("m.%1.png").arg(frame, 3, 10, QLatin1Char('0')));
+            QFile file(files.last());
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        const QString missing = dir.filePath(QStringLiteral("gone.mov"));
+        const quint64 before = FileHelpers::FolderListingCount();
+        QCOMPARE(InfoSourcePaths(files + QStringList{missing, files.first()}),
+                 (QStringList{dir.path() + QStringLiteral("/m.###.png 1-50"), missing}));
+        QCOMPARE(FileHelpers::FolderListingCount() - before, quint64(1));
     }
 
     void optionsThatExit()

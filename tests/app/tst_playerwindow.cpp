@@ -2,6 +2,7 @@
 // is the frame the clock is at (the test clips carry their frame number in their pixels).
 #include "AvManager.h"
 #include "CacheManager.h"
+#include "FileHelpers.h"
 #include "Logger.h"
 #include "OpenGLViewer.h"
 #include "PlaybackManager.h"
@@ -98,8 +99,10 @@ private slots:
         QCOMPARE(window.Sources().size(), 0);
 
         const QString png = TestSupport::MediaPath(QStringLiteral("seq_png"));
+        const quint64 listings = FileHelpers::FolderListingCount();
         window.ProcessMessageFromOtherInstance({png + "/seq.0002.png", png + "/seq.0003.png"});
         QCOMPARE(paths(), QStringList{png + "/seq.####.png 1-24 (1-7 9-24)"});
+        QCOMPARE(FileHelpers::FolderListingCount() - listings, quint64(1)); // once for both members
 
         const QString clip = TestSupport::MediaPath(QStringLiteral("clip_rotated.mp4"));
         window.ProcessMessageFromOtherInstance({clip});

@@ -143,6 +143,51 @@ private slots:
         QCOMPARE(FileHelpers::ResolveSequencePath(files.first()), detected.first());
     }
 
+    // A shell glob over a long sequence names every member: the folder is listed once for
+    // the whole batch, whichever way the members are grouped, and they make one sequence.
+    void thousandsOfMembersListTheirFolderOnce()
+    {
+        const QString dir = m_dir.filePath(QStringLiteral("glob/plates ünï"));
+        QStringList members;
+        for (int frame = 1001; frame <= 3000; ++frame) {
+            members << QStringLiteral("%1/plate v1.%2.exr").arg(dir).arg(frame, 4, 10, QLatin1Char('0'));
+            Touch(members.last());
+        }
+        Touch(dir + "/plate v1.0999.png"); // same name, other suffix: another pattern
+        Touch(dir + "/notes.0001.txt");
+        const QString sequence = dir + "/plate v1.####.exr 1001-3000";
+
+        quint64 before = FileHelpers::FolderListingCount();
+        QCOMPARE(FileHelpers::DetectImageSequences(members), QStringList{sequence});
+        QCOMPARE(FileHelpers::FolderListingCount() - before, quint64(1));
+
+        before = FileHelpers::FolderListingCount();
+        QCOMPARE(FileHelpers::ResolveSequencePaths(members), QStringList(members.size(), sequence));
+        QCOMPARE(FileHelpers::FolderListingCount() - before, quint64(1));
+
+        // Several patterns in one folder and a second folder: one listing per folder.
+        const QString other = m_dir.filePath(QStringLiteral("glob/other"));
+        Touch(other + "/a_01.tga");
+        Touch(other + "/a_03.tga");
+        const QStringList mixed = {members.at(5), dir + "/plate v1.0999.png", other + "/a_03.tga",
+                                   dir + "/notes.0001.txt", members.at(0), other + "/a_01.tga"};
+        before = FileHelpers::FolderListingCount();
+        QCOMPARE(FileHelpers::DetectImageSequences(mixed),
+                 (QStringList{dir + "/notes.0001.txt", sequence, dir + "/plate v1.####.png 999-999",
+                              other + "/a_##.tga 1-3 (1 3)"}));
+        QCOMPARE(FileHelpers::FolderListingCount() - before, quint64(2));
+
+        before = FileHelpers::FolderListingCount();
+        QCOMPARE(FileHelpers::ResolveSequencePaths(mixed),
+                 (QStringList{sequence, dir + "/plate v1.####.png 999-999", other + "/a_##.tga 1-3 (1 3)",
+                              dir + "/notes.0001.txt", sequence, other + "/a_##.tga 1-3 (1 3)"}));
+        QCOMPARE(FileHelpers::FolderListingCount() - before, quint64(2));
+
+        // Each call looks afresh: a member added since is seen by the next call.
+        Touch(dir + "/plate v1.3001.exr");
+        QCOMPARE(FileHelpers::ResolveSequencePath(members.first()), dir + "/plate v1.####.exr 1001-3001");
+    }
+
     void resolveHashPattern()
     {
         const QString dir = m_dir.filePath(QStringLiteral("hash"));
