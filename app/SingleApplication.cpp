@@ -1,16 +1,40 @@
 #include "SingleApplication.h"
 
 #include "Logger.h"
+#include "Platform.h"
 
 #include <QTimer>
+#include <QtEndian>
 
 #include <algorithm>
 #include <cstring>
 
+namespace {
+
+// Record lengths are stored least significant byte first, so that writer and reader agree
+// whatever the machine; the field may sit at any byte offset.
+quint32 ReadLength(const unsigned char* field)
+{
+    return qFromLittleEndian<quint32>(field);
+}
+
+void WriteLength(unsigned char* field, quint32 length)
+{
+    qToLittleEndian(length, field);
+}
+
+// The usable size of the attached segment: never more than we would have created.
+qint64 AreaSize(const QSharedMemory& memory)
+{
+    return std::min<qint64>(memory.size(), SingleApplication::kSegmentSize);
+}
+
+} // namespace
+
 SingleApplication::SingleApplication(int& argc, char** argv, const QString& key)
     : QApplication(argc, argv)
 {
-    m_sharedMemory.setKey(key);
+    m_sharedMemory.setKey(Platform::PerUserKey(key));
     if (CreateSegment())
         return;
     // A segment left by an instance that ended abnormally disappears once the last process
@@ -30,7 +54,7 @@ bool SingleApplication::CreateSegment()
     if (!m_sharedMemory.create(kSegmentSize, QSharedMemory::ReadWrite))
         return false;
     m_sharedMemory.lock();
-    static_cast<char*>(m_sharedMemory.data())[0] = 0;
+    WriteLength(static_cast<unsigned char*>(m_sharedMemory.data()), 0);
     m_sharedMemory.unlock();
     return true;
 }
@@ -47,24 +71,32 @@ bool SingleApplication::SendMessage(const QStringList& arguments, bool force)
     if (text.isEmpty())
         text = kNoArguments;
     const QByteArray utf8 = text.toUtf8();
-    if (utf8.size() > 255) {
-        Logger::warning(QStringLiteral("Arguments are too long to hand to the running instance (%1 bytes, at most 255).")
-                            .arg(utf8.size()));
+    // One length field for the record and one for the end marker.
+    constexpr qint64 maxText = kSegmentSize - 2 * kLengthBytes;
+    if (utf8.size() > maxText) {
+        Logger::warning(QStringLiteral("The arguments are too long to hand to the running instance (%1 bytes, at most %2).")
+                            .arg(utf8.size())
+                            .arg(maxText));
         return false;
     }
 
     m_sharedMemory.lock();
     auto* area = static_cast<unsigned char*>(m_sharedMemory.data());
-    const int size = std::min<int>(static_cast<int>(m_sharedMemory.size()), kSegmentSize);
-    int offset = 0;
-    while (offset < size && area[offset] != 0)
-        offset += area[offset] + 1;
-    // The record, its length byte and the terminating zero must all fit.
-    const bool fits = offset + 1 + utf8.size() + 1 <= size;
+    const qint64 size = AreaSize(m_sharedMemory);
+    qint64 offset = 0;
+    while (offset + kLengthBytes <= size) {
+        const quint32 length = ReadLength(area + offset);
+        if (length == 0)
+            break;
+        offset += kLengthBytes + static_cast<qint64>(length);
+    }
+    // The record and the end marker must both fit; a damaged area (a length running past
+    // the end) leaves no room.
+    const bool fits = offset + kLengthBytes + utf8.size() + kLengthBytes <= size;
     if (fits) {
-        area[offset] = static_cast<unsigned char>(utf8.size());
-        std::memcpy(area + offset + 1, utf8.constData(), static_cast<size_t>(utf8.size()));
-        area[offset + 1 + utf8.size()] = 0;
+        WriteLength(area + offset, static_cast<quint32>(utf8.size()));
+        std::memcpy(area + offset + kLengthBytes, utf8.constData(), static_cast<size_t>(utf8.size()));
+        WriteLength(area + offset + kLengthBytes + utf8.size(), 0);
     }
     m_sharedMemory.unlock();
     if (!fits)
@@ -88,14 +120,24 @@ void SingleApplication::CheckForMessage()
     QString kept;
     m_sharedMemory.lock();
     auto* area = static_cast<unsigned char*>(m_sharedMemory.data());
-    const int size = std::min<int>(static_cast<int>(m_sharedMemory.size()), kSegmentSize);
-    int offset = 0;
-    // A record running past the end (a damaged area) ends the walk.
-    while (offset < size && area[offset] != 0 && offset + 1 + area[offset] <= size) {
-        kept = QString::fromUtf8(reinterpret_cast<const char*>(area + offset + 1), area[offset]);
-        offset += area[offset] + 1;
+    const qint64 size = AreaSize(m_sharedMemory);
+    // Only the last record of a batch counts; a record running past the end (a damaged area)
+    // ends the walk.
+    qint64 offset = 0;
+    qint64 lastText = -1;
+    qint64 lastLength = 0;
+    while (offset + kLengthBytes <= size) {
+        const qint64 length = ReadLength(area + offset);
+        if (length == 0 || length > size - offset - kLengthBytes)
+            break;
+        lastText = offset + kLengthBytes;
+        lastLength = length;
+        offset += kLengthBytes + length;
     }
-    area[0] = 0;
+    if (lastText >= 0)
+        kept = QString::fromUtf8(reinterpret_cast<const char*>(area + lastText), lastLength);
+    if (size >= kLengthBytes)
+        WriteLength(area, 0);
     m_sharedMemory.unlock();
 
     const QStringList arguments = kept.split(kSeparator, Qt::SkipEmptyParts);

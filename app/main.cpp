@@ -98,8 +98,9 @@ int main(int argc, char** argv)
         const bool independent = newInstance || settings.openMediaInNewPlayers;
         bool runHere = true;
         if (!independent && application->IsRunning()) {
-            // Hand the arguments over; when they cannot be handed over they open here, so
-            // that no file the user named is dropped.
+            // Hand the arguments over. Only a list too long for the area, or an area the
+            // running instance has stopped emptying, cannot be handed over (SendMessage says
+            // why); those files open here, so that no file the user named is dropped.
             runHere = !application->SendMessage(QCoreApplication::arguments(), false);
         } else if (!application->IsRunning()) {
             QObject::connect(application.get(), &SingleApplication::MessageAvailable, window.get(),

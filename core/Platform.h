@@ -35,6 +35,11 @@ bool RevealInFileBrowser(const QString& path);
 // Keeps a top-level window above all others, or releases it.
 void SetAlwaysOnTop(QWidget* window, bool onTop);
 
+// `key` (the name of a shared-memory segment) made private to the user running the program,
+// so that each user's login has its own. Linux appends the user id; on Windows a named object
+// already lives in the namespace of its login session and the key is returned unchanged.
+QString PerUserKey(const QString& key);
+
 // Call before the application object exists. Where the desktop has a message bus that a
 // library would launch on its own when none is running (D-Bus: Qt's accessibility bridge asks
 // for it as soon as a widget changes), points the bus address somewhere that fails at once

@@ -9,6 +9,8 @@
 #include <QUrl>
 #include <QWidget>
 
+#include <unistd.h>
+
 namespace Platform {
 
 TimerResolution::TimerResolution() = default; // Linux timers are already fine-grained
@@ -104,6 +106,11 @@ bool RevealInFileBrowser(const QString& path)
     }
     const QString folder = info.isDir() ? absolute : info.absolutePath();
     return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+}
+
+QString PerUserKey(const QString& key)
+{
+    return QStringLiteral("%1-%2").arg(key).arg(static_cast<qulonglong>(getuid()));
 }
 
 void PreventBusAutolaunch()

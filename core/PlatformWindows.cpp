@@ -50,6 +50,12 @@ void SetAlwaysOnTop(QWidget* window, bool onTop)
                  SWP_NOMOVE | SWP_NOSIZE);
 }
 
+QString PerUserKey(const QString& key)
+{
+    // Named objects without a "Global\" prefix are created in the session's own namespace.
+    return key;
+}
+
 void PreventBusAutolaunch()
 {
     // Windows has no session bus that a library would launch.

@@ -13,6 +13,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifdef Q_OS_LINUX
+#include <unistd.h>
+#endif
+
 namespace {
 
 QTemporaryDir* g_home = nullptr;
@@ -124,24 +128,57 @@ private slots:
         QCOMPARE(Poll(), QStringList());
     }
 
-    // Arguments too long for one record are not cut: that start opens them itself.
-    void tooLongForARecord()
+    // A long list (a handful of studio paths, with spaces and non-ASCII letters) is handed
+    // over whole, by a real later start.
+    void longArgumentListArrivesWhole()
     {
-        const QString longPath = QStringLiteral("/media/") + QString(300, QLatin1Char('a')) + QStringLiteral(".mov");
-        QVERIFY(RunsIndependently({longPath}));
+        QStringList paths;
+        for (int i = 0; i < 40; ++i) {
+            QString path = QStringLiteral("/studio/projects/Épisode %1/séquence 0%1/plan ünï кадр %1/").arg(i);
+            path += QString(120 - 4 - path.size(), QLatin1Char('x')) + QStringLiteral(".mov");
+            QCOMPARE(path.size(), 120);
+            paths << path;
+        }
+        QVERIFY(paths.join(SingleApplication::kSeparator).toUtf8().size() > 5000);
+        QVERIFY(Forward(paths));
+        QCOMPARE(Poll(), paths);
+    }
+
+    // One instance runs per user login: users sharing the machine do not see each other.
+    void keyIsPerUser()
+    {
+        QVERIFY(app()->Key().startsWith(QStringLiteral("pXUniqueIdentifier")));
+#ifdef Q_OS_LINUX
+        QVERIFY2(app()->Key().contains(QString::number(getuid())), qPrintable(app()->Key()));
+#endif
+    }
+
+    // A list that cannot fit in the area is refused with a reason, and nothing is written.
+    void tooLongIsRefused()
+    {
+        TestSupport::LogCapture log;
+        const QString huge(SingleApplication::kSegmentSize, QLatin1Char('h'));
+        QVERIFY(!app()->SendMessage({QStringLiteral("program"), huge}, true));
+        QCOMPARE(log.warnings,
+                 QStringList{QStringLiteral("The arguments are too long to hand to the running instance "
+                                            "(%1 bytes, at most %2).")
+                                 .arg(SingleApplication::kSegmentSize)
+                                 .arg(SingleApplication::kSegmentSize - 2 * SingleApplication::kLengthBytes)});
         QCOMPARE(Poll(), QStringList());
     }
 
     // A full area refuses further records instead of writing past the segment.
     void fullAreaRefuses()
     {
-        const QString text(255, QLatin1Char('z'));
-        int written = 0;
+        constexpr qint64 size = SingleApplication::kSegmentSize;
+        constexpr qint64 lengthBytes = SingleApplication::kLengthBytes;
+        const QString text(size / 4, QLatin1Char('z'));
+        qint64 written = 0;
         while (app()->SendMessage({QStringLiteral("program"), text}, true))
             ++written;
-        QCOMPARE(written, (SingleApplication::kSegmentSize - 1) / 256);
-        // 255 bytes are left: a record of 254 text bytes and the end marker fill them exactly.
-        const QString last(254, QLatin1Char('y'));
+        QCOMPARE(written, (size - lengthBytes) / (text.size() + lengthBytes));
+        // A record that takes what is left, with the end marker, fills the area exactly.
+        const QString last(size - written * (text.size() + lengthBytes) - 2 * lengthBytes, QLatin1Char('y'));
         QVERIFY(app()->SendMessage({QStringLiteral("program"), last}, true));
         QVERIFY(!app()->SendMessage({QStringLiteral("program"), QStringLiteral("x")}, true));
         QVERIFY(RunsIndependently({QStringLiteral("late.mov")})); // it opens its files itself
