@@ -37,6 +37,33 @@ GLint InternalFormat(GLenum format)
     return format == GL_RGBA ? GL_RGBA8 : format == GL_RED ? GL_R8 : GL_RGB8;
 }
 
+int BytesPerPixel(GLenum format)
+{
+    return format == GL_RGBA ? 4 : format == GL_RED ? 1 : 3;
+}
+
+// How OpenGL is to step from row to row of `image` when it reads `width` pixels of each:
+// rows are as long as the image says, not what the unpack defaults assume (chroma rows of
+// a picture 1004 wide are 502 bytes, not a multiple of 4). False when no setting of the
+// two parameters describes the rows; the caller then uploads a copy with standard rows.
+bool UnpackLayout(const QImage& image, int width, GLenum format, GLint& alignment, GLint& rowLength)
+{
+    const int pixelBytes = BytesPerPixel(format);
+    const auto stride = static_cast<int>(image.bytesPerLine());
+    if (stride % pixelBytes == 0) {
+        alignment = 1;
+        rowLength = stride / pixelBytes;
+        return rowLength >= width;
+    }
+    // Rows of packed RGB whose padding is not whole pixels: only an alignment fits them.
+    const int rowBytes = width * pixelBytes;
+    rowLength = 0;
+    for (alignment = 8; alignment > 1; alignment /= 2)
+        if (stride % alignment == 0 && stride >= rowBytes && stride - rowBytes < alignment)
+            return true;
+    return false;
+}
+
 QString LoadShader(const QString& path, const char* failure)
 {
     QFile file(path);
@@ -207,12 +234,18 @@ void OpenGLViewer::SetViewportFrame(int index, std::shared_ptr<VideoFrame> frame
     makeCurrent();
     if (frame) {
         const bool yuv = frame->format == VideoFrameFormatYUV420P;
-        UploadPlane(*output, 0, frame->planeImages[0], frame->format);
-        if (yuv) {
-            UploadPlane(*output, 1, frame->planeImages[1], VideoFrameFormatYUV420P);
-            UploadPlane(*output, 2, frame->planeImages[2], VideoFrameFormatYUV420P);
-        }
         const QImage& plane = frame->planeImages[0];
+        UploadPlane(*output, 0, plane, frame->format, plane.width());
+        if (yuv) {
+            // The shader samples the three planes at one texture coordinate, so a chroma
+            // texture spans exactly half the luma texture, whatever padding its own rows
+            // have: a picture 1001 wide has luma rows of 1004 and chroma rows of 504.
+            const int chromaWidth = (plane.width() + 1) / 2;
+            for (int i = 1; i <= 2; ++i) {
+                const QImage& chroma = frame->planeImages[static_cast<size_t>(i)];
+                UploadPlane(*output, i, chroma, VideoFrameFormatYUV420P, std::min(chromaWidth, chroma.width()));
+            }
+        }
         if (plane.width() != output->imageWidth || plane.height() != output->imageHeight) {
             output->imageWidth = plane.width();
             output->imageHeight = plane.height();
@@ -240,38 +273,50 @@ void OpenGLViewer::SetViewportFrame(int index, std::shared_ptr<VideoFrame> frame
     update();
 }
 
-void OpenGLViewer::UploadPlane(OpenGLViewportOutput& output, int plane, const QImage& image, int layout)
+void OpenGLViewer::UploadPlane(OpenGLViewportOutput& output, int plane, const QImage& image, int layout, int width)
 {
     auto& texture = output.planes[static_cast<size_t>(plane)];
     const GLenum format = PixelFormat(layout);
-    // Rows of our planes are multiples of 4 bytes, which is what this alignment reads.
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    const int height = image.height();
+    GLint alignment = 4;
+    GLint rowLength = 0;
+    QImage standardRows;
+    const uchar* pixels = image.constBits();
+    if (!UnpackLayout(image, width, format, alignment, rowLength)) {
+        // A copy's rows are padded to 4 bytes, which an alignment of 4 describes.
+        standardRows = image.copy(0, 0, width, height);
+        pixels = standardRows.constBits();
+        alignment = 4;
+        rowLength = 0;
+    }
+    glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, rowLength);
     GLint internal = 0;
     if (texture.name) {
         glBindTexture(GL_TEXTURE_2D, texture.name);
         glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_INTERNAL_FORMAT, &internal);
     }
-    if (texture.name && texture.width == image.width() && texture.height == image.height()
-        && internal == InternalFormat(format)) {
-        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, image.width(), image.height(), format, GL_UNSIGNED_BYTE, image.constBits());
+    if (texture.name && texture.width == width && texture.height == height && internal == InternalFormat(format)) {
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, format, GL_UNSIGNED_BYTE, pixels);
     } else {
         if (texture.name)
             glDeleteTextures(1, &texture.name);
         glGenTextures(1, &texture.name);
         glBindTexture(GL_TEXTURE_2D, texture.name);
-        glTexImage2D(GL_TEXTURE_2D, 0, InternalFormat(format), image.width(), image.height(), 0, format,
-                     GL_UNSIGNED_BYTE, image.constBits());
+        glTexImage2D(GL_TEXTURE_2D, 0, InternalFormat(format), width, height, 0, format, GL_UNSIGNED_BYTE, pixels);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        texture.width = image.width();
-        texture.height = image.height();
+        texture.width = width;
+        texture.height = height;
         ++m_textureCreations;
         m_geometryDirty = true;
     }
     glBindTexture(GL_TEXTURE_2D, 0);
+    // Back to the defaults, which Qt's own uploads in this context take for granted.
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
 }
 
 int OpenGLViewer::TopBarHeight() const

@@ -68,7 +68,9 @@ private:
                    Linear, Yuv, Rec709, Rec2020, Alpha, UniformCount };
 
     OpenGLViewportOutput* GlOutput(int index);
-    void UploadPlane(OpenGLViewportOutput& output, int plane, const QImage& image, int layout);
+    // Uploads the first `width` pixels of every row of `image` (its rows read with their
+    // own length) into the plane's texture, replacing it when the size or format changed.
+    void UploadPlane(OpenGLViewportOutput& output, int plane, const QImage& image, int layout, int width);
     void DeleteTextures(OpenGLViewportOutput& output);
     void BuildGeometry();
     int TopBarHeight() const;

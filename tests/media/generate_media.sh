@@ -146,5 +146,17 @@ ff -f lavfi -i "$(numbered 64 36 24 180)" "${x264[@]}" -preset ultrafast -g 48 "
 rm -rf "$out/seq_long" && mkdir -p "$out/seq_long"
 ff -f lavfi -i "$(numbered 64 36 24 41.667),format=rgb24" -frames:v 1000 -start_number 1 "$out/seq_long/l.%04d.png"
 ff -f lavfi -i "aevalsrc=0.2*sin(440*2*PI*t)|0.2*sin(440*2*PI*t):s=48000:d=20" -c:a pcm_f32le "$out/tone_440_20s.wav"
+# JPEG sequences 1004 and 1001 pixels wide (4 and 1 more than a multiple of 8), files
+# j.0001 to j.0003 of 128 rows in three flat blocks: columns 0-495 RGB (192, 48, 80), columns
+# 496-991 RGB (48, 112, 192), and from column 992 (a boundary of JPEG's 16-pixel blocks) to
+# the right edge RGB (208, 176, 32). The planes are drawn directly with those colours' JFIF
+# (full-range BT.601) values and stored unconverted: converting RGB to 4:2:0 spoils the last
+# chroma column of an odd width.
+for w in 1004 1001; do
+  rm -rf "$out/seq_jpeg_$w"
+  mkdir -p "$out/seq_jpeg_$w"
+  ff -f lavfi -i "nullsrc=s=${w}x128:r=24,format=yuv420p,geq=lum='if(lt(X,496),95,if(lt(X,992),102,169))':cb='if(lt(X,248),120,if(lt(X,496),179,51))':cr='if(lt(X,248),197,if(lt(X,496),89,156))'" \
+     -frames:v 3 -pix_fmt yuv420p -color_range pc -strict -1 -q:v 2 -start_number 1 "$out/seq_jpeg_$w/j.%04d.jpg"
+done
 
 echo "$hash" > "$stamp"

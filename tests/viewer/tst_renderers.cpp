@@ -400,6 +400,84 @@ private slots:
                                         .arg(Describe(image.pixelColor(x, y)), Describe(expected.pixelColor(x, y)))));
     }
 
+    // JPEG sequences whose rows are 4 and 1 pixels more than a multiple of 8, decoded for the
+    // OpenGL viewer (planar YUV): on a viewer of the picture's size both renderers show the
+    // colours the files were made with, in every row and up to the last column.
+    void glYuvSequenceEdges_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addRow("1004 wide") << 1004;
+        QTest::addRow("1001 wide") << 1001;
+    }
+    void glYuvSequenceEdges()
+    {
+        QFETCH(int, width);
+        const int height = 128;
+        // The blocks of the generated files: columns [start, end) and their colour.
+        const struct
+        {
+            int start, end;
+            QColor colour;
+        } blocks[] = {{0, 496, QColor(192, 48, 80)}, {496, 992, QColor(48, 112, 192)}, {992, width, QColor(208, 176, 32)}};
+        const QString path = TestSupport::MediaPath(QStringLiteral("seq_jpeg_%1").arg(width)) + QStringLiteral("/j.####.jpg 1-3");
+        Source source(path, QString(), QUuid());
+        QVERIFY(source.IsImageSequence());
+        QCOMPARE(source.FileCount(), 3);
+
+        OpenGLViewer gl;
+        SoftwareViewer software;
+        for (QWidget* viewer : {static_cast<QWidget*>(&gl), static_cast<QWidget*>(&software)}) {
+            viewer->resize(width, height);
+            viewer->show();
+            QVERIFY(QTest::qWaitForWindowExposed(viewer));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(gl.IsInitialised(), 5000);
+        QTRY_COMPARE(gl.size(), QSize(width, height));
+        QTRY_COMPARE(software.size(), QSize(width, height));
+
+        AvParser parser;
+        for (int file = 0; file < source.FileCount(); ++file) {
+            parser.Parse(&source, file);
+            VideoDecoder decoder(false);
+            decoder.CreateDefaultWorker();
+            QVERIFY(decoder.Open(&source, file, 0));
+            std::shared_ptr<VideoFrame> frame;
+            connect(&decoder, &VideoDecoder::VideoFrameDecoded, this, [&](std::shared_ptr<VideoFrame> f) {
+                if (f && !frame)
+                    frame = f;
+            });
+            decoder.Seek(0);
+            while (!frame && decoder.DecodeNext() != VideoDecoder::EndOfFile) {
+            }
+            QVERIFY(frame);
+            QCOMPARE(frame->format, VideoFrameFormatYUV420P);
+            QCOMPARE(frame->streamInfo->width, width);
+
+            gl.SetViewportFrame(0, frame);
+            software.SetViewportFrame(0, frame);
+            const QImage glImage = gl.GrabViewportImage();
+            const QImage softwareImage = software.GrabViewportImage();
+            QCOMPARE(glImage.size(), QSize(width, height));
+            QCOMPARE(softwareImage.size(), QSize(width, height));
+            for (const auto& block : blocks) {
+                // Two columns either side of a boundary between blocks blend the two colours.
+                const int first = block.start == 0 ? 0 : block.start + 2;
+                const int last = block.end == width ? width - 1 : block.end - 3;
+                for (int y = 0; y < height; ++y)
+                    for (int x = first; x <= last; ++x) {
+                        const QColor a = glImage.pixelColor(x, y);
+                        const QColor b = softwareImage.pixelColor(x, y);
+                        QVERIFY2(Near(a, block.colour, 10) && Near(b, block.colour, 10) && Near(a, b),
+                                 qPrintable(QStringLiteral("file %1 (%2, %3): OpenGL %4, software %5, made as %6")
+                                                .arg(file)
+                                                .arg(x)
+                                                .arg(y)
+                                                .arg(Describe(a), Describe(b), Describe(block.colour))));
+                    }
+            }
+        }
+    }
+
     void softwareRotationAndFlips()
     {
         VideoStreamInfo& info = Info(640, 360);
