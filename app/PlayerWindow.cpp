@@ -6,6 +6,7 @@
 #include "Settings.h"
 #include "OpenGLViewer.h"
 #include "PlaybackManager.h"
+#include "RendererInUse.h"
 #include "SoftwareViewer.h"
 #include "Source.h"
 #include "SourceReport.h"
@@ -49,6 +50,8 @@ PlayerWindow::PlayerWindow(const QStringList& startupFiles, QWidget* parent)
         Logger::warning(QStringLiteral("Pictures are shown by the software renderer."));
         hardware = false;
     }
+    // Decoders make frames for the renderer actually shown, not the one the setting asks for.
+    RendererInUse::Set(hardware ? RendererInUse::OpenGL : RendererInUse::Software);
     if (hardware) {
         auto* gl = new OpenGLViewer(splitter);
         m_viewer = gl;

@@ -3,6 +3,7 @@
 #include "CodecFramePool.h"
 #include "Logger.h"
 #include "MediaTime.h"
+#include "RendererInUse.h"
 #include "Settings.h"
 #include "Source.h"
 #include "VideoDecodeWorker.h"
@@ -127,7 +128,8 @@ bool VideoDecoder::OpenStream(int fileIndex, int streamInfoIndex)
 int VideoDecoder::ChooseTargetLayout()
 {
     const VideoStreamInfo& info = *m_streamInfo;
-    if (Settings::Get().hardwareRenderingEnabled && info.yuv) {
+    m_openGLFrames = RendererInUse::OpenGLFrames();
+    if (m_openGLFrames && info.yuv) {
         m_targetPixelFormat = AV_PIX_FMT_YUV420P;
         m_targetFormat = VideoFrameFormatYUV420P;
         m_alignment = RowAlignment(info.paddedWidth);
@@ -154,7 +156,7 @@ void VideoDecoder::FillTaskLayout(VideoDecodeWorker& worker) const
     task.targetFormat = m_targetFormat;
     task.alignment = m_alignment;
     task.exr = m_source && m_source->IsExr();
-    task.gamma = !m_export && !Settings::Get().hardwareRenderingEnabled;
+    task.gamma = !m_export && !m_openGLFrames;
 }
 
 std::shared_ptr<VideoFrame> VideoDecoder::ConvertPicture(Source* source, int fileIndex, int streamInfoIndex,

@@ -107,6 +107,7 @@ private:
     int m_targetPixelFormat = 0;
     VideoFrameFormat m_targetFormat = VideoFrameFormatYUV420P;
     int m_alignment = 1;
+    bool m_openGLFrames = true; // frames for the OpenGL viewer (see RendererInUse), chosen on open
     int64_t m_lastDecodedFrameTime = 0;
     bool m_packetInFlight = false;
     bool m_decoding = false;

@@ -5,6 +5,7 @@
 #include "Logger.h"
 #include "MediaTime.h"
 #include "ProjectGlobals.h"
+#include "RendererInUse.h"
 #include "Settings.h"
 #include "Source.h"
 #include "DecodeRun.h"
@@ -156,6 +157,7 @@ private slots:
     {
         Settings::ResetToDefaults();
         ProjectGlobals::ResetFromSettings();
+        RendererInUse::Set(RendererInUse::Unset);
     }
 
     // Through the scheduler, both formats, both directions, with files missing at both ends
@@ -263,18 +265,26 @@ private slots:
     }
 
     // OpenEXR pictures are linear light: the OpenGL viewer gets them as they are, flagged
-    // linear; the software viewer gets them through the gamma table. The PNG files hold the
-    // same values, so they are the oracle.
+    // linear; the software viewer gets them through the gamma table, also when it stands in
+    // for an OpenGL viewer that could not be had. The PNG files hold the same values, so they
+    // are the oracle.
     void exrGamma_data()
     {
-        QTest::addColumn<bool>("hardware");
-        QTest::addRow("opengl viewer") << true;
-        QTest::addRow("software viewer") << false;
+        QTest::addColumn<bool>("setting"); // hardwareRenderingEnabled
+        QTest::addColumn<int>("renderer"); // RendererInUse
+        QTest::addColumn<bool>("hardware"); // frames for the OpenGL viewer expected
+        QTest::addRow("opengl viewer") << true << int(RendererInUse::Unset) << true;
+        QTest::addRow("software viewer") << false << int(RendererInUse::Unset) << false;
+        QTest::addRow("opengl viewer in use") << false << int(RendererInUse::OpenGL) << true;
+        QTest::addRow("software fallback") << true << int(RendererInUse::Software) << false;
     }
     void exrGamma()
     {
+        QFETCH(bool, setting);
+        QFETCH(int, renderer);
         QFETCH(bool, hardware);
-        Settings::Get().hardwareRenderingEnabled = hardware;
+        Settings::Get().hardwareRenderingEnabled = setting;
+        RendererInUse::Set(static_cast<RendererInUse::Kind>(renderer));
         auto png = SequenceSource(PngSequence(1, 3));
         auto exr = SequenceSource(ExrSequence(1, 3));
         std::vector<std::shared_ptr<VideoFrame>> frames;
@@ -306,6 +316,47 @@ private slots:
             ++checked;
         }
         QVERIFY(checked > p.planeSizes[0] / 4);
+    }
+
+    // YUV pictures (JPEG files) stay planar YUV only for the OpenGL viewer; the software
+    // viewer gets packed RGB, also when it stands in for an OpenGL viewer that could not be had.
+    void yuvLayoutFollowsRenderer_data()
+    {
+        QTest::addColumn<bool>("setting"); // hardwareRenderingEnabled
+        QTest::addColumn<int>("renderer"); // RendererInUse
+        QTest::addColumn<int>("format");
+        QTest::addRow("opengl viewer") << true << int(RendererInUse::Unset) << int(VideoFrameFormatYUV420P);
+        QTest::addRow("software viewer") << false << int(RendererInUse::Unset) << int(VideoFrameFormatRGB);
+        QTest::addRow("opengl viewer in use") << false << int(RendererInUse::OpenGL) << int(VideoFrameFormatYUV420P);
+        QTest::addRow("software fallback") << true << int(RendererInUse::Software) << int(VideoFrameFormatRGB);
+    }
+    void yuvLayoutFollowsRenderer()
+    {
+        QFETCH(bool, setting);
+        QFETCH(int, renderer);
+        QFETCH(int, format);
+        Settings::Get().hardwareRenderingEnabled = setting;
+        RendererInUse::Set(static_cast<RendererInUse::Kind>(renderer));
+        auto source = SequenceSource(MediaPath("seq_jpeg_1004") + QStringLiteral("/j.####.jpg 1-3"));
+        ImageSequenceDecoder decoder(false);
+        decoder.CreateWorkers(2);
+        std::vector<std::shared_ptr<VideoFrame>> frames;
+        connect(&decoder, &ImageSequenceDecoder::VideoFrameDecoded, this,
+                [&](std::shared_ptr<VideoFrame> frame) { frames.push_back(frame); });
+        decoder.SetSource(source.get());
+        decoder.Seek(0);
+        QCOMPARE(DecodeToEnd(decoder), int(ImageSequenceDecoder::EndOfFile));
+        QCOMPARE(frames.size(), size_t(3));
+        for (const auto& frame : frames) {
+            QVERIFY(frame && !frame->empty);
+            QVERIFY(frame->streamInfo->yuv);
+            QCOMPARE(int(frame->format), format);
+            if (format == VideoFrameFormatRGB) { // the left block is RGB (192, 48, 80)
+                const QColor pixel = frame->planeImages[0].pixelColor(100, 64);
+                QVERIFY2(std::abs(pixel.red() - 192) <= 8 && std::abs(pixel.green() - 48) <= 8 && std::abs(pixel.blue() - 80) <= 8,
+                         qPrintable(pixel.name()));
+            }
+        }
     }
 
     // Results leave in file order whatever order the workers finish in.
