@@ -137,7 +137,13 @@ bool AvParser::ParseFile(int fileIndex)
     entry->audioStreams.clear();
     entry->videoStreams.clear();
     for (unsigned i = 0; i < m_formatContext->nb_streams; ++i) {
-        const AVMediaType type = m_formatContext->streams[i]->codecpar->codec_type;
+        const AVStream* stream = m_formatContext->streams[i];
+        const AVMediaType type = stream->codecpar->codec_type;
+        // A cover picture (album art, a Matroska image attachment) is one still image at a
+        // made-up rate, not pictures to play: taken as video it would decide the source's
+        // length and frame rate and cut its sound off.
+        if (type == AVMEDIA_TYPE_VIDEO && (stream->disposition & AV_DISPOSITION_ATTACHED_PIC))
+            continue;
         if (type == AVMEDIA_TYPE_VIDEO) {
             entry->videoStreams.emplace_back();
             ParseVideoStream(fileIndex, static_cast<int>(i));

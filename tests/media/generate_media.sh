@@ -146,6 +146,7 @@ ff -f lavfi -i "$(numbered 64 36 24 180)" "${x264[@]}" -preset ultrafast -g 48 "
 rm -rf "$out/seq_long" && mkdir -p "$out/seq_long"
 ff -f lavfi -i "$(numbered 64 36 24 41.667),format=rgb24" -frames:v 1000 -start_number 1 "$out/seq_long/l.%04d.png"
 ff -f lavfi -i "aevalsrc=0.2*sin(440*2*PI*t)|0.2*sin(440*2*PI*t):s=48000:d=20" -c:a pcm_f32le "$out/tone_440_20s.wav"
+
 # JPEG sequences 1004 and 1001 pixels wide (4 and 1 more than a multiple of 8), files
 # j.0001 to j.0003 of 128 rows in three flat blocks: columns 0-495 RGB (192, 48, 80), columns
 # 496-991 RGB (48, 112, 192), and from column 992 (a boundary of JPEG's 16-pixel blocks) to
@@ -158,5 +159,31 @@ for w in 1004 1001; do
   ff -f lavfi -i "nullsrc=s=${w}x128:r=24,format=yuv420p,geq=lum='if(lt(X,496),95,if(lt(X,992),102,169))':cb='if(lt(X,248),120,if(lt(X,496),179,51))':cr='if(lt(X,248),197,if(lt(X,496),89,156))'" \
      -frames:v 3 -pix_fmt yuv420p -color_range pc -strict -1 -q:v 2 -start_number 1 "$out/seq_jpeg_$w/j.%04d.jpg"
 done
+
+# Sound with a cover picture, 2 s of 440 Hz: an MP4 audio file whose picture is an attached
+# picture, and a Matroska file that carries the picture as an attachment.
+ff -f lavfi -i "color=c=blue:s=32x32" -frames:v 1 "$out/cover.tmp.png"
+ff -f lavfi -i "$(tone 440 48000 2)" -i "$out/cover.tmp.png" -map 0:a -map 1:v -c:a aac -b:a 64k -ac 2 \
+   -c:v png -disposition:v:0 attached_pic "$out/tone_cover.m4a"
+ff -f lavfi -i "$(tone 440 48000 2)" -ac 2 -c:a flac -attach "$out/cover.tmp.png" -metadata:s:t:0 mimetype=image/png \
+   "$out/tone_cover.mkv"
+rm -f "$out/cover.tmp.png"
+
+# WebM, VP9 + Opus, 3 s at 25 fps (75 pictures) with a single keyframe. Opus starts before 0,
+# so the muxer moves the video's first picture a few milliseconds after 0; when this encoder
+# does not, the video input is made to start 7 ms late.
+vp9opus() {
+  ff "$@" -f lavfi -i "$(numbered 64 36 25 3)" -f lavfi -i "$(tone 440 48000 3)" \
+     -c:v libvpx-vp9 -deadline realtime -cpu-used 8 -g 250 -pix_fmt yuv420p -c:a libopus -b:a 32k \
+     "$out/clip_vp9_opus.webm"
+}
+vp9opus
+first=$(ffprobe -v error -select_streams v:0 -show_entries packet=pts -of csv=p=0 -read_intervals %+#1 \
+        "$out/clip_vp9_opus.webm")
+[ "$first" != 0 ] || vp9opus -itsoffset 0.007
+
+# MPEG-TS, H.264 + AAC, 3 s at 25 fps: the muxer starts its streams at about 1.4 s.
+ff -f lavfi -i "$(numbered 64 36 25 3)" -f lavfi -i "$(tone 440 48000 3)" "${x264[@]}" -g 12 -bf 2 \
+   -c:a aac -b:a 64k -ac 2 -f mpegts "$out/clip_h264_aac.ts"
 
 echo "$hash" > "$stamp"

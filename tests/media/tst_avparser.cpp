@@ -138,6 +138,32 @@ private slots:
         QCOMPARE(source->DurationText(), QStringLiteral("00:00:03.00"));
     }
 
+    // A cover picture is not a video stream: the file is sound alone, as long as its sound.
+    void coverPicture_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("codec");
+        QTest::addRow("MP4 attached picture") << "tone_cover.m4a" << "aac";
+        QTest::addRow("Matroska attachment") << "tone_cover.mkv" << "flac";
+    }
+
+    void coverPicture()
+    {
+        QFETCH(QString, file);
+        auto source = Parse(MediaPath(file));
+        QCOMPARE(source->Status(), SourceStatus::Ok);
+        QCOMPARE(source->VideoStreamCount(), 0);
+        QCOMPARE(source->AudioStreamCount(), 1);
+        const AudioStreamInfo* a = source->AudioStream(0, 0);
+        QVERIFY(a && a->valid);
+        QTEST(a->codecName, "codec");
+        QCOMPARE(a->startTimeOffset, 0);
+        // 2 s of sound: 47 frames at the 24 fps of sources without pictures.
+        QVERIFY2(std::abs(source->EndTime() - 1999999) < 1000, qPrintable(QString::number(source->EndTime())));
+        QCOMPARE(source->FrameCount(), 47);
+        QCOMPARE(source->FrameRate(), 24.0);
+    }
+
     void missingFile()
     {
         TestSupport::LogCapture log;

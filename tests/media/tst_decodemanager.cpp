@@ -296,6 +296,37 @@ private slots:
         }
     }
 
+    // A file whose only picture is its cover plays as sound alone: the timeline is as long
+    // as the sound, and the tone fills it.
+    void soundBesideCoverPicture_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("MP4 attached picture") << "tone_cover.m4a";
+        QTest::newRow("Matroska attachment") << "tone_cover.mkv";
+    }
+    void soundBesideCoverPicture()
+    {
+        QFETCH(QString, file);
+        QObject owner;
+        Timeline* timeline = SourceTimeline(MediaPath(file), &owner);
+        const int64_t end = timeline->EndTime();
+        QVERIFY2(end > 1'900'000, qPrintable(QString::number(end)));
+        DecodeRun run(timeline, DecodeManager::AudioDecode);
+        const CacheManager* cache = timeline->Cache();
+        QTRY_VERIFY_WITH_TIMEOUT(cache->AudioFrameCount() > 0 && cache->AudioStartTime() == 0 && cache->AudioEndTime() >= end - 1,
+                                 30000);
+        run.Stop();
+        QByteArray bytes;
+        timeline->SeekAudio(bytes, 0);
+        timeline->ReadAudio(bytes, AudioFormat::BytesForDuration(end), true);
+        const auto* samples = reinterpret_cast<const float*>(bytes.constData());
+        const size_t frames = static_cast<size_t>(bytes.size() / AudioFormat::kBytesPerFrame);
+        QVERIFY(frames > 90000);
+        QVERIFY(TestSupport::RootMeanSquare(samples, frames, 2) > 0.05);
+        const double frequency = TestSupport::ZeroCrossingFrequency(samples, frames, 2, AudioFormat::kSampleRate);
+        QVERIFY2(std::abs(frequency - 440.0) < 440.0 * 0.01, qPrintable(QString::number(frequency)));
+    }
+
     // Edits on the main thread leave the decoding copy alone until the track is updated.
     void trackUpdate()
     {
