@@ -102,13 +102,7 @@ bool AudioDecoder::SeekDemuxer(int64_t s)
             ts -= 1;
         result = avformat_seek_file(m_formatContext.get(), stream, 0, ts, ts, AVSEEK_FLAG_FRAME);
     } else {
-        const int flags = m_formatContext->iformat->flags;
-        if ((flags & AVFMT_TS_DISCONT) && !(flags & AVFMT_NO_BYTE_SEEK)) {
-            result = av_seek_frame(m_formatContext.get(), -1, 0, AVSEEK_FLAG_BYTE);
-        } else {
-            const int64_t start = m_formatContext->start_time != AV_NOPTS_VALUE ? m_formatContext->start_time : 0;
-            result = av_seek_frame(m_formatContext.get(), -1, start, AVSEEK_FLAG_BACKWARD);
-        }
+        result = SeekToFileStart();
     }
     if (result < 0) {
         Logger::error(QStringLiteral("Audio Seek Failed"), result);

@@ -196,6 +196,25 @@ int AvDecoderBase::OpenVideoCodec(int streamIndex)
                      });
 }
 
+int AvDecoderBase::SeekToFileStart()
+{
+    AVFormatContext* format = m_formatContext.get();
+    if (!format)
+        return AVERROR(EINVAL);
+    // Containers that find times by searching the stream (transport streams) land near, not
+    // on, a time: there the start is a byte position.
+    const int flags = format->iformat->flags;
+    if ((flags & AVFMT_TS_DISCONT) && !(flags & AVFMT_NO_BYTE_SEEK))
+        return av_seek_frame(format, -1, 0, AVSEEK_FLAG_BYTE);
+    const int64_t start = format->start_time != AV_NOPTS_VALUE ? format->start_time : 0;
+    const int result = av_seek_frame(format, -1, start, AVSEEK_FLAG_BACKWARD);
+    if (result >= 0)
+        return result;
+    // No keyframe at or before the start: the pictures begin after it (a video that starts
+    // a little after its sound). The first keyframe after it is then the start of the file.
+    return av_seek_frame(format, -1, start, 0);
+}
+
 void AvDecoderBase::CloseAudioCodec()
 {
     m_audioCodecContext.reset();

@@ -43,6 +43,10 @@ public:
     static constexpr int64_t kMaxPixels = 8192LL * 8192LL;
 
 protected:
+    // Positions the open container at its first packet, for decoding from the start of the
+    // file. Returns 0, or the FFmpeg error of the last way tried.
+    int SeekToFileStart();
+
     Source* m_source = nullptr;
     AvFormatContextPtr m_formatContext;
     AvCodecContextPtr m_audioCodecContext;

@@ -193,15 +193,7 @@ bool VideoDecoder::SeekDemuxer(int64_t s)
             ts -= 1;
         result = avformat_seek_file(m_formatContext.get(), m_containerStreamIndex, 0, ts, ts, AVSEEK_FLAG_FRAME);
     } else {
-        // The very start of the file. Containers that find times by searching the stream
-        // (transport streams) land near, not on, a time: there the start is a byte position.
-        const int flags = m_formatContext->iformat->flags;
-        if ((flags & AVFMT_TS_DISCONT) && !(flags & AVFMT_NO_BYTE_SEEK)) {
-            result = av_seek_frame(m_formatContext.get(), -1, 0, AVSEEK_FLAG_BYTE);
-        } else {
-            const int64_t start = m_formatContext->start_time != AV_NOPTS_VALUE ? m_formatContext->start_time : 0;
-            result = av_seek_frame(m_formatContext.get(), -1, start, AVSEEK_FLAG_BACKWARD);
-        }
+        result = SeekToFileStart();
     }
     if (result < 0) {
         Logger::error(QStringLiteral("Video Seek Failed"), result);

@@ -4,6 +4,7 @@
 #include "Source.h"
 #include "TestSupport.h"
 
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
@@ -20,6 +21,21 @@ namespace {
 std::unique_ptr<Source> Parse(const QString& path)
 {
     return TestSupport::ParsedSource(path);
+}
+
+// What the ffprobe executable says about the first video stream of `path` (one value of
+// `entries`, e.g. "stream=nb_read_frames"); empty when it could not tell.
+QString Probe(const QString& path, const QStringList& options, const QString& entries)
+{
+    QProcess probe;
+    probe.start(QStringLiteral("ffprobe"), QStringList{QStringLiteral("-v"), QStringLiteral("error"),
+                                                       QStringLiteral("-select_streams"), QStringLiteral("v:0")}
+                                               + options
+                                               + QStringList{QStringLiteral("-show_entries"), entries,
+                                                             QStringLiteral("-of"), QStringLiteral("csv=p=0"), path});
+    if (!probe.waitForFinished(60000) || probe.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(probe.readAllStandardOutput()).trimmed();
 }
 
 } // namespace
@@ -162,6 +178,32 @@ private slots:
         QVERIFY2(std::abs(source->EndTime() - 1999999) < 1000, qPrintable(QString::number(source->EndTime())));
         QCOMPARE(source->FrameCount(), 47);
         QCOMPARE(source->FrameRate(), 24.0);
+    }
+
+    // The video of a VP9 + Opus WebM starts a few milliseconds after 0, its sound before 0.
+    // The video's first picture is the source's zero, and the frame count is the number of
+    // pictures the file holds.
+    void videoStartingAfterItsSound()
+    {
+        TestSupport::LogCapture log;
+        const QString path = MediaPath(QStringLiteral("clip_vp9_opus.webm"));
+        const QString firstTime = Probe(path, {QStringLiteral("-read_intervals"), QStringLiteral("%+#1")},
+                                        QStringLiteral("packet=pts_time"));
+        const QString pictures = Probe(path, {QStringLiteral("-count_frames")}, QStringLiteral("stream=nb_read_frames"));
+        QVERIFY2(!firstTime.isEmpty() && !pictures.isEmpty(), "ffprobe gave no answer");
+        const auto firstPicture = static_cast<int64_t>(std::llround(firstTime.toDouble() * 1e6));
+        QVERIFY2(firstPicture > 0, qPrintable(firstTime)); // the fixture is what it should be
+        QCOMPARE(pictures.toInt(), 75);
+
+        auto source = Parse(path);
+        QCOMPARE(source->Status(), SourceStatus::Ok);
+        const VideoStreamInfo* v = source->VideoStream(0, 0);
+        QVERIFY(v && v->valid);
+        QCOMPARE(v->startTimeOffset, firstPicture);
+        QCOMPARE(v->frameCount, pictures.toInt());
+        QCOMPARE(source->FrameCount(), pictures.toInt());
+        QCOMPARE(source->AudioStream(0, 0)->startTimeOffset, firstPicture);
+        QCOMPARE(log.CountWarningsStartingWith(QStringLiteral("Failed to set startTimeOffset")), 0);
     }
 
     void missingFile()

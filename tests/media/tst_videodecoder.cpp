@@ -101,6 +101,8 @@ private slots:
         QTest::addRow("25 fps, GOP 250") << "clip_1080p25_gop250.mp4";
         QTest::addRow("23.976 fps, GOP 24") << "clip_23976.mp4";
         QTest::addRow("23.976 fps, GOP 250") << "clip_23976_gop250.mp4";
+        // VP9 with a single keyframe, its first picture 7 ms after the sound's start.
+        QTest::addRow("WebM, video after sound") << "clip_vp9_opus.webm";
     }
 
     // Every frame once, in order, with the number its time says.
