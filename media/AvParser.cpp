@@ -278,10 +278,23 @@ void AvParser::MeasureStreamTimes(int fileIndex)
     if (!entry || !entry->parsed || m_source->IsImageSequence())
         return;
     // Each stream is measured by decoding its first and last blocks or frames, with a
-    // decoder of its own: audio first, then video.
-    const int seekStream = entry->videoStreams.empty() || !entry->videoStreams.front().valid
-                               ? -1
-                               : entry->videoStreams.front().streamIndex;
+    // decoder of its own. Video first: its first picture is the source's zero, and the
+    // sound's times are counted from there too (a transport stream starts both at about
+    // 1.4 s), so the sound can only be measured once that offset is known.
+    // A video decoder measures on opening, while the stream's offset is not known yet.
+    for (size_t i = 0; i < entry->videoStreams.size(); ++i) {
+        if (!entry->videoStreams[i].valid)
+            continue;
+        VideoDecoder decoder(false);
+        decoder.CreateDefaultWorker();
+        decoder.Open(m_source, fileIndex, static_cast<int>(i));
+        decoder.Shutdown();
+    }
+    const bool video = !entry->videoStreams.empty() && entry->videoStreams.front().valid;
+    const int seekStream = video ? entry->videoStreams.front().streamIndex : -1;
+    const int64_t offset = video ? std::max<int64_t>(entry->videoStreams.front().startTimeOffset, 0) : 0;
+    for (AudioStreamInfo& audio : entry->audioStreams)
+        audio.startTimeOffset = offset;
     for (size_t i = 0; i < entry->audioStreams.size(); ++i) {
         if (!entry->audioStreams[i].valid || entry->audioStreams[i].endTime != -1)
             continue;
@@ -291,15 +304,6 @@ void AvParser::MeasureStreamTimes(int fileIndex)
         decoder.SetSeekStream(seekStream);
         decoder.MeasureStreamTimes();
         decoder.Close();
-    }
-    // A video decoder measures on opening, while the stream's offset is not known yet.
-    for (size_t i = 0; i < entry->videoStreams.size(); ++i) {
-        if (!entry->videoStreams[i].valid)
-            continue;
-        VideoDecoder decoder(false);
-        decoder.CreateDefaultWorker();
-        decoder.Open(m_source, fileIndex, static_cast<int>(i));
-        decoder.Shutdown();
     }
 }
 
@@ -313,7 +317,7 @@ void AvParser::ClampEndTime(int fileIndex)
         if (m_source->EndTime() > video.endTime)
             m_source->ParserSetEndTime(video.endTime);
         for (AudioStreamInfo& audio : entry->audioStreams)
-            audio.startTimeOffset = video.startTimeOffset;
+            audio.startTimeOffset = std::max<int64_t>(video.startTimeOffset, 0);
     } else if (!entry->audioStreams.empty()) {
         const AudioStreamInfo& audio = entry->audioStreams.front();
         if (m_source->EndTime() > audio.endTime)

@@ -3,6 +3,7 @@
 #include "Logger.h"
 #include "ProjectGlobals.h"
 #include "Source.h"
+#include "VideoStreamInfo.h"
 #include "TestSupport.h"
 
 #include <QTest>
@@ -188,6 +189,39 @@ private slots:
             // Adjacent: no overlap, and no gap beyond the microsecond lost to truncation.
             const int64_t gap = d.blocks[i]->startTime - (d.blocks[i + 1]->endTime.load() + 1);
             QVERIFY2(gap == 0 || gap == 1, qPrintable(QString::number(gap)));
+        }
+    }
+
+    // An MPEG-TS starts its streams at about 1.4 s. Its sound is timed from the video's first
+    // picture like its frames, so backwards it runs down to 0 before the start is reported.
+    void backwardsToTheStartOfATransportStream()
+    {
+        auto source = Parse(QStringLiteral("clip_h264_aac.ts"));
+        const VideoStreamInfo* video = source->VideoStream(0, 0);
+        QVERIFY(video && video->startTimeOffset > 1'000'000);
+        const AudioStreamInfo* info = source->AudioStream(0, 0);
+        QCOMPARE(info->startTimeOffset, video->startTimeOffset);
+        // The sound starts with the pictures, give or take a block of 1,024 samples.
+        QVERIFY2(std::abs(info->startTime) < 1024 * 1'000'000 / 48000, qPrintable(QString::number(info->startTime)));
+        QVERIFY2(std::abs(info->endTime - source->EndTime()) < 100'000, qPrintable(QString::number(info->endTime)));
+
+        Decoding d(source.get());
+        d.decoder.SetSeekStream(video->streamIndex);
+        d.decoder.SetForward(false);
+        d.decoder.Seek(source->EndTime());
+        QCOMPARE(d.Run(), int(AudioDecoder::StartReached));
+        QVERIFY(!d.blocks.back());
+        d.blocks.pop_back();
+        QVERIFY(!d.blocks.empty());
+        QVERIFY2(d.blocks.back()->startTime <= 0 && d.blocks.back()->endTime >= 0,
+                 qPrintable(QString::number(d.blocks.back()->startTime)));
+        QVERIFY(d.blocks.front()->endTime >= source->EndTime() - 100'000);
+        // Adjacent, within a sample: a transport stream stamps only the first of the several
+        // blocks a packet carries, the times of the others are truncated sums.
+        for (size_t i = 0; i + 1 < d.blocks.size(); ++i) {
+            QVERIFY(d.blocks[i]);
+            const int64_t gap = d.blocks[i]->startTime - (d.blocks[i + 1]->endTime.load() + 1);
+            QVERIFY2(std::abs(gap) <= 1'000'000 / 48000, qPrintable(QStringLiteral("%1 at %2").arg(gap).arg(d.blocks[i]->startTime)));
         }
     }
 

@@ -327,6 +327,35 @@ private slots:
         QVERIFY2(std::abs(frequency - 440.0) < 440.0 * 0.01, qPrintable(QString::number(frequency)));
     }
 
+    // Backwards over the first seconds of an MPEG-TS, whose streams start at about 1.4 s: the
+    // sound runs on down to 0, from one opening of the file.
+    void soundBackwardsToTheStartOfATransportStream()
+    {
+        QObject owner;
+        Timeline* timeline = SourceTimeline(MediaPath("clip_h264_aac.ts"), &owner);
+        const int64_t end = timeline->EndTime();
+        QVERIFY(end > 2'900'000);
+        timeline->SetPlaybackTime(end - 1);
+        timeline->SetPlaybackState(Timeline::PlayingBackward);
+        DecodeRun run(timeline, DecodeManager::AudioDecode);
+        const CacheManager* cache = timeline->Cache();
+        QTRY_VERIFY_WITH_TIMEOUT(cache->AudioFrameCount() > 0 && cache->AudioStartTime() == 0 && cache->AudioEndTime() >= end - 1,
+                                 30000);
+        QVERIFY(run.Stop());
+        QCOMPARE(run.Opens(), 1);
+        QByteArray bytes;
+        timeline->SeekAudio(bytes, 0);
+        timeline->ReadAudio(bytes, AudioFormat::BytesForDuration(end), true);
+        const auto* samples = reinterpret_cast<const float*>(bytes.constData());
+        // Every tenth of a second holds the tone, the first ones too.
+        const size_t tenth = AudioFormat::kSampleRate / 10;
+        const size_t frames = static_cast<size_t>(bytes.size() / AudioFormat::kBytesPerFrame);
+        QVERIFY(frames >= 29 * tenth);
+        for (size_t from = tenth / 2; from + tenth <= 29 * tenth; from += tenth)
+            QVERIFY2(TestSupport::RootMeanSquare(samples + 2 * from, tenth, 2) > 0.05,
+                     qPrintable(QStringLiteral("silence at %1 s").arg(static_cast<double>(from) / AudioFormat::kSampleRate)));
+    }
+
     // Edits on the main thread leave the decoding copy alone until the track is updated.
     void trackUpdate()
     {
