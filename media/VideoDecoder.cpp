@@ -179,22 +179,24 @@ std::shared_ptr<VideoFrame> VideoDecoder::ConvertPicture(Source* source, int fil
     return frame;
 }
 
+int VideoDecoder::SeekContainer(int64_t s)
+{
+    if (s <= 0)
+        return SeekToFileStart();
+    const AVStream* stream = m_formatContext->streams[m_containerStreamIndex];
+    // Source times start at the stream's first frame; the container counts from its own zero.
+    const int64_t offset = m_streamInfo ? std::max<int64_t>(m_streamInfo->startTimeOffset, 0) : 0;
+    int64_t ts = av_rescale_q(s + offset, AVRational{1, 1'000'000}, stream->time_base);
+    if (ts >= 1)
+        ts -= 1;
+    return avformat_seek_file(m_formatContext.get(), m_containerStreamIndex, 0, ts, ts, AVSEEK_FLAG_FRAME);
+}
+
 bool VideoDecoder::SeekDemuxer(int64_t s)
 {
     if (!m_formatContext || !m_videoCodecContext)
         return false;
-    int result = 0;
-    if (s > 0) {
-        const AVStream* stream = m_formatContext->streams[m_containerStreamIndex];
-        // Source times start at the stream's first frame; the container counts from its own zero.
-        const int64_t offset = m_streamInfo ? std::max<int64_t>(m_streamInfo->startTimeOffset, 0) : 0;
-        int64_t ts = av_rescale_q(s + offset, AVRational{1, 1'000'000}, stream->time_base);
-        if (ts >= 1)
-            ts -= 1;
-        result = avformat_seek_file(m_formatContext.get(), m_containerStreamIndex, 0, ts, ts, AVSEEK_FLAG_FRAME);
-    } else {
-        result = SeekToFileStart();
-    }
+    const int result = SeekContainer(s);
     if (result < 0) {
         Logger::error(QStringLiteral("Video Seek Failed"), result);
         return false;
@@ -206,6 +208,21 @@ bool VideoDecoder::SeekDemuxer(int64_t s)
     return true;
 }
 
+int64_t VideoDecoder::SeekDemuxerAtOrBefore(int64_t s)
+{
+    // A refused seek may leave the demuxer anywhere, past keyframes it read while searching;
+    // the next seek that succeeds puts it right.
+    int64_t backoff = 1'000'000;
+    for (;;) {
+        if (SeekDemuxer(s))
+            return s;
+        if (s <= 0 || !m_formatContext || !m_videoCodecContext)
+            return -1;
+        s = std::max<int64_t>(s - backoff, 0);
+        backoff *= 2;
+    }
+}
+
 void VideoDecoder::Seek(int64_t t)
 {
     m_pending.clear();
@@ -213,16 +230,17 @@ void VideoDecoder::Seek(int64_t t)
     m_packetSequence = 0;
     const double fd = m_streamInfo ? m_streamInfo->frameDuration : 0.0;
     const int64_t s = std::max<int64_t>(static_cast<int64_t>(std::trunc(static_cast<double>(t) - 2.0 * std::max(fd, 0.0))), 0);
-    if (!SeekDemuxer(s))
+    const int64_t landed = SeekDemuxerAtOrBefore(s);
+    if (landed < 0)
         return;
-    m_windowEnd = s;
+    m_windowEnd = s; // forwards, frames long before it are not converted wherever decoding starts
     m_seekTarget = t;
-    m_verifyLanding = s > 0;
-    m_landingSeek = s;
+    m_verifyLanding = landed > 0;
+    m_landingSeek = landed;
     m_landingBackoff = 1'000'000;
     m_backwardWindowEnd = std::max<int64_t>(t, 0);
     m_backwardSeekDone = true;
-    m_windowFromStart = s == 0;
+    m_windowFromStart = landed == 0;
 }
 
 int VideoDecoder::DecodeNext()
@@ -335,10 +353,11 @@ void VideoDecoder::OnDecodingTaskCompleted(int workerId)
             if (task.packetFirstTime > m_seekTarget + 1) {
                 // The demuxer landed after the wanted frame (containers that seek by
                 // searching do): start further back and drop what came from here.
-                m_landingSeek = std::max<int64_t>(m_landingSeek - m_landingBackoff, 0);
+                const int64_t landed = SeekDemuxerAtOrBefore(std::max<int64_t>(m_landingSeek - m_landingBackoff, 0));
                 m_landingBackoff *= 2;
-                if (SeekDemuxer(m_landingSeek)) {
-                    m_verifyLanding = m_landingSeek > 0;
+                if (landed >= 0) {
+                    m_landingSeek = landed;
+                    m_verifyLanding = landed > 0;
                     return;
                 }
             }
@@ -403,8 +422,9 @@ bool VideoDecoder::FillBackwardWindow()
     int64_t backoff = 1'000'000;
     for (;;) {
         if (!m_backwardSeekDone) {
-            if (!SeekDemuxer(seekTime))
-                return false;
+            seekTime = SeekDemuxerAtOrBefore(seekTime);
+            if (seekTime < 0)
+                return false; // not even the start of the file can be reached
             m_windowEnd = seekTime;
             m_windowFromStart = seekTime == 0;
         }

@@ -84,6 +84,10 @@ public slots:
 
 protected:
     void ConfigureVideoCodec(AVCodecContext* context) override;
+    // Moves the container so that decoding starts at a keyframe at or before `s` µs on the
+    // source's time line, at the start of the file for 0. Returns 0 or the FFmpeg error.
+    // Virtual so that tests can make chosen seeks fail.
+    virtual int SeekContainer(int64_t s);
 
 private:
     // Sets the frame layout for the stream record in use; returns the picture's buffer size,
@@ -93,6 +97,10 @@ private:
     void FillTaskLayout(VideoDecodeWorker& worker) const;
     // Seeks the demuxer so that decoding starts at a keyframe at or before `s` µs.
     bool SeekDemuxer(int64_t s);
+    // SeekDemuxer at `s`, or, where the container refuses, at ever earlier points down to the
+    // start of the file: a failed seek must not cost the pictures before its target. Returns
+    // the point reached, -1 when even the start was refused.
+    int64_t SeekDemuxerAtOrBefore(int64_t s);
     int ReadNextPacket();
     bool PastBackwardWindow(const AVPacket& packet) const;
     bool NotWanted(const AVPacket& packet) const;

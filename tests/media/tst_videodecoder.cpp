@@ -13,6 +13,9 @@
 #include <QTest>
 #include <QThread>
 
+#include <functional>
+#include <limits>
+
 using TestSupport::MediaPath;
 
 namespace {
@@ -76,6 +79,33 @@ struct Decoding
     VideoDecoder decoder;
     bool opened = false;
     std::vector<std::shared_ptr<VideoFrame>> frames;
+};
+
+// A decoder whose container refuses the seeks that `refuse` picks (µs on the source's time
+// line, 0 for the start of the file), as a damaged index or a demuxer's quirk would.
+class RefusingDecoder : public VideoDecoder
+{
+public:
+    explicit RefusingDecoder(std::function<bool(int64_t)> refuse)
+        : VideoDecoder(false)
+        , m_refuse(std::move(refuse))
+    {
+    }
+
+    int refused = 0;
+
+protected:
+    int SeekContainer(int64_t s) override
+    {
+        if (m_refuse(s)) {
+            ++refused;
+            return -1;
+        }
+        return VideoDecoder::SeekContainer(s);
+    }
+
+private:
+    std::function<bool(int64_t)> m_refuse;
 };
 
 } // namespace
@@ -155,6 +185,66 @@ private slots:
             QCOMPARE(MediaTime::TimeToFrame(frame.time, info->frameDuration), count - 1 - i);
         }
         QCOMPARE(d.frames.back()->time, 0);
+    }
+
+    // Seeks the container refuses cost no pictures: backwards from the end, every frame still
+    // comes, latest first, down to frame 0.
+    void backwardsPastRefusedSeeks_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int64_t>("from");
+        QTest::addColumn<int64_t>("to");
+        // Every seek but the one to the start of the file.
+        QTest::addRow("all but the start") << "clip_23976.mp4" << int64_t(1) << std::numeric_limits<int64_t>::max();
+        // A stretch in the middle, as a damaged index would refuse.
+        QTest::addRow("a stretch") << "clip_1080p25.mp4" << int64_t(400'000) << int64_t(1'600'000);
+    }
+    void backwardsPastRefusedSeeks()
+    {
+        QFETCH(QString, file);
+        QFETCH(int64_t, from);
+        QFETCH(int64_t, to);
+        auto source = Parse(file);
+        const double fd = source->FrameDuration();
+        const int count = source->FrameCount();
+        RefusingDecoder decoder([from, to](int64_t s) { return s >= from && s < to; });
+        decoder.CreateDefaultWorker();
+        QVERIFY(decoder.Open(source.get(), 0, 0));
+        std::vector<std::shared_ptr<VideoFrame>> frames;
+        connect(&decoder, &VideoDecoder::VideoFrameDecoded, this,
+                [&frames](std::shared_ptr<VideoFrame> frame) { frames.push_back(std::move(frame)); });
+        decoder.SetForward(false);
+        decoder.Seek(MediaTime::FrameStartTime(count - 1, fd));
+        int status = VideoDecoder::MoreToCome;
+        for (int calls = 0; status == VideoDecoder::MoreToCome && calls < 10 * count; ++calls)
+            status = decoder.DecodeNext();
+        QVERIFY(decoder.refused > 0);
+        QCOMPARE(status, int(VideoDecoder::StartReached));
+        QCOMPARE(int(frames.size()), count);
+        for (int i = 0; i < count; ++i)
+            QCOMPARE(PictureNumber(*frames[static_cast<size_t>(i)]), count - 1 - i);
+        QCOMPARE(frames.back()->time, 0);
+    }
+
+    // The video of this WebM starts 7 ms after 0 at its one keyframe; a seek for a time just
+    // after 0 asks the container for a point before that keyframe, which it refuses. Decoding
+    // starts at the beginning of the file instead, and every earlier picture is shown.
+    void backwardsFromJustAfterTheFirstKeyframe()
+    {
+        auto source = Parse(QStringLiteral("clip_vp9_opus.webm"));
+        const VideoStreamInfo* info = source->VideoStream(0, 0);
+        QVERIFY(info->startTimeOffset > 0);
+        TestSupport::LogCapture log;
+        Decoding d(source.get());
+        d.decoder.SetForward(false);
+        // Frame 2; the seek goes two frames further back, to 250 µs.
+        d.decoder.Seek(2 * 40'000 + 250);
+        QCOMPARE(d.Run(), int(VideoDecoder::StartReached));
+        QCOMPARE(int(d.frames.size()), 3);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(PictureNumber(*d.frames[static_cast<size_t>(i)]), 2 - i);
+        QCOMPARE(d.frames.back()->time, 0);
+        QVERIFY(log.CountErrorsStartingWith(QStringLiteral("Video Seek Failed")) >= 1); // the case meant
     }
 
     // A window that does not fit the memory limit is delivered in several windows.
