@@ -174,9 +174,10 @@ private slots:
         QVERIFY(a && a->valid);
         QTEST(a->codecName, "codec");
         QCOMPARE(a->startTimeOffset, 0);
-        // 2 s of sound: 47 frames at the 24 fps of sources without pictures.
+        // 2 s of sound: 48 frames at the 24 fps of sources without pictures, the last one
+        // ending on the sound's last microsecond.
         QVERIFY2(std::abs(source->EndTime() - 1999999) < 1000, qPrintable(QString::number(source->EndTime())));
-        QCOMPARE(source->FrameCount(), 47);
+        QCOMPARE(source->FrameCount(), 48);
         QCOMPARE(source->FrameRate(), 24.0);
     }
 
