@@ -251,10 +251,7 @@ void AudioOutputManager::WriteToAudioOutput()
 void AudioOutputManager::RecordDrift(int64_t drift)
 {
     QMutexLocker lock(&m_statsMutex);
-    std::vector<int64_t>& samples = m_stats.drift;
-    if (samples.size() >= kMaxDriftSamples) // the older half goes; the rest keeps its order
-        samples.erase(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(kMaxDriftSamples / 2));
-    samples.push_back(drift);
+    m_drift.Add(drift);
 }
 
 void AudioOutputManager::RecordRead()
@@ -272,7 +269,9 @@ void AudioOutputManager::RecordRead()
 AudioOutputManager::SyncStats AudioOutputManager::TakeSyncStats()
 {
     QMutexLocker lock(&m_statsMutex);
-    return std::exchange(m_stats, {});
+    SyncStats stats = std::exchange(m_stats, {});
+    stats.drift = m_drift.Take();
+    return stats;
 }
 
 QString AudioOutputManager::AudioDiagnosticReport() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AudioStretcher.h"
+#include "RecentSamples.h"
 
 #include <QByteArray>
 #include <QMutex>
@@ -80,5 +81,6 @@ private:
     void RecordRead(); // after a read for normal play
 
     mutable QMutex m_statsMutex;
-    SyncStats m_stats; // guarded by m_statsMutex
+    SyncStats m_stats;                            // guarded by m_statsMutex; drift kept below
+    RecentSamples<int64_t> m_drift{kMaxDriftSamples}; // guarded by m_statsMutex
 };
