@@ -5,30 +5,12 @@
 #include "MediaTime.h"
 #include "ProjectGlobals.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
-
-QString SourceStatusText(SourceStatus status)
-{
-    switch (status) {
-    case SourceStatus::Ok:
-        return {};
-    case SourceStatus::FileNotFound:
-        return QCoreApplication::translate("Source", "File not found");
-    case SourceStatus::MediaParsingFailed:
-        return QCoreApplication::translate("Source", "Media parsing failed");
-    case SourceStatus::FailedToOpenInput:
-        return QCoreApplication::translate("Source", "Failed to open input");
-    case SourceStatus::FailedToFindStreamInfo:
-        return QCoreApplication::translate("Source", "Failed to find stream info");
-    }
-    return {};
-}
 
 Source::Source(const QString& path, const QString& relativePath, const QUuid& id, QObject* parent)
     : QObject(parent)
