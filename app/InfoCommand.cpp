@@ -68,7 +68,7 @@ int RunInfoCommand(const QStringList& paths)
             while (file < source.FileCount() - 1 && !source.FileExists(file))
                 ++file;
             AvParser parser;
-            parser.Parse(&source, file);
+            source.ApplyParseResult(parser.Parse(source.ParserFileEntry(file)));
         }
         const QJsonObject report = SourceReport::ToJson(source);
         failed = failed || source.HasError() || !HasUsableStream(report);

@@ -120,7 +120,7 @@ int main(int argc, char** argv)
     Settings::Get().cacheSize = 256;
     Timeline timeline(QString::fromLocal8Bit(argv[1]), QString(), QUuid());
     AvParser parser;
-    parser.Parse(timeline.GetSource(), 0);
+    timeline.GetSource()->ApplyParseResult(parser.Parse(timeline.GetSource()->ParserFileEntry(0)));
     AvManager engine;
     engine.DecodeTimeline(&timeline, 0, true, true);
     Wait(500); // the audio output task is up

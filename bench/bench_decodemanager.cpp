@@ -26,7 +26,7 @@ Timeline* SourceTimeline(const QString& path, QObject* parent)
 {
     auto* timeline = new Timeline(path, QString(), QUuid(), parent);
     AvParser parser;
-    parser.Parse(timeline->GetSource(), 0);
+    timeline->GetSource()->ApplyParseResult(parser.Parse(timeline->GetSource()->ParserFileEntry(0)));
     return timeline;
 }
 
@@ -39,7 +39,7 @@ double DecoderSeconds(const std::vector<Source*>& sources, bool forward)
         for (Source* source : sources) {
             VideoDecoder decoder(false);
             decoder.CreateDefaultWorker();
-            decoder.Open(source, 0, 0);
+            decoder.Open(source->ParserFileEntry(0), 0);
             QObject::connect(&decoder, &VideoDecoder::VideoFrameDecoded, [&](std::shared_ptr<VideoFrame> f) {
                 if (f)
                     kept.push_back(std::move(f));

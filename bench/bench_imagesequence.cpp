@@ -43,7 +43,7 @@ std::unique_ptr<Source> NewSource(const QString& path)
 {
     auto source = std::make_unique<Source>(path, QString(), QUuid());
     AvParser parser;
-    parser.Parse(source.get(), 0);
+    source->ApplyParseResult(parser.Parse(source->ParserFileEntry(0)));
     return source;
 }
 
@@ -55,7 +55,7 @@ double DecoderSeconds(Source* source, int threads, int& frames)
     decoder.CreateWorkers(threads);
     frames = 0;
     QObject::connect(&decoder, &ImageSequenceDecoder::VideoFrameDecoded, [&](std::shared_ptr<VideoFrame>) { ++frames; });
-    decoder.SetSource(source);
+    decoder.SetSequence(source->FileEntries(), source->FrameDuration());
     QElapsedTimer timer;
     timer.start();
     decoder.Seek(0);
@@ -112,7 +112,7 @@ int main(int argc, char** argv)
         DecoderSeconds(parsed.get(), 4, frames); // parses every file
         Timeline timeline(path, QString(), QUuid());
         AvParser parser;
-        parser.Parse(timeline.GetSource(), 0);
+        timeline.GetSource()->ApplyParseResult(parser.Parse(timeline.GetSource()->ParserFileEntry(0)));
         timeline.SetOutputId(0);
         Bench::SchedulerFillSeconds(timeline);
 

@@ -80,7 +80,7 @@ int main(int argc, char** argv)
     Settings::Get().loopState = LoopOn;
     Timeline timeline(QString::fromLocal8Bit(argv[1]), QString(), QUuid());
     AvParser parser;
-    parser.Parse(timeline.GetSource(), 0);
+    timeline.GetSource()->ApplyParseResult(parser.Parse(timeline.GetSource()->ParserFileEntry(0)));
     AvManager engine;
     engine.DecodeTimeline(&timeline, 0, false, true);
 

@@ -29,7 +29,7 @@ int DecodeWhole(Source* source, bool forward, int64_t backwardLimit = 0)
 {
     VideoDecoder decoder(false);
     decoder.CreateDefaultWorker();
-    if (!decoder.Open(source, 0, 0))
+    if (!decoder.Open(source->ParserFileEntry(0), 0))
         return 0;
     if (backwardLimit > 0)
         decoder.SetBackwardMemoryLimit(backwardLimit);
@@ -55,7 +55,7 @@ double CachedFrameOverhead(Source* source)
     std::vector<std::shared_ptr<VideoFrame>> held;
     VideoDecoder decoder(false);
     decoder.CreateDefaultWorker();
-    decoder.Open(source, 0, 0);
+    decoder.Open(source->ParserFileEntry(0), 0);
     QObject::connect(&decoder, &VideoDecoder::VideoFrameDecoded, [&](std::shared_ptr<VideoFrame> frame) {
         if (frame)
             held.push_back(std::move(frame));
@@ -101,7 +101,7 @@ int main(int argc, char** argv)
         const QString path = QString::fromLocal8Bit(argv[c]);
         Source source(path, QString(), QUuid());
         AvParser parser;
-        parser.Parse(&source, 0);
+        source.ApplyParseResult(parser.Parse(source.ParserFileEntry(0)));
         const int frames = source.FrameCount();
         if (frames <= 0) {
             Bench::Print(QStringLiteral("cannot read %1\n").arg(path));
@@ -144,7 +144,7 @@ int main(int argc, char** argv)
     }
     // Last, because it empties the buffer pool the decoding above relies on.
     AvParser parser;
-    parser.Parse(overheadSource.get(), 0);
+    overheadSource->ApplyParseResult(parser.Parse(overheadSource->ParserFileEntry(0)));
     Settings::Get().hardwareRenderingEnabled = true;
     const double overhead = CachedFrameOverhead(overheadSource.get());
     Bench::Print(QStringLiteral("\nCached 1080p YUV420P frame: %1x its picture bytes (target at most 1.05x)\n\n")

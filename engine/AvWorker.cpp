@@ -47,7 +47,7 @@ void AvWorker::DoTask(int workerId, AvWorkerTask* task)
                 file = 0;
         }
         AvParser parser;
-        parser.Parse(source, file);
+        source->ApplyParseResult(parser.Parse(source->ParserFileEntry(file)));
         break;
     }
     case AvWorkerTask::DecodeAudio:

@@ -223,7 +223,7 @@ void DecodeManager::DecodeVideoClip(Clip* clip)
         m_videoDecoder->CreateDefaultWorker();
     }
     if (source->HasError() || !source->FileExists(0)
-        || !m_videoDecoder->Open(source, 0, clip->VideoStreamIndex())) {
+        || !m_videoDecoder->Open(source->ParserFileEntry(0), clip->VideoStreamIndex())) {
         NoVideoClip(clip);
         return;
     }
@@ -253,7 +253,8 @@ void DecodeManager::DecodeImageSequenceClip(Clip* clip)
         return;
     }
     ++m_decoderOpens;
-    decoder.SetSource(source);
+    // The clips placing these frames time them by the same rule.
+    decoder.SetSequence(source->FileEntries(), source->FrameDuration());
     m_sequencePass = true;
     const bool endedByStream = DecodeClipPass(clip, decoder);
     // The files in flight belong to this clip: they are placed before it is left. Each
@@ -266,7 +267,7 @@ void DecodeManager::DecodeImageSequenceClip(Clip* clip)
             QThread::msleep(1);
     }
     m_sequencePass = false;
-    decoder.SetSource(nullptr);
+    decoder.SetSequence({}, source->FrameDuration());
     m_timeline->SetDecoding(VideoDecode, false);
     if (endedByStream && m_framesCached == 0)
         FillGap(clip);
@@ -454,7 +455,7 @@ void DecodeManager::DecodeAudioClip(Clip* clip)
         connect(m_audioDecoder.get(), &AudioDecoder::AudioFrameDecoded, this, &DecodeManager::OnAudioFrameDecoded,
                 Qt::DirectConnection);
     }
-    if (!m_audioDecoder->Open(source, 0, clip->AudioStreamIndex())) {
+    if (!m_audioDecoder->Open(source->ParserFileEntry(0), clip->AudioStreamIndex())) {
         SilenceForClip(clip);
         return;
     }

@@ -1,7 +1,7 @@
 #include "AudioDecoder.h"
 
 #include "Logger.h"
-#include "Source.h"
+#include "SourceFileEntry.h"
 
 #include <QFileInfo>
 
@@ -30,11 +30,11 @@ AudioDecoder::AudioDecoder(QObject* parent)
 
 AudioDecoder::~AudioDecoder() = default;
 
-bool AudioDecoder::OpenStream(int fileIndex, int streamInfoIndex)
+bool AudioDecoder::OpenStream(int streamInfoIndex)
 {
     CloseAudioCodec();
     m_streamInfo = nullptr;
-    SourceFileEntry* entry = m_source ? m_source->ParserFileEntry(fileIndex) : nullptr;
+    SourceFileEntry* entry = m_entry;
     const int count = entry ? static_cast<int>(entry->audioStreams.size()) : 0;
     if (streamInfoIndex >= count) {
         Logger::error(QStringLiteral("Failed to open audio stream. Unknown stream specified."));
@@ -304,7 +304,7 @@ int64_t AudioDecoder::TrimToWindowEnd()
 
 void AudioDecoder::MeasureStreamTimes()
 {
-    if (!m_streamInfo || !m_source)
+    if (!m_streamInfo || !m_entry)
         return;
     AudioStreamInfo& info = *m_streamInfo;
     const bool forward = m_forward;
@@ -321,7 +321,7 @@ void AudioDecoder::MeasureStreamTimes()
             }
     }
     int64_t end = -1;
-    for (const int64_t from : {m_source->EndTime(), int64_t(0)}) {
+    for (const int64_t from : {m_entry->endTime, int64_t(0)}) {
         Seek(from);
         do {
             status = DecodeStep();
@@ -335,7 +335,7 @@ void AudioDecoder::MeasureStreamTimes()
     if (end < 0)
         Logger::warning(QStringLiteral("Failed to set end time for audio stream (%1): %2")
                             .arg(info.streamIndex)
-                            .arg(QFileInfo(m_source->Path()).fileName()));
+                            .arg(QFileInfo(m_entry->filePath).fileName()));
     else
         info.endTime = end;
     m_forward = forward;

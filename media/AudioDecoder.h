@@ -27,7 +27,7 @@ public:
     explicit AudioDecoder(QObject* parent = nullptr);
     ~AudioDecoder() override;
 
-    bool OpenStream(int fileIndex, int streamInfoIndex) override;
+    bool OpenStream(int streamInfoIndex) override;
     void SetForward(bool forward) { m_forward = forward; }
     bool IsForward() const { return m_forward; }
     // Container index of the stream seeks go through (the file's first video stream), or -1.

@@ -1,7 +1,7 @@
 #include "AvDecoderBase.h"
 
 #include "Logger.h"
-#include "Source.h"
+#include "SourceFileEntry.h"
 
 #include <QFileInfo>
 
@@ -38,29 +38,29 @@ AvDecoderBase::AvDecoderBase(QObject* parent)
 
 AvDecoderBase::~AvDecoderBase() = default;
 
-bool AvDecoderBase::Open(Source* source, int fileIndex, int streamIndex)
+bool AvDecoderBase::Open(SourceFileEntry* entry, int streamIndex)
 {
     CloseAudioCodec();
     CloseVideoCodec();
     m_formatContext.reset();
-    m_source = source;
-    if (!source)
+    m_entry = entry;
+    if (!entry)
         return true;
-    if (!OpenInput(fileIndex))
+    if (!OpenInput())
         return false;
     if (m_formatContext->nb_streams == 0)
         avformat_find_stream_info(m_formatContext.get(), nullptr);
-    if (!OpenStream(fileIndex, streamIndex)) {
+    if (!OpenStream(streamIndex)) {
         m_formatContext.reset();
         return false;
     }
     return true;
 }
 
-bool AvDecoderBase::OpenInput(int fileIndex)
+bool AvDecoderBase::OpenInput()
 {
     m_formatContext.reset();
-    SourceFileEntry* entry = m_source ? m_source->ParserFileEntry(fileIndex) : nullptr;
+    SourceFileEntry* entry = m_entry;
     if (!entry) {
         Logger::error(QStringLiteral("Failed to open input. A source is not set"));
         return false;
@@ -186,12 +186,12 @@ int AvDecoderBase::OpenAudioCodec(int streamIndex)
 int AvDecoderBase::OpenVideoCodec(int streamIndex)
 {
     CloseVideoCodec();
-    const QString fileName = m_source ? QFileInfo(m_source->Path()).fileName() : QString();
+    const QString fileName = m_entry ? QFileInfo(m_entry->filePath).fileName() : QString();
     return OpenCodec(m_formatContext.get(), AVMEDIA_TYPE_VIDEO, streamIndex, kVideoMessages, fileName,
                      m_videoCodecContext, m_videoCodec, [this](AVCodecContext* context) {
                          context->max_pixels = kMaxPixels;
                          m_hardwareDecoding = InitHardwareDecoding();
-                         context->thread_count = m_source && m_source->IsImageSequence() ? 1 : 0;
+                         context->thread_count = m_entry && m_entry->imageSequence ? 1 : 0;
                          ConfigureVideoCodec(context);
                      });
 }
@@ -232,5 +232,5 @@ void AvDecoderBase::Close()
     CloseAudioCodec();
     CloseVideoCodec();
     m_formatContext.reset();
-    m_source = nullptr;
+    m_entry = nullptr;
 }

@@ -6,10 +6,11 @@
 
 struct AVCodec;
 struct AVCodecContext;
-class Source;
+struct SourceFileEntry;
 
-// Common ground of everything that opens a source's file with FFmpeg: the container, and
-// one audio and one video codec context. Owned and used by one engine thread at a time.
+// Common ground of everything that opens one file of a source with FFmpeg: the container,
+// and one audio and one video codec context. Works on the file's entry (its path and stream
+// records), which it is given and does not own. Owned and used by one engine thread at a time.
 class AvDecoderBase : public QObject
 {
     Q_OBJECT
@@ -18,25 +19,25 @@ public:
     explicit AvDecoderBase(QObject* parent = nullptr);
     ~AvDecoderBase() override;
 
-    // Closes what is open, then opens file `fileIndex` of `source` and the stream at
-    // `streamIndex` (see OpenStream). A null source only closes and returns true.
-    virtual bool Open(Source* source, int fileIndex, int streamIndex);
-    virtual bool OpenStream(int fileIndex, int streamIndex) = 0;
+    // Closes what is open, then opens the file of `entry` and the stream at `streamIndex`
+    // (see OpenStream). A null entry only closes and returns true.
+    virtual bool Open(SourceFileEntry* entry, int streamIndex);
+    virtual bool OpenStream(int streamIndex) = 0;
     virtual void CloseAudioCodec();
     virtual void CloseVideoCodec();
     virtual bool InitHardwareDecoding() { return false; }
     // Last settings of a video codec context before it is opened.
     virtual void ConfigureVideoCodec(AVCodecContext*) {}
 
-    // Opens the container of file `fileIndex`, setting the file's status.
-    bool OpenInput(int fileIndex);
+    // Opens the container of the entry's file, setting the file's status.
+    bool OpenInput();
     // Opens the codec of container stream `streamIndex`, or of the best stream of its kind
     // when negative. Returns the container stream index, or -1.
     int OpenAudioCodec(int streamIndex);
     int OpenVideoCodec(int streamIndex);
     void Close();
 
-    Source* GetSource() const { return m_source; }
+    SourceFileEntry* FileEntry() const { return m_entry; }
     bool IsHardwareDecoding() const { return m_hardwareDecoding; }
 
     // Largest picture a video codec may announce; larger streams fail to decode cleanly.
@@ -47,7 +48,7 @@ protected:
     // file. Returns 0, or the FFmpeg error of the last way tried.
     int SeekToFileStart();
 
-    Source* m_source = nullptr;
+    SourceFileEntry* m_entry = nullptr;
     AvFormatContextPtr m_formatContext;
     AvCodecContextPtr m_audioCodecContext;
     const AVCodec* m_audioCodec = nullptr;

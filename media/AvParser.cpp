@@ -8,10 +8,12 @@
 #include "Logger.h"
 #include "MediaTime.h"
 #include "PacketDecoder.h"
-#include "Source.h"
+#include "SourceFileEntry.h"
 #include "VideoDecoder.h"
 
 #include <QFileInfo>
+
+#include <utility>
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -34,38 +36,35 @@ QString NameOrEmpty(const char* name)
 
 } // namespace
 
-void AvParser::Parse(Source* source, int fileIndex)
+ParseResult AvParser::Parse(SourceFileEntry* entry)
 {
-    if (!source)
-        return;
-    m_source = source;
-    if (!ParseFile(fileIndex) && !source->IsImageSequence()) {
-        // The one file of a movie or audio source is the source: its failure is the source's.
-        if (const SourceFileEntry* entry = source->ParserFileEntry(fileIndex))
-            source->ParserSetStatus(entry->status);
-    }
-    MeasureStreamTimes(fileIndex);
-    ClampEndTime(fileIndex);
-    source->ParserFinished();
+    m_result = {};
+    m_entry = entry;
+    // The one file of a movie or audio source is the source: its failure is the source's.
+    if (!ParseFile() && entry && !entry->imageSequence)
+        m_result.status = entry->status;
+    MeasureStreamTimes();
+    ClampEndTime();
     Close();
+    return std::exchange(m_result, {});
 }
 
-void AvParser::ParseSequenceFile(Source* source, int fileIndex, CodecFramePool* framePool, AVFrame* picture)
+void AvParser::ParseSequenceFile(SourceFileEntry* entry, CodecFramePool* framePool, AVFrame* picture)
 {
-    if (!source || !source->IsImageSequence())
+    if (!entry || !entry->imageSequence)
         return;
-    m_source = source;
+    m_entry = entry;
     m_fileOnly = true;
     m_framePool = framePool;
     m_picture = picture;
-    ParseFile(fileIndex);
+    ParseFile();
     m_fileOnly = false;
     m_framePool = nullptr;
     m_picture = nullptr;
     Close();
 }
 
-int AvParser::DecodePicture(int fileIndex)
+int AvParser::DecodePicture()
 {
     AVFormatContext* format = m_formatContext.get();
     const int streamIndex = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
@@ -109,29 +108,32 @@ int AvParser::DecodePicture(int fileIndex)
     // Damaged picture data behind a readable header: FFmpeg's own search may still find the
     // parameters, from the start of the file again.
     context.reset();
-    if (!OpenInput(fileIndex))
+    if (!OpenInput())
         return AVERROR(EIO);
     return avformat_find_stream_info(m_formatContext.get(), nullptr);
 }
 
-bool AvParser::ParseFile(int fileIndex)
+bool AvParser::ParseFile()
 {
-    if (!OpenInput(fileIndex))
+    if (!OpenInput())
         return false;
-    SourceFileEntry* entry = m_source->ParserFileEntry(fileIndex);
-    const int result = m_picture ? DecodePicture(fileIndex) : avformat_find_stream_info(m_formatContext.get(), nullptr);
+    SourceFileEntry* entry = m_entry;
+    const int result = m_picture ? DecodePicture() : avformat_find_stream_info(m_formatContext.get(), nullptr);
     if (result < 0) {
         m_formatContext.reset();
         entry->status = SourceStatus::FailedToFindStreamInfo;
         if (!m_fileOnly)
-            m_source->ParserSetStatus(SourceStatus::FailedToFindStreamInfo);
+            m_result.status = SourceStatus::FailedToFindStreamInfo;
         Logger::error(QStringLiteral("Failed to find stream information for \"%1\"")
                           .arg(QFileInfo(entry->filePath).fileName()),
                       result);
         return false;
     }
-    if (!m_source->IsImageSequence())
-        m_source->ParserSetEndTimes(std::max<int64_t>(m_formatContext->duration, 0) - 1);
+    if (!entry->imageSequence) {
+        entry->endTime = std::max<int64_t>(m_formatContext->duration, 0) - 1;
+        m_result.endTime = entry->endTime;
+        m_result.containerEndTime = entry->endTime;
+    }
 
     CopyMetadata(m_formatContext->metadata, entry->metadata);
     entry->audioStreams.clear();
@@ -146,21 +148,21 @@ bool AvParser::ParseFile(int fileIndex)
             continue;
         if (type == AVMEDIA_TYPE_VIDEO) {
             entry->videoStreams.emplace_back();
-            ParseVideoStream(fileIndex, static_cast<int>(i));
+            ParseVideoStream(static_cast<int>(i));
         } else if (type == AVMEDIA_TYPE_AUDIO) {
             entry->audioStreams.emplace_back();
-            ParseAudioStream(fileIndex, static_cast<int>(i));
+            ParseAudioStream(static_cast<int>(i));
         }
     }
     entry->parsed = true;
     if (!m_fileOnly)
-        m_source->ParserSetStatus(SourceStatus::Ok);
+        m_result.status = SourceStatus::Ok;
     return true;
 }
 
-void AvParser::ParseVideoStream(int fileIndex, int streamIndex)
+void AvParser::ParseVideoStream(int streamIndex)
 {
-    SourceFileEntry* entry = m_source->ParserFileEntry(fileIndex);
+    SourceFileEntry* entry = m_entry;
     VideoStreamInfo& info = entry->videoStreams.back();
     const QString fileName = QFileInfo(entry->filePath).fileName();
     if (OpenVideoCodec(streamIndex) < 0) {
@@ -215,16 +217,16 @@ void AvParser::ParseVideoStream(int fileIndex, int streamIndex)
     info.displayAspect = static_cast<float>(info.width * static_cast<double>(info.pixelAspect) / info.height);
 
     info.paddedWidth = info.width;
-    if (info.yuv && !m_source->IsImageSequence() && info.width % 8 != 0)
+    if (info.yuv && !entry->imageSequence && info.width % 8 != 0)
         info.paddedWidth = info.width - info.width % 8 + 8;
 
-    if (m_source->IsImageSequence()) {
+    if (entry->imageSequence) {
         info.startTimeOffset = 0;
         info.endTime = -1;
         info.frameCount = 1;
         info.frameDuration = -1.0;
         info.frameRate = -1.0;
-    } else if (m_source->EndTime() > 0) {
+    } else if (entry->endTime > 0) {
         const AVRational rate = stream->avg_frame_rate.num != 0 ? stream->avg_frame_rate : stream->r_frame_rate;
         if (rate.num > 0 && rate.den > 0) {
             const double fps = av_q2d(rate);
@@ -239,9 +241,9 @@ void AvParser::ParseVideoStream(int fileIndex, int streamIndex)
     CloseVideoCodec();
 }
 
-void AvParser::ParseAudioStream(int fileIndex, int streamIndex)
+void AvParser::ParseAudioStream(int streamIndex)
 {
-    SourceFileEntry* entry = m_source->ParserFileEntry(fileIndex);
+    SourceFileEntry* entry = m_entry;
     AudioStreamInfo& info = entry->audioStreams.back();
     if (OpenAudioCodec(streamIndex) < 0) {
         Logger::error(QStringLiteral("Failed to open audio stream at index %1 for parsing.").arg(streamIndex));
@@ -272,10 +274,10 @@ void AvParser::ParseAudioStream(int fileIndex, int streamIndex)
     CloseAudioCodec();
 }
 
-void AvParser::MeasureStreamTimes(int fileIndex)
+void AvParser::MeasureStreamTimes()
 {
-    SourceFileEntry* entry = m_source->ParserFileEntry(fileIndex);
-    if (!entry || !entry->parsed || m_source->IsImageSequence())
+    SourceFileEntry* entry = m_entry;
+    if (!entry || !entry->parsed || entry->imageSequence)
         return;
     // Each stream is measured by decoding its first and last blocks or frames, with a
     // decoder of its own. Video first: its first picture is the source's zero, and the
@@ -287,7 +289,7 @@ void AvParser::MeasureStreamTimes(int fileIndex)
             continue;
         VideoDecoder decoder(false);
         decoder.CreateDefaultWorker();
-        decoder.Open(m_source, fileIndex, static_cast<int>(i));
+        decoder.Open(entry, static_cast<int>(i));
         decoder.Shutdown();
     }
     const bool video = !entry->videoStreams.empty() && entry->videoStreams.front().valid;
@@ -299,7 +301,7 @@ void AvParser::MeasureStreamTimes(int fileIndex)
         if (!entry->audioStreams[i].valid || entry->audioStreams[i].endTime != -1)
             continue;
         AudioDecoder decoder;
-        if (!decoder.Open(m_source, fileIndex, static_cast<int>(i)))
+        if (!decoder.Open(entry, static_cast<int>(i)))
             continue;
         decoder.SetSeekStream(seekStream);
         decoder.MeasureStreamTimes();
@@ -307,20 +309,21 @@ void AvParser::MeasureStreamTimes(int fileIndex)
     }
 }
 
-void AvParser::ClampEndTime(int fileIndex)
+void AvParser::ClampEndTime()
 {
-    SourceFileEntry* entry = m_source->ParserFileEntry(fileIndex);
+    SourceFileEntry* entry = m_entry;
     if (!entry)
         return;
+    std::optional<int64_t>& endTime = m_result.endTime;
     if (!entry->videoStreams.empty()) {
         const VideoStreamInfo& video = entry->videoStreams.front();
-        if (m_source->EndTime() > video.endTime)
-            m_source->ParserSetEndTime(video.endTime);
+        if (endTime && *endTime > video.endTime)
+            endTime = video.endTime;
         for (AudioStreamInfo& audio : entry->audioStreams)
             audio.startTimeOffset = std::max<int64_t>(video.startTimeOffset, 0);
     } else if (!entry->audioStreams.empty()) {
         const AudioStreamInfo& audio = entry->audioStreams.front();
-        if (m_source->EndTime() > audio.endTime)
-            m_source->ParserSetEndTime(audio.endTime);
+        if (endTime && *endTime > audio.endTime)
+            endTime = audio.endTime;
     }
 }

@@ -3,7 +3,6 @@
 #include "ImageSequenceDecoderWorker.h"
 #include "Logger.h"
 #include "MediaTime.h"
-#include "ProjectGlobals.h"
 #include "Settings.h"
 
 #include <QCoreApplication>
@@ -60,21 +59,20 @@ int ImageSequenceDecoder::WorkerCount() const
     return static_cast<int>(m_busy.size() + m_idle.size());
 }
 
-void ImageSequenceDecoder::SetSource(Source* source)
+void ImageSequenceDecoder::SetSequence(std::span<SourceFileEntry> files, double frameDuration)
 {
-    m_source = source;
-    // The clips placing these frames time them by the same rule.
-    m_frameDuration = source ? source->FrameDuration() : MediaTime::FrameDuration(ProjectGlobals::ImageSequenceFrameRate());
+    m_files = files;
+    m_frameDuration = frameDuration;
     Seek(0);
 }
 
 void ImageSequenceDecoder::Seek(int64_t t)
 {
     int index = 0;
-    if (m_source && t >= 0) {
+    if (!m_files.empty() && t >= 0) {
         const int frame = MediaTime::TimeToFrame(t, m_frameDuration);
         // Two frames of margin on the side decoding comes from, as movies get.
-        index = m_forward ? std::max(frame - 2, 0) : std::min(frame + 2, m_source->FileCount() - 1);
+        index = m_forward ? std::max(frame - 2, 0) : std::min(frame + 2, FileCount() - 1);
     }
     m_nextRequest = index;
     m_nextExpected = index;
@@ -87,7 +85,7 @@ int ImageSequenceDecoder::DecodeNext()
 {
     if (m_nextRequest < 0)
         return StartReached;
-    if (!m_source || m_nextRequest >= m_source->FileCount())
+    if (m_nextRequest >= FileCount())
         return EndOfFile;
     // Past the warning size the buffer waits for a late file instead of growing further.
     if (m_idle.empty() || m_reorder.size() > kReorderWarningSize)
@@ -100,7 +98,7 @@ int ImageSequenceDecoder::DecodeNext()
     slot.stale = false;
     m_busy.emplace(id, std::move(slot));
     m_nextRequest += m_forward ? 1 : -1;
-    emit DecodeImageRequested(id, m_source, fileIndex, 0, m_export);
+    emit DecodeImageRequested(id, &m_files[static_cast<size_t>(fileIndex)], fileIndex, 0, m_export);
     return MoreToCome;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Source.h"
+#include "SourceFileEntry.h"
 #include "VideoFrame.h"
 
 #include <QObject>
@@ -8,6 +8,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <span>
 
 class QThread;
 class ImageSequenceDecoderWorker;
@@ -15,11 +16,11 @@ class ImageSequenceDecoderWorker;
 // Decodes an image sequence (a source with one file per frame) forwards or backwards by
 // handing each file to one of a pool of workers, each on a thread of its own, and passes
 // the pictures on in strict file order in the playback direction. Driven by the decode
-// scheduler like a VideoDecoder: SetSource, SetForward, Seek, then DecodeNext until it
+// scheduler like a VideoDecoder: SetSequence, SetForward, Seek, then DecodeNext until it
 // reports the end, then ProcessEvents until BusyWorkerCount() is 0.
 //
-// Frame i of the sequence is file i; its pictures are timed at the image-sequence frame rate
-// taken by SetSource: frame i spans FrameStartTime(i) to FrameEndTime(i) µs.
+// Frame i of the sequence is file i; its pictures are timed at the frame duration given to
+// SetSequence: frame i spans FrameStartTime(i) to FrameEndTime(i) µs.
 //
 // A file that gives no picture (missing, unreadable, damaged) is logged by its worker and
 // passed on in its place in the order as FileSkipped(file index), so that the files after it
@@ -52,11 +53,12 @@ public:
     void CreateWorkers(int count = 0);
     int WorkerCount() const;
 
-    // Also takes the frame duration from the project's image-sequence frame rate. Null
-    // forgets the source.
-    void SetSource(Source* source);
-    Source* GetSource() const { return m_source; }
+    // The file entries of the sequence, file i being frame i, and the duration of one frame
+    // (µs). The entries belong to the caller and must outlive every request made from them
+    // (up to Shutdown). Empty `files` forgets the sequence.
+    void SetSequence(std::span<SourceFileEntry> files, double frameDuration);
     double FrameDuration() const { return m_frameDuration; } // µs
+    int FileCount() const { return static_cast<int>(m_files.size()); }
 
     void SetForward(bool forward) { m_forward = forward; }
     bool IsForward() const { return m_forward; }
@@ -74,7 +76,7 @@ public:
     void Shutdown();
 
 signals:
-    void DecodeImageRequested(int workerId, Source* source, int fileIndex, int streamInfoIndex, bool isExport);
+    void DecodeImageRequested(int workerId, SourceFileEntry* entry, int fileIndex, int streamInfoIndex, bool isExport);
     void VideoFrameDecoded(std::shared_ptr<VideoFrame> videoFrame);
     // File `fileIndex` gave no picture; emitted where its picture would have been.
     void FileSkipped(int fileIndex);
@@ -101,7 +103,7 @@ private:
     void Pass(int fileIndex, std::shared_ptr<VideoFrame> videoFrame);
     void Abandon(Worker& worker);
 
-    Source* m_source = nullptr;
+    std::span<SourceFileEntry> m_files;
     const bool m_export;
     bool m_forward = true;
     int m_nextRequest = 0;  // file index

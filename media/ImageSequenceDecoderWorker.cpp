@@ -4,26 +4,29 @@
 #include "Logger.h"
 #include "VideoDecoder.h"
 
+#include <QFileInfo>
+
 extern "C" {
 #include <libavutil/frame.h>
 }
 
 #include <array>
-#include <functional>
+#include <cstdint>
 #include <mutex>
 
 namespace {
 
-// Parsing writes the file's entry of the source, and the decoders (and their frames) read
-// it from then on. Workers of several decoders may reach the same file at once (two viewers
-// of one sequence, or an export next to playback), so checking, parsing and opening a file
-// happen under a lock of that file. Files share a small fixed set of locks, so that workers
-// decoding different files rarely wait for each other.
-std::mutex& FileLock(const Source* source, int fileIndex)
+// Parsing writes the file's entry, and the decoders (and their frames) read it from then on.
+// Workers of several decoders may reach the same file at once (two viewers of one sequence,
+// or an export next to playback), so checking, parsing and opening a file happen under a
+// lock of that file. Files share a small fixed set of locks, so that workers decoding
+// different files rarely wait for each other.
+std::mutex& FileLock(const SourceFileEntry* entry)
 {
     static std::array<std::mutex, 256> locks;
-    const size_t key = std::hash<const Source*>{}(source) ^ (static_cast<size_t>(fileIndex) * 0x9E3779B97F4A7C15ull);
-    return locks[key % locks.size()];
+    // Fibonacci hashing: the top bits of the product depend on every bit of the address.
+    const uint64_t key = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(entry)) * 0x9E3779B97F4A7C15ull;
+    return locks[(key >> 56) % locks.size()];
 }
 
 // An image is one packet; a damaged file must not keep the worker reading forever.
@@ -40,7 +43,7 @@ ImageSequenceDecoderWorker::ImageSequenceDecoderWorker(int id, QObject* parent)
 
 ImageSequenceDecoderWorker::~ImageSequenceDecoderWorker() = default;
 
-void ImageSequenceDecoderWorker::DecodeImage(int workerId, Source* source, int fileIndex, int streamInfoIndex,
+void ImageSequenceDecoderWorker::DecodeImage(int workerId, SourceFileEntry* entry, int fileIndex, int streamInfoIndex,
                                              bool isExport)
 {
     if (workerId != m_id)
@@ -48,7 +51,7 @@ void ImageSequenceDecoderWorker::DecodeImage(int workerId, Source* source, int f
     m_busy = true;
     m_fileIndex = fileIndex;
     m_frame.reset();
-    Decode(source, fileIndex, streamInfoIndex, isExport);
+    Decode(entry, streamInfoIndex, isExport);
     m_busy = false;
     emit TaskCompleted(m_id);
 }
@@ -61,9 +64,9 @@ void ImageSequenceDecoderWorker::OnVideoFrameDecoded(std::shared_ptr<VideoFrame>
     emit VideoFrameDecoded(m_frame);
 }
 
-void ImageSequenceDecoderWorker::Decode(Source* source, int fileIndex, int streamInfoIndex, bool isExport)
+void ImageSequenceDecoderWorker::Decode(SourceFileEntry* entry, int streamInfoIndex, bool isExport)
 {
-    if (!source) {
+    if (!entry) {
         Logger::error(QStringLiteral("Failed to open image sequence file: Invalid source"));
         return;
     }
@@ -74,27 +77,27 @@ void ImageSequenceDecoderWorker::Decode(Source* source, int fileIndex, int strea
         connect(m_decoder.get(), &VideoDecoder::VideoFrameDecoded, this, &ImageSequenceDecoderWorker::OnVideoFrameDecoded,
                 Qt::DirectConnection);
     }
-    const QString fileName = source->FileName(fileIndex);
+    const QString fileName = QFileInfo(entry->filePath).fileName();
     // A file that is not there is reported once, here, rather than by every step that would
     // fail on it.
-    if (!source->FileExists(fileIndex)) {
+    if (!QFileInfo::exists(entry->filePath)) {
         Logger::error(QStringLiteral("Failed to open image sequence file: %1").arg(fileName));
         return;
     }
-    std::unique_lock lock(FileLock(source, fileIndex));
-    if (!source->FileParsed(fileIndex)) {
+    std::unique_lock lock(FileLock(entry));
+    if (!entry->parsed) {
         // The parse decodes the picture to learn its parameters; that decode is the one shown.
         AvParser parser;
-        parser.ParseSequenceFile(source, fileIndex, m_decoder->ImageFramePool(), m_picture.get());
+        parser.ParseSequenceFile(entry, m_decoder->ImageFramePool(), m_picture.get());
         lock.unlock();
         if (m_picture->format >= 0)
-            OnVideoFrameDecoded(m_decoder->ConvertPicture(source, fileIndex, streamInfoIndex, m_picture.get()));
+            OnVideoFrameDecoded(m_decoder->ConvertPicture(entry, streamInfoIndex, m_picture.get()));
         av_frame_unref(m_picture.get());
         if (!m_frame)
             Logger::error(QStringLiteral("Failed to open image sequence file: %1").arg(fileName));
         return;
     }
-    const bool opened = m_decoder->Open(source, fileIndex, streamInfoIndex);
+    const bool opened = m_decoder->Open(entry, streamInfoIndex);
     lock.unlock();
     if (opened) {
         m_decoder->SetForward(true);

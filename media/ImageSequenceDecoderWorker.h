@@ -1,7 +1,7 @@
 #pragma once
 
 #include "FfmpegPtr.h"
-#include "Source.h"
+#include "SourceFileEntry.h"
 #include "VideoFrame.h"
 
 #include <QObject>
@@ -40,12 +40,13 @@ signals:
     void VideoFrameDecoded(std::shared_ptr<VideoFrame> videoFrame);
 
 public slots:
-    // Ignored unless `workerId` is this worker's: requests go out to every worker.
-    void DecodeImage(int workerId, Source* source, int fileIndex, int streamInfoIndex, bool isExport);
+    // Ignored unless `workerId` is this worker's: requests go out to every worker. `entry` is
+    // file `fileIndex` of the sequence.
+    void DecodeImage(int workerId, SourceFileEntry* entry, int fileIndex, int streamInfoIndex, bool isExport);
     void OnVideoFrameDecoded(std::shared_ptr<VideoFrame> videoFrame);
 
 private:
-    void Decode(Source* source, int fileIndex, int streamInfoIndex, bool isExport);
+    void Decode(SourceFileEntry* entry, int streamInfoIndex, bool isExport);
 
     const int m_id;
     std::unique_ptr<VideoDecoder> m_decoder; // made on first use, for one export flag

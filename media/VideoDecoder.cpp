@@ -5,7 +5,7 @@
 #include "MediaTime.h"
 #include "RendererInUse.h"
 #include "Settings.h"
-#include "Source.h"
+#include "SourceFileEntry.h"
 #include "VideoDecodeWorker.h"
 
 #include <QFileInfo>
@@ -56,7 +56,7 @@ void VideoDecoder::CreateDefaultWorker()
 
 void VideoDecoder::ConfigureVideoCodec(AVCodecContext* context)
 {
-    if (m_source && m_source->IsImageSequence())
+    if (m_entry && m_entry->imageSequence)
         ImageFramePool()->Install(context);
 }
 
@@ -67,23 +67,23 @@ CodecFramePool* VideoDecoder::ImageFramePool()
     return m_framePool.get();
 }
 
-bool VideoDecoder::Open(Source* source, int fileIndex, int streamInfoIndex)
+bool VideoDecoder::Open(SourceFileEntry* entry, int streamInfoIndex)
 {
     m_pending.clear();
     m_pendingBytes = 0;
     m_streamInfo = nullptr;
-    if (!AvDecoderBase::Open(source, fileIndex, streamInfoIndex))
+    if (!AvDecoderBase::Open(entry, streamInfoIndex))
         return false;
-    if (m_streamInfo && m_streamInfo->startTimeOffset < 0 && source && !source->IsImageSequence())
+    if (m_streamInfo && m_streamInfo->startTimeOffset < 0 && entry && !entry->imageSequence)
         MeasureStreamTimes();
     return true;
 }
 
-bool VideoDecoder::OpenStream(int fileIndex, int streamInfoIndex)
+bool VideoDecoder::OpenStream(int streamInfoIndex)
 {
     CloseVideoCodec();
     m_streamInfo = nullptr;
-    SourceFileEntry* entry = m_source ? m_source->ParserFileEntry(fileIndex) : nullptr;
+    SourceFileEntry* entry = m_entry;
     const int count = entry ? static_cast<int>(entry->videoStreams.size()) : 0;
     if (count <= 0) {
         Logger::error(QStringLiteral("Failed to open video stream. Media does not have any video streams."));
@@ -155,19 +155,18 @@ void VideoDecoder::FillTaskLayout(VideoDecodeWorker& worker) const
     task.targetPixelFormat = m_targetPixelFormat;
     task.targetFormat = m_targetFormat;
     task.alignment = m_alignment;
-    task.exr = m_source && m_source->IsExr();
+    task.exr = m_entry && m_entry->exr;
     task.gamma = !m_export && !m_openGLFrames;
 }
 
-std::shared_ptr<VideoFrame> VideoDecoder::ConvertPicture(Source* source, int fileIndex, int streamInfoIndex,
+std::shared_ptr<VideoFrame> VideoDecoder::ConvertPicture(SourceFileEntry* entry, int streamInfoIndex,
                                                          const AVFrame* picture)
 {
     Close();
-    SourceFileEntry* entry = source ? source->ParserFileEntry(fileIndex) : nullptr;
     const size_t stream = static_cast<size_t>(std::max(streamInfoIndex, 0));
     if (!m_worker || !entry || stream >= entry->videoStreams.size() || !entry->videoStreams[stream].valid || !picture)
         return nullptr;
-    m_source = source;
+    m_entry = entry;
     m_streamInfo = &entry->videoStreams[stream];
     std::shared_ptr<VideoFrame> frame;
     if (ChooseTargetLayout() >= 0) {
@@ -175,7 +174,7 @@ std::shared_ptr<VideoFrame> VideoDecoder::ConvertPicture(Source* source, int fil
         frame = m_worker->ConvertPicture(picture, 0);
     }
     m_streamInfo = nullptr;
-    m_source = nullptr;
+    m_entry = nullptr;
     return frame;
 }
 
@@ -461,10 +460,10 @@ bool VideoDecoder::FillBackwardWindow()
 
 void VideoDecoder::MeasureStreamTimes()
 {
-    if (!m_streamInfo || !m_worker || !m_source || m_source->IsImageSequence())
+    if (!m_streamInfo || !m_worker || !m_entry || m_entry->imageSequence)
         return;
     VideoStreamInfo& info = *m_streamInfo;
-    const QString fileName = QFileInfo(m_source->Path()).fileName();
+    const QString fileName = QFileInfo(m_entry->filePath).fileName();
     const bool forward = m_forward;
     m_forward = true;
     m_convert = false;
@@ -495,7 +494,7 @@ void VideoDecoder::MeasureStreamTimes()
     // End: decode everything from the last keyframe before the container's end. A file cut
     // short has nothing there; then every frame from the start is decoded to find its end.
     int64_t lastTime = 0;
-    for (const int64_t from : {m_source->EndTime(), int64_t(0)}) {
+    for (const int64_t from : {m_entry->endTime, int64_t(0)}) {
         Seek(from);
         task.decodedCount = 0;
         do {
@@ -514,8 +513,8 @@ void VideoDecoder::MeasureStreamTimes()
         info.decodedEndTime = static_cast<int64_t>(std::trunc(static_cast<double>(lastTime) + info.frameDuration));
     }
     info.endTime = info.decodedEndTime;
-    if (m_source->EndTime() < info.endTime)
-        info.endTime = m_source->EndTime();
+    if (m_entry->endTime < info.endTime)
+        info.endTime = m_entry->endTime;
     if (info.frameDuration > 0.0)
         info.frameCount = MediaTime::FrameCount(info.endTime, info.frameDuration);
 

@@ -12,7 +12,7 @@ struct VideoStreamInfo;
 class CodecFramePool;
 class VideoDecodeWorker;
 
-// Turns one video stream of one file of a source into VideoFrames, forwards or backwards,
+// Turns one video stream of one file of a source (its entry) into VideoFrames, forwards or backwards,
 // from any media time, in the layout the renderer wants (YUV420P for the OpenGL viewer,
 // RGB24 or RGBA for the software viewer and four-component sources). Frames are emitted
 // through VideoFrameDecoded, in time order forwards and latest first backwards.
@@ -37,10 +37,10 @@ public:
 
     void CreateDefaultWorker();
 
-    // Opens stream record `streamInfoIndex` of file `fileIndex`; measures the stream's times
-    // first when they are not known yet.
-    bool Open(Source* source, int fileIndex, int streamInfoIndex) override;
-    bool OpenStream(int fileIndex, int streamInfoIndex) override;
+    // Opens stream record `streamInfoIndex` of the file of `entry`; measures the stream's
+    // times first when they are not known yet.
+    bool Open(SourceFileEntry* entry, int streamInfoIndex) override;
+    bool OpenStream(int streamInfoIndex) override;
 
     void SetForward(bool forward) { m_forward = forward; }
     bool IsForward() const { return m_forward; }
@@ -63,10 +63,10 @@ public:
     void SetBackwardMemoryLimit(int64_t bytes) { m_backwardMemoryLimit = bytes; }
 
     // Builds the frame of a picture decoded elsewhere, as decoding stream record
-    // `streamInfoIndex` of file `fileIndex` would have: the record decides the layout. The
+    // `streamInfoIndex` of the file of `entry` would have: the record decides the layout. The
     // parse of an image-sequence file decodes its one picture, so that it need not be
     // decoded twice. Closes whatever is open; null when the record is not usable.
-    std::shared_ptr<VideoFrame> ConvertPicture(Source* source, int fileIndex, int streamInfoIndex, const AVFrame* picture);
+    std::shared_ptr<VideoFrame> ConvertPicture(SourceFileEntry* entry, int streamInfoIndex, const AVFrame* picture);
     // Picture memory of image-sequence files, kept from one file to the next (made on first use).
     CodecFramePool* ImageFramePool();
 

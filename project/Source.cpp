@@ -40,6 +40,8 @@ Source::Source(const QString& path, const QString& relativePath, const QUuid& id
     for (const QString& file : files) {
         SourceFileEntry& entry = m_files.emplace_back();
         entry.filePath = file;
+        entry.imageSequence = m_isImageSequence;
+        entry.exr = m_isExr;
         if (m_isImageSequence)
             entry.frameNumber = FileHelpers::FrameNumberFromPath(file);
         if (!QFileInfo::exists(file)) {
@@ -300,6 +302,17 @@ void Source::ParserSetEndTimes(int64_t endTime)
 {
     m_endTime = endTime;
     m_secondEndTime = endTime;
+}
+
+void Source::ApplyParseResult(const ParseResult& result)
+{
+    if (result.status)
+        m_status = *result.status;
+    if (result.endTime) {
+        m_endTime = *result.endTime;
+        m_secondEndTime = result.containerEndTime;
+    }
+    ParserFinished();
 }
 
 void Source::ParserFinished()

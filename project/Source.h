@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ParseResult.h"
 #include "SourceFileEntry.h"
 #include "SourceStatus.h"
 
@@ -7,6 +8,7 @@
 #include <QStringList>
 #include <QUuid>
 
+#include <span>
 #include <vector>
 
 // One piece of media known to the project: a single video or audio file, or one numbered
@@ -14,9 +16,11 @@
 // stream records, and answers the questions every other part asks of media (frame count,
 // rate, duration, which file holds frame n, cut-in and cut-out).
 //
-// Lives on the main thread. A parse task on an engine thread writes the file entries, end
-// times and status while it runs (through the Parser* functions) and then emits Parsed or
-// Updated; nothing else touches a source while it is being parsed.
+// Lives on the main thread. A parse task on an engine thread has an AvParser fill a file
+// entry and then applies the parser's result (ApplyParseResult: end times, status), which
+// emits Parsed or Updated; nothing else touches a source while it is being parsed. The
+// decoders are given the file entries, never the source; image-sequence decode workers fill
+// the entries of further files of a parsed sequence as they reach them.
 class Source : public QObject
 {
     Q_OBJECT
@@ -87,11 +91,14 @@ public:
     void RecomputeRelativePath();
     void ResetMediaInformation();
 
-    // Written by the parser on its engine thread while it owns the source (see class comment).
+    // The entries of the files, file i at index i, for the parser and the decoders (see the
+    // class comment). They stay where they are for the life of the source.
     SourceFileEntry* ParserFileEntry(int file);
+    std::span<SourceFileEntry> FileEntries() { return m_files; }
     void ParserSetEndTimes(int64_t endTime);
-    void ParserSetEndTime(int64_t endTime) { m_endTime = endTime; }
-    void ParserSetStatus(SourceStatus status) { m_status = status; }
+    // Takes in what the parse of one of the files found (see ParseResult), then finishes the
+    // parse (ParserFinished). Every parse ends here, so listeners always learn of it.
+    void ApplyParseResult(const ParseResult& result);
     // Marks the parse finished and emits Parsed the first time, Updated afterwards.
     void ParserFinished();
 

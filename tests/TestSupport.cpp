@@ -24,7 +24,7 @@ std::unique_ptr<Source> ParsedSource(const QString& path)
 {
     auto source = std::make_unique<Source>(path, QString(), QUuid());
     AvParser parser;
-    parser.Parse(source.get(), 0);
+    source->ApplyParseResult(parser.Parse(source->ParserFileEntry(0)));
     return source;
 }
 
@@ -32,7 +32,8 @@ Timeline* ParsedTimeline(const QString& path, QObject* parent)
 {
     auto* timeline = new Timeline(path, QString(), QUuid(), parent);
     AvParser parser;
-    parser.Parse(timeline->GetSource(), 0);
+    Source* source = timeline->GetSource();
+    source->ApplyParseResult(parser.Parse(source->ParserFileEntry(0)));
     return timeline;
 }
 

@@ -30,7 +30,7 @@ Timeline* SourceTimeline(const QString& path, QObject* parent)
 {
     auto* timeline = new Timeline(path, QString(), QUuid(), parent);
     AvParser parser;
-    parser.Parse(timeline->GetSource(), 0);
+    timeline->GetSource()->ApplyParseResult(parser.Parse(timeline->GetSource()->ParserFileEntry(0)));
     return timeline;
 }
 

@@ -23,7 +23,7 @@ struct Decoding
 {
     explicit Decoding(Source* source)
     {
-        opened = decoder.Open(source, 0, 0);
+        opened = decoder.Open(source->ParserFileEntry(0), 0);
         QObject::connect(&decoder, &AudioDecoder::AudioFrameDecoded,
                          [this](std::shared_ptr<AudioFrame> block, AudioStreamInfo*) { blocks.push_back(std::move(block)); });
     }

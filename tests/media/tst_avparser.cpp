@@ -216,14 +216,14 @@ private slots:
         QSignalSpy parsed(&source, &Source::Parsed);
         QSignalSpy updated(&source, &Source::Updated);
         AvParser parser;
-        parser.Parse(&source, 0);
+        source.ApplyParseResult(parser.Parse(source.ParserFileEntry(0)));
         QCOMPARE(parsed.size(), 1);
         QCOMPARE(updated.size(), 0);
         QVERIFY(log.HasError(QStringLiteral("File not found: %1").arg(path)));
         QCOMPARE(source.Status(), SourceStatus::FileNotFound);
         QCOMPARE(source.StatusText(), QStringLiteral("File not found"));
         // A second parse is a reload: Updated, not Parsed.
-        parser.Parse(&source, 0);
+        source.ApplyParseResult(parser.Parse(source.ParserFileEntry(0)));
         QCOMPARE(parsed.size(), 1);
         QCOMPARE(updated.size(), 1);
     }
@@ -261,7 +261,7 @@ private slots:
         QSignalSpy parsed(&source, &Source::Parsed);
         QThread* thread = QThread::create([&source] {
             AvParser parser;
-            parser.Parse(&source, 0);
+            source.ApplyParseResult(parser.Parse(source.ParserFileEntry(0)));
         });
         thread->start();
         QVERIFY(parsed.wait(10000) || parsed.size() == 1);

@@ -48,7 +48,9 @@ void ParseSequence(Source* source)
     while (file < source->FileCount() && !source->FileExists(file))
         ++file;
     AvParser parser;
-    parser.Parse(source, file < source->FileCount() ? file : 0);
+    if (file >= source->FileCount())
+        file = 0;
+    source->ApplyParseResult(parser.Parse(source->ParserFileEntry(file)));
 }
 
 std::unique_ptr<Source> SequenceSource(const QString& path)
@@ -221,7 +223,7 @@ private slots:
         ImageSequenceDecoder decoder(false);
         decoder.CreateWorkers(3);
         Collector collected(decoder);
-        decoder.SetSource(source.get());
+        decoder.SetSequence(source->FileEntries(), source->FrameDuration());
         const double fd = decoder.FrameDuration();
         QRandomGenerator random(77);
         for (int i = 0; i < 30; ++i) {
@@ -292,7 +294,7 @@ private slots:
             ImageSequenceDecoder decoder(false);
             decoder.CreateWorkers(2);
             Collector collected(decoder);
-            decoder.SetSource(source);
+            decoder.SetSequence(source->FileEntries(), source->FrameDuration());
             decoder.Seek(0);
             QCOMPARE(DecodeToEnd(decoder), int(ImageSequenceDecoder::EndOfFile));
             QCOMPARE(collected.order, (std::vector<int>{0, 1, 2}));
@@ -343,7 +345,7 @@ private slots:
         std::vector<std::shared_ptr<VideoFrame>> frames;
         connect(&decoder, &ImageSequenceDecoder::VideoFrameDecoded, this,
                 [&](std::shared_ptr<VideoFrame> frame) { frames.push_back(frame); });
-        decoder.SetSource(source.get());
+        decoder.SetSequence(source->FileEntries(), source->FrameDuration());
         decoder.Seek(0);
         QCOMPARE(DecodeToEnd(decoder), int(ImageSequenceDecoder::EndOfFile));
         QCOMPARE(frames.size(), size_t(3));
@@ -380,7 +382,7 @@ private slots:
         QFETCH(std::vector<int>, emitted);
         auto source = SequenceSource(PngSequence(1, 4));
         ImageSequenceDecoder decoder(false);
-        decoder.SetSource(source.get());
+        decoder.SetSequence(source->FileEntries(), source->FrameDuration());
         decoder.SetForward(forward);
         decoder.Seek(MediaTime::FrameStartTime(forward ? 0 : 3, decoder.FrameDuration()));
         std::vector<int> order;
@@ -406,7 +408,7 @@ private slots:
         auto source = SequenceSource(PngSequence(1, 24));
         ImageSequenceDecoder decoder(false);
         decoder.CreateWorkers(1);
-        decoder.SetSource(source.get());
+        decoder.SetSequence(source->FileEntries(), source->FrameDuration());
         decoder.Seek(0);
         int emitted = 0;
         connect(&decoder, &ImageSequenceDecoder::VideoFrameDecoded, this, [&](std::shared_ptr<VideoFrame>) { ++emitted; });
@@ -452,13 +454,13 @@ private slots:
         decoder.CreateWorkers(1);
         std::vector<int> requested;
         connect(&decoder, &ImageSequenceDecoder::DecodeImageRequested, this,
-                [&](int, Source* s, int fileIndex, int stream, bool isExport) {
-                    QCOMPARE(s, source.get());
+                [&](int, SourceFileEntry* entry, int fileIndex, int stream, bool isExport) {
+                    QCOMPARE(entry, source->ParserFileEntry(fileIndex));
                     QCOMPARE(stream, 0);
                     QVERIFY(!isExport);
                     requested.push_back(fileIndex);
                 });
-        decoder.SetSource(source.get());
+        decoder.SetSequence(source->FileEntries(), source->FrameDuration());
         decoder.SetForward(forward);
         decoder.Seek(frame < 0 ? -1 : MediaTime::FrameStartTime(frame, decoder.FrameDuration()));
         QCOMPARE(decoder.DecodeNext(), int(ImageSequenceDecoder::MoreToCome));
@@ -470,7 +472,7 @@ private slots:
         auto source = SequenceSource(PngSequence(1, 3));
         ImageSequenceDecoder decoder(false);
         QCOMPARE(decoder.DecodeNext(), int(ImageSequenceDecoder::EndOfFile)); // no source
-        decoder.SetSource(source.get());
+        decoder.SetSequence(source->FileEntries(), source->FrameDuration());
         QCOMPARE(decoder.DecodeNext(), int(ImageSequenceDecoder::Busy));      // no worker
         decoder.CreateWorkers(1);
         Collector collected(decoder);
@@ -517,7 +519,7 @@ private slots:
         ImageSequenceDecoder decoder(false);
         decoder.CreateWorkers(4);
         Collector collected(decoder);
-        decoder.SetSource(source.get());
+        decoder.SetSequence(source->FileEntries(), source->FrameDuration());
         decoder.SetForward(forward);
         decoder.Seek(forward ? 0 : MediaTime::FrameStartTime(12, decoder.FrameDuration()));
         QCOMPARE(DecodeToEnd(decoder), int(forward ? ImageSequenceDecoder::EndOfFile : ImageSequenceDecoder::StartReached));
@@ -550,7 +552,7 @@ private slots:
         ImageSequenceDecoder decoder(false);
         decoder.CreateWorkers(1); // one worker decodes every file in turn
         Collector collected(decoder);
-        decoder.SetSource(source.get());
+        decoder.SetSequence(source->FileEntries(), source->FrameDuration());
         decoder.SetForward(forward);
         for (int pass = 0; pass < 2; ++pass) {
             collected.frames.clear();
@@ -592,7 +594,7 @@ private slots:
         ImageSequenceDecoder decoder(false);
         decoder.CreateWorkers(2);
         Collector collected(decoder);
-        decoder.SetSource(source.get());
+        decoder.SetSequence(source->FileEntries(), source->FrameDuration());
         std::vector<std::shared_ptr<VideoFrame>> passes[2];
         for (auto& frames : passes) {
             collected.frames.clear();
@@ -629,7 +631,7 @@ private slots:
             ImageSequenceDecoder decoder(false);
             decoder.CreateWorkers(4);
             Collector collected(decoder);
-            decoder.SetSource(source.get());
+            decoder.SetSequence(source->FileEntries(), source->FrameDuration());
             decoder.Seek(0);
             for (int i = 0; i < 4; ++i)
                 QCOMPARE(decoder.DecodeNext(), int(ImageSequenceDecoder::MoreToCome));
@@ -645,7 +647,7 @@ private slots:
         {
             ImageSequenceDecoder decoder(false);
             decoder.CreateWorkers(2);
-            decoder.SetSource(source.get());
+            decoder.SetSequence(source->FileEntries(), source->FrameDuration());
             decoder.DecodeNext();
             decoder.DecodeNext();
         }

@@ -41,7 +41,7 @@ struct Decoding
         : decoder(exportFrames)
     {
         decoder.CreateDefaultWorker();
-        opened = decoder.Open(source, 0, 0);
+        opened = decoder.Open(source->ParserFileEntry(0), 0);
         QObject::connect(&decoder, &VideoDecoder::VideoFrameDecoded,
                          [this](std::shared_ptr<VideoFrame> frame) { frames.push_back(std::move(frame)); });
     }
@@ -209,7 +209,7 @@ private slots:
         const int count = source->FrameCount();
         RefusingDecoder decoder([from, to](int64_t s) { return s >= from && s < to; });
         decoder.CreateDefaultWorker();
-        QVERIFY(decoder.Open(source.get(), 0, 0));
+        QVERIFY(decoder.Open(source->ParserFileEntry(0), 0));
         std::vector<std::shared_ptr<VideoFrame>> frames;
         connect(&decoder, &VideoDecoder::VideoFrameDecoded, this,
                 [&frames](std::shared_ptr<VideoFrame> frame) { frames.push_back(std::move(frame)); });
@@ -481,7 +481,7 @@ private slots:
         std::atomic<qint64> elapsed{0};
         thread.start();
         QMetaObject::invokeMethod(decoder, [&, decoder] {
-            decoder->Open(source.get(), 0, 0);
+            decoder->Open(source->ParserFileEntry(0), 0);
             decoder->SetForward(false);
             decoder->Seek(2900000);
             QElapsedTimer timer;

@@ -372,10 +372,10 @@ private slots:
         QCOMPARE(expected.size(), QSize(360, 640));
         Source source(clip, QString(), QUuid());
         AvParser parser;
-        parser.Parse(&source, 0);
+        source.ApplyParseResult(parser.Parse(source.ParserFileEntry(0)));
         VideoDecoder decoder(false);
         decoder.CreateDefaultWorker();
-        QVERIFY(decoder.Open(&source, 0, 0));
+        QVERIFY(decoder.Open(source.ParserFileEntry(0), 0));
         std::shared_ptr<VideoFrame> first;
         connect(&decoder, &VideoDecoder::VideoFrameDecoded, this, [&](std::shared_ptr<VideoFrame> f) {
             if (f && !first)
@@ -437,10 +437,10 @@ private slots:
 
         AvParser parser;
         for (int file = 0; file < source.FileCount(); ++file) {
-            parser.Parse(&source, file);
+            source.ApplyParseResult(parser.Parse(source.ParserFileEntry(file)));
             VideoDecoder decoder(false);
             decoder.CreateDefaultWorker();
-            QVERIFY(decoder.Open(&source, file, 0));
+            QVERIFY(decoder.Open(source.ParserFileEntry(file), 0));
             std::shared_ptr<VideoFrame> frame;
             connect(&decoder, &VideoDecoder::VideoFrameDecoded, this, [&](std::shared_ptr<VideoFrame> f) {
                 if (f && !frame)
