@@ -1,10 +1,10 @@
-#include "InfoCommand.h"
+#include "app/InfoCommand.h"
 
-#include "AvParser.h"
-#include "FileHelpers.h"
-#include "ProjectGlobals.h"
-#include "Source.h"
-#include "SourceReport.h"
+#include "app/SourceReport.h"
+#include "core/FileHelpers.h"
+#include "media/AvParser.h"
+#include "project/ProjectGlobals.h"
+#include "project/Source.h"
 
 #include <QFileInfo>
 #include <QJsonArray>

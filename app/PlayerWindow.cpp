@@ -1,16 +1,16 @@
-#include "PlayerWindow.h"
+#include "app/PlayerWindow.h"
 
-#include "AvManager.h"
-#include "FileHelpers.h"
-#include "Logger.h"
-#include "Settings.h"
-#include "OpenGLViewer.h"
-#include "PlaybackManager.h"
-#include "RendererInUse.h"
-#include "SoftwareViewer.h"
-#include "Source.h"
-#include "SourceReport.h"
-#include "Timeline.h"
+#include "app/SourceReport.h"
+#include "core/FileHelpers.h"
+#include "core/Logger.h"
+#include "core/Settings.h"
+#include "engine/AvManager.h"
+#include "media/RendererInUse.h"
+#include "playback/PlaybackManager.h"
+#include "project/Source.h"
+#include "project/Timeline.h"
+#include "viewer/OpenGLViewer.h"
+#include "viewer/SoftwareViewer.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
-#include "SingleApplication.h"
+#include "app/SingleApplication.h"
 
-#include "Logger.h"
-#include "Platform.h"
+#include "core/Logger.h"
+#include "core/Platform.h"
 
 #include <QTimer>
 #include <QtEndian>

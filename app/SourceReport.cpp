@@ -1,6 +1,6 @@
-#include "SourceReport.h"
+#include "app/SourceReport.h"
 
-#include "Source.h"
+#include "project/Source.h"
 
 #include <QJsonArray>
 #include <QStringList>

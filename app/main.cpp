@@ -1,13 +1,13 @@
-#include "CommandLine.h"
-#include "InfoCommand.h"
-#include "Logger.h"
-#include "Platform.h"
-#include "PlayerWindow.h"
-#include "ProjectGlobals.h"
-#include "Settings.h"
-#include "SingleApplication.h"
-#include "SurfaceFormat.h"
-#include "TimeControlFont.h"
+#include "app/CommandLine.h"
+#include "app/InfoCommand.h"
+#include "app/PlayerWindow.h"
+#include "app/SingleApplication.h"
+#include "core/Logger.h"
+#include "core/Platform.h"
+#include "core/Settings.h"
+#include "core/TimeControlFont.h"
+#include "project/ProjectGlobals.h"
+#include "viewer/SurfaceFormat.h"
 
 #include <QCoreApplication>
 #include <QFontDatabase>

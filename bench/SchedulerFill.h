@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CacheManager.h"
-#include "DecodeManager.h"
-#include "Timeline.h"
+#include "engine/DecodeManager.h"
+#include "media/CacheManager.h"
+#include "project/Timeline.h"
 
 #include <QElapsedTimer>
 #include <QThread>

@@ -5,19 +5,19 @@
 // Then measures the pitch of a 440 Hz tone through the time-stretcher at 0.5x
 // and 2x against the same measurement of the unstretched tone (the method's own error).
 // Usage: bench_audiosync CLIP [SECONDS]
-#include "AudioFrame.h"
-#include "AudioOutputManager.h"
-#include "AudioStretcher.h"
-#include "AvManager.h"
-#include "AvParser.h"
-#include "AvWorker.h"
-#include "BenchSupport.h"
-#include "Logger.h"
-#include "PlaybackManager.h"
-#include "ProjectGlobals.h"
-#include "Settings.h"
-#include "Source.h"
-#include "Timeline.h"
+#include "bench/BenchSupport.h"
+#include "core/Logger.h"
+#include "core/Settings.h"
+#include "engine/AvManager.h"
+#include "engine/AvWorker.h"
+#include "media/AudioFrame.h"
+#include "media/AvParser.h"
+#include "playback/AudioOutputManager.h"
+#include "playback/AudioStretcher.h"
+#include "playback/PlaybackManager.h"
+#include "project/ProjectGlobals.h"
+#include "project/Source.h"
+#include "project/Timeline.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -2,20 +2,20 @@
 // GOP 250) is cached whole, forwards from the start and backwards from the end, and compared
 // with the same clips decoded by a bare VideoDecoder in the same run.
 // Usage: bench_decodemanager CLIP_GOP12 CLIP_GOP250 [REPEATS]
-#include "AvParser.h"
-#include "BenchSupport.h"
-#include "CacheManager.h"
-#include "Clip.h"
-#include "DecodeManager.h"
-#include "FrameBufferPool.h"
-#include "Logger.h"
-#include "MediaTime.h"
-#include "ProjectGlobals.h"
-#include "SchedulerFill.h"
-#include "Settings.h"
-#include "Source.h"
-#include "Timeline.h"
-#include "VideoDecoder.h"
+#include "bench/BenchSupport.h"
+#include "bench/SchedulerFill.h"
+#include "core/Logger.h"
+#include "core/Settings.h"
+#include "engine/DecodeManager.h"
+#include "media/AvParser.h"
+#include "media/CacheManager.h"
+#include "media/FrameBufferPool.h"
+#include "media/MediaTime.h"
+#include "media/VideoDecoder.h"
+#include "project/Clip.h"
+#include "project/ProjectGlobals.h"
+#include "project/Source.h"
+#include "project/Timeline.h"
 
 #include <QCoreApplication>
 #include <QThread>

@@ -6,18 +6,18 @@
 // timeline's cache through the decode scheduler with the default thread count.
 // Usage: bench_imagesequence PNG_PATTERN EXR_PATTERN [REPEATS]   (patterns like dir/seq.%04d.png,
 // numbered from 1)
-#include "AvParser.h"
-#include "BenchSupport.h"
-#include "CacheManager.h"
-#include "DecodeManager.h"
-#include "FrameBufferPool.h"
-#include "ImageSequenceDecoder.h"
-#include "Logger.h"
-#include "ProjectGlobals.h"
-#include "SchedulerFill.h"
-#include "Settings.h"
-#include "Source.h"
-#include "Timeline.h"
+#include "bench/BenchSupport.h"
+#include "bench/SchedulerFill.h"
+#include "core/Logger.h"
+#include "core/Settings.h"
+#include "engine/DecodeManager.h"
+#include "media/AvParser.h"
+#include "media/CacheManager.h"
+#include "media/FrameBufferPool.h"
+#include "media/ImageSequenceDecoder.h"
+#include "project/ProjectGlobals.h"
+#include "project/Source.h"
+#include "project/Timeline.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -2,16 +2,16 @@
 // clock on this one) for a while forwards and a while backwards at speed 1, and counts the
 // frames that came late: frames the clock had to hold for because they were not cached yet.
 // Usage: bench_playback CLIP [SECONDS]
-#include "AvManager.h"
-#include "AvParser.h"
-#include "BenchSupport.h"
-#include "Logger.h"
-#include "MediaTime.h"
-#include "PlaybackManager.h"
-#include "ProjectGlobals.h"
-#include "Settings.h"
-#include "Source.h"
-#include "Timeline.h"
+#include "bench/BenchSupport.h"
+#include "core/Logger.h"
+#include "core/Settings.h"
+#include "engine/AvManager.h"
+#include "media/AvParser.h"
+#include "media/MediaTime.h"
+#include "playback/PlaybackManager.h"
+#include "project/ProjectGlobals.h"
+#include "project/Source.h"
+#include "project/Timeline.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

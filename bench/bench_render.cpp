@@ -1,10 +1,10 @@
 // Time to upload and draw one 1080p frame with the OpenGL renderer (median of 200 frames),
 // YUV420P and RGB24, and the share of a 24 fps frame's time that leaves. Needs a display.
-#include "BenchSupport.h"
-#include "Logger.h"
-#include "OpenGLViewer.h"
-#include "SurfaceFormat.h"
-#include "VideoStreamInfo.h"
+#include "bench/BenchSupport.h"
+#include "core/Logger.h"
+#include "media/VideoStreamInfo.h"
+#include "viewer/OpenGLViewer.h"
+#include "viewer/SurfaceFormat.h"
 
 #include <QApplication>
 #include <QTest>

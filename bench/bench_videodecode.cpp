@@ -1,15 +1,15 @@
 // Video decoding speed against `ffmpeg -threads 2 -i clip -an -f null -` on the same clip,
 // forwards to YUV420P and RGB24 and backwards, and the memory a cached 1080p frame takes.
 // Usage: bench_videodecode CLIP_GOP12 CLIP_GOP250 [REPEATS]
-#include "AvParser.h"
-#include "FrameBufferPool.h"
-#include "BenchSupport.h"
-#include "Logger.h"
-#include "MediaTime.h"
-#include "ProjectGlobals.h"
-#include "Settings.h"
-#include "Source.h"
-#include "VideoDecoder.h"
+#include "bench/BenchSupport.h"
+#include "core/Logger.h"
+#include "core/Settings.h"
+#include "media/AvParser.h"
+#include "media/FrameBufferPool.h"
+#include "media/MediaTime.h"
+#include "media/VideoDecoder.h"
+#include "project/ProjectGlobals.h"
+#include "project/Source.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

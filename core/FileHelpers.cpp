@@ -1,6 +1,6 @@
-#include "FileHelpers.h"
+#include "core/FileHelpers.h"
 
-#include "Logger.h"
+#include "core/Logger.h"
 
 #include <QDir>
 #include <QFileInfo>

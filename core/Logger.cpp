@@ -1,4 +1,4 @@
-#include "Logger.h"
+#include "core/Logger.h"
 
 #include <QMutex>
 #include <QMutexLocker>

@@ -1,5 +1,5 @@
 // Linux (freedesktop) implementation of the platform layer.
-#include "Platform.h"
+#include "core/Platform.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

@@ -1,5 +1,5 @@
 // Windows implementation of the platform layer.
-#include "Platform.h"
+#include "core/Platform.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "Settings.h"
+#include "core/Settings.h"
 
-#include "Logger.h"
+#include "core/Logger.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,14 +1,14 @@
-#include "AvManager.h"
+#include "engine/AvManager.h"
 
-#include "AudioFrame.h"
-#include "AvWorker.h"
-#include "CacheManager.h"
-#include "FrameBookmark.h"
-#include "Logger.h"
-#include "PlaybackManager.h"
-#include "Settings.h"
-#include "Timeline.h"
-#include "Track.h"
+#include "core/Logger.h"
+#include "core/Settings.h"
+#include "engine/AvWorker.h"
+#include "media/AudioFrame.h"
+#include "media/CacheManager.h"
+#include "playback/PlaybackManager.h"
+#include "project/FrameBookmark.h"
+#include "project/Timeline.h"
+#include "project/Track.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "AvWorkerTask.h"
-#include "LoopState.h"
-#include "VideoFrame.h"
+#include "engine/AvWorkerTask.h"
+#include "media/VideoFrame.h"
+#include "playback/LoopState.h"
 
 #include <QMap>
 #include <QObject>

@@ -1,11 +1,11 @@
-#include "AvWorker.h"
+#include "engine/AvWorker.h"
 
-#include "AudioOutputManager.h"
-#include "AvParser.h"
-#include "DecodeManager.h"
-#include "Logger.h"
-#include "Source.h"
-#include "Timeline.h"
+#include "core/Logger.h"
+#include "engine/DecodeManager.h"
+#include "media/AvParser.h"
+#include "playback/AudioOutputManager.h"
+#include "project/Source.h"
+#include "project/Timeline.h"
 
 #include <utility>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "AvWorkerTask.h"
-#include "VideoFrame.h"
+#include "engine/AvWorkerTask.h"
+#include "media/VideoFrame.h"
 
 #include <QObject>
 

@@ -1,16 +1,16 @@
-#include "DecodeManager.h"
+#include "engine/DecodeManager.h"
 
-#include "AudioDecoder.h"
-#include "CacheManager.h"
-#include "Clip.h"
-#include "ImageSequenceDecoder.h"
-#include "Logger.h"
-#include "MediaTime.h"
-#include "Settings.h"
-#include "Source.h"
-#include "Timeline.h"
-#include "Track.h"
-#include "VideoDecoder.h"
+#include "core/Logger.h"
+#include "core/Settings.h"
+#include "media/AudioDecoder.h"
+#include "media/CacheManager.h"
+#include "media/ImageSequenceDecoder.h"
+#include "media/MediaTime.h"
+#include "media/VideoDecoder.h"
+#include "project/Clip.h"
+#include "project/Source.h"
+#include "project/Timeline.h"
+#include "project/Track.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
-#include "AudioDecoder.h"
+#include "media/AudioDecoder.h"
 
-#include "Logger.h"
-#include "SourceFileEntry.h"
+#include "core/Logger.h"
+#include "media/SourceFileEntry.h"
 
 #include <QFileInfo>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "AudioFrame.h"
-#include "AvDecoderBase.h"
-#include "PacketDecoder.h"
+#include "media/AudioFrame.h"
+#include "media/AvDecoderBase.h"
+#include "media/PacketDecoder.h"
 
 #include <deque>
 #include <memory>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MetadataMap.h"
+#include "media/MetadataMap.h"
 
 #include <cstdint>
 

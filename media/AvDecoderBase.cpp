@@ -1,7 +1,7 @@
-#include "AvDecoderBase.h"
+#include "media/AvDecoderBase.h"
 
-#include "Logger.h"
-#include "SourceFileEntry.h"
+#include "core/Logger.h"
+#include "media/SourceFileEntry.h"
 
 #include <QFileInfo>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FfmpegPtr.h"
+#include "media/FfmpegPtr.h"
 
 #include <QObject>
 

@@ -1,15 +1,15 @@
-#include "AvParser.h"
+#include "media/AvParser.h"
 
-#include "AudioDecoder.h"
+#include "media/AudioDecoder.h"
 
-#include "CodecFramePool.h"
-#include "FfmpegCompat.h"
-#include "FileHelpers.h"
-#include "Logger.h"
-#include "MediaTime.h"
-#include "PacketDecoder.h"
-#include "SourceFileEntry.h"
-#include "VideoDecoder.h"
+#include "core/FileHelpers.h"
+#include "core/Logger.h"
+#include "media/CodecFramePool.h"
+#include "media/FfmpegCompat.h"
+#include "media/MediaTime.h"
+#include "media/PacketDecoder.h"
+#include "media/SourceFileEntry.h"
+#include "media/VideoDecoder.h"
 
 #include <QFileInfo>
 

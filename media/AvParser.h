@@ -1,7 +1,7 @@
 #pragma once
 
-#include "AvDecoderBase.h"
-#include "ParseResult.h"
+#include "media/AvDecoderBase.h"
+#include "media/ParseResult.h"
 
 struct AVFrame;
 class CodecFramePool;

@@ -1,7 +1,7 @@
-#include "CacheManager.h"
+#include "media/CacheManager.h"
 
-#include "Logger.h"
-#include "Settings.h"
+#include "core/Logger.h"
+#include "core/Settings.h"
 
 #include <QMutexLocker>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "AudioFrame.h"
-#include "VideoFrame.h"
+#include "media/AudioFrame.h"
+#include "media/VideoFrame.h"
 
 #include <QMutex>
 #include <QObject>

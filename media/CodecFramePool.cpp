@@ -1,4 +1,4 @@
-#include "CodecFramePool.h"
+#include "media/CodecFramePool.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

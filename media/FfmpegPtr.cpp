@@ -1,4 +1,4 @@
-#include "FfmpegPtr.h"
+#include "media/FfmpegPtr.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

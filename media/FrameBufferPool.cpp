@@ -1,6 +1,6 @@
-#include "FrameBufferPool.h"
+#include "media/FrameBufferPool.h"
 
-#include "Settings.h"
+#include "core/Settings.h"
 
 #include <QMutexLocker>
 

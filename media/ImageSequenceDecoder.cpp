@@ -1,9 +1,9 @@
-#include "ImageSequenceDecoder.h"
+#include "media/ImageSequenceDecoder.h"
 
-#include "ImageSequenceDecoderWorker.h"
-#include "Logger.h"
-#include "MediaTime.h"
-#include "Settings.h"
+#include "core/Logger.h"
+#include "core/Settings.h"
+#include "media/ImageSequenceDecoderWorker.h"
+#include "media/MediaTime.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "SourceFileEntry.h"
-#include "VideoFrame.h"
+#include "media/SourceFileEntry.h"
+#include "media/VideoFrame.h"
 
 #include <QObject>
 

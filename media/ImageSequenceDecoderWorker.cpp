@@ -1,8 +1,8 @@
-#include "ImageSequenceDecoderWorker.h"
+#include "media/ImageSequenceDecoderWorker.h"
 
-#include "AvParser.h"
-#include "Logger.h"
-#include "VideoDecoder.h"
+#include "core/Logger.h"
+#include "media/AvParser.h"
+#include "media/VideoDecoder.h"
 
 #include <QFileInfo>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "FfmpegPtr.h"
-#include "SourceFileEntry.h"
-#include "VideoFrame.h"
+#include "media/FfmpegPtr.h"
+#include "media/SourceFileEntry.h"
+#include "media/VideoFrame.h"
 
 #include <QObject>
 

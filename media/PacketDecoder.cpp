@@ -1,6 +1,6 @@
-#include "PacketDecoder.h"
+#include "media/PacketDecoder.h"
 
-#include "Logger.h"
+#include "core/Logger.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

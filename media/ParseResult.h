@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SourceStatus.h"
+#include "media/SourceStatus.h"
 
 #include <cstdint>
 #include <optional>

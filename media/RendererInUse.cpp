@@ -1,6 +1,6 @@
-#include "RendererInUse.h"
+#include "media/RendererInUse.h"
 
-#include "Settings.h"
+#include "core/Settings.h"
 
 #include <atomic>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "AudioStreamInfo.h"
-#include "MetadataMap.h"
-#include "SourceStatus.h"
-#include "VideoStreamInfo.h"
+#include "media/AudioStreamInfo.h"
+#include "media/MetadataMap.h"
+#include "media/SourceStatus.h"
+#include "media/VideoStreamInfo.h"
 
 #include <QString>
 

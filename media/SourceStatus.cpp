@@ -1,4 +1,4 @@
-#include "SourceStatus.h"
+#include "media/SourceStatus.h"
 
 #include <QCoreApplication>
 

@@ -1,8 +1,8 @@
-#include "VideoDecodeWorker.h"
+#include "media/VideoDecodeWorker.h"
 
-#include "FloatPixels.h"
-#include "Logger.h"
-#include "VideoStreamInfo.h"
+#include "core/Logger.h"
+#include "media/FloatPixels.h"
+#include "media/VideoStreamInfo.h"
 
 #include <array>
 #include <cmath>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "FfmpegPtr.h"
-#include "PacketDecoder.h"
-#include "VideoFrame.h"
+#include "media/FfmpegPtr.h"
+#include "media/PacketDecoder.h"
+#include "media/VideoFrame.h"
 
 #include <QObject>
 

@@ -1,12 +1,12 @@
-#include "VideoDecoder.h"
+#include "media/VideoDecoder.h"
 
-#include "CodecFramePool.h"
-#include "Logger.h"
-#include "MediaTime.h"
-#include "RendererInUse.h"
-#include "Settings.h"
-#include "SourceFileEntry.h"
-#include "VideoDecodeWorker.h"
+#include "core/Logger.h"
+#include "core/Settings.h"
+#include "media/CodecFramePool.h"
+#include "media/MediaTime.h"
+#include "media/RendererInUse.h"
+#include "media/SourceFileEntry.h"
+#include "media/VideoDecodeWorker.h"
 
 #include <QFileInfo>
 

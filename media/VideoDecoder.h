@@ -1,7 +1,7 @@
 #pragma once
 
-#include "AvDecoderBase.h"
-#include "VideoFrame.h"
+#include "media/AvDecoderBase.h"
+#include "media/VideoFrame.h"
 
 #include <deque>
 #include <memory>

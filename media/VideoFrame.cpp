@@ -1,4 +1,4 @@
-#include "VideoFrame.h"
+#include "media/VideoFrame.h"
 
 #include <cstring>
 #include <limits>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FrameBufferPool.h"
+#include "media/FrameBufferPool.h"
 
 #include <QImage>
 

@@ -1,8 +1,8 @@
-#include "AudioOutput.h"
+#include "playback/AudioOutput.h"
 
-#include "AudioFrame.h"
-#include "Logger.h"
-#include "Settings.h"
+#include "core/Logger.h"
+#include "core/Settings.h"
+#include "media/AudioFrame.h"
 
 #include <QAudioFormat>
 #include <QAudioSink>

@@ -1,10 +1,10 @@
-#include "AudioOutputManager.h"
+#include "playback/AudioOutputManager.h"
 
-#include "AudioFrame.h"
-#include "AudioOutput.h"
-#include "Logger.h"
-#include "Settings.h"
-#include "Timeline.h"
+#include "core/Logger.h"
+#include "core/Settings.h"
+#include "media/AudioFrame.h"
+#include "playback/AudioOutput.h"
+#include "project/Timeline.h"
 
 #include <QMutexLocker>
 

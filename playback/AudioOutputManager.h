@@ -1,7 +1,7 @@
 #pragma once
 
-#include "AudioStretcher.h"
-#include "RecentSamples.h"
+#include "playback/AudioStretcher.h"
+#include "playback/RecentSamples.h"
 
 #include <QByteArray>
 #include <QMutex>

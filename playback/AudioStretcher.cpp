@@ -1,6 +1,6 @@
-#include "AudioStretcher.h"
+#include "playback/AudioStretcher.h"
 
-#include "AudioFrame.h"
+#include "media/AudioFrame.h"
 
 #include <rubberband/RubberBandStretcher.h>
 

@@ -1,7 +1,7 @@
-#include "PlaybackManager.h"
+#include "playback/PlaybackManager.h"
 
-#include "Platform.h"
-#include "Settings.h"
+#include "core/Platform.h"
+#include "core/Settings.h"
 
 #include <algorithm>
 #include <chrono>

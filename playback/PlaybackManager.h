@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LoopState.h"
+#include "playback/LoopState.h"
 
 #include <QObject>
 #include <QTimer>

@@ -1,8 +1,8 @@
-#include "Clip.h"
+#include "project/Clip.h"
 
-#include "FrameBookmark.h"
-#include "MediaTime.h"
-#include "Source.h"
+#include "media/MediaTime.h"
+#include "project/FrameBookmark.h"
+#include "project/Source.h"
 
 #include <QFileInfo>
 

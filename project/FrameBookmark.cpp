@@ -1,4 +1,4 @@
-#include "FrameBookmark.h"
+#include "project/FrameBookmark.h"
 
 FrameBookmark::FrameBookmark(int32_t frame, QObject* parent)
     : QObject(parent)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AnnotationStroke.h"
+#include "project/AnnotationStroke.h"
 
 #include <QList>
 #include <QObject>

@@ -1,6 +1,6 @@
-#include "ProjectGlobals.h"
+#include "project/ProjectGlobals.h"
 
-#include "Settings.h"
+#include "core/Settings.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,9 +1,9 @@
-#include "Source.h"
+#include "project/Source.h"
 
-#include "FileHelpers.h"
-#include "Logger.h"
-#include "MediaTime.h"
-#include "ProjectGlobals.h"
+#include "core/FileHelpers.h"
+#include "core/Logger.h"
+#include "media/MediaTime.h"
+#include "project/ProjectGlobals.h"
 
 #include <QDir>
 #include <QFileInfo>

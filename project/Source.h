@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ParseResult.h"
-#include "SourceFileEntry.h"
-#include "SourceStatus.h"
+#include "media/ParseResult.h"
+#include "media/SourceFileEntry.h"
+#include "media/SourceStatus.h"
 
 #include <QObject>
 #include <QStringList>

@@ -1,14 +1,14 @@
-#include "Timeline.h"
+#include "project/Timeline.h"
 
-#include "AudioFrame.h"
-#include "CacheManager.h"
-#include "Clip.h"
-#include "FrameBookmark.h"
-#include "MediaTime.h"
-#include "ProjectGlobals.h"
-#include "Source.h"
-#include "Track.h"
-#include "VideoFrame.h"
+#include "media/AudioFrame.h"
+#include "media/CacheManager.h"
+#include "media/MediaTime.h"
+#include "media/VideoFrame.h"
+#include "project/Clip.h"
+#include "project/FrameBookmark.h"
+#include "project/ProjectGlobals.h"
+#include "project/Source.h"
+#include "project/Track.h"
 
 #include <QMutexLocker>
 #include <QSize>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RangeBookmark.h"
+#include "project/RangeBookmark.h"
 
 #include <QByteArray>
 #include <QList>

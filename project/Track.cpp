@@ -1,9 +1,9 @@
-#include "Track.h"
+#include "project/Track.h"
 
-#include "Clip.h"
-#include "FrameBookmark.h"
-#include "MediaTime.h"
-#include "Source.h"
+#include "media/MediaTime.h"
+#include "project/Clip.h"
+#include "project/FrameBookmark.h"
+#include "project/Source.h"
 
 #include <QFileInfo>
 

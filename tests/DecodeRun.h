@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DecodeManager.h"
+#include "engine/DecodeManager.h"
 
 #include <QThread>
 

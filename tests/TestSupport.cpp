@@ -1,9 +1,9 @@
-#include "TestSupport.h"
+#include "tests/TestSupport.h"
 
-#include "AvParser.h"
-#include "Logger.h"
-#include "Source.h"
-#include "Timeline.h"
+#include "core/Logger.h"
+#include "media/AvParser.h"
+#include "project/Source.h"
+#include "project/Timeline.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
-#include "OpenGLViewer.h"
+#include "viewer/OpenGLViewer.h"
 
-#include "Logger.h"
-#include "OpenGLViewportOutput.h"
-#include "VideoStreamInfo.h"
+#include "core/Logger.h"
+#include "media/VideoStreamInfo.h"
+#include "viewer/OpenGLViewportOutput.h"
 
 #include <QFile>
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ViewerBase.h"
+#include "viewer/ViewerBase.h"
 
 #include <QOpenGLFunctions_3_3_Core>
 #include <QOpenGLWidget>

@@ -1,7 +1,7 @@
-#include "SoftwareViewer.h"
+#include "viewer/SoftwareViewer.h"
 
-#include "SoftwareViewportOutput.h"
-#include "VideoStreamInfo.h"
+#include "media/VideoStreamInfo.h"
+#include "viewer/SoftwareViewportOutput.h"
 
 #include <QPainter>
 

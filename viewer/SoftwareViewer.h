@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ViewerBase.h"
+#include "viewer/ViewerBase.h"
 
 #include <QPainterPath>
 #include <QPolygonF>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ViewportOutput.h"
+#include "viewer/ViewportOutput.h"
 
 #include <QPixmap>
 

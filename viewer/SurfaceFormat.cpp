@@ -1,6 +1,6 @@
-#include "SurfaceFormat.h"
+#include "viewer/SurfaceFormat.h"
 
-#include "Settings.h"
+#include "core/Settings.h"
 
 QSurfaceFormat ViewerSurfaceFormat()
 {

@@ -1,6 +1,6 @@
-#include "ViewerBase.h"
+#include "viewer/ViewerBase.h"
 
-#include "VideoStreamInfo.h"
+#include "media/VideoStreamInfo.h"
 
 #include <algorithm>
 

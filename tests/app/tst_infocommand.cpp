@@ -1,6 +1,6 @@
-#include "FileHelpers.h"
-#include "InfoCommand.h"
-#include "TestSupport.h"
+#include "app/InfoCommand.h"
+#include "core/FileHelpers.h"
+#include "tests/TestSupport.h"
 
 #include <QDir>
 #include <QFile>

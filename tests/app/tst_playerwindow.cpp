@@ -1,18 +1,18 @@
 // The window end to end: a clip opened from the command line plays, and the picture on screen
 // is the frame the clock is at (the test clips carry their frame number in their pixels).
-#include "AvManager.h"
-#include "CacheManager.h"
-#include "FileHelpers.h"
-#include "Logger.h"
-#include "OpenGLViewer.h"
-#include "PlaybackManager.h"
-#include "PlayerWindow.h"
-#include "Source.h"
-#include "Settings.h"
-#include "SurfaceFormat.h"
-#include "TestSupport.h"
-#include "Timeline.h"
-#include "ViewerBase.h"
+#include "app/PlayerWindow.h"
+#include "core/FileHelpers.h"
+#include "core/Logger.h"
+#include "core/Settings.h"
+#include "engine/AvManager.h"
+#include "media/CacheManager.h"
+#include "playback/PlaybackManager.h"
+#include "project/Source.h"
+#include "project/Timeline.h"
+#include "tests/TestSupport.h"
+#include "viewer/OpenGLViewer.h"
+#include "viewer/SurfaceFormat.h"
+#include "viewer/ViewerBase.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

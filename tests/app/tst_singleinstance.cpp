@@ -1,10 +1,10 @@
 // The single-instance hand-over between real processes: this test process is the primary
 // instance (it owns the shared-memory segment) and starts the program as later instances.
-#include "Logger.h"
-#include "PlayerWindow.h"
-#include "SingleApplication.h"
-#include "Source.h"
-#include "TestSupport.h"
+#include "app/PlayerWindow.h"
+#include "app/SingleApplication.h"
+#include "core/Logger.h"
+#include "project/Source.h"
+#include "tests/TestSupport.h"
 
 #include <QDir>
 #include <QFile>

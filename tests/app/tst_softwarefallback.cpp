@@ -2,13 +2,13 @@
 // the offscreen platform, which cannot host one), the window shows pictures with the
 // software renderer, and the decoders make their frames for it: packed RGB, with OpenEXR
 // values brought to display gamma, the same frames as with the setting off.
-#include "Logger.h"
-#include "PlayerWindow.h"
-#include "Settings.h"
-#include "SoftwareViewer.h"
-#include "TestSupport.h"
-#include "VideoFrame.h"
-#include "ViewerBase.h"
+#include "app/PlayerWindow.h"
+#include "core/Logger.h"
+#include "core/Settings.h"
+#include "media/VideoFrame.h"
+#include "tests/TestSupport.h"
+#include "viewer/SoftwareViewer.h"
+#include "viewer/ViewerBase.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

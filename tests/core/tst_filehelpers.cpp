@@ -1,6 +1,6 @@
-#include "FileHelpers.h"
-#include "Logger.h"
-#include "TestSupport.h"
+#include "core/FileHelpers.h"
+#include "core/Logger.h"
+#include "tests/TestSupport.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "Logger.h"
-#include "TestSupport.h"
+#include "core/Logger.h"
+#include "tests/TestSupport.h"
 
 #include <QSignalSpy>
 #include <QTest>

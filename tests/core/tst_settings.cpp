@@ -1,6 +1,6 @@
-#include "Logger.h"
-#include "Settings.h"
-#include "TestSupport.h"
+#include "core/Logger.h"
+#include "core/Settings.h"
+#include "tests/TestSupport.h"
 
 #include <QDir>
 #include <QFile>

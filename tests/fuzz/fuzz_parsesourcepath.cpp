@@ -1,8 +1,8 @@
 // libFuzzer harness for the sequence-path parser, the one parser that reads text users and
 // project files supply. Any input must either expand to a bounded list of paths or fail
 // with a logged message; a crash, hang or runaway allocation is a finding.
-#include "FileHelpers.h"
-#include "Logger.h"
+#include "core/FileHelpers.h"
+#include "core/Logger.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,10 +1,10 @@
-#include "AudioDecoder.h"
-#include "AvParser.h"
-#include "Logger.h"
-#include "ProjectGlobals.h"
-#include "Source.h"
-#include "VideoStreamInfo.h"
-#include "TestSupport.h"
+#include "core/Logger.h"
+#include "media/AudioDecoder.h"
+#include "media/AvParser.h"
+#include "media/VideoStreamInfo.h"
+#include "project/ProjectGlobals.h"
+#include "project/Source.h"
+#include "tests/TestSupport.h"
 
 #include <QTest>
 

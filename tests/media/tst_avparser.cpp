@@ -1,8 +1,8 @@
-#include "AvParser.h"
-#include "Logger.h"
-#include "ProjectGlobals.h"
-#include "Source.h"
-#include "TestSupport.h"
+#include "core/Logger.h"
+#include "media/AvParser.h"
+#include "project/ProjectGlobals.h"
+#include "project/Source.h"
+#include "tests/TestSupport.h"
 
 #include <QProcess>
 #include <QSignalSpy>

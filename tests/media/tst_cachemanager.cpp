@@ -1,6 +1,6 @@
-#include "CacheManager.h"
-#include "Logger.h"
-#include "TestSupport.h"
+#include "core/Logger.h"
+#include "media/CacheManager.h"
+#include "tests/TestSupport.h"
 
 #include <QTest>
 #include <QThread>

@@ -1,4 +1,4 @@
-#include "FloatPixels.h"
+#include "media/FloatPixels.h"
 
 #include <QTest>
 

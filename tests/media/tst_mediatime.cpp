@@ -1,4 +1,4 @@
-#include "MediaTime.h"
+#include "media/MediaTime.h"
 
 #include <QTest>
 

@@ -1,11 +1,11 @@
-#include "AvParser.h"
-#include "Logger.h"
-#include "MediaTime.h"
-#include "ProjectGlobals.h"
-#include "Settings.h"
-#include "Source.h"
-#include "TestSupport.h"
-#include "VideoDecoder.h"
+#include "core/Logger.h"
+#include "core/Settings.h"
+#include "media/AvParser.h"
+#include "media/MediaTime.h"
+#include "media/VideoDecoder.h"
+#include "project/ProjectGlobals.h"
+#include "project/Source.h"
+#include "tests/TestSupport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,5 +1,5 @@
-#include "VideoFrame.h"
-#include "VideoStreamInfo.h"
+#include "media/VideoFrame.h"
+#include "media/VideoStreamInfo.h"
 
 #include <QTest>
 

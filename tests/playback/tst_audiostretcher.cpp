@@ -1,6 +1,6 @@
-#include "AudioFrame.h"
-#include "AudioStretcher.h"
-#include "TestSupport.h"
+#include "media/AudioFrame.h"
+#include "playback/AudioStretcher.h"
+#include "tests/TestSupport.h"
 
 #include <QTest>
 

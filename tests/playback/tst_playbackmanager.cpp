@@ -1,5 +1,5 @@
-#include "PlaybackManager.h"
-#include "Settings.h"
+#include "core/Settings.h"
+#include "playback/PlaybackManager.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

@@ -1,4 +1,4 @@
-#include "RecentSamples.h"
+#include "playback/RecentSamples.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
-#include "Logger.h"
-#include "ProjectGlobals.h"
-#include "Source.h"
-#include "TestSupport.h"
+#include "core/Logger.h"
+#include "project/ProjectGlobals.h"
+#include "project/Source.h"
+#include "tests/TestSupport.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,12 +1,12 @@
-#include "AudioFrame.h"
-#include "CacheManager.h"
-#include "Clip.h"
-#include "FrameBookmark.h"
-#include "Logger.h"
-#include "ProjectGlobals.h"
-#include "Source.h"
-#include "Timeline.h"
-#include "Track.h"
+#include "core/Logger.h"
+#include "media/AudioFrame.h"
+#include "media/CacheManager.h"
+#include "project/Clip.h"
+#include "project/FrameBookmark.h"
+#include "project/ProjectGlobals.h"
+#include "project/Source.h"
+#include "project/Timeline.h"
+#include "project/Track.h"
 
 #include <QSignalSpy>
 #include <QTest>

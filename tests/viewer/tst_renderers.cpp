@@ -1,17 +1,17 @@
 // Both renderers, drawing synthetic frames of known colours and shapes, compared pixel by
 // pixel with what the frames should look like. Needs a display with OpenGL 3.3 for the
 // OpenGL renderer; without one those cases are skipped with a message.
-#include "AvParser.h"
-#include "Logger.h"
-#include "OpenGLViewer.h"
-#include "ProjectGlobals.h"
-#include "Settings.h"
-#include "SoftwareViewer.h"
-#include "Source.h"
-#include "SurfaceFormat.h"
-#include "TestSupport.h"
-#include "VideoDecoder.h"
-#include "VideoStreamInfo.h"
+#include "core/Logger.h"
+#include "core/Settings.h"
+#include "media/AvParser.h"
+#include "media/VideoDecoder.h"
+#include "media/VideoStreamInfo.h"
+#include "project/ProjectGlobals.h"
+#include "project/Source.h"
+#include "tests/TestSupport.h"
+#include "viewer/OpenGLViewer.h"
+#include "viewer/SoftwareViewer.h"
+#include "viewer/SurfaceFormat.h"
 
 #include <QApplication>
 #include <QProcess>

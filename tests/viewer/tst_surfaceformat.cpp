@@ -1,5 +1,5 @@
-#include "Settings.h"
-#include "SurfaceFormat.h"
+#include "core/Settings.h"
+#include "viewer/SurfaceFormat.h"
 
 #include <QTest>
 
