@@ -2,7 +2,7 @@
 
 #include <QString>
 
-class QWidget;
+class QWindow;
 
 // The few operating-system services that have no Qt equivalent. Each has a Windows and a
 // Linux implementation; nothing outside this file calls the operating system directly.
@@ -32,8 +32,9 @@ void KeepDisplayAwake(bool awake);
 // Returns false when the path does not exist or nothing could be started.
 bool RevealInFileBrowser(const QString& path);
 
-// Keeps a top-level window above all others, or releases it.
-void SetAlwaysOnTop(QWidget* window, bool onTop);
+// Keeps a top-level window above all others, or releases it. A widget passes its
+// windowHandle(); core knows windows, not widgets.
+void SetAlwaysOnTop(QWindow* window, bool onTop);
 
 // `key` (the name of a shared-memory segment) made private to the user running the program,
 // so that each user's login has its own. Linux appends the user id; on Windows a named object

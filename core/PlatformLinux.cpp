@@ -7,7 +7,7 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QUrl>
-#include <QWidget>
+#include <QWindow>
 
 #include <unistd.h>
 
@@ -119,14 +119,12 @@ void PreventBusAutolaunch()
         qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/plovex-no-session-bus");
 }
 
-void SetAlwaysOnTop(QWidget* window, bool onTop)
+void SetAlwaysOnTop(QWindow* window, bool onTop)
 {
     if (!window)
         return;
-    const bool visible = window->isVisible();
-    window->setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
-    if (visible)
-        window->show(); // changing window flags hides a visible window
+    // A window takes changed flags while shown (a widget's setWindowFlag would hide it).
+    window->setFlag(Qt::WindowStaysOnTopHint, onTop);
 }
 
 } // namespace Platform

@@ -4,7 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
-#include <QWidget>
+#include <QWindow>
 
 #include <windows.h>
 #include <timeapi.h>
@@ -42,7 +42,7 @@ bool RevealInFileBrowser(const QString& path)
     return QProcess::startDetached(QStringLiteral("explorer"), arguments);
 }
 
-void SetAlwaysOnTop(QWidget* window, bool onTop)
+void SetAlwaysOnTop(QWindow* window, bool onTop)
 {
     if (!window)
         return;
