@@ -60,6 +60,11 @@ AvManager::~AvManager()
     Shutdown(true, 10000);
 }
 
+Timeline* AvManager::PrimaryTimeline() const
+{
+    return m_primary;
+}
+
 int AvManager::StartTask(int type, Timeline* timeline)
 {
     // While the engine shuts down, a task started now would be missed by the end requests

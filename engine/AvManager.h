@@ -33,7 +33,7 @@ public:
     ~AvManager() override;
 
     PlaybackManager* Clock() const { return m_clock.get(); }
-    Timeline* PrimaryTimeline() const { return m_primary; }
+    Timeline* PrimaryTimeline() const;
     int ActiveWorkerCount() const { return static_cast<int>(m_active.size()); }
     // The worker of the audio output task (id of the first task), or null.
     AvWorker* AudioOutputWorker() const;
