@@ -27,7 +27,7 @@ inline double SchedulerFillSeconds(Timeline& timeline, bool forward = true)
     QElapsedTimer timer;
     timer.start();
     QMetaObject::invokeMethod(manager, [&] {
-        manager->StartDecoding(&timeline, DecodeManager::VideoDecode, false);
+        manager->StartDecoding(&timeline, DecodeType::Video, false);
         done = true;
     });
     const CacheManager* cache = timeline.Cache();

@@ -46,7 +46,7 @@ double DecoderSeconds(const std::vector<Source*>& sources, bool forward)
             });
             decoder.SetForward(forward);
             decoder.Seek(forward ? 0 : MediaTime::FrameStartTime(source->FrameCount() - 1, source->FrameDuration()));
-            const int end = forward ? VideoDecoder::EndOfFile : VideoDecoder::StartReached;
+            const DecodeStatus end = forward ? DecodeStatus::EndOfFile : DecodeStatus::StartReached;
             for (int i = 0; i < 100000 && decoder.DecodeNext() != end; ++i) {
             }
             decoder.Shutdown();

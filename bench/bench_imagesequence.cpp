@@ -60,10 +60,10 @@ double DecoderSeconds(Source* source, int threads, int& frames)
     timer.start();
     decoder.Seek(0);
     for (;;) {
-        const int status = decoder.DecodeNext();
-        if (status == ImageSequenceDecoder::EndOfFile)
+        const DecodeStatus status = decoder.DecodeNext();
+        if (status == DecodeStatus::EndOfFile)
             break;
-        if (status == ImageSequenceDecoder::Busy)
+        if (status == DecodeStatus::Busy)
             QThread::msleep(1);
         QCoreApplication::processEvents();
     }

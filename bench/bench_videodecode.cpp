@@ -41,7 +41,7 @@ int DecodeWhole(Source* source, bool forward, int64_t backwardLimit = 0)
     decoder.SetForward(forward);
     const int count = source->FrameCount();
     decoder.Seek(forward ? 0 : MediaTime::FrameStartTime(count - 1, source->FrameDuration()));
-    const int end = forward ? VideoDecoder::EndOfFile : VideoDecoder::StartReached;
+    const DecodeStatus end = forward ? DecodeStatus::EndOfFile : DecodeStatus::StartReached;
     for (int i = 0; i < 10 * count + 100; ++i)
         if (decoder.DecodeNext() == end)
             break;
@@ -62,7 +62,7 @@ double CachedFrameOverhead(Source* source)
     });
     decoder.Seek(0);
     // Warm up the decoder's own buffers first, so that only the frames are counted.
-    while (held.size() < 10 && decoder.DecodeNext() != VideoDecoder::EndOfFile) {
+    while (held.size() < 10 && decoder.DecodeNext() != DecodeStatus::EndOfFile) {
     }
     held.clear();
     held.reserve(100);
@@ -71,7 +71,7 @@ double CachedFrameOverhead(Source* source)
     FrameBufferPool::Instance().Clear();
     malloc_trim(0);
     const size_t before = mallinfo2().uordblks;
-    while (held.size() < 50 && decoder.DecodeNext() != VideoDecoder::EndOfFile) {
+    while (held.size() < 50 && decoder.DecodeNext() != DecodeStatus::EndOfFile) {
     }
     const size_t after = mallinfo2().uordblks;
     const VideoStreamInfo* info = source->VideoStream(0, 0);

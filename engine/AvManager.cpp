@@ -186,8 +186,8 @@ void AvManager::DecodeTimeline(Timeline* timeline, int outputId, bool audio, boo
         }
         timeline->SetOutputId(outputId);
         ReleaseCacheLater(timeline, true, true);
-        timeline->SetDecoding(Timeline::AudioDecode, false);
-        timeline->SetDecoding(Timeline::VideoDecode, false);
+        timeline->SetDecoding(DecodeType::Audio, false);
+        timeline->SetDecoding(DecodeType::Video, false);
         emit UpdateAudioOverrideRequested(timeline);
         if (!m_primary || outputId <= m_primary->OutputId() || m_primary == timeline)
             SetPrimaryTimeline(timeline);
@@ -267,10 +267,10 @@ void AvManager::QuitThread(int workerId)
     Entry* entry = entryIt->get();
     Timeline* timeline = entry->task->timeline;
     if (!m_shuttingDownAll && entry->task->IsDecode() && timeline) {
-        const int type = entry->task->type == AvWorkerTask::DecodeAudio ? Timeline::AudioDecode : Timeline::VideoDecode;
+        const DecodeType type = entry->task->type == AvWorkerTask::DecodeAudio ? DecodeType::Audio : DecodeType::Video;
         timeline->SetDecoding(type, false);
         if (entry->dropCache)
-            ReleaseCacheLater(timeline, type == Timeline::VideoDecode, type == Timeline::AudioDecode);
+            ReleaseCacheLater(timeline, type == DecodeType::Video, type == DecodeType::Audio);
         if (TaskIds(AvWorkerTask::DecodeAudio, timeline).isEmpty() && TaskIds(AvWorkerTask::DecodeVideo, timeline).isEmpty())
             emit TimelineDecodingEnded(timeline);
     }

@@ -57,7 +57,7 @@ void AvWorker::DoTask(int workerId, AvWorkerTask* task)
                 [this](std::shared_ptr<VideoFrame> frame, std::shared_ptr<VideoFrame> previous, std::shared_ptr<VideoFrame> next) {
                     emit VideoFrameChanged(m_id, std::move(frame), std::move(previous), std::move(next));
                 });
-        const int type = task->type == AvWorkerTask::DecodeAudio ? DecodeManager::AudioDecode : DecodeManager::VideoDecode;
+        const DecodeType type = task->type == AvWorkerTask::DecodeAudio ? DecodeType::Audio : DecodeType::Video;
         m_decodeManager->StartDecoding(task->timeline, type, false);
         delete m_decodeManager;
         m_decodeManager = nullptr;

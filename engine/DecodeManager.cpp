@@ -26,9 +26,9 @@ DecodeManager::DecodeManager(QObject* parent)
 
 DecodeManager::~DecodeManager() = default;
 
-void DecodeManager::StartDecoding(Timeline* timeline, int decodeType, bool exportFrames)
+void DecodeManager::StartDecoding(Timeline* timeline, DecodeType decodeType, bool exportFrames)
 {
-    if (!timeline || (decodeType != AudioDecode && decodeType != VideoDecode)) {
+    if (!timeline || (decodeType != DecodeType::Audio && decodeType != DecodeType::Video)) {
         Logger::error(QStringLiteral("Start decoding failed: Invalid timeline or decode type."));
         return;
     }
@@ -84,16 +84,16 @@ void DecodeManager::RefreshCache()
     if (!cache)
         return;
     for (int i = 0; i < 100000; ++i) {
-        const bool over = m_decodeType == VideoDecode ? cache->VideoSize() > cache->VideoMaximumSize()
+        const bool over = m_decodeType == DecodeType::Video ? cache->VideoSize() > cache->VideoMaximumSize()
                                                       : cache->AudioSize() > cache->AudioMaximumSize();
         if (!over)
             break;
-        const int before = m_decodeType == VideoDecode ? cache->VideoFrameCount() : cache->AudioFrameCount();
-        if (m_decodeType == VideoDecode)
+        const int before = m_decodeType == DecodeType::Video ? cache->VideoFrameCount() : cache->AudioFrameCount();
+        if (m_decodeType == DecodeType::Video)
             m_timeline->TrimVideoCache();
         else
             m_timeline->TrimAudioCache();
-        if ((m_decodeType == VideoDecode ? cache->VideoFrameCount() : cache->AudioFrameCount()) == before)
+        if ((m_decodeType == DecodeType::Video ? cache->VideoFrameCount() : cache->AudioFrameCount()) == before)
             break;
     }
 }
@@ -105,7 +105,7 @@ void DecodeManager::ApplyTrackUpdate()
     m_track.reset(m_timeline->CopyDecodeTrack(m_decodeType));
     m_timeline->SetDecoding(m_decodeType, false);
     // Cached frames were laid out for the old track.
-    if (m_decodeType == VideoDecode) {
+    if (m_decodeType == DecodeType::Video) {
         m_timeline->Cache()->ClearVideo();
         m_shownFrame.reset();
         m_shownFrameIndex = -1;
@@ -125,7 +125,7 @@ void DecodeManager::MainLoop()
             ApplyTrackUpdate();
         if (m_clip) {
             Clip* clip = m_clip;
-            if (m_decodeType == AudioDecode) {
+            if (m_decodeType == DecodeType::Audio) {
                 DecodeAudioClip(clip);
             } else {
                 Source* source = clip->GetSource();
@@ -155,13 +155,13 @@ void DecodeManager::HandleSeekRequest()
     }
     m_timeline->SetDecoding(m_decodeType, false);
     const int64_t t = m_timeline->PlaybackTime();
-    const bool ready = m_decodeType == VideoDecode ? m_timeline->VideoReadyAt(t) : m_timeline->AudioReadyAt(t);
+    const bool ready = m_decodeType == DecodeType::Video ? m_timeline->VideoReadyAt(t) : m_timeline->AudioReadyAt(t);
     if (ready) {
         SelectClip(-1); // carry on from the edge of the cached run
         return;
     }
     // The cached run does not reach the new time; frames elsewhere would not join it.
-    if (m_decodeType == VideoDecode)
+    if (m_decodeType == DecodeType::Video)
         m_timeline->Cache()->ClearVideo();
     else
         m_timeline->Cache()->ClearAudio();
@@ -184,7 +184,7 @@ void DecodeManager::SelectClip(int64_t t)
     const bool forward = WantsForward();
     if (t < 0) {
         const CacheManager* cache = m_timeline->Cache();
-        if (m_decodeType == VideoDecode) {
+        if (m_decodeType == DecodeType::Video) {
             if (cache->VideoFrameCount() == 0)
                 t = m_timeline->PlaybackTime();
             else
@@ -231,7 +231,7 @@ void DecodeManager::DecodeVideoClip(Clip* clip)
     m_videoDecoder->SetBackwardMemoryLimit(m_timeline->Cache()->VideoMaximumSize() / 4);
     const bool endedByStream = DecodeClipPass(clip, *m_videoDecoder);
     m_videoDecoder->Close();
-    m_timeline->SetDecoding(VideoDecode, false);
+    m_timeline->SetDecoding(DecodeType::Video, false);
     if (endedByStream && m_framesCached == 0)
         FillGap(clip);
 }
@@ -268,7 +268,7 @@ void DecodeManager::DecodeImageSequenceClip(Clip* clip)
     }
     m_sequencePass = false;
     decoder.SetSequence({}, source->FrameDuration());
-    m_timeline->SetDecoding(VideoDecode, false);
+    m_timeline->SetDecoding(DecodeType::Video, false);
     if (endedByStream && m_framesCached == 0)
         FillGap(clip);
 }
@@ -279,7 +279,7 @@ bool DecodeManager::DecodeClipPass(Clip* clip, Decoder& decoder)
     m_forward = WantsForward();
     decoder.SetForward(m_forward);
     decoder.Seek(m_clipDecodePosition);
-    m_timeline->SetDecoding(VideoDecode, true);
+    m_timeline->SetDecoding(DecodeType::Video, true);
     m_decodingInClip = true;
     m_framesCached = 0;
     bool endedByStream = false;
@@ -287,11 +287,11 @@ bool DecodeManager::DecodeClipPass(Clip* clip, Decoder& decoder)
         if (m_timeline->Cache()->IsVideoFull()) {
             QThread::msleep(10);
         } else {
-            const int status = decoder.DecodeNext();
-            if (status == Decoder::StartReached || status == Decoder::EndOfFile) {
+            const DecodeStatus status = decoder.DecodeNext();
+            if (status == DecodeStatus::StartReached || status == DecodeStatus::EndOfFile) {
                 m_decodingInClip = false;
                 endedByStream = true;
-            } else if (status == Decoder::Busy) {
+            } else if (status == DecodeStatus::Busy) {
                 QThread::msleep(1); // every worker is decoding; their results come as events
             }
         }
@@ -313,7 +313,7 @@ bool DecodeManager::DecodeClipPass(Clip* clip, Decoder& decoder)
             }
             // Within this clip: seek the open decoder rather than opening it again.
             m_seekRequested = false;
-            m_timeline->SetDecoding(VideoDecode, false);
+            m_timeline->SetDecoding(DecodeType::Video, false);
             m_timeline->Cache()->ClearVideo();
             m_wantedTime = t;
             m_clipDecodePosition = clip->SourceTime(t);
@@ -465,15 +465,15 @@ void DecodeManager::DecodeAudioClip(Clip* clip)
     m_forward = WantsForward();
     m_audioDecoder->SetForward(m_forward);
     m_audioDecoder->Seek(m_clipDecodePosition - m_audioOffset);
-    m_timeline->SetDecoding(AudioDecode, true);
+    m_timeline->SetDecoding(DecodeType::Audio, true);
     m_decodingInClip = true;
     CacheManager* cache = m_timeline->Cache();
     while (m_decodingInClip && m_running) {
         if (cache->IsAudioFull()) {
             QThread::msleep(5);
         } else {
-            const int status = m_audioDecoder->DecodeNext();
-            if (status == AudioDecoder::StartReached || status == AudioDecoder::EndOfFile)
+            const DecodeStatus status = m_audioDecoder->DecodeNext();
+            if (status == DecodeStatus::StartReached || status == DecodeStatus::EndOfFile)
                 m_decodingInClip = false;
         }
         ProcessEvents();
@@ -491,7 +491,7 @@ void DecodeManager::DecodeAudioClip(Clip* clip)
                 continue;
             }
             m_seekRequested = false;
-            m_timeline->SetDecoding(AudioDecode, false);
+            m_timeline->SetDecoding(DecodeType::Audio, false);
             cache->ClearAudio();
             m_wantedTime = t;
             m_clipDecodePosition = clip->SourceTime(t);
@@ -504,7 +504,7 @@ void DecodeManager::DecodeAudioClip(Clip* clip)
         }
     }
     m_audioDecoder->Close();
-    m_timeline->SetDecoding(AudioDecode, false);
+    m_timeline->SetDecoding(DecodeType::Audio, false);
 }
 
 void DecodeManager::SilenceForClip(Clip* clip)
@@ -585,7 +585,7 @@ void DecodeManager::OnAudioFrameDecoded(std::shared_ptr<AudioFrame> block, Audio
 
 void DecodeManager::ProcessEvents()
 {
-    if (m_decodeType == VideoDecode)
+    if (m_decodeType == DecodeType::Video)
         OutputVideoFrame();
     else
         emit ProcessAudioOutput();
@@ -619,7 +619,7 @@ void DecodeManager::OutputVideoFrame()
 void DecodeManager::Wait(int milliseconds)
 {
     ProcessEvents();
-    if (m_decodeType == VideoDecode)
+    if (m_decodeType == DecodeType::Video)
         m_timeline->TrimVideoCache();
     else
         m_timeline->TrimAudioCache();

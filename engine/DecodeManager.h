@@ -1,5 +1,7 @@
 #pragma once
 
+#include "media/DecodeType.h"
+#include "media/VideoFrame.h"
 #include "media/VideoFrame.h"
 
 #include <QElapsedTimer>
@@ -30,13 +32,11 @@ class DecodeManager : public QObject
     Q_OBJECT
 
 public:
-    enum DecodeType { NoDecode = 0, AudioDecode = 1, VideoDecode = 2 };
-
     explicit DecodeManager(QObject* parent = nullptr);
     ~DecodeManager() override;
 
-    // Runs the decode loop until Stop(). A null timeline or decode type 0 logs and returns.
-    void StartDecoding(Timeline* timeline, int decodeType, bool exportFrames);
+    // Runs the decode loop until Stop(). A null timeline or DecodeType::None logs and returns.
+    void StartDecoding(Timeline* timeline, DecodeType decodeType, bool exportFrames);
 
     // Number of times a decoder was opened (a seek within the clip re-seeks instead). Any thread.
     int DecoderOpenCount() const { return m_decoderOpens; }
@@ -90,7 +90,7 @@ private:
     std::unique_ptr<Track> m_track; // this manager's own copy
     Clip* m_clip = nullptr;         // in m_track
     bool m_decodingInClip = false;
-    int m_decodeType = NoDecode;
+    DecodeType m_decodeType = DecodeType::None;
     bool m_forward = true;
     int64_t m_clipDecodePosition = -1; // µs, source time
     int64_t m_wantedTime = -1;         // µs, timeline time just sought to, until it is cached

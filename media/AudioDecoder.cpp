@@ -128,19 +128,19 @@ void AudioDecoder::Seek(int64_t t)
         m_seekTime = t;
 }
 
-int AudioDecoder::DecodeStep()
+DecodeStatus AudioDecoder::DecodeStep()
 {
     m_blocks.clear();
     if (!m_packet || !m_audioCodecContext)
-        return EndOfFile;
+        return DecodeStatus::EndOfFile;
     if (m_endOfFile && m_decoder.EndOfStream())
-        return EndOfFile;
+        return DecodeStatus::EndOfFile;
     AVPacket* packet = m_packet.get();
-    int status = MoreToCome;
+    DecodeStatus status = DecodeStatus::MoreToCome;
     for (;;) {
         if (av_read_frame(m_formatContext.get(), packet) < 0) {
             av_packet_unref(packet);
-            status = EndOfFile;
+            status = DecodeStatus::EndOfFile;
             m_endOfFile = true;
             break;
         }
@@ -189,18 +189,18 @@ void AudioDecoder::ConvertFrame(const AVFrame* frame)
     m_blockTime = static_cast<int64_t>(std::trunc(static_cast<double>(start) + seconds * 1'000'000.0));
 }
 
-int AudioDecoder::DecodeNext()
+DecodeStatus AudioDecoder::DecodeNext()
 {
     if (!m_audioCodecContext)
-        return EndOfFile;
+        return DecodeStatus::EndOfFile;
     m_decoding = true;
-    int status = MoreToCome;
+    DecodeStatus status = DecodeStatus::MoreToCome;
     if (m_forward) {
         status = DecodeStep();
         for (auto& block : m_blocks)
             emit AudioFrameDecoded(std::move(block), m_streamInfo);
         m_blocks.clear();
-        if (status == EndOfFile)
+        if (status == DecodeStatus::EndOfFile)
             emit AudioFrameDecoded(nullptr, m_streamInfo);
     } else {
         status = BackwardStep();
@@ -209,7 +209,7 @@ int AudioDecoder::DecodeNext()
     return status;
 }
 
-int AudioDecoder::BackwardStep()
+DecodeStatus AudioDecoder::BackwardStep()
 {
     if (m_pending.empty()) {
         // Decode the window up to the block that holds the seek time.
@@ -218,7 +218,7 @@ int AudioDecoder::BackwardStep()
         for (;;) {
             bool reached = false;
             while (m_decoding && !reached) {
-                const int status = DecodeStep();
+                const DecodeStatus status = DecodeStep();
                 for (auto& block : m_blocks) {
                     if (block->startTime > m_seekTime)
                         reached = true; // beyond the window
@@ -228,13 +228,13 @@ int AudioDecoder::BackwardStep()
                         reached = true;
                 }
                 m_blocks.clear();
-                if (status == EndOfFile)
+                if (status == DecodeStatus::EndOfFile)
                     break;
                 emit ProcessEventsRequested();
             }
             if (!m_decoding) {
                 m_pending.clear();
-                return MoreToCome;
+                return DecodeStatus::MoreToCome;
             }
             if (!m_pending.empty() || seekFrom == 0)
                 break;
@@ -246,18 +246,18 @@ int AudioDecoder::BackwardStep()
         }
         if (m_pending.empty()) {
             emit AudioFrameDecoded(nullptr, m_streamInfo);
-            return StartReached;
+            return DecodeStatus::StartReached;
         }
         if (m_continuingBackwards) {
             const int64_t dropped = TrimToWindowEnd();
             if (m_pending.empty()) { // only a sliver under one sample was new
                 if (dropped <= std::max<int64_t>(m_streamInfo->startTime, 0)) {
                     emit AudioFrameDecoded(nullptr, m_streamInfo);
-                    return StartReached;
+                    return DecodeStatus::StartReached;
                 }
                 Seek(dropped - 1);
                 m_continuingBackwards = true;
-                return MoreToCome;
+                return DecodeStatus::MoreToCome;
             }
         }
     }
@@ -269,13 +269,13 @@ int AudioDecoder::BackwardStep()
     if (first) {
         emit AudioFrameDecoded(nullptr, m_streamInfo);
         m_pending.clear();
-        return StartReached;
+        return DecodeStatus::StartReached;
     }
     if (m_pending.empty()) {
         Seek(start - 1);
         m_continuingBackwards = true;
     }
-    return MoreToCome;
+    return DecodeStatus::MoreToCome;
 }
 
 int64_t AudioDecoder::TrimToWindowEnd()
@@ -311,8 +311,8 @@ void AudioDecoder::MeasureStreamTimes()
     m_forward = true;
     Seek(0);
     bool startFound = false;
-    int status = MoreToCome;
-    while (!startFound && status != EndOfFile) {
+    DecodeStatus status = DecodeStatus::MoreToCome;
+    while (!startFound && status != DecodeStatus::EndOfFile) {
         status = DecodeStep();
         for (const auto& block : m_blocks)
             if (!startFound && block->endTime > 0) {
@@ -327,7 +327,7 @@ void AudioDecoder::MeasureStreamTimes()
             status = DecodeStep();
             if (!m_blocks.empty())
                 end = m_blocks.back()->endTime;
-        } while (status != EndOfFile);
+        } while (status != DecodeStatus::EndOfFile);
         if (end >= 0 || from <= 0)
             break;
     }

@@ -1,7 +1,11 @@
 #pragma once
 
 #include "media/AudioFrame.h"
+#include "media/AudioFrame.h"
 #include "media/AvDecoderBase.h"
+#include "media/AvDecoderBase.h"
+#include "media/DecodeStatus.h"
+#include "media/PacketDecoder.h"
 #include "media/PacketDecoder.h"
 
 #include <deque>
@@ -22,8 +26,6 @@ class AudioDecoder : public AvDecoderBase
     Q_OBJECT
 
 public:
-    enum Status { MoreToCome = 0, StartReached = 2, EndOfFile = 3 };
-
     explicit AudioDecoder(QObject* parent = nullptr);
     ~AudioDecoder() override;
 
@@ -34,7 +36,9 @@ public:
     void SetSeekStream(int containerIndex) { m_seekStream = containerIndex; }
     // Positions a little (100 ms) before `t` µs.
     void Seek(int64_t t);
-    int DecodeNext();
+    // Forwards: MoreToCome, or EndOfFile once the end marker was emitted. Backwards:
+    // MoreToCome, or StartReached once the stream's first block and the marker were emitted.
+    DecodeStatus DecodeNext();
     Q_INVOKABLE void Stop() { m_decoding = false; }
 
     // Finds the stream's start time (the first block that ends after 0) and end time (the
@@ -51,9 +55,9 @@ private:
     bool SeekDemuxer(int64_t s);
     // Reads the next packet of the stream and decodes it into m_blocks; EndOfFile at the end
     // (after draining the codec).
-    int DecodeStep();
+    DecodeStatus DecodeStep();
     void ConvertFrame(const AVFrame* frame);
-    int BackwardStep();
+    DecodeStatus BackwardStep();
     // Cuts the window's last blocks back to the window end; returns the start of the last
     // block dropped whole (-1 when none was).
     int64_t TrimToWindowEnd();

@@ -81,15 +81,15 @@ void ImageSequenceDecoder::Seek(int64_t t)
         busy.stale = true;
 }
 
-int ImageSequenceDecoder::DecodeNext()
+DecodeStatus ImageSequenceDecoder::DecodeNext()
 {
     if (m_nextRequest < 0)
-        return StartReached;
+        return DecodeStatus::StartReached;
     if (m_nextRequest >= FileCount())
-        return EndOfFile;
+        return DecodeStatus::EndOfFile;
     // Past the warning size the buffer waits for a late file instead of growing further.
     if (m_idle.empty() || m_reorder.size() > kReorderWarningSize)
-        return Busy;
+        return DecodeStatus::Busy;
     Worker slot = std::move(m_idle.front());
     m_idle.pop_front();
     const int id = slot.worker->Id();
@@ -99,7 +99,7 @@ int ImageSequenceDecoder::DecodeNext()
     m_busy.emplace(id, std::move(slot));
     m_nextRequest += m_forward ? 1 : -1;
     emit DecodeImageRequested(id, &m_files[static_cast<size_t>(fileIndex)], fileIndex, 0, m_export);
-    return MoreToCome;
+    return DecodeStatus::MoreToCome;
 }
 
 void ImageSequenceDecoder::OnDecodeTaskCompleted(int workerId)

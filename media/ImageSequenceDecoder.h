@@ -1,5 +1,6 @@
 #pragma once
 
+#include "media/DecodeStatus.h"
 #include "media/SourceFileEntry.h"
 #include "media/VideoFrame.h"
 
@@ -34,13 +35,6 @@ class ImageSequenceDecoder : public QObject
     Q_OBJECT
 
 public:
-    enum Status {
-        MoreToCome = 0,
-        Busy = 1,          // no worker was free, or results wait for a late file
-        StartReached = 2,  // backwards: every file down to the first was requested
-        EndOfFile = 3,     // forwards: every file up to the last was requested
-    };
-
     // Results waiting for an earlier file beyond this many log "Image temp cache overrun";
     // no new file is requested while the buffer holds more.
     static constexpr size_t kReorderWarningSize = 20;
@@ -67,8 +61,10 @@ public:
     // playback direction, within the sequence. Results of requests still in flight are
     // dropped when they arrive.
     void Seek(int64_t t);
-    // Requests the next file from a free worker; see Status.
-    int DecodeNext();
+    // Requests the next file from a free worker: MoreToCome; Busy when no worker is free or
+    // results wait for a late file; StartReached (backwards) or EndOfFile (forwards) once
+    // every file to that end of the sequence was requested. No source: EndOfFile.
+    DecodeStatus DecodeNext();
     int BusyWorkerCount() const { return static_cast<int>(m_busy.size()); }
     // Quits every worker thread. Results still in flight are dropped; a busy worker is waited
     // for until its one file is done (at most 10 s; one still busy then is left to end and

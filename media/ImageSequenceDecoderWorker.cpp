@@ -103,7 +103,7 @@ void ImageSequenceDecoderWorker::Decode(SourceFileEntry* entry, int streamInfoIn
         m_decoder->SetForward(true);
         m_decoder->Seek(0);
         for (int i = 0; i < kMaxPacketsPerImage && !m_frame; ++i) {
-            if (m_decoder->DecodeNext() == VideoDecoder::EndOfFile)
+            if (m_decoder->DecodeNext() == DecodeStatus::EndOfFile)
                 break; // that call drained the codec: whatever the file holds has arrived
         }
     }

@@ -242,30 +242,30 @@ void VideoDecoder::Seek(int64_t t)
     m_windowFromStart = landed == 0;
 }
 
-int VideoDecoder::DecodeNext()
+DecodeStatus VideoDecoder::DecodeNext()
 {
     if (!m_worker || !m_videoCodecContext)
-        return EndOfFile;
+        return DecodeStatus::EndOfFile;
     m_decoding = true;
-    const int status = m_forward ? ReadNextPacket() : BackwardStep();
+    const DecodeStatus status = m_forward ? ReadNextPacket() : BackwardStep();
     m_decoding = false;
     return status;
 }
 
-int VideoDecoder::ReadNextPacket()
+DecodeStatus VideoDecoder::ReadNextPacket()
 {
     if (m_packetInFlight)
-        return Busy;
+        return DecodeStatus::Busy;
     if (m_endOfFile && m_worker->EndOfStream())
-        return EndOfFile; // drained already; nothing more until the next seek
+        return DecodeStatus::EndOfFile; // drained already; nothing more until the next seek
     AVPacket* packet = m_worker->Packet();
-    int status = MoreToCome;
+    DecodeStatus status = DecodeStatus::MoreToCome;
     for (;;) {
         if (av_read_frame(m_formatContext.get(), packet) < 0) {
             // End of file: an empty packet drains the codec.
             av_packet_unref(packet);
             packet->stream_index = -1;
-            status = EndOfFile;
+            status = DecodeStatus::EndOfFile;
             m_endOfFile = true;
             break;
         }
@@ -273,7 +273,7 @@ int VideoDecoder::ReadNextPacket()
             break;
         av_packet_unref(packet);
     }
-    if (!m_forward && status == MoreToCome && PastBackwardWindow(*packet)) {
+    if (!m_forward && status == DecodeStatus::MoreToCome && PastBackwardWindow(*packet)) {
         // Every packet from here on shows later than the window: instead of decoding on,
         // drain what the codec holds.
         av_packet_unref(packet);
@@ -386,14 +386,14 @@ void VideoDecoder::OnDecodingTaskCompleted(int workerId)
     }
 }
 
-int VideoDecoder::BackwardStep()
+DecodeStatus VideoDecoder::BackwardStep()
 {
     if (m_pending.empty() && !FillBackwardWindow())
-        return m_decoding ? StartReached : MoreToCome;
+        return m_decoding ? DecodeStatus::StartReached : DecodeStatus::MoreToCome;
     if (!m_decoding) {
         m_pending.clear();
         m_pendingBytes = 0;
-        return MoreToCome;
+        return DecodeStatus::MoreToCome;
     }
     std::shared_ptr<VideoFrame> frame = std::move(m_pending.back());
     m_pending.pop_back();
@@ -402,10 +402,10 @@ int VideoDecoder::BackwardStep()
     const int64_t time = frame->time;
     emit VideoFrameDecoded(std::move(frame));
     if (time <= 0 || (windowDone && m_windowFromStart && !m_windowTruncated))
-        return StartReached;
+        return DecodeStatus::StartReached;
     if (windowDone)
         QueueBackwardWindow(time - 1);
-    return MoreToCome;
+    return DecodeStatus::MoreToCome;
 }
 
 void VideoDecoder::QueueBackwardWindow(int64_t windowEnd)
@@ -473,8 +473,8 @@ void VideoDecoder::MeasureStreamTimes()
     Seek(0);
     task.firstTimestamp = INT64_MIN;
     task.decodedCount = 0;
-    int status = MoreToCome;
-    while (task.decodedCount == 0 && status != EndOfFile)
+    DecodeStatus status = DecodeStatus::MoreToCome;
+    while (task.decodedCount == 0 && status != DecodeStatus::EndOfFile)
         status = ReadNextPacket();
     if (task.decodedCount == 0 || task.firstTimestamp == INT64_MIN) {
         Logger::warning(QStringLiteral("Failed to set startTimeOffset for video stream (%1): %2")
@@ -502,7 +502,7 @@ void VideoDecoder::MeasureStreamTimes()
             status = ReadNextPacket();
             if (task.decodedCount > before)
                 lastTime = task.frameTime;
-        } while (status != EndOfFile);
+        } while (status != DecodeStatus::EndOfFile);
         if (task.decodedCount > 0 || from <= 0)
             break;
     }

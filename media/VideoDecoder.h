@@ -1,6 +1,9 @@
 #pragma once
 
 #include "media/AvDecoderBase.h"
+#include "media/AvDecoderBase.h"
+#include "media/DecodeStatus.h"
+#include "media/VideoFrame.h"
 #include "media/VideoFrame.h"
 
 #include <deque>
@@ -25,13 +28,6 @@ class VideoDecoder : public AvDecoderBase
     Q_OBJECT
 
 public:
-    enum Status {
-        MoreToCome = 0,
-        Busy = 1,          // no packet could be started
-        StartReached = 2,  // backwards: the first frame of the stream was delivered
-        EndOfFile = 3,
-    };
-
     explicit VideoDecoder(bool exportFrames, QObject* parent = nullptr);
     ~VideoDecoder() override;
 
@@ -48,7 +44,10 @@ public:
     // Positions the demuxer a little before `t` (µs on the source's time line) so that the
     // frame holding `t` is among the next ones delivered (forwards) or the first (backwards).
     void Seek(int64_t t);
-    int DecodeNext();
+    // MoreToCome; Busy while a packet is in flight; forwards EndOfFile once the codec was
+    // drained at the end of the file; backwards StartReached once the stream's first frame
+    // was delivered.
+    DecodeStatus DecodeNext();
     Q_INVOKABLE void Stop() { m_decoding = false; }
     int BusyWorkerCount() const { return m_packetInFlight ? 1 : 0; }
     void Shutdown();
@@ -101,10 +100,10 @@ private:
     // start of the file: a failed seek must not cost the pictures before its target. Returns
     // the point reached, -1 when even the start was refused.
     int64_t SeekDemuxerAtOrBefore(int64_t s);
-    int ReadNextPacket();
+    DecodeStatus ReadNextPacket();
     bool PastBackwardWindow(const AVPacket& packet) const;
     bool NotWanted(const AVPacket& packet) const;
-    int BackwardStep();
+    DecodeStatus BackwardStep();
     bool FillBackwardWindow();
     void QueueBackwardWindow(int64_t windowEnd);
 

@@ -436,20 +436,20 @@ void Timeline::ClearCache()
     m_cache->Clear();
 }
 
-bool Timeline::IsDecoding(int type) const
+bool Timeline::IsDecoding(DecodeType type) const
 {
-    return type == AudioDecode ? m_decoding[0].load() : m_decoding[1].load();
+    return type == DecodeType::Audio ? m_decoding[0].load() : m_decoding[1].load();
 }
 
-void Timeline::SetDecoding(int type, bool decoding)
+void Timeline::SetDecoding(DecodeType type, bool decoding)
 {
-    (type == AudioDecode ? m_decoding[0] : m_decoding[1]) = decoding;
+    (type == DecodeType::Audio ? m_decoding[0] : m_decoding[1]) = decoding;
 }
 
-Track* Timeline::CopyDecodeTrack(int type) const
+Track* Timeline::CopyDecodeTrack(DecodeType type) const
 {
     QMutexLocker lock(&m_decodeCopiesMutex);
-    const auto& copy = m_decodeCopies[type == AudioDecode ? 0 : 1];
+    const auto& copy = m_decodeCopies[type == DecodeType::Audio ? 0 : 1];
     return copy ? copy->Clone() : nullptr;
 }
 

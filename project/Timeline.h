@@ -1,5 +1,7 @@
 #pragma once
 
+#include "media/DecodeType.h"
+#include "project/RangeBookmark.h"
 #include "project/RangeBookmark.h"
 
 #include <QByteArray>
@@ -35,7 +37,6 @@ class Timeline : public QObject
 
 public:
     enum PlaybackState { Stopped = 0, PlayingForward = 2, PlayingBackward = 4 };
-    enum DecodeType { AudioDecode = 1, VideoDecode = 2 };
 
     // A source timeline: its track holds one clip that creates the source with `id`.
     Timeline(const QString& path, const QString& relativePath, const QUuid& id, QObject* parent = nullptr);
@@ -144,11 +145,11 @@ public:
     void TrimAudioCache();
     void TrimVideoCache();
     void ClearCache();
-    bool IsDecoding(int type) const;
-    void SetDecoding(int type, bool decoding);
+    bool IsDecoding(DecodeType type) const;
+    void SetDecoding(DecodeType type, bool decoding);
 
     // The engine's private copy of the track, laid out; the caller owns it. Any thread.
-    Track* CopyDecodeTrack(int type) const;
+    Track* CopyDecodeTrack(DecodeType type) const;
     // Remakes the copies handed to the engine from the track, down the audio override chain.
     void RefreshDecodeCopies();
 

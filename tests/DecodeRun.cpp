@@ -9,7 +9,7 @@
 
 namespace TestSupport {
 
-DecodeRun::DecodeRun(Timeline* timeline, int type, bool start)
+DecodeRun::DecodeRun(Timeline* timeline, DecodeType type, bool start)
     : m_timeline(timeline)
     , m_type(type)
 {

@@ -16,7 +16,7 @@ class DecodeRun
 {
 public:
     // Without `start`, Start() begins the task.
-    explicit DecodeRun(Timeline* timeline, int type = DecodeManager::VideoDecode, bool start = true);
+    explicit DecodeRun(Timeline* timeline, DecodeType type = DecodeType::Video, bool start = true);
     ~DecodeRun();
     DecodeRun(const DecodeRun&) = delete;
     DecodeRun& operator=(const DecodeRun&) = delete;
@@ -36,7 +36,7 @@ public:
 
 private:
     Timeline* m_timeline;
-    int m_type;
+    DecodeType m_type;
     QThread m_thread;
     DecodeManager* m_manager = nullptr;
     std::atomic<bool> m_done{false};

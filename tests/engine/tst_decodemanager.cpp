@@ -108,9 +108,9 @@ private slots:
     {
         TestSupport::LogCapture log;
         DecodeManager manager;
-        manager.StartDecoding(nullptr, DecodeManager::VideoDecode, false);
+        manager.StartDecoding(nullptr, DecodeType::Video, false);
         Timeline timeline;
-        manager.StartDecoding(&timeline, DecodeManager::NoDecode, false);
+        manager.StartDecoding(&timeline, DecodeType::None, false);
         QCOMPARE(log.errors.count(QStringLiteral("Start decoding failed: Invalid timeline or decode type.")), 2);
     }
 
@@ -272,7 +272,7 @@ private slots:
             timeline.SetPlaybackTime(end - 1);
             timeline.SetPlaybackState(Timeline::PlayingBackward);
         }
-        DecodeRun run(&timeline, DecodeManager::AudioDecode);
+        DecodeRun run(&timeline, DecodeType::Audio);
         const CacheManager* cache = timeline.Cache();
         QTRY_VERIFY_WITH_TIMEOUT(cache->AudioFrameCount() > 0 && cache->AudioStartTime() == 0 && cache->AudioEndTime() >= end - 1,
                                  30000);
@@ -311,7 +311,7 @@ private slots:
         Timeline* timeline = SourceTimeline(MediaPath(file), &owner);
         const int64_t end = timeline->EndTime();
         QVERIFY2(end > 1'900'000, qPrintable(QString::number(end)));
-        DecodeRun run(timeline, DecodeManager::AudioDecode);
+        DecodeRun run(timeline, DecodeType::Audio);
         const CacheManager* cache = timeline->Cache();
         QTRY_VERIFY_WITH_TIMEOUT(cache->AudioFrameCount() > 0 && cache->AudioStartTime() == 0 && cache->AudioEndTime() >= end - 1,
                                  30000);
@@ -337,7 +337,7 @@ private slots:
         QVERIFY(end > 2'900'000);
         timeline->SetPlaybackTime(end - 1);
         timeline->SetPlaybackState(Timeline::PlayingBackward);
-        DecodeRun run(timeline, DecodeManager::AudioDecode);
+        DecodeRun run(timeline, DecodeType::Audio);
         const CacheManager* cache = timeline->Cache();
         QTRY_VERIFY_WITH_TIMEOUT(cache->AudioFrameCount() > 0 && cache->AudioStartTime() == 0 && cache->AudioEndTime() >= end - 1,
                                  30000);
@@ -376,7 +376,7 @@ private slots:
     {
         auto timeline = ThreeClips();
         timeline->SetPlaybackFrame(30);
-        DecodeRun run(timeline.get(), DecodeManager::VideoDecode, false);
+        DecodeRun run(timeline.get(), DecodeType::Video, false);
         std::shared_ptr<VideoFrame> shown, previous, next;
         connect(run.Manager(), &DecodeManager::VideoFrameChanged, this,
                 [&](std::shared_ptr<VideoFrame> f, std::shared_ptr<VideoFrame> p, std::shared_ptr<VideoFrame> n) {

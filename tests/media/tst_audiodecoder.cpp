@@ -27,10 +27,10 @@ struct Decoding
         QObject::connect(&decoder, &AudioDecoder::AudioFrameDecoded,
                          [this](std::shared_ptr<AudioFrame> block, AudioStreamInfo*) { blocks.push_back(std::move(block)); });
     }
-    int Run()
+    DecodeStatus Run()
     {
-        int status = AudioDecoder::MoreToCome;
-        for (int i = 0; i < 100000 && status == AudioDecoder::MoreToCome; ++i)
+        DecodeStatus status = DecodeStatus::MoreToCome;
+        for (int i = 0; i < 100000 && status == DecodeStatus::MoreToCome; ++i)
             status = decoder.DecodeNext();
         return status;
     }
@@ -83,7 +83,7 @@ private slots:
         Decoding d(source.get());
         QVERIFY(d.opened);
         d.decoder.Seek(0);
-        QCOMPARE(d.Run(), int(AudioDecoder::EndOfFile));
+        QCOMPARE(d.Run(), DecodeStatus::EndOfFile);
         QVERIFY(!d.blocks.back()); // the end marker
         d.blocks.pop_back();
         QVERIFY(d.blocks.size() > 50);
@@ -173,14 +173,14 @@ private slots:
         }
     }
 
-    // Backwards: blocks latest first, ending with a null block and status 2.
+    // Backwards: blocks latest first, ending with a null block and StartReached.
     void backwards()
     {
         auto source = Parse(QStringLiteral("tone_440.wav"));
         Decoding d(source.get());
         d.decoder.SetForward(false);
         d.decoder.Seek(3'999'000);
-        QCOMPARE(d.Run(), int(AudioDecoder::StartReached));
+        QCOMPARE(d.Run(), DecodeStatus::StartReached);
         QVERIFY(!d.blocks.back());
         d.blocks.pop_back();
         QCOMPARE(d.blocks.back()->startTime, 0);
@@ -209,7 +209,7 @@ private slots:
         d.decoder.SetSeekStream(video->streamIndex);
         d.decoder.SetForward(false);
         d.decoder.Seek(source->EndTime());
-        QCOMPARE(d.Run(), int(AudioDecoder::StartReached));
+        QCOMPARE(d.Run(), DecodeStatus::StartReached);
         QVERIFY(!d.blocks.back());
         d.blocks.pop_back();
         QVERIFY(!d.blocks.empty());

@@ -85,17 +85,17 @@ struct Collector
 
 // Requests files until the decoder reports the end, then lets the workers finish. Returns the
 // final status.
-int DecodeToEnd(ImageSequenceDecoder& decoder)
+DecodeStatus DecodeToEnd(ImageSequenceDecoder& decoder)
 {
-    int status = ImageSequenceDecoder::MoreToCome;
+    DecodeStatus status = DecodeStatus::MoreToCome;
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < 60000) {
         status = decoder.DecodeNext();
-        if (status == ImageSequenceDecoder::StartReached || status == ImageSequenceDecoder::EndOfFile)
+        if (status == DecodeStatus::StartReached || status == DecodeStatus::EndOfFile)
             break;
         QCoreApplication::processEvents();
-        if (status == ImageSequenceDecoder::Busy)
+        if (status == DecodeStatus::Busy)
             QThread::msleep(1);
     }
     while (decoder.BusyWorkerCount() > 0 && timer.elapsed() < 60000) {
@@ -296,7 +296,7 @@ private slots:
             Collector collected(decoder);
             decoder.SetSequence(source->FileEntries(), source->FrameDuration());
             decoder.Seek(0);
-            QCOMPARE(DecodeToEnd(decoder), int(ImageSequenceDecoder::EndOfFile));
+            QCOMPARE(DecodeToEnd(decoder), DecodeStatus::EndOfFile);
             QCOMPARE(collected.order, (std::vector<int>{0, 1, 2}));
             frames.push_back(collected.frames.back());
         }
@@ -347,7 +347,7 @@ private slots:
                 [&](std::shared_ptr<VideoFrame> frame) { frames.push_back(frame); });
         decoder.SetSequence(source->FileEntries(), source->FrameDuration());
         decoder.Seek(0);
-        QCOMPARE(DecodeToEnd(decoder), int(ImageSequenceDecoder::EndOfFile));
+        QCOMPARE(DecodeToEnd(decoder), DecodeStatus::EndOfFile);
         QCOMPARE(frames.size(), size_t(3));
         for (const auto& frame : frames) {
             QVERIFY(frame && !frame->empty);
@@ -415,7 +415,7 @@ private slots:
         for (int k = 1; k <= 21; ++k)
             decoder.ReorderFrame(k, VideoFrame::CreateEmpty());
         QCOMPARE(log.warnings.count(QStringLiteral("Image temp cache overrun")), 0);
-        QCOMPARE(decoder.DecodeNext(), int(ImageSequenceDecoder::Busy));
+        QCOMPARE(decoder.DecodeNext(), DecodeStatus::Busy);
         decoder.ReorderFrame(22, VideoFrame::CreateEmpty());
         decoder.ReorderFrame(23, VideoFrame::CreateEmpty());
         QCOMPARE(log.warnings.count(QStringLiteral("Image temp cache overrun")), 2);
@@ -463,7 +463,7 @@ private slots:
         decoder.SetSequence(source->FileEntries(), source->FrameDuration());
         decoder.SetForward(forward);
         decoder.Seek(frame < 0 ? -1 : MediaTime::FrameStartTime(frame, decoder.FrameDuration()));
-        QCOMPARE(decoder.DecodeNext(), int(ImageSequenceDecoder::MoreToCome));
+        QCOMPARE(decoder.DecodeNext(), DecodeStatus::MoreToCome);
         QCOMPARE(requested, std::vector<int>{firstRequest});
     }
 
@@ -471,21 +471,21 @@ private slots:
     {
         auto source = SequenceSource(PngSequence(1, 3));
         ImageSequenceDecoder decoder(false);
-        QCOMPARE(decoder.DecodeNext(), int(ImageSequenceDecoder::EndOfFile)); // no source
+        QCOMPARE(decoder.DecodeNext(), DecodeStatus::EndOfFile); // no source
         decoder.SetSequence(source->FileEntries(), source->FrameDuration());
-        QCOMPARE(decoder.DecodeNext(), int(ImageSequenceDecoder::Busy));      // no worker
+        QCOMPARE(decoder.DecodeNext(), DecodeStatus::Busy);      // no worker
         decoder.CreateWorkers(1);
         Collector collected(decoder);
-        QCOMPARE(decoder.DecodeNext(), int(ImageSequenceDecoder::MoreToCome));
+        QCOMPARE(decoder.DecodeNext(), DecodeStatus::MoreToCome);
         QCOMPARE(decoder.BusyWorkerCount(), 1);
-        QCOMPARE(decoder.DecodeNext(), int(ImageSequenceDecoder::Busy));
-        QCOMPARE(DecodeToEnd(decoder), int(ImageSequenceDecoder::EndOfFile));
+        QCOMPARE(decoder.DecodeNext(), DecodeStatus::Busy);
+        QCOMPARE(DecodeToEnd(decoder), DecodeStatus::EndOfFile);
         QCOMPARE(collected.order, (std::vector<int>{0, 1, 2}));
 
         decoder.SetForward(false);
         decoder.Seek(MediaTime::FrameStartTime(2, decoder.FrameDuration()));
         collected.order.clear();
-        QCOMPARE(DecodeToEnd(decoder), int(ImageSequenceDecoder::StartReached));
+        QCOMPARE(DecodeToEnd(decoder), DecodeStatus::StartReached);
         QCOMPARE(collected.order, (std::vector<int>{2, 1, 0}));
         QCOMPARE(decoder.WorkerCount(), 1);
 
@@ -522,7 +522,7 @@ private slots:
         decoder.SetSequence(source->FileEntries(), source->FrameDuration());
         decoder.SetForward(forward);
         decoder.Seek(forward ? 0 : MediaTime::FrameStartTime(12, decoder.FrameDuration()));
-        QCOMPARE(DecodeToEnd(decoder), int(forward ? ImageSequenceDecoder::EndOfFile : ImageSequenceDecoder::StartReached));
+        QCOMPARE(DecodeToEnd(decoder), forward ? DecodeStatus::EndOfFile : DecodeStatus::StartReached);
         std::vector<int> expected{0, 1, 2, -4, 4, -6, 6, 7, -9, 9, 10, 11, -13};
         if (!forward)
             std::reverse(expected.begin(), expected.end());
@@ -634,7 +634,7 @@ private slots:
             decoder.SetSequence(source->FileEntries(), source->FrameDuration());
             decoder.Seek(0);
             for (int i = 0; i < 4; ++i)
-                QCOMPARE(decoder.DecodeNext(), int(ImageSequenceDecoder::MoreToCome));
+                QCOMPARE(decoder.DecodeNext(), DecodeStatus::MoreToCome);
             QCOMPARE(decoder.BusyWorkerCount(), 4);
             decoder.Shutdown();
             QCOMPARE(decoder.WorkerCount(), 0);

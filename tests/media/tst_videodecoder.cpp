@@ -47,12 +47,12 @@ struct Decoding
     }
 
     // Calls DecodeNext until it reports `until` (or any end), at most `limit` times.
-    int Run(int limit = 100000)
+    DecodeStatus Run(int limit = 100000)
     {
-        int status = VideoDecoder::MoreToCome;
+        DecodeStatus status = DecodeStatus::MoreToCome;
         for (int i = 0; i < limit; ++i) {
             status = decoder.DecodeNext();
-            if (status == VideoDecoder::StartReached || status == VideoDecoder::EndOfFile)
+            if (status == DecodeStatus::StartReached || status == DecodeStatus::EndOfFile)
                 break;
         }
         return status;
@@ -66,7 +66,7 @@ struct Decoding
                 if (frame && frame->time <= t && t < frame->endTime)
                     return frame;
             frames.clear();
-            if (decoder.DecodeNext() == VideoDecoder::EndOfFile) {
+            if (decoder.DecodeNext() == DecodeStatus::EndOfFile) {
                 for (const auto& frame : frames)
                     if (frame && frame->time <= t && t < frame->endTime)
                         return frame;
@@ -145,7 +145,7 @@ private slots:
         Decoding d(source.get());
         QVERIFY(d.opened);
         d.decoder.Seek(0);
-        QCOMPARE(d.Run(), int(VideoDecoder::EndOfFile));
+        QCOMPARE(d.Run(), DecodeStatus::EndOfFile);
         QVERIFY(!d.frames.empty() && !d.frames.back()); // the end marker
         d.frames.pop_back();
         QCOMPARE(int(d.frames.size()), source->FrameCount());
@@ -158,7 +158,7 @@ private slots:
         }
     }
 
-    // Backwards from the end: every frame once, latest first, ending with status 2 on frame 0.
+    // Backwards from the end: every frame once, latest first, ending with StartReached on frame 0.
     void backwards_data() { clips_data(); }
     void backwards()
     {
@@ -169,15 +169,15 @@ private slots:
         Decoding d(source.get());
         d.decoder.SetForward(false);
         d.decoder.Seek(MediaTime::FrameStartTime(count - 1, info->frameDuration));
-        int status = VideoDecoder::MoreToCome;
+        DecodeStatus status = DecodeStatus::MoreToCome;
         int calls = 0;
-        while (status == VideoDecoder::MoreToCome && calls < 10 * count) {
+        while (status == DecodeStatus::MoreToCome && calls < 10 * count) {
             const size_t before = d.frames.size();
             status = d.decoder.DecodeNext();
             QCOMPARE(d.frames.size(), before + 1); // one frame per call
             ++calls;
         }
-        QCOMPARE(status, int(VideoDecoder::StartReached));
+        QCOMPARE(status, DecodeStatus::StartReached);
         QCOMPARE(int(d.frames.size()), count);
         for (int i = 0; i < count; ++i) {
             const VideoFrame& frame = *d.frames[static_cast<size_t>(i)];
@@ -215,11 +215,11 @@ private slots:
                 [&frames](std::shared_ptr<VideoFrame> frame) { frames.push_back(std::move(frame)); });
         decoder.SetForward(false);
         decoder.Seek(MediaTime::FrameStartTime(count - 1, fd));
-        int status = VideoDecoder::MoreToCome;
-        for (int calls = 0; status == VideoDecoder::MoreToCome && calls < 10 * count; ++calls)
+        DecodeStatus status = DecodeStatus::MoreToCome;
+        for (int calls = 0; status == DecodeStatus::MoreToCome && calls < 10 * count; ++calls)
             status = decoder.DecodeNext();
         QVERIFY(decoder.refused > 0);
-        QCOMPARE(status, int(VideoDecoder::StartReached));
+        QCOMPARE(status, DecodeStatus::StartReached);
         QCOMPARE(int(frames.size()), count);
         for (int i = 0; i < count; ++i)
             QCOMPARE(PictureNumber(*frames[static_cast<size_t>(i)]), count - 1 - i);
@@ -239,7 +239,7 @@ private slots:
         d.decoder.SetForward(false);
         // Frame 2; the seek goes two frames further back, to 250 µs.
         d.decoder.Seek(2 * 40'000 + 250);
-        QCOMPARE(d.Run(), int(VideoDecoder::StartReached));
+        QCOMPARE(d.Run(), DecodeStatus::StartReached);
         QCOMPARE(int(d.frames.size()), 3);
         for (int i = 0; i < 3; ++i)
             QCOMPARE(PictureNumber(*d.frames[static_cast<size_t>(i)]), 2 - i);
@@ -256,7 +256,7 @@ private slots:
         d.decoder.SetBackwardMemoryLimit(10 * 720 * 576 * 3 / 2); // ten pictures
         d.decoder.SetForward(false);
         d.decoder.Seek(MediaTime::FrameStartTime(count - 1, source->FrameDuration()));
-        QCOMPARE(d.Run(), int(VideoDecoder::StartReached));
+        QCOMPARE(d.Run(), DecodeStatus::StartReached);
         QCOMPARE(int(d.frames.size()), count);
         for (int i = 0; i < count; ++i)
             QCOMPARE(PictureNumber(*d.frames[static_cast<size_t>(i)]), count - 1 - i);
@@ -326,7 +326,7 @@ private slots:
         d.frames.clear();
         d.decoder.SetForward(false);
         d.decoder.Seek(80000);
-        QCOMPARE(d.Run(), int(VideoDecoder::StartReached));
+        QCOMPARE(d.Run(), DecodeStatus::StartReached);
         QCOMPARE(d.frames.back()->time, 0);
         QCOMPARE(int(d.frames.size()), 3);
     }
@@ -447,7 +447,7 @@ private slots:
         auto source = Parse(QStringLiteral("corrupt_packets.mp4"));
         Decoding d(source.get());
         d.decoder.Seek(0);
-        QCOMPARE(d.Run(), int(VideoDecoder::EndOfFile));
+        QCOMPARE(d.Run(), DecodeStatus::EndOfFile);
         QVERIFY(log.CountWarningsStartingWith(QStringLiteral("Invalid data decoding video packet... skipping")) >= 1);
         // Decoding went on past the damage to the last frame.
         d.frames.pop_back();
@@ -464,7 +464,7 @@ private slots:
         QCOMPARE(source->FrameCount(), 0);
         Decoding d(source.get());
         QVERIFY(!d.opened);
-        QCOMPARE(d.decoder.DecodeNext(), int(VideoDecoder::EndOfFile));
+        QCOMPARE(d.decoder.DecodeNext(), DecodeStatus::EndOfFile);
     }
 
     // A stop arriving while a long backward window is decoded ends it promptly, and the
@@ -477,7 +477,7 @@ private slots:
         decoder->CreateDefaultWorker();
         decoder->moveToThread(&thread);
         connect(decoder, &VideoDecoder::ProcessEventsRequested, decoder, [] { QCoreApplication::processEvents(); });
-        std::atomic<int> status{-1};
+        std::atomic<DecodeStatus> status{DecodeStatus::Busy};
         std::atomic<qint64> elapsed{0};
         thread.start();
         QMetaObject::invokeMethod(decoder, [&, decoder] {
@@ -492,8 +492,8 @@ private slots:
         });
         QTest::qWait(150);
         QMetaObject::invokeMethod(decoder, &VideoDecoder::Stop);
-        QTRY_VERIFY_WITH_TIMEOUT(status.load() != -1, 20000);
-        QCOMPARE(status.load(), int(VideoDecoder::MoreToCome));
+        QTRY_VERIFY_WITH_TIMEOUT(status.load() != DecodeStatus::Busy, 20000);
+        QCOMPARE(status.load(), DecodeStatus::MoreToCome);
         QVERIFY2(elapsed < 2000, qPrintable(QString::number(elapsed)));
         decoder->deleteLater();
         thread.quit();

@@ -332,14 +332,14 @@ private slots:
         Timeline* a = SourceTimeline(QStringLiteral("a"), 50, 25.0, &owner);
         Timeline timeline;
         timeline.InsertClip(new Clip(ClipKind::Reference, a->GetSource()), 0);
-        std::unique_ptr<Track> copy(timeline.CopyDecodeTrack(Timeline::VideoDecode));
+        std::unique_ptr<Track> copy(timeline.CopyDecodeTrack(DecodeType::Video));
         QCOMPARE(copy->ClipCount(), 1);
         timeline.InsertClip(new Clip(ClipKind::Reference, a->GetSource()), 0);
         a->SetPlaybackRange(10, 20);
         QCOMPARE(copy->ClipCount(), 1);
         QCOMPARE(copy->FrameCount(), 50);
         QCOMPARE(copy->ClipAt(0)->StartFrame(), 0);
-        std::unique_ptr<Track> fresh(timeline.CopyDecodeTrack(Timeline::VideoDecode));
+        std::unique_ptr<Track> fresh(timeline.CopyDecodeTrack(DecodeType::Video));
         QCOMPARE(fresh->ClipCount(), 2);
         QCOMPARE(fresh->FrameCount(), 22);
     }

@@ -382,7 +382,7 @@ private slots:
                 first = f;
         });
         decoder.Seek(0);
-        while (!first && decoder.DecodeNext() != VideoDecoder::EndOfFile) {
+        while (!first && decoder.DecodeNext() != DecodeStatus::EndOfFile) {
         }
         QVERIFY(first);
         m_gl->resize(360, 640);
@@ -447,7 +447,7 @@ private slots:
                     frame = f;
             });
             decoder.Seek(0);
-            while (!frame && decoder.DecodeNext() != VideoDecoder::EndOfFile) {
+            while (!frame && decoder.DecodeNext() != DecodeStatus::EndOfFile) {
             }
             QVERIFY(frame);
             QCOMPARE(frame->format, VideoFrameFormatYUV420P);
