@@ -234,14 +234,14 @@ void AvManager::ShareCache(Timeline* added)
     const int n = static_cast<int>(collected.size()) + (added ? 1 : 0);
     if (n < 1)
         return;
-    const int share = std::max(Settings::Get().cacheSize / n, 256);
+    const int share = std::max(Settings::Get().cacheSize / n, CacheManager::kMinimumCacheSize);
     if (added)
         added->Cache()->SetCacheSize(share);
-    const int64_t noted = collected.isEmpty() ? static_cast<int64_t>(share) * 1'000'000
+    const int64_t noted = collected.isEmpty() ? CacheManager::VideoBudget(share)
                                               : collected.first()->Cache()->VideoMaximumSize();
     for (Timeline* timeline : std::as_const(collected))
         timeline->Cache()->SetCacheSize(share);
-    if (static_cast<int64_t>(share) * 1'000'000 < noted)
+    if (CacheManager::VideoBudget(share) < noted)
         for (const auto& entry : m_active)
             if (entry->task->IsDecode())
                 emit RefreshCacheRequested(entry->id);

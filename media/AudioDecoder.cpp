@@ -214,7 +214,7 @@ DecodeStatus AudioDecoder::BackwardStep()
     if (m_pending.empty()) {
         // Decode the window up to the block that holds the seek time.
         int64_t seekFrom = std::max<int64_t>(m_seekTime - 100'000, 0);
-        int64_t backoff = 1'000'000;
+        int64_t backoff = kSeekBackoff;
         for (;;) {
             bool reached = false;
             while (m_decoding && !reached) {
@@ -239,8 +239,7 @@ DecodeStatus AudioDecoder::BackwardStep()
             if (!m_pending.empty() || seekFrom == 0)
                 break;
             // The demuxer landed after the window: go further back.
-            seekFrom = std::max<int64_t>(seekFrom - backoff, 0);
-            backoff *= 2;
+            seekFrom = StepBack(seekFrom, backoff);
             if (!SeekDemuxer(seekFrom))
                 break;
         }

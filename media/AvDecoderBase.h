@@ -44,6 +44,18 @@ public:
     static constexpr int64_t kMaxPixels = 8192LL * 8192LL;
 
 protected:
+    // A seek that lands after its target, or that the container refuses, is retried from an
+    // earlier point: kSeekBackoff µs before the last one, then twice as far each time, down
+    // to the start of the file.
+    static constexpr int64_t kSeekBackoff = 1'000'000; // µs
+    // `s` µs moved back by `backoff` (not below 0); `backoff` doubles for the next step.
+    static int64_t StepBack(int64_t s, int64_t& backoff)
+    {
+        s = s > backoff ? s - backoff : 0;
+        backoff *= 2;
+        return s;
+    }
+
     // Positions the open container at its first packet, for decoding from the start of the
     // file. Returns 0, or the FFmpeg error of the last way tried.
     int SeekToFileStart();

@@ -16,7 +16,7 @@ CacheManager::CacheManager(QObject* parent)
 
 void CacheManager::SetCacheSize(int megabytes)
 {
-    const int64_t video = static_cast<int64_t>(std::max(megabytes, 256)) * 1'000'000;
+    const int64_t video = VideoBudget(megabytes);
     m_videoMaximumSize = video;
     m_audioMaximumSize = static_cast<int64_t>(static_cast<float>(video) * 0.012f);
 }
@@ -347,7 +347,7 @@ QString CacheManager::CacheInfo(const QString& title) const
     auto time = [](int64_t us) {
         return QStringLiteral("%1 (%2)").arg(QString::number(static_cast<double>(us) / 1'000'000.0)).arg(us);
     };
-    auto megabytes = [](int64_t bytes) { return QString::number(static_cast<double>(bytes) / 1'000'000.0); };
+    auto megabytes = [](int64_t bytes) { return QString::number(static_cast<double>(bytes) / kBytesPerMegabyte); };
     QString text;
     text += QStringLiteral("--------------------\n");
     text += QStringLiteral("Cache Info (%1)\n").arg(title);

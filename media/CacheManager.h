@@ -29,7 +29,16 @@ class CacheManager : public QObject
 public:
     explicit CacheManager(QObject* parent = nullptr); // budget from the cacheSize setting
 
-    // Video maximum = max(m, 256) MB; the audio maximum is 1.2 % of it. The audio size counts
+    // Whatever the setting or a timeline's share of it, a cache gets at least this (MB).
+    static constexpr int kMinimumCacheSize = 256;
+    static constexpr int64_t kBytesPerMegabyte = 1'000'000;
+    // The video budget of a cache of `megabytes`, in bytes: never below the minimum.
+    static constexpr int64_t VideoBudget(int megabytes)
+    {
+        return static_cast<int64_t>(megabytes > kMinimumCacheSize ? megabytes : kMinimumCacheSize) * kBytesPerMegabyte;
+    }
+
+    // Video maximum = VideoBudget(m); the audio maximum is 1.2 % of it. The audio size counts
     // the bytes the blocks hold (AudioFrame::HeldBytes): silence blocks count nothing, so a
     // soundless timeline of any length fits, as one block per clip or gap.
     void SetCacheSize(int megabytes);

@@ -1,10 +1,9 @@
 #include "media/FrameBufferPool.h"
 
 #include "core/Settings.h"
+#include "media/CacheManager.h"
 
 #include <QMutexLocker>
-
-#include <algorithm>
 
 void FrameBufferDeleter::operator()(uint8_t* data) const
 {
@@ -14,7 +13,7 @@ void FrameBufferDeleter::operator()(uint8_t* data) const
 
 FrameBufferPool::FrameBufferPool()
     // As much as a backward window may hold, so that a window's frames can be reused.
-    : m_idleLimit(static_cast<size_t>(std::max(Settings::Get().cacheSize, 256)) * 1'000'000 / 4)
+    : m_idleLimit(static_cast<size_t>(CacheManager::VideoBudget(Settings::Get().cacheSize) / 4))
 {
 }
 

@@ -123,7 +123,8 @@ void VideoDecodeWorker::OnFrame(AVFrame* decoded)
     if (!task.convert)
         return;
     // Frames well before the wanted time are only decoded, to reach the wanted one.
-    if (task.windowEnd >= 0 && fd > 0.0 && static_cast<double>(task.windowEnd) - 24.0 * fd > static_cast<double>(time))
+    if (task.windowEnd >= 0 && fd > 0.0
+        && static_cast<double>(task.windowEnd) - kConvertWindowFrames * fd > static_cast<double>(time))
         return;
     if (task.convertFrom >= 0 && time < task.convertFrom) {
         ++task.skipped;

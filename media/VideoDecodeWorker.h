@@ -21,6 +21,10 @@ class VideoDecodeWorker : public QObject
     Q_OBJECT
 
 public:
+    // Forwards, frames more than this many frame durations before the task's window end are
+    // decoded (later pictures may refer to them) but not converted.
+    static constexpr double kConvertWindowFrames = 24.0;
+
     struct Task
     {
         const VideoStreamInfo* streamInfo = nullptr;
@@ -32,7 +36,7 @@ public:
         bool exr = false;                 // apply the gamma table for the software viewer
         bool gamma = false;
         int64_t sequence = 0;
-        int64_t windowEnd = -1;   // µs; frames long before it are decoded but not converted
+        int64_t windowEnd = -1;   // µs; see kConvertWindowFrames
         int64_t convertFrom = -1; // µs; frames before it are not converted (-1: all are)
         int64_t frameTime = 0;    // µs, time of the last frame decoded (in: the decoder's last)
         bool convert = true;      // false: frames are only timed (measuring stream times)

@@ -2,6 +2,7 @@
 
 #include "core/Logger.h"
 #include "core/Settings.h"
+#include "media/CacheManager.h"
 #include "media/CodecFramePool.h"
 #include "media/MediaTime.h"
 #include "media/RendererInUse.h"
@@ -33,7 +34,7 @@ int RowAlignment(int rowBytes)
 VideoDecoder::VideoDecoder(bool exportFrames, QObject* parent)
     : AvDecoderBase(parent)
     , m_export(exportFrames)
-    , m_backwardMemoryLimit(static_cast<int64_t>(std::max(Settings::Get().cacheSize, 256)) * 1'000'000 / 4)
+    , m_backwardMemoryLimit(CacheManager::VideoBudget(Settings::Get().cacheSize) / 4)
 {
 }
 
@@ -211,14 +212,13 @@ int64_t VideoDecoder::SeekDemuxerAtOrBefore(int64_t s)
 {
     // A refused seek may leave the demuxer anywhere, past keyframes it read while searching;
     // the next seek that succeeds puts it right.
-    int64_t backoff = 1'000'000;
+    int64_t backoff = kSeekBackoff;
     for (;;) {
         if (SeekDemuxer(s))
             return s;
         if (s <= 0 || !m_formatContext || !m_videoCodecContext)
             return -1;
-        s = std::max<int64_t>(s - backoff, 0);
-        backoff *= 2;
+        s = StepBack(s, backoff);
     }
 }
 
@@ -236,7 +236,7 @@ void VideoDecoder::Seek(int64_t t)
     m_seekTarget = t;
     m_verifyLanding = landed > 0;
     m_landingSeek = landed;
-    m_landingBackoff = 1'000'000;
+    m_landingBackoff = kSeekBackoff;
     m_backwardWindowEnd = std::max<int64_t>(t, 0);
     m_backwardSeekDone = true;
     m_windowFromStart = landed == 0;
@@ -308,7 +308,7 @@ bool VideoDecoder::NotWanted(const AVPacket& packet) const
     // The time before which frames are decoded but not converted (see the worker).
     double before = -1.0;
     if (m_forward && m_windowEnd >= 0)
-        before = static_cast<double>(m_windowEnd) - 24.0 * fd;
+        before = static_cast<double>(m_windowEnd) - VideoDecodeWorker::kConvertWindowFrames * fd;
     else if (!m_forward && m_convertFrom >= 0)
         before = static_cast<double>(m_convertFrom);
     const int64_t offset = std::max<int64_t>(m_streamInfo->startTimeOffset, 0);
@@ -352,8 +352,7 @@ void VideoDecoder::OnDecodingTaskCompleted(int workerId)
             if (task.packetFirstTime > m_seekTarget + 1) {
                 // The demuxer landed after the wanted frame (containers that seek by
                 // searching do): start further back and drop what came from here.
-                const int64_t landed = SeekDemuxerAtOrBefore(std::max<int64_t>(m_landingSeek - m_landingBackoff, 0));
-                m_landingBackoff *= 2;
+                const int64_t landed = SeekDemuxerAtOrBefore(StepBack(m_landingSeek, m_landingBackoff));
                 if (landed >= 0) {
                     m_landingSeek = landed;
                     m_verifyLanding = landed > 0;
@@ -418,7 +417,7 @@ bool VideoDecoder::FillBackwardWindow()
 {
     const double fd = std::max(m_streamInfo ? m_streamInfo->frameDuration : 0.0, 0.0);
     int64_t seekTime = std::max<int64_t>(static_cast<int64_t>(std::trunc(static_cast<double>(m_backwardWindowEnd) - 2.0 * fd)), 0);
-    int64_t backoff = 1'000'000;
+    int64_t backoff = kSeekBackoff;
     for (;;) {
         if (!m_backwardSeekDone) {
             seekTime = SeekDemuxerAtOrBefore(seekTime);
@@ -453,8 +452,7 @@ bool VideoDecoder::FillBackwardWindow()
         if (m_windowFromStart)
             return false; // nothing at or before the window end exists
         // The demuxer landed after the window (an imprecise seek): step further back.
-        seekTime = std::max<int64_t>(seekTime - backoff, 0);
-        backoff *= 2;
+        seekTime = StepBack(seekTime, backoff);
     }
 }
 
