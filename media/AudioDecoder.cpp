@@ -48,14 +48,13 @@ bool AudioDecoder::OpenStream(int streamInfoIndex)
     const int opened = OpenAudioCodec(requested);
     if (opened < 0)
         return false;
-    auto record = std::find_if(entry->audioStreams.begin(), entry->audioStreams.end(),
-                               [opened](const AudioStreamInfo& info) { return info.streamIndex == opened; });
-    if (record == entry->audioStreams.end()) {
+    AudioStreamInfo* record = FindStreamRecord(entry->audioStreams, opened);
+    if (!record) {
         CloseAudioCodec();
         Logger::error(QStringLiteral("Failed to open audio stream. Audio info not found for stream: %1").arg(opened));
         return false;
     }
-    m_streamInfo = &*record;
+    m_streamInfo = record;
     m_containerStreamIndex = opened;
     m_frame = MakeAvFrame();
     m_packet = MakeAvPacket();
@@ -92,18 +91,10 @@ bool AudioDecoder::SeekDemuxer(int64_t s)
     if (!m_formatContext || !m_audioCodecContext)
         return false;
     const int64_t offset = std::max<int64_t>(m_streamInfo->startTimeOffset, 0);
-    int result = 0;
-    if (s >= 1) {
-        const int stream = m_seekStream >= 0 && m_seekStream < static_cast<int>(m_formatContext->nb_streams)
-                               ? m_seekStream
-                               : m_containerStreamIndex;
-        int64_t ts = av_rescale_q(s + offset, AVRational{1, 1'000'000}, m_formatContext->streams[stream]->time_base);
-        if (ts >= 1)
-            ts -= 1;
-        result = avformat_seek_file(m_formatContext.get(), stream, 0, ts, ts, AVSEEK_FLAG_FRAME);
-    } else {
-        result = SeekToFileStart();
-    }
+    const int stream = m_seekStream >= 0 && m_seekStream < static_cast<int>(m_formatContext->nb_streams)
+                           ? m_seekStream
+                           : m_containerStreamIndex;
+    const int result = SeekToTime(stream, s, offset);
     if (result < 0) {
         Logger::error(QStringLiteral("Audio Seek Failed"), result);
         return false;

@@ -215,6 +215,20 @@ int AvDecoderBase::SeekToFileStart()
     return av_seek_frame(format, -1, start, 0);
 }
 
+int AvDecoderBase::SeekToTime(int streamIndex, int64_t s, int64_t offset)
+{
+    AVFormatContext* format = m_formatContext.get();
+    if (!format || streamIndex < 0 || streamIndex >= static_cast<int>(format->nb_streams))
+        return AVERROR(EINVAL);
+    if (s <= 0)
+        return SeekToFileStart();
+    int64_t ts = av_rescale_q(s + offset, AVRational{1, 1'000'000}, format->streams[streamIndex]->time_base);
+    // A tick early, so that a keyframe stamped exactly at `s` after rounding is not missed.
+    if (ts >= 1)
+        ts -= 1;
+    return avformat_seek_file(format, streamIndex, 0, ts, ts, AVSEEK_FLAG_FRAME);
+}
+
 void AvDecoderBase::CloseAudioCodec()
 {
     m_audioCodecContext.reset();

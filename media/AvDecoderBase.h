@@ -4,6 +4,8 @@
 
 #include <QObject>
 
+#include <algorithm>
+
 struct AVCodec;
 struct AVCodecContext;
 struct SourceFileEntry;
@@ -59,6 +61,21 @@ protected:
     // Positions the open container at its first packet, for decoding from the start of the
     // file. Returns 0, or the FFmpeg error of the last way tried.
     int SeekToFileStart();
+    // Positions the open container so that decoding of container stream `streamIndex` starts
+    // at a keyframe at or before `s` µs on the source's time line, which begins `offset` µs
+    // into the stream's own; at the start of the file when `s` is 0 or less. Returns 0 or the
+    // FFmpeg error.
+    int SeekToTime(int streamIndex, int64_t s, int64_t offset);
+
+    // The record of container stream `streamIndex` among a file's audio or video `records`,
+    // or null.
+    template <typename Records>
+    static auto* FindStreamRecord(Records& records, int streamIndex)
+    {
+        const auto found = std::find_if(records.begin(), records.end(),
+                                        [streamIndex](const auto& info) { return info.streamIndex == streamIndex; });
+        return found == records.end() ? nullptr : &*found;
+    }
 
     SourceFileEntry* m_entry = nullptr;
     AvFormatContextPtr m_formatContext;

@@ -98,9 +98,8 @@ bool VideoDecoder::OpenStream(int streamInfoIndex)
     const int opened = OpenVideoCodec(requested);
     if (opened < 0)
         return false;
-    const auto record = std::find_if(entry->videoStreams.begin(), entry->videoStreams.end(),
-                                     [opened](const VideoStreamInfo& info) { return info.streamIndex == opened; });
-    if (record == entry->videoStreams.end()) {
+    VideoStreamInfo* record = FindStreamRecord(entry->videoStreams, opened);
+    if (!record) {
         CloseVideoCodec();
         Logger::error(QStringLiteral("Failed to open video stream. Video info not found for stream: %1").arg(opened));
         return false;
@@ -109,7 +108,7 @@ bool VideoDecoder::OpenStream(int streamInfoIndex)
         CloseVideoCodec();
         return false;
     }
-    m_streamInfo = &*record;
+    m_streamInfo = record;
     m_containerStreamIndex = opened;
     const AVStream* stream = m_formatContext->streams[opened];
     m_timeBase = av_q2d(stream->time_base) * 1'000'000.0;
@@ -181,15 +180,9 @@ std::shared_ptr<VideoFrame> VideoDecoder::ConvertPicture(SourceFileEntry* entry,
 
 int VideoDecoder::SeekContainer(int64_t s)
 {
-    if (s <= 0)
-        return SeekToFileStart();
-    const AVStream* stream = m_formatContext->streams[m_containerStreamIndex];
     // Source times start at the stream's first frame; the container counts from its own zero.
     const int64_t offset = m_streamInfo ? std::max<int64_t>(m_streamInfo->startTimeOffset, 0) : 0;
-    int64_t ts = av_rescale_q(s + offset, AVRational{1, 1'000'000}, stream->time_base);
-    if (ts >= 1)
-        ts -= 1;
-    return avformat_seek_file(m_formatContext.get(), m_containerStreamIndex, 0, ts, ts, AVSEEK_FLAG_FRAME);
+    return SeekToTime(m_containerStreamIndex, s, offset);
 }
 
 bool VideoDecoder::SeekDemuxer(int64_t s)
