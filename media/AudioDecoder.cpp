@@ -6,7 +6,6 @@
 #include <QFileInfo>
 
 #include <cmath>
-#include <cstring>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -20,6 +19,38 @@ extern "C" {
 namespace {
 
 constexpr int kOutputRate = AudioFormat::kSampleRate;
+
+// A resampler from the stream's format to the engine's (48 kHz stereo float), or null after
+// logging why there is none.
+SwrContextPtr MakeResampler(const AudioStreamInfo& info)
+{
+    SwrContextPtr resampler(swr_alloc());
+    if (!resampler) {
+        Logger::error(QStringLiteral("Failed to create audio resampler."));
+        return nullptr;
+    }
+    AVChannelLayout in;
+    av_channel_layout_from_mask(&in, info.channelMask);
+    if (in.nb_channels != info.channelCount) {
+        av_channel_layout_uninit(&in);
+        av_channel_layout_default(&in, info.channelCount);
+    }
+    AVChannelLayout out = AV_CHANNEL_LAYOUT_STEREO;
+    // An option that cannot be set leaves its default, which swr_init refuses.
+    av_opt_set_chlayout(resampler.get(), "in_chlayout", &in, 0);
+    av_opt_set_chlayout(resampler.get(), "out_chlayout", &out, 0);
+    av_opt_set_int(resampler.get(), "in_sample_rate", info.sampleRate, 0);
+    av_opt_set_int(resampler.get(), "out_sample_rate", kOutputRate, 0);
+    av_opt_set_sample_fmt(resampler.get(), "in_sample_fmt", static_cast<AVSampleFormat>(info.sampleFormat), 0);
+    av_opt_set_sample_fmt(resampler.get(), "out_sample_fmt", AV_SAMPLE_FMT_FLT, 0);
+    av_channel_layout_uninit(&in);
+    const int result = swr_init(resampler.get());
+    if (result < 0) {
+        Logger::error(QStringLiteral("Failed to initialise audio resampler."), result);
+        return nullptr;
+    }
+    return resampler;
+}
 
 } // namespace
 
@@ -62,24 +93,7 @@ bool AudioDecoder::OpenStream(int streamInfoIndex)
 
     // Everything becomes 48 kHz stereo float; a resampler that cannot be made leaves the
     // blocks silent but correctly timed.
-    SwrContext* resampler = swr_alloc();
-    AVChannelLayout in;
-    av_channel_layout_from_mask(&in, m_streamInfo->channelMask);
-    if (in.nb_channels != m_streamInfo->channelCount) {
-        av_channel_layout_uninit(&in);
-        av_channel_layout_default(&in, m_streamInfo->channelCount);
-    }
-    AVChannelLayout out = AV_CHANNEL_LAYOUT_STEREO;
-    av_opt_set_chlayout(resampler, "in_chlayout", &in, 0);
-    av_opt_set_chlayout(resampler, "out_chlayout", &out, 0);
-    av_opt_set_int(resampler, "in_sample_rate", m_streamInfo->sampleRate, 0);
-    av_opt_set_int(resampler, "out_sample_rate", kOutputRate, 0);
-    av_opt_set_sample_fmt(resampler, "in_sample_fmt", static_cast<AVSampleFormat>(m_streamInfo->sampleFormat), 0);
-    av_opt_set_sample_fmt(resampler, "out_sample_fmt", AV_SAMPLE_FMT_FLT, 0);
-    av_channel_layout_uninit(&in);
-    m_resampler.reset(resampler);
-    if (swr_init(resampler) < 0)
-        m_resampler.reset();
+    m_resampler = MakeResampler(*m_streamInfo);
     m_decoder.Reset();
     m_endOfFile = false;
     m_blockTime = -1;
@@ -102,7 +116,11 @@ bool AudioDecoder::SeekDemuxer(int64_t s)
     avcodec_flush_buffers(m_audioCodecContext.get());
     if (m_resampler) { // drop what the resampler still holds from before
         swr_close(m_resampler.get());
-        swr_init(m_resampler.get());
+        const int result = swr_init(m_resampler.get());
+        if (result < 0) {
+            Logger::error(QStringLiteral("Failed to initialise audio resampler."), result);
+            m_resampler.reset();
+        }
     }
     m_decoder.Reset();
     m_endOfFile = false;
@@ -156,7 +174,7 @@ void AudioDecoder::ConvertFrame(const AVFrame* frame)
     if (m_blockTime < 0 && frame->best_effort_timestamp != AV_NOPTS_VALUE)
         m_blockTime = static_cast<int64_t>(std::trunc(static_cast<double>(frame->best_effort_timestamp) * m_timeBase
                                                       - static_cast<double>(m_streamInfo->startTimeOffset)));
-    const int64_t start = std::max<int64_t>(m_blockTime, 0) == m_blockTime ? m_blockTime : m_blockTime;
+    const int64_t start = m_blockTime;
     const double seconds = static_cast<double>(n) / r;
     auto block = std::make_shared<AudioFrame>();
     block->startTime = start;

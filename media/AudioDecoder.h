@@ -45,8 +45,6 @@ public:
     // end of its last block). Warns when no block decodes.
     void MeasureStreamTimes();
 
-    AudioStreamInfo* StreamInfo() const { return m_streamInfo; }
-
 signals:
     void ProcessEventsRequested();
     void AudioFrameDecoded(std::shared_ptr<AudioFrame> audioFrame, AudioStreamInfo* streamInfo);

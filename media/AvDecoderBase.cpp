@@ -48,8 +48,17 @@ bool AvDecoderBase::Open(SourceFileEntry* entry, int streamIndex)
         return true;
     if (!OpenInput())
         return false;
-    if (m_formatContext->nb_streams == 0)
-        avformat_find_stream_info(m_formatContext.get(), nullptr);
+    if (m_formatContext->nb_streams == 0) {
+        // A container that announces its streams only once packets are read.
+        const int result = avformat_find_stream_info(m_formatContext.get(), nullptr);
+        if (result < 0) {
+            Logger::error(QStringLiteral("Failed to find stream information for \"%1\"")
+                              .arg(QFileInfo(entry->filePath).fileName()),
+                          result);
+            m_formatContext.reset();
+            return false;
+        }
+    }
     if (!OpenStream(streamIndex)) {
         m_formatContext.reset();
         return false;

@@ -225,6 +225,38 @@ private slots:
         }
     }
 
+    // A stream the resampler refuses (here a record whose sample rate is 0) is said so once
+    // at open and still plays: silent blocks, timed and sized as the
+    // sound would have been.
+    void refusedResamplerGivesTimedSilence()
+    {
+        auto source = Parse(QStringLiteral("tone_440.wav"));
+        source->ParserFileEntry(0)->audioStreams[0].sampleRate = 0;
+        TestSupport::LogCapture log;
+        Decoding d(source.get());
+        QVERIFY(d.opened);
+        QVERIFY2(log.CountErrorsStartingWith(QStringLiteral("Failed to initialise audio resampler.")) == 1,
+                 qPrintable(log.errors.join(u'\n')));
+        d.decoder.Seek(0);
+        QCOMPARE(d.Run(), DecodeStatus::EndOfFile);
+        QVERIFY(!d.blocks.back());
+        d.blocks.pop_back();
+        QVERIFY(!d.blocks.empty());
+        QCOMPARE(d.blocks.front()->startTime, 0);
+        int64_t samples = 0;
+        for (size_t i = 0; i < d.blocks.size(); ++i) {
+            const AudioFrame& block = *d.blocks[i];
+            samples += block.sampleCount;
+            QCOMPARE(block.size, int64_t(block.sampleCount) * 8);
+            // Adjacent: no overlap, and no gap beyond the microsecond lost to truncation.
+            const int64_t gap = i + 1 < d.blocks.size() ? d.blocks[i + 1]->startTime - (block.endTime.load() + 1) : 0;
+            QVERIFY2(gap == 0 || gap == 1, qPrintable(QString::number(gap)));
+        }
+        QCOMPARE(samples, int64_t(4 * 48000)); // the file's 4 s at 48 kHz
+        const std::vector<float> left = d.Left();
+        QVERIFY(std::all_of(left.begin(), left.end(), [](float v) { return v == 0.0f; }));
+    }
+
     void measuredTimes()
     {
         auto wav = Parse(QStringLiteral("tone_44100.wav"));
