@@ -81,6 +81,9 @@ int AvManager::StartTask(int type, Timeline* timeline)
     connect(entry->thread, &QThread::finished, this, &AvManager::FinalThreadCleanup);
     entry->worker = new AvWorker(entry->id);
     AvWorker* worker = entry->worker;
+    // Deleted on its own thread as that ends, after its last event; also when the thread
+    // outlives a shutdown that gave up waiting.
+    connect(entry->thread, &QThread::finished, worker, &QObject::deleteLater, Qt::DirectConnection);
     connect(this, &AvManager::TaskStarted, worker, &AvWorker::DoTask);
     connect(this, &AvManager::WorkerShutdownStarted, worker, &AvWorker::EndTask);
     connect(this, &AvManager::SeekRequested, worker, &AvWorker::Seek);
@@ -305,8 +308,7 @@ void AvManager::FinalThreadCleanup()
         Logger::warning(QStringLiteral("Worker id not found (on thread finished): %1").arg(id));
         return;
     }
-    delete (*it)->worker;
-    (*it)->thread->deleteLater();
+    (*it)->thread->deleteLater(); // its worker went as the thread finished
     m_shuttingDown.erase(it);
 }
 

@@ -106,8 +106,8 @@ private slots:
 private:
     struct Entry
     {
-        QThread* thread = nullptr;
-        AvWorker* worker = nullptr;
+        QThread* thread = nullptr; // deleted by FinalThreadCleanup once it has finished
+        AvWorker* worker = nullptr; // lives on `thread`; deletes itself when `thread` finishes
         std::unique_ptr<AvWorkerTask> task;
         int id = -1;
         bool dropCache = false;

@@ -7,8 +7,6 @@
 #include "project/Source.h"
 #include "project/Timeline.h"
 
-#include <utility>
-
 AvWorker::AvWorker(int id, QObject* parent)
     : QObject(parent)
     , m_id(id)
@@ -52,22 +50,21 @@ void AvWorker::DoTask(int workerId, AvWorkerTask* task)
     }
     case AvWorkerTask::DecodeAudio:
     case AvWorkerTask::DecodeVideo: {
-        m_decodeManager = new DecodeManager;
-        connect(m_decodeManager, &DecodeManager::VideoFrameChanged, this,
+        m_decodeManager = std::make_unique<DecodeManager>();
+        connect(m_decodeManager.get(), &DecodeManager::VideoFrameChanged, this,
                 [this](std::shared_ptr<VideoFrame> frame, std::shared_ptr<VideoFrame> previous, std::shared_ptr<VideoFrame> next) {
                     emit VideoFrameChanged(m_id, std::move(frame), std::move(previous), std::move(next));
                 });
         const DecodeType type = task->type == AvWorkerTask::DecodeAudio ? DecodeType::Audio : DecodeType::Video;
         m_decodeManager->StartDecoding(task->timeline, type, false);
-        delete m_decodeManager;
-        m_decodeManager = nullptr;
+        m_decodeManager.reset();
         if (task->timeline)
             task->timeline->SetDecoding(type, false);
         break;
     }
     case AvWorkerTask::AudioOutput:
         // Stays until the task is ended; its timer runs on this thread's event loop.
-        m_audioOutput = new AudioOutputManager(this);
+        m_audioOutput = std::make_unique<AudioOutputManager>();
         return;
     default:
         break;
@@ -91,8 +88,8 @@ void AvWorker::EndTask(int workerId)
     m_endRequested = true;
     if (m_audioOutput) {
         // Closing the sound device can run this thread's event loop, which may deliver
-        // another end request: the pointer is cleared before the object goes.
-        delete std::exchange(m_audioOutput, nullptr);
+        // another end request: reset() clears the pointer before the object goes.
+        m_audioOutput.reset();
         m_busy = false;
         Complete();
     } else if (m_decodeManager)

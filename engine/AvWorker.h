@@ -25,7 +25,7 @@ public:
     ~AvWorker() override;
 
     int Id() const { return m_id; }
-    AudioOutputManager* AudioOutput() const { return m_audioOutput; } // this worker's thread only
+    AudioOutputManager* AudioOutput() const { return m_audioOutput.get(); } // this worker's thread only
     // Workers alive in the process (for tests that check nothing is left behind).
     static int LiveCount() { return s_live; }
 
@@ -55,7 +55,7 @@ private:
     bool m_completed = false;
     bool m_endRequested = false;
     AvWorkerTask* m_task = nullptr;
-    DecodeManager* m_decodeManager = nullptr; // while a decode task runs
-    AudioOutputManager* m_audioOutput = nullptr; // an audio output task's, until it ends
+    std::unique_ptr<DecodeManager> m_decodeManager; // while a decode task runs
+    std::unique_ptr<AudioOutputManager> m_audioOutput; // an audio output task's, until it ends
     static inline std::atomic<int> s_live{0};
 };
