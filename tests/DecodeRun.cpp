@@ -2,7 +2,9 @@
 
 #include "engine/DecodeManager.h"
 #include "media/CacheManager.h"
+#include "media/VideoFrame.h"
 #include "project/Timeline.h"
+#include "tests/TestSupport.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -70,6 +72,35 @@ bool WaitForRun(const Timeline& timeline, int first, int last, int timeoutMs)
         QTest::qWait(10);
     }
     return false;
+}
+
+void CheckRun(const Timeline& timeline, int first, int last, const std::function<int(int)>& expected)
+{
+    for (int f = first; f <= last; ++f) {
+        std::vector<std::shared_ptr<VideoFrame>> found;
+        timeline.GetVideoFrames(timeline.FrameStartTime(f), found);
+        QVERIFY2(found.size() == 3 && found[0], qPrintable(QStringLiteral("frame %1 not cached").arg(f)));
+        const VideoFrame& frame = *found[0];
+        QCOMPARE(frame.timeline, &timeline);
+        const int want = expected(f);
+        if (want < 0) {
+            QVERIFY2(frame.empty, qPrintable(QStringLiteral("frame %1 should show nothing").arg(f)));
+            QVERIFY2(frame.firstTimelineFrame <= f && f <= frame.lastTimelineFrame,
+                     qPrintable(QStringLiteral("frame %1: the empty frame spans %2-%3")
+                                    .arg(f)
+                                    .arg(frame.firstTimelineFrame)
+                                    .arg(frame.lastTimelineFrame)));
+            continue;
+        }
+        QVERIFY2(!frame.empty, qPrintable(QStringLiteral("frame %1 is empty").arg(f)));
+        QCOMPARE(frame.firstTimelineFrame, f);
+        QCOMPARE(frame.lastTimelineFrame, f);
+        QCOMPARE(frame.timelineFrameStartTime, timeline.FrameStartTime(f));
+        QCOMPARE(frame.timelineFrameEndTime.load(), timeline.FrameEndTime(f));
+        QCOMPARE(frame.time, timeline.FrameStartTime(f));
+        QVERIFY2(PictureNumber(frame) == want,
+                 qPrintable(QStringLiteral("frame %1 shows %2, not %3").arg(f).arg(PictureNumber(frame)).arg(want)));
+    }
 }
 
 } // namespace TestSupport

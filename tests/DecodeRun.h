@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <functional>
 
 class Timeline;
 
@@ -45,5 +46,11 @@ private:
 
 // Waits until the cached run of `timeline` covers timeline frames `first` to `last`.
 bool WaitForRun(const Timeline& timeline, int first, int last, int timeoutMs = 60000);
+
+// Every timeline frame from `first` to `last` is in the cache of `timeline`, placed there
+// for that timeline, and shows picture `expected(f)` on a frame of its own (first and last
+// timeline frame f, timed at the frame's start), or, where `expected(f)` is -1, an empty
+// frame whose span covers f. Reports the first mismatch through QTest.
+void CheckRun(const Timeline& timeline, int first, int last, const std::function<int(int)>& expected);
 
 } // namespace TestSupport

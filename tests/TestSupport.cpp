@@ -2,10 +2,14 @@
 
 #include "core/Logger.h"
 #include "media/AvParser.h"
+#include "media/VideoFrame.h"
+#include "media/VideoStreamInfo.h"
 #include "project/Source.h"
 #include "project/Timeline.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QTest>
 
@@ -20,21 +24,53 @@ QString MediaPath(const QString& name)
     return QDir(QStringLiteral(PLOVEX_TEST_MEDIA_DIR)).filePath(name);
 }
 
+void Parse(Source* source)
+{
+    int file = 0;
+    if (source->IsImageSequence()) {
+        while (file < source->FileCount() && !source->FileExists(file))
+            ++file;
+        if (file >= source->FileCount())
+            file = 0;
+    }
+    AvParser parser;
+    source->ApplyParseResult(parser.Parse(source->ParserFileEntry(file)));
+}
+
+void Touch(const QString& path)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+    file.write("x");
+}
+
 std::unique_ptr<Source> ParsedSource(const QString& path)
 {
     auto source = std::make_unique<Source>(path, QString(), QUuid());
-    AvParser parser;
-    source->ApplyParseResult(parser.Parse(source->ParserFileEntry(0)));
+    Parse(source.get());
     return source;
 }
 
 Timeline* ParsedTimeline(const QString& path, QObject* parent)
 {
     auto* timeline = new Timeline(path, QString(), QUuid(), parent);
-    AvParser parser;
-    Source* source = timeline->GetSource();
-    source->ApplyParseResult(parser.Parse(source->ParserFileEntry(0)));
+    Parse(timeline->GetSource());
     return timeline;
+}
+
+void FakeParsedVideo(Source& source, int frames, double rate)
+{
+    SourceFileEntry* entry = source.ParserFileEntry(0);
+    VideoStreamInfo& video = entry->videoStreams.emplace_back();
+    video.valid = true;
+    video.frameRate = rate;
+    video.frameDuration = 1e6 / rate;
+    video.frameCount = frames;
+    video.endTime = static_cast<int64_t>(frames * video.frameDuration) - 1;
+    entry->parsed = true;
+    source.ParserSetEndTimes(video.endTime);
+    source.ParserFinished();
 }
 
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs)
@@ -74,6 +110,14 @@ int FrameNumberFromLuma(const uint8_t* luma, int lineSize, int width, int height
 int FrameNumberFromImage(const QImage& image, int width, int height)
 {
     return ReadBits(width, height, [&](int x, int y) { return qGray(image.pixel(x, y)); });
+}
+
+int PictureNumber(const VideoFrame& frame)
+{
+    const VideoStreamInfo* info = frame.streamInfo;
+    if (frame.format == VideoFrameFormatYUV420P)
+        return FrameNumberFromLuma(frame.planes[0].get(), frame.lineSizes[0], info->width, info->height);
+    return FrameNumberFromImage(frame.planeImages[0], info->width, info->height);
 }
 
 double ZeroCrossingFrequency(const float* samples, size_t frames, int stride, int sampleRate)

@@ -13,17 +13,27 @@
 class QObject;
 class Source;
 class Timeline;
+struct VideoFrame;
 
-// Helpers shared by the tests: where the generated media lives, reading the frame number
-// that the generated pictures carry, and catching log messages.
+// Helpers shared by the tests: where the generated media lives, sources probed or made to
+// look probed, reading the frame number that the generated pictures carry, sound analysis,
+// and catching log messages.
 namespace TestSupport {
 
 QString MediaPath(const QString& name);
+// Creates the file at `path`, and its folders, holding one byte.
+void Touch(const QString& path);
 
-// A source of the file at `path`, probed as the engine probes it.
+// Probes `source` as the engine does: a sequence through its first file that exists, any
+// other source through its file.
+void Parse(Source* source);
+// A source of the file (or sequence) at `path`, probed as the engine probes it.
 std::unique_ptr<Source> ParsedSource(const QString& path);
-// A source timeline of the file at `path`, its source probed.
+// A source timeline of the file (or sequence) at `path`, its source probed.
 Timeline* ParsedTimeline(const QString& path, QObject* parent);
+// Makes `source` look probed without reading any file: one valid video stream of `frames`
+// frames at `rate` fps, the source ending with its last frame.
+void FakeParsedVideo(Source& source, int frames, double rate);
 
 // Runs the event loop until `condition` holds; false when `timeoutMs` passed first.
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 30000);
@@ -32,6 +42,8 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 30000);
 // white when bit k is set. These read it back from a luma plane or an RGB(A) image.
 int FrameNumberFromLuma(const uint8_t* luma, int lineSize, int width, int height);
 int FrameNumberFromImage(const QImage& image, int width, int height);
+// The frame number a decoded display frame (planar YUV or packed RGB(A)) shows.
+int PictureNumber(const VideoFrame& frame);
 
 // Sound analysis of interleaved float samples (`stride` floats per frame, reading the first
 // channel): frequency from the rising zero crossings, and the root mean square level.

@@ -9,14 +9,9 @@
 
 #include <algorithm>
 
-namespace {
+using TestSupport::Touch;
 
-void Touch(const QString& path)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-}
+namespace {
 
 QStringList Parse(const QString& sequencePath, bool* ok = nullptr)
 {

@@ -19,53 +19,12 @@
 
 #include <cmath>
 
+using TestSupport::CheckRun;
 using TestSupport::DecodeRun;
 using TestSupport::MediaPath;
+using TestSupport::ParsedTimeline;
+using TestSupport::PictureNumber;
 using TestSupport::WaitForRun;
-
-namespace {
-
-// A parsed source timeline of a test clip.
-Timeline* SourceTimeline(const QString& path, QObject* parent)
-{
-    auto* timeline = new Timeline(path, QString(), QUuid(), parent);
-    AvParser parser;
-    timeline->GetSource()->ApplyParseResult(parser.Parse(timeline->GetSource()->ParserFileEntry(0)));
-    return timeline;
-}
-
-int PictureNumber(const VideoFrame& frame)
-{
-    const VideoStreamInfo* info = frame.streamInfo;
-    return TestSupport::FrameNumberFromLuma(frame.planes[0].get(), frame.lineSizes[0], info->width, info->height);
-}
-
-// Every timeline frame from `first` to `last` is in the cache, on its own frame, and shows
-// the source frame the layout puts there (`expected` gives the picture number, or -1 for an
-// empty frame).
-void CheckRun(const Timeline& timeline, int first, int last, const std::function<int(int)>& expected)
-{
-    for (int f = first; f <= last; ++f) {
-        std::vector<std::shared_ptr<VideoFrame>> found;
-        timeline.GetVideoFrames(timeline.FrameStartTime(f), found);
-        QVERIFY2(found.size() == 3 && found[0], qPrintable(QStringLiteral("frame %1 not cached").arg(f)));
-        const VideoFrame& frame = *found[0];
-        QCOMPARE(frame.timeline, &timeline);
-        const int want = expected(f);
-        if (want < 0) {
-            QVERIFY(frame.empty);
-            continue;
-        }
-        QVERIFY2(!frame.empty, qPrintable(QString::number(f)));
-        QCOMPARE(frame.firstTimelineFrame, f);
-        QCOMPARE(frame.timelineFrameStartTime, timeline.FrameStartTime(f));
-        QCOMPARE(frame.timelineFrameEndTime.load(), timeline.FrameEndTime(f));
-        QVERIFY2(PictureNumber(frame) == want,
-                 qPrintable(QStringLiteral("frame %1 shows %2, not %3").arg(f).arg(PictureNumber(frame)).arg(want)));
-    }
-}
-
-} // namespace
 
 class TestDecodeManager : public QObject
 {
@@ -96,9 +55,9 @@ private slots:
         Settings::ResetToDefaults();
         ProjectGlobals::ResetFromSettings();
         qRegisterMetaType<std::shared_ptr<VideoFrame>>();
-        m_a = SourceTimeline(MediaPath("clip_rotated.mp4"), &m_sources);
-        m_b = SourceTimeline(MediaPath("clip_23976.mp4"), &m_sources);
-        m_c = SourceTimeline(MediaPath("clip_1366.mp4"), &m_sources);
+        m_a = ParsedTimeline(MediaPath("clip_rotated.mp4"), &m_sources);
+        m_b = ParsedTimeline(MediaPath("clip_23976.mp4"), &m_sources);
+        m_c = ParsedTimeline(MediaPath("clip_1366.mp4"), &m_sources);
         m_c->SetPlaybackRange(5, 14);
         QCOMPARE(m_a->FrameCount(), 25);
         QCOMPARE(m_b->FrameCount(), 48);
@@ -163,7 +122,7 @@ private slots:
     void budget()
     {
         QObject owner;
-        Timeline* hd = SourceTimeline(MediaPath("clip_1080p25.mp4"), &owner);
+        Timeline* hd = ParsedTimeline(MediaPath("clip_1080p25.mp4"), &owner);
         Timeline timeline;
         timeline.InsertClip(new Clip(ClipKind::Reference, hd->GetSource()), 0);
         timeline.InsertClip(new Clip(ClipKind::Reference, hd->GetSource()), 1);
@@ -193,7 +152,7 @@ private slots:
     void seekWithinClip()
     {
         QObject owner;
-        Timeline* longClip = SourceTimeline(MediaPath("clip_1080p25_gop250.mp4"), &owner);
+        Timeline* longClip = ParsedTimeline(MediaPath("clip_1080p25_gop250.mp4"), &owner);
         QCOMPARE(longClip->FrameCount(), 125);
         longClip->SetOutputId(0);
         longClip->Cache()->SetCacheSize(256); // 82 pictures: decoding waits inside the clip
@@ -212,8 +171,8 @@ private slots:
     void seekToAnotherClip()
     {
         QObject owner;
-        Timeline* longClip = SourceTimeline(MediaPath("clip_1080p25_gop250.mp4"), &owner);
-        Timeline* hd = SourceTimeline(MediaPath("clip_1080p25.mp4"), &owner);
+        Timeline* longClip = ParsedTimeline(MediaPath("clip_1080p25_gop250.mp4"), &owner);
+        Timeline* hd = ParsedTimeline(MediaPath("clip_1080p25.mp4"), &owner);
         Timeline timeline;
         timeline.InsertClip(new Clip(ClipKind::Reference, longClip->GetSource()), 0);
         timeline.InsertClip(new Clip(ClipKind::Reference, hd->GetSource()), 1);
@@ -238,7 +197,7 @@ private slots:
         const QString copy = dir.filePath(QStringLiteral("gone.mp4"));
         QVERIFY(QFile::copy(MediaPath("clip_rotated.mp4"), copy));
         QObject owner;
-        Timeline* gone = SourceTimeline(copy, &owner);
+        Timeline* gone = ParsedTimeline(copy, &owner);
         QVERIFY(QFile::remove(copy));
         auto timeline = ThreeClips();
         timeline->InsertClip(new Clip(ClipKind::Reference, gone->GetSource()), 1); // frames 25-49
@@ -260,7 +219,7 @@ private slots:
     {
         QFETCH(bool, forward);
         QObject owner;
-        Timeline* tone = SourceTimeline(MediaPath("tone_440.wav"), &owner);
+        Timeline* tone = ParsedTimeline(MediaPath("tone_440.wav"), &owner);
         Timeline timeline;
         timeline.InsertClip(new Clip(ClipKind::Reference, m_a->GetSource()), 0);  // 1 s, no sound
         timeline.InsertClip(new Clip(ClipKind::Reference, tone->GetSource()), 1); // 95 frames at 24 fps
@@ -308,7 +267,7 @@ private slots:
     {
         QFETCH(QString, file);
         QObject owner;
-        Timeline* timeline = SourceTimeline(MediaPath(file), &owner);
+        Timeline* timeline = ParsedTimeline(MediaPath(file), &owner);
         const int64_t end = timeline->EndTime();
         QVERIFY2(end > 1'900'000, qPrintable(QString::number(end)));
         DecodeRun run(timeline, DecodeType::Audio);
@@ -332,7 +291,7 @@ private slots:
     void soundBackwardsToTheStartOfATransportStream()
     {
         QObject owner;
-        Timeline* timeline = SourceTimeline(MediaPath("clip_h264_aac.ts"), &owner);
+        Timeline* timeline = ParsedTimeline(MediaPath("clip_h264_aac.ts"), &owner);
         const int64_t end = timeline->EndTime();
         QVERIFY(end > 2'900'000);
         timeline->SetPlaybackTime(end - 1);

@@ -24,8 +24,11 @@
 #include <cmath>
 #include <cstring>
 
+using TestSupport::CheckRun;
 using TestSupport::DecodeRun;
 using TestSupport::MediaPath;
+using TestSupport::ParsedSource;
+using TestSupport::PictureNumber;
 using TestSupport::WaitForRun;
 
 namespace {
@@ -39,31 +42,6 @@ QString PngSequence(int first, int last)
 QString ExrSequence(int first, int last)
 {
     return MediaPath("seq_exr") + QStringLiteral("/seq.####.exr %1-%2").arg(first).arg(last);
-}
-
-// A source parsed as the engine parses a sequence: through its first file that exists.
-void ParseSequence(Source* source)
-{
-    int file = 0;
-    while (file < source->FileCount() && !source->FileExists(file))
-        ++file;
-    AvParser parser;
-    if (file >= source->FileCount())
-        file = 0;
-    source->ApplyParseResult(parser.Parse(source->ParserFileEntry(file)));
-}
-
-std::unique_ptr<Source> SequenceSource(const QString& path)
-{
-    auto source = std::make_unique<Source>(path, QString(), QUuid());
-    ParseSequence(source.get());
-    return source;
-}
-
-int PictureNumber(const VideoFrame& frame)
-{
-    const VideoStreamInfo* info = frame.streamInfo;
-    return TestSupport::FrameNumberFromImage(frame.planeImages[0], info->width, info->height);
 }
 
 // What an image-sequence decoder hands on, in the order it does: a picture's number, or
@@ -103,31 +81,6 @@ DecodeStatus DecodeToEnd(ImageSequenceDecoder& decoder)
         QThread::msleep(1);
     }
     return status;
-}
-
-// Timeline frames `first` to `last` are cached each on its own frame and show picture
-// `expected(f)`, or no picture when that is -1.
-void CheckRun(const Timeline& timeline, int first, int last, const std::function<int(int)>& expected)
-{
-    for (int f = first; f <= last; ++f) {
-        std::vector<std::shared_ptr<VideoFrame>> found;
-        timeline.GetVideoFrames(timeline.FrameStartTime(f), found);
-        QVERIFY2(found.size() == 3 && found[0], qPrintable(QStringLiteral("frame %1 not cached").arg(f)));
-        const VideoFrame& frame = *found[0];
-        QCOMPARE(frame.firstTimelineFrame, f);
-        QCOMPARE(frame.lastTimelineFrame, f);
-        QCOMPARE(frame.timelineFrameStartTime, timeline.FrameStartTime(f));
-        QCOMPARE(frame.timelineFrameEndTime.load(), timeline.FrameEndTime(f));
-        QCOMPARE(frame.time, timeline.FrameStartTime(f));
-        const int want = expected(f);
-        if (want < 0) {
-            QVERIFY2(frame.empty, qPrintable(QStringLiteral("frame %1 should show nothing").arg(f)));
-            continue;
-        }
-        QVERIFY2(!frame.empty, qPrintable(QStringLiteral("frame %1 is empty").arg(f)));
-        QVERIFY2(PictureNumber(frame) == want,
-                 qPrintable(QStringLiteral("frame %1 shows %2, not %3").arg(f).arg(PictureNumber(frame)).arg(want)));
-    }
 }
 
 // Files seq.0000 to seq.0025: 0, 8 and 25 are missing, file k shows picture k - 1.
@@ -182,7 +135,7 @@ private slots:
         TestSupport::LogCapture log;
         auto timeline = std::make_unique<Timeline>(path, QString(), QUuid());
         Source* source = timeline->GetSource();
-        ParseSequence(source);
+        TestSupport::Parse(source);
         QCOMPARE(timeline->FrameCount(), 26);
         QSignalSpy updated(source, &Source::Updated);
         timeline->SetOutputId(0);
@@ -196,6 +149,12 @@ private slots:
             QVERIFY(run.Stop());
         }
         CheckRun(*timeline, 0, 25, GappedPicture);
+        for (const int missing : {0, 8, 25}) { // nothing, for exactly the missing file's frame
+            std::vector<std::shared_ptr<VideoFrame>> found;
+            timeline->GetVideoFrames(timeline->FrameStartTime(missing), found);
+            QCOMPARE(found[0]->firstTimelineFrame, missing);
+            QCOMPARE(found[0]->lastTimelineFrame, missing);
+        }
         // The run is contiguous over the whole timeline.
         QCOMPARE(timeline->Cache()->VideoTimelineStartTime(), 0);
         QCOMPARE(timeline->Cache()->VideoTimelineEndTime(), timeline->EndTime());
@@ -219,7 +178,7 @@ private slots:
     // order, each with its own picture, and the missing ones in their places.
     void randomSeeks()
     {
-        auto source = SequenceSource(PngSequence(0, 25));
+        auto source = ParsedSource(PngSequence(0, 25));
         ImageSequenceDecoder decoder(false);
         decoder.CreateWorkers(3);
         Collector collected(decoder);
@@ -251,7 +210,7 @@ private slots:
     void seekWhileDecoding()
     {
         auto timeline = std::make_unique<Timeline>(PngSequence(0, 25), QString(), QUuid());
-        ParseSequence(timeline->GetSource());
+        TestSupport::Parse(timeline->GetSource());
         timeline->SetOutputId(0);
         DecodeRun run(timeline.get());
         timeline->SetPlaybackFrame(20);
@@ -287,8 +246,8 @@ private slots:
         QFETCH(bool, hardware);
         Settings::Get().hardwareRenderingEnabled = setting;
         RendererInUse::Set(static_cast<RendererInUse::Kind>(renderer));
-        auto png = SequenceSource(PngSequence(1, 3));
-        auto exr = SequenceSource(ExrSequence(1, 3));
+        auto png = ParsedSource(PngSequence(1, 3));
+        auto exr = ParsedSource(ExrSequence(1, 3));
         std::vector<std::shared_ptr<VideoFrame>> frames;
         for (Source* source : {png.get(), exr.get()}) {
             ImageSequenceDecoder decoder(false);
@@ -339,7 +298,7 @@ private slots:
         QFETCH(int, format);
         Settings::Get().hardwareRenderingEnabled = setting;
         RendererInUse::Set(static_cast<RendererInUse::Kind>(renderer));
-        auto source = SequenceSource(MediaPath("seq_jpeg_1004") + QStringLiteral("/j.####.jpg 1-3"));
+        auto source = ParsedSource(MediaPath("seq_jpeg_1004") + QStringLiteral("/j.####.jpg 1-3"));
         ImageSequenceDecoder decoder(false);
         decoder.CreateWorkers(2);
         std::vector<std::shared_ptr<VideoFrame>> frames;
@@ -380,7 +339,7 @@ private slots:
         QFETCH(bool, forward);
         QFETCH(std::vector<int>, completions);
         QFETCH(std::vector<int>, emitted);
-        auto source = SequenceSource(PngSequence(1, 4));
+        auto source = ParsedSource(PngSequence(1, 4));
         ImageSequenceDecoder decoder(false);
         decoder.SetSequence(source->FileEntries(), source->FrameDuration());
         decoder.SetForward(forward);
@@ -405,7 +364,7 @@ private slots:
     void overrun()
     {
         TestSupport::LogCapture log;
-        auto source = SequenceSource(PngSequence(1, 24));
+        auto source = ParsedSource(PngSequence(1, 24));
         ImageSequenceDecoder decoder(false);
         decoder.CreateWorkers(1);
         decoder.SetSequence(source->FileEntries(), source->FrameDuration());
@@ -449,7 +408,7 @@ private slots:
         QFETCH(bool, forward);
         QFETCH(int, frame);
         QFETCH(int, firstRequest);
-        auto source = SequenceSource(PngSequence(1, files));
+        auto source = ParsedSource(PngSequence(1, files));
         ImageSequenceDecoder decoder(false);
         decoder.CreateWorkers(1);
         std::vector<int> requested;
@@ -469,7 +428,7 @@ private slots:
 
     void statuses()
     {
-        auto source = SequenceSource(PngSequence(1, 3));
+        auto source = ParsedSource(PngSequence(1, 3));
         ImageSequenceDecoder decoder(false);
         QCOMPARE(decoder.DecodeNext(), DecodeStatus::EndOfFile); // no source
         decoder.SetSequence(source->FileEntries(), source->FrameDuration());
@@ -515,7 +474,7 @@ private slots:
         TestSupport::LogCapture log;
         // d.0004 is random bytes, d.0006 is cut short, d.0009 has damaged picture data behind a
         // valid header (it parses but does not decode), d.0013 does not exist.
-        auto source = SequenceSource(MediaPath("seq_damaged") + QStringLiteral("/d.####.png 1-13"));
+        auto source = ParsedSource(MediaPath("seq_damaged") + QStringLiteral("/d.####.png 1-13"));
         ImageSequenceDecoder decoder(false);
         decoder.CreateWorkers(4);
         Collector collected(decoder);
@@ -548,7 +507,7 @@ private slots:
     void mixedFiles()
     {
         QFETCH(bool, forward);
-        auto source = SequenceSource(MediaPath("seq_mixed") + QStringLiteral("/m.####.png 1-4"));
+        auto source = ParsedSource(MediaPath("seq_mixed") + QStringLiteral("/m.####.png 1-4"));
         ImageSequenceDecoder decoder(false);
         decoder.CreateWorkers(1); // one worker decodes every file in turn
         Collector collected(decoder);
@@ -590,7 +549,7 @@ private slots:
         QFETCH(QString, path);
         QFETCH(bool, hardware);
         Settings::Get().hardwareRenderingEnabled = hardware;
-        auto source = SequenceSource(path);
+        auto source = ParsedSource(path);
         ImageSequenceDecoder decoder(false);
         decoder.CreateWorkers(2);
         Collector collected(decoder);
@@ -625,7 +584,7 @@ private slots:
     void shutdownWhileBusy()
     {
         TestSupport::LogCapture log;
-        auto source = SequenceSource(MediaPath("seq_big") + QStringLiteral("/big.####.exr 1-4"));
+        auto source = ParsedSource(MediaPath("seq_big") + QStringLiteral("/big.####.exr 1-4"));
         QCOMPARE(source->FileCount(), 4);
         for (int round = 0; round < 3; ++round) {
             ImageSequenceDecoder decoder(false);
@@ -660,7 +619,7 @@ private slots:
     {
         TestSupport::LogCapture log;
         auto timeline = std::make_unique<Timeline>(MediaPath("seq_big") + QStringLiteral("/big.####.exr 1-4"), QString(), QUuid());
-        ParseSequence(timeline->GetSource());
+        TestSupport::Parse(timeline->GetSource());
         timeline->SetOutputId(0);
         for (int wait : {0, 5, 50}) {
             DecodeRun run(timeline.get());
@@ -677,7 +636,7 @@ private slots:
         for (const int threads : {1, 0}) {
             Settings::Get().imageSequenceThreadCount = threads;
             auto timeline = std::make_unique<Timeline>(PngSequence(0, 25), QString(), QUuid());
-            ParseSequence(timeline->GetSource());
+            TestSupport::Parse(timeline->GetSource());
             timeline->SetOutputId(0);
             DecodeRun run(timeline.get());
             QVERIFY(WaitForRun(*timeline, 0, 25));
@@ -702,7 +661,7 @@ private slots:
             QVERIFY(QFile::copy(MediaPath("seq_png") + QStringLiteral("/seq.000%1.png").arg(i),
                                 dir.filePath(QStringLiteral("gone.000%1.png").arg(i))));
         auto timeline = std::make_unique<Timeline>(dir.path() + QStringLiteral("/gone.####.png 1-3"), QString(), QUuid());
-        ParseSequence(timeline->GetSource());
+        TestSupport::Parse(timeline->GetSource());
         for (int i = 1; i <= 3; ++i)
             QVERIFY(QFile::remove(dir.filePath(QStringLiteral("gone.000%1.png").arg(i))));
         timeline->SetOutputId(0);

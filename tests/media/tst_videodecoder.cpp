@@ -17,21 +17,13 @@
 #include <limits>
 
 using TestSupport::MediaPath;
+using TestSupport::PictureNumber;
 
 namespace {
 
 std::unique_ptr<Source> Parse(const QString& name)
 {
     return TestSupport::ParsedSource(MediaPath(name));
-}
-
-// The frame number a decoded picture carries in its pixels.
-int PictureNumber(const VideoFrame& frame)
-{
-    const VideoStreamInfo* info = frame.streamInfo;
-    if (frame.format == VideoFrameFormatYUV420P)
-        return TestSupport::FrameNumberFromLuma(frame.planes[0].get(), frame.lineSizes[0], info->width, info->height);
-    return TestSupport::FrameNumberFromImage(frame.planeImages[0], info->width, info->height);
 }
 
 // Drives a decoder on this thread and keeps what it emits.

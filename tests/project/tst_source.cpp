@@ -9,29 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-
-void Touch(const QString& path)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("x");
-}
-
-// Makes `source` look parsed with one video stream of `frames` frames at `rate`.
-void FakeVideo(Source& source, int frames, double rate)
-{
-    VideoStreamInfo& v = source.ParserFileEntry(0)->videoStreams.emplace_back();
-    v.valid = true;
-    v.frameRate = rate;
-    v.frameDuration = 1e6 / rate;
-    v.frameCount = frames;
-    v.endTime = static_cast<int64_t>(frames * v.frameDuration) - 1;
-    source.ParserFileEntry(0)->parsed = true;
-    source.ParserSetEndTimes(v.endTime);
-}
-
-} // namespace
+using TestSupport::Touch;
 
 class TestSource : public QObject
 {
@@ -91,7 +69,7 @@ private slots:
     void cutInAndOut()
     {
         Source source(m_movie, QString(), QUuid());
-        FakeVideo(source, 100, 25.0);
+        TestSupport::FakeParsedVideo(source, 100, 25.0);
         QSignalSpy changed(&source, &Source::CutInOutChanged);
         QVERIFY(source.IsUncut());
         QCOMPARE(source.EffectiveCutOutFrame(), 99);
@@ -126,7 +104,7 @@ private slots:
     void fractionalRateCutTimes()
     {
         Source source(m_movie, QString(), QUuid());
-        FakeVideo(source, 1000, 24000.0 / 1001.0);
+        TestSupport::FakeParsedVideo(source, 1000, 24000.0 / 1001.0);
         source.SetCutInFrame(1);
         source.SetCutOutFrame(1);
         QCOMPARE(source.CutInTime(), 41709);  // ceil(41708.33)
@@ -234,7 +212,7 @@ private slots:
     void resetMediaInformation()
     {
         Source source(m_movie, QString(), QUuid());
-        FakeVideo(source, 10, 25.0);
+        TestSupport::FakeParsedVideo(source, 10, 25.0);
         source.ResetMediaInformation();
         QCOMPARE(source.FileCount(), 0);
         QCOMPARE(source.EndTime(), -1);

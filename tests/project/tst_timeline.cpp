@@ -7,6 +7,7 @@
 #include "project/Source.h"
 #include "project/Timeline.h"
 #include "project/Track.h"
+#include "tests/TestSupport.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -17,17 +18,7 @@ namespace {
 Timeline* SourceTimeline(const QString& name, int frames, double rate, QObject* parent)
 {
     auto* timeline = new Timeline(QStringLiteral("/media/%1.mov").arg(name), QString(), QUuid(), parent);
-    Source* source = timeline->GetSource();
-    SourceFileEntry* entry = source->ParserFileEntry(0);
-    VideoStreamInfo& video = entry->videoStreams.emplace_back();
-    video.valid = true;
-    video.frameRate = rate;
-    video.frameDuration = 1e6 / rate;
-    video.frameCount = frames;
-    video.endTime = static_cast<int64_t>(frames * video.frameDuration) - 1;
-    entry->parsed = true;
-    source->ParserSetEndTimes(video.endTime);
-    source->ParserFinished();
+    TestSupport::FakeParsedVideo(*timeline->GetSource(), frames, rate);
     return timeline;
 }
 
