@@ -614,16 +614,17 @@ private slots:
         QVERIFY2(log.warnings.isEmpty(), qPrintable(log.warnings.join('\n')));
     }
 
-    // The decode task ends promptly while its sequence workers are busy.
+    // The decode task ends while its sequence workers are busy: stopped at once, once the
+    // first picture is cached, and once the second is, the files after it still decoding.
     void stopMidDecode()
     {
         TestSupport::LogCapture log;
-        auto timeline = std::make_unique<Timeline>(MediaPath("seq_big") + QStringLiteral("/big.####.exr 1-4"), QString(), QUuid());
-        TestSupport::Parse(timeline->GetSource());
-        timeline->SetOutputId(0);
-        for (int wait : {0, 5, 50}) {
-            DecodeRun run(timeline.get());
-            QTest::qWait(wait);
+        for (const int cached : {0, 1, 2}) {
+            Timeline timeline(MediaPath("seq_big") + QStringLiteral("/big.####.exr 1-4"), QString(), QUuid());
+            TestSupport::Parse(timeline.GetSource());
+            timeline.SetOutputId(0);
+            DecodeRun run(&timeline);
+            QVERIFY(TestSupport::WaitFor([&] { return timeline.Cache()->VideoFrameCount() >= cached; }));
             QVERIFY(run.Stop());
         }
         QCOMPARE(log.CountErrorsStartingWith(QStringLiteral("Failed")), 0);

@@ -31,6 +31,8 @@ using TestSupport::WaitFor;
 namespace {
 
 constexpr int kRate = AudioFormat::kSampleRate;
+// The null sink records exact zeros when nothing plays; anything above this is sound.
+constexpr float kQuiet = 1e-4f;
 
 // Records what the default sound sink plays, through its monitor source.
 class SinkRecorder
@@ -64,6 +66,38 @@ public:
     }
 
     void Poll() { m_data += m_process.readAllStandardOutput(); }
+    // Frames recorded so far.
+    size_t Frames() const { return static_cast<size_t>(m_data.size() / AudioFormat::kBytesPerFrame); }
+    // Whether frames [from, to) hold sound above `threshold`.
+    bool HasSound(size_t from, size_t to, float threshold = kQuiet) const
+    {
+        const auto* samples = reinterpret_cast<const float*>(m_data.constData());
+        for (size_t i = from; i < std::min(to, Frames()); ++i)
+            if (std::abs(samples[2 * i]) > threshold)
+                return true;
+        return false;
+    }
+    // Records until the sink has been silent for `ms` after the frame recorded last when
+    // called (the device played out what it held); false after `timeoutMs`.
+    bool WaitForSilence(int ms = 200, int timeoutMs = 10000)
+    {
+        Poll();
+        const size_t from = Frames();
+        const auto quiet = static_cast<size_t>(kRate / 1000 * ms);
+        return WaitFor([&] {
+            Poll();
+            const size_t now = Frames();
+            return now >= from + quiet && !HasSound(now - quiet, now);
+        }, timeoutMs);
+    }
+    // Records until frames after `from` hold sound; false after `timeoutMs`.
+    bool WaitForSound(size_t from, int timeoutMs = 10000)
+    {
+        return WaitFor([&] {
+            Poll();
+            return HasSound(from, Frames());
+        }, timeoutMs);
+    }
     // Interleaved samples recorded so far, without stopping.
     std::vector<float> Peek() const
     {
@@ -178,7 +212,7 @@ void PlayThroughSink(Timeline* timeline, float speed, int64_t from, int64_t wall
     }, static_cast<int>(wall / 1000) + 30000));
     played.stats = output->TakeSyncStats();
     played.deviceBufferSize = output->Output()->DeviceBufferSize();
-    QTest::qWait(300); // what the device still holds
+    QVERIFY(recorder.WaitForSilence()); // what the device still held is played
     played.recorded = recorder.Stop();
     QVERIFY2(log.errors.isEmpty(), qPrintable(log.errors.join(u'\n')));
     QVERIFY2(!log.infos.contains(QStringLiteral("Audio output devices changed")), qPrintable(log.infos.join(u'\n')));
@@ -374,7 +408,7 @@ private slots:
             return manager.Clock()->CurrentTime() < from - 1'500'000;
         }));
         manager.Pause();
-        QTest::qWait(300);
+        QVERIFY(recorder.WaitForSilence());
         const std::vector<float> recorded = recorder.Stop();
         const Sound sound = FindSound(recorded, 0.05f);
         QCOMPARE(sound.found, audible);
@@ -399,11 +433,13 @@ private slots:
         manager.SetAudioScrubEnabled(true);
         manager.DecodeTimeline(timeline, 0, true, false);
         QVERIFY(WaitFor([&] { return timeline->AudioReadyAt(2'000'000); }));
-        // The first scrub wakes the device; only the second is measured.
-        manager.SetPlaybackTime(1'000'000, true);
-        QTest::qWait(1500);
+        // The first scrub wakes the device; only the second is measured, once the first has
+        // been heard and has ended.
         recorder.Poll();
-        const size_t before = recorder.Peek().size() / 2;
+        manager.SetPlaybackTime(1'000'000, true);
+        QVERIFY(recorder.WaitForSound(recorder.Frames()));
+        QVERIFY(recorder.WaitForSilence());
+        const size_t before = recorder.Frames();
         manager.SetPlaybackTime(2'000'000, true);
         QVERIFY(WaitFor([&] {
             recorder.Poll();
@@ -432,8 +468,9 @@ private slots:
         AvManager manager;
         manager.DecodeTimeline(timeline, 0, true, false);
         QVERIFY(WaitFor([&] { return timeline->AudioReady(); }));
+        recorder.Poll();
         manager.Play(true);
-        QTest::qWait(500);
+        QVERIFY(recorder.WaitForSound(recorder.Frames())); // playing before the device list changes
         QProcess pactl;
         pactl.start(QStringLiteral("pactl"), {QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
                                               QStringLiteral("sink_name=plovex_added")});
@@ -444,16 +481,19 @@ private slots:
             recorder.Poll();
             return log.infos.contains(QStringLiteral("Audio output devices changed"));
         }, 10000);
-        QTest::qWait(1000);
+        // A second of the clock later the device was reopened: its last half second is sound.
+        const int64_t changedAt = manager.Clock()->CurrentTime();
+        const bool ranOn = WaitFor([&] {
+            recorder.Poll();
+            return manager.Clock()->CurrentTime() > changedAt + 1'000'000;
+        }, 20000);
+        recorder.Poll();
+        const size_t end = recorder.Frames();
         manager.Pause();
         QProcess::execute(QStringLiteral("pactl"), {QStringLiteral("unload-module"), module});
         QVERIFY(logged);
-        // Sound after the device was reopened.
-        const std::vector<float> recorded = recorder.Stop();
-        const size_t lastSecond = std::min<size_t>(recorded.size() / 2, kRate);
-        const Sound tail = FindSound(std::vector<float>(recorded.end() - static_cast<std::ptrdiff_t>(2 * lastSecond), recorded.end()), 0.05f);
-        QVERIFY(tail.found);
-        QVERIFY(manager.Clock()->CurrentTime() > 1'000'000);
+        QVERIFY(ranOn);
+        QVERIFY(recorder.HasSound(end - std::min<size_t>(end, kRate / 2), end, 0.05f));
     }
 
     // Picture and sound together for 20 s at 1x, looping the 3 s clip: the sound played
@@ -465,17 +505,30 @@ private slots:
         Settings::Get().loopState = LoopOn;
         QObject owner;
         Timeline* timeline = ParsedTimeline(MediaPath("clip_1080p25.mp4"), &owner);
+        SinkRecorder recorder;
+        QVERIFY(recorder.Start());
         AvManager manager;
         manager.DecodeTimeline(timeline, 0, true, true);
         QVERIFY(WaitFor([&] { return manager.AudioOutputWorker() && manager.AudioOutputWorker()->AudioOutput(); }));
         AudioOutputManager* output = manager.AudioOutputWorker()->AudioOutput();
         QVERIFY(WaitFor([&] { return timeline->VideoReady() && timeline->AudioReady(); }));
         manager.Play(true);
-        QTest::qWait(2000); // the device starts consuming
+        QVERIFY(recorder.WaitForSound(0)); // the device consumes
         output->TakeSyncStats();
-        QTest::qWait(20000);
+        // 20 s of the clock, over the loop's wraps.
+        int64_t clockRan = 0, lastTime = -1;
+        connect(manager.Clock(), &PlaybackManager::PlaybackTimeChanged, &owner, [&](int64_t time, bool) {
+            if (lastTime >= 0)
+                clockRan += time >= lastTime ? time - lastTime : time;
+            lastTime = time;
+        });
+        QVERIFY(WaitFor([&] {
+            recorder.Poll();
+            return clockRan >= 20'000'000;
+        }, 120000));
         manager.Pause();
         const AudioOutputManager::SyncStats stats = output->TakeSyncStats();
+        recorder.Stop();
         std::vector<int64_t> drift = stats.drift;
         QVERIFY2(drift.size() > 200, qPrintable(QString::number(drift.size()))); // about 25 clock changes a second
         std::sort(drift.begin(), drift.end());

@@ -243,7 +243,7 @@ private slots:
         QElapsedTimer elapsed;
         elapsed.start();
         clock.Play(true);
-        QTest::qWait(100);
+        QTRY_VERIFY_WITH_TIMEOUT(clock.CurrentTime() > 0, 10000);
         clock.Stop();
         const int64_t wall = elapsed.nsecsElapsed() / 1000;
         QVERIFY2(clock.CurrentTime() > 0 && clock.CurrentTime() <= wall,

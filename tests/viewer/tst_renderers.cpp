@@ -301,14 +301,14 @@ private slots:
         info.rec709 = true;
         const auto frame = YuvBars(info, {{16, 128, 128}}, {235, 16, 235}); // black picture, vivid padding
         m_gl->resize(1366 / 2, 768 / 2);
-        QTest::qWait(50);
+        QTRY_COMPARE(m_gl->size(), QSize(1366 / 2, 768 / 2));
         const QImage image = DrawGl(frame);
         for (int y = 10; y < image.height(); y += 40) {
             const QColor edge = image.pixelColor(image.width() - 1, y);
             QVERIFY2(edge.red() < 40 && edge.green() < 40 && edge.blue() < 40, qPrintable(Describe(edge)));
         }
         m_gl->resize(640, 360);
-        QTest::qWait(50);
+        QTRY_COMPARE(m_gl->size(), QSize(640, 360));
     }
 
     // A/B with a wipe: B outside the polygon, A inside it; without one A covers B.
@@ -386,10 +386,10 @@ private slots:
         }
         QVERIFY(first);
         m_gl->resize(360, 640);
-        QTest::qWait(50);
+        QTRY_COMPARE(m_gl->size(), QSize(360, 640));
         const QImage image = DrawGl(first);
         m_gl->resize(640, 360);
-        QTest::qWait(50);
+        QTRY_COMPARE(m_gl->size(), QSize(640, 360));
         QCOMPARE(image.size(), QSize(360, 640));
         for (int y = 40; y < 640; y += 80)
             for (int x = 30; x < 360; x += 60)
