@@ -25,8 +25,10 @@ source "$root/scripts/services.sh"
 start_display
 start_sound
 no_bus_autolaunch
-# The sound tests fail rather than skip when the server is missing after all.
+# The sound tests and the OpenGL tests fail rather than skip when the server, or an OpenGL
+# 3.3 context on the display, is missing after all.
 export PLOVEX_SOUND_REQUIRED=1
+export PLOVEX_GL_REQUIRED=1
 
 # Shared-memory keys and temporary files of the tests stay in our own folder.
 export TMPDIR="$runtime"

@@ -73,6 +73,11 @@ void FakeParsedVideo(Source& source, int frames, double rate)
     source.ParserFinished();
 }
 
+bool GlRequired()
+{
+    return qEnvironmentVariable("PLOVEX_GL_REQUIRED") == QLatin1String("1");
+}
+
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs)
 {
     QElapsedTimer timer;

@@ -35,6 +35,10 @@ Timeline* ParsedTimeline(const QString& path, QObject* parent);
 // frames at `rate` fps, the source ending with its last frame.
 void FakeParsedVideo(Source& source, int frames, double rate);
 
+// Whether this run promised an OpenGL 3.3 context (PLOVEX_GL_REQUIRED=1, which
+// scripts/test.sh sets): then a display without one fails the OpenGL tests.
+bool GlRequired();
+
 // Runs the event loop until `condition` holds; false when `timeoutMs` passed first.
 bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 30000);
 
@@ -78,3 +82,11 @@ private:
 };
 
 } // namespace TestSupport
+
+// Skips the running test for want of OpenGL, or fails it where OpenGL was promised.
+#define PLOVEX_SKIP_WITHOUT_GL(reason)        \
+    do {                                       \
+        if (TestSupport::GlRequired())         \
+            QFAIL(reason ", although required"); \
+        QSKIP(reason);                         \
+    } while (false)

@@ -64,7 +64,7 @@ private slots:
         QTRY_VERIFY(window.isVisible()); // it shows itself on the first event-loop turn
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         if (auto* gl = dynamic_cast<OpenGLViewer*>(window.Viewer()); gl && !gl->IsInitialised())
-            QSKIP("no OpenGL 3.3 context on this display");
+            PLOVEX_SKIP_WITHOUT_GL("no OpenGL 3.3 context on this display");
         AvManager* engine = window.Engine();
         QTRY_VERIFY_WITH_TIMEOUT(engine->PrimaryTimeline() && window.Viewer()->Output(0)->frame, 20000);
         QTRY_COMPARE_WITH_TIMEOUT(ShownNumber(window.Viewer()), 0, 5000);
@@ -166,7 +166,7 @@ private slots:
         player.kill();
         player.waitForFinished(10000);
         if (errors.contains("Failed to get a valid OpenGL context"))
-            QSKIP("no OpenGL on this display at all");
+            PLOVEX_SKIP_WITHOUT_GL("no OpenGL on this display at all");
         QVERIFY2(errors.contains("[ERROR] OpenGL verison is too old (3.2). Minimum required version is 3.3."), errors.constData());
         QVERIFY(running);
     }

@@ -1,6 +1,7 @@
 // Both renderers, drawing synthetic frames of known colours and shapes, compared pixel by
 // pixel with what the frames should look like. Needs a display with OpenGL 3.3 for the
-// OpenGL renderer; without one those cases are skipped with a message.
+// OpenGL renderer; without one those cases are skipped with a message, or fail where
+// PLOVEX_GL_REQUIRED=1 promised one.
 #include "core/Logger.h"
 #include "core/Settings.h"
 #include "media/AvParser.h"
@@ -159,7 +160,10 @@ private slots:
         m_gl->resize(640, 360);
         m_gl->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_gl.get()));
-        QTRY_VERIFY_WITH_TIMEOUT(m_gl->IsInitialised() || !m_gl->isValid(), 5000);
+        // Valid once the viewer's initialisation has run, which decides IsInitialised(); never
+        // where no context can be had at all. Either way the OpenGL cases check it in init().
+        if (!QTest::qWaitFor([this] { return m_gl->isValid(); }, 5000))
+            qInfo("no OpenGL context could be made on this display");
         m_software = std::make_unique<SoftwareViewer>();
         m_software->resize(640, 360);
         m_software->show();
@@ -169,7 +173,7 @@ private slots:
     void init()
     {
         if (QByteArray(QTest::currentTestFunction()).startsWith("gl") && !m_gl->IsInitialised())
-            QSKIP("no OpenGL 3.3 context on this display");
+            PLOVEX_SKIP_WITHOUT_GL("no OpenGL 3.3 context on this display");
         if (m_gl->IsInitialised()) {
             m_gl->SetGrid(1, 1, 1);
             m_gl->ResetTransform();
@@ -221,7 +225,7 @@ private slots:
     {
         QFETCH(bool, alpha);
         if (!m_gl->IsInitialised())
-            QSKIP("no OpenGL 3.3 context on this display");
+            PLOVEX_SKIP_WITHOUT_GL("no OpenGL 3.3 context on this display");
         VideoStreamInfo& info = Info(640, 360);
         const auto frame = RgbFrame(info, alpha, [](QImage& image) {
             for (int y = 0; y < image.height(); ++y)
