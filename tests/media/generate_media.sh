@@ -186,4 +186,11 @@ first=$(ffprobe -v error -select_streams v:0 -show_entries packet=pts -of csv=p=
 ff -f lavfi -i "$(numbered 64 36 25 3)" -f lavfi -i "$(tone 440 48000 3)" "${x264[@]}" -g 12 -bf 2 \
    -c:a aac -b:a 64k -ac 2 -f mpegts "$out/clip_h264_aac.ts"
 
+# The first three pictures of seq_png brought to display gamma by ffmpeg's own lookup table
+# (value^(1/2.2)): what the software viewer shows of the linear OpenEXR files made from them.
+rm -rf "$out/seq_png_gamma" && mkdir -p "$out/seq_png_gamma"
+ff -start_number 1 -i "$out/seq_png/seq.%04d.png" -frames:v 3 \
+   -vf "lutrgb=r=gammaval(0.45454545):g=gammaval(0.45454545):b=gammaval(0.45454545)" \
+   -start_number 1 "$out/seq_png_gamma/seq.%04d.png"
+
 echo "$hash" > "$stamp"

@@ -28,35 +28,45 @@ struct Yuv
     int y, u, v;
 };
 
-// Expected RGB (0..255) of a YUV triple as the fragment shader converts it.
-QColor ExpectedRgb(const Yuv& c, bool rec709, bool rec2020)
+// The Y'CbCr levels a picture of `colour` (a BT.709 display colour) is stored with, by the
+// standards' own definitions rather than by any decoding formula: luma weights Kr and Kb
+// (BT.601 0.299 and 0.114, BT.709 0.2126 and 0.0722, BT.2020 0.2627 and 0.0593), BT.601 and
+// BT.709 in studio range (Y 16-235, Cb and Cr 128 +- 112). BT.2020 pictures are taken in full
+// range, their BT.709 primaries converted to BT.2020 ones in linear light (ITU-R BT.2087),
+// from a display gamma of 2.2 to a BT.2020 gamma of 2.4. A renderer shows `colour` again.
+Yuv Encode(const QColor& colour, bool rec709, bool rec2020)
 {
-    double y = c.y / 255.0, u = c.u / 255.0 - 0.5, v = c.v / 255.0 - 0.5;
-    const double k = 255.0 / 224.0;
-    double r, g, b;
+    double r = colour.redF(), g = colour.greenF(), b = colour.blueF();
+    double kr = 0.299, kb = 0.114;
     if (rec709) {
-        y = (y - 16.0 / 255.0) * 255.0 / 219.0;
-        r = y + 1.5748 * k * v;
-        g = y - 0.1873 * k * u - 0.4681 * k * v;
-        b = y + 1.8556 * k * u;
+        kr = 0.2126;
+        kb = 0.0722;
     } else if (rec2020) {
-        r = std::pow(std::max(y + 1.4746 * v, 0.0), 2.4);
-        g = std::pow(std::max(y - 0.1646 * u - 0.5714 * v, 0.0), 2.4);
-        b = std::pow(std::max(y + 1.8814 * u, 0.0), 2.4);
-        const double r2 = 1.6605 * r - 0.5876 * g - 0.0728 * b;
-        const double g2 = -0.1246 * r + 1.1329 * g - 0.0083 * b;
-        const double b2 = -0.0182 * r - 0.1006 * g + 1.1187 * b;
-        r = std::pow(std::max(r2, 0.0), 1 / 2.2);
-        g = std::pow(std::max(g2, 0.0), 1 / 2.2);
-        b = std::pow(std::max(b2, 0.0), 1 / 2.2);
-    } else {
-        y = (y - 16.0 / 255.0) * 255.0 / 219.0;
-        r = y + 1.403 * k * v;
-        g = y - 0.344 * k * u - 0.714 * k * v;
-        b = y + 1.770 * k * u;
+        kr = 0.2627;
+        kb = 0.0593;
+        const double lr = std::pow(r, 2.2), lg = std::pow(g, 2.2), lb = std::pow(b, 2.2);
+        r = std::pow(0.6274 * lr + 0.3293 * lg + 0.0433 * lb, 1 / 2.4);
+        g = std::pow(0.0691 * lr + 0.9195 * lg + 0.0114 * lb, 1 / 2.4);
+        b = std::pow(0.0164 * lr + 0.0880 * lg + 0.8956 * lb, 1 / 2.4);
     }
-    auto byte = [](double x) { return std::clamp(static_cast<int>(std::lround(x * 255.0)), 0, 255); };
-    return QColor(byte(r), byte(g), byte(b));
+    const double y = kr * r + (1 - kr - kb) * g + kb * b;
+    const double cb = (b - y) / (2 * (1 - kb)), cr = (r - y) / (2 * (1 - kr));
+    auto level = [](double x) { return static_cast<int>(std::lround(x)); };
+    if (rec2020)
+        return {level(255 * y), level(128 + 255 * cb), level(128 + 255 * cr)};
+    return {level(16 + 219 * y), level(128 + 224 * cb), level(128 + 224 * cr)};
+}
+
+// Colours for the matrix tests. Pure green, yellow and cyan are left out under BT.2020: their
+// red (and blue) comes out of 8-bit levels near black, where the display gamma magnifies one
+// level into many.
+QList<QColor> TestColours(bool rec2020)
+{
+    QList<QColor> colours = {QColor(255, 255, 255), QColor(0, 0, 0),       QColor(255, 0, 0),   QColor(0, 0, 255),
+                             QColor(255, 0, 255),   QColor(128, 128, 128), QColor(192, 48, 80)};
+    if (!rec2020)
+        colours << QColor(0, 255, 0) << QColor(255, 255, 0) << QColor(0, 255, 255);
+    return colours;
 }
 
 bool Near(const QColor& a, const QColor& b, int tolerance = 6)
@@ -203,13 +213,16 @@ private slots:
         info.yuv = true;
         info.rec709 = rec709;
         info.rec2020 = rec2020;
-        const QList<Yuv> bars = {{235, 128, 128}, {16, 128, 128}, {81, 90, 240}, {145, 54, 34}, {41, 240, 110}, {128, 128, 128}};
+        const QList<QColor> colours = TestColours(rec2020);
+        QList<Yuv> bars;
+        for (const QColor& colour : colours)
+            bars << Encode(colour, rec709, rec2020);
         const QImage image = DrawGl(YuvBars(info, bars));
         for (int i = 0; i < bars.size(); ++i) {
             const int x = static_cast<int>((i + 0.5) * image.width() / bars.size());
             const QColor got = image.pixelColor(x, image.height() / 2);
-            const QColor want = ExpectedRgb(bars[i], rec709, rec2020);
-            QVERIFY2(Near(got, want), qPrintable(QStringLiteral("bar %1: %2, expected %3").arg(i).arg(Describe(got), Describe(want))));
+            QVERIFY2(Near(got, colours[i]),
+                     qPrintable(QStringLiteral("bar %1: %2, made as %3").arg(i).arg(Describe(got), Describe(colours[i]))));
         }
     }
 
@@ -498,8 +511,8 @@ private slots:
         QVERIFY(Near(image.pixelColor(left + 20, 20), QColor(255, 255, 0)));
     }
 
-    // YUV frames (decoded for OpenGL when no context could be had) show in the colours the
-    // OpenGL viewer gives them, under each of its matrices.
+    // YUV frames (decoded for OpenGL when no context could be had) show in the colours they
+    // were made from, under each of the OpenGL viewer's matrices.
     void softwareShowsYuv_data() { glColours_data(); }
     void softwareShowsYuv()
     {
@@ -509,11 +522,15 @@ private slots:
         info.yuv = true;
         info.rec709 = rec709;
         info.rec2020 = rec2020;
-        const QList<Yuv> bars = {{235, 128, 128}, {81, 90, 240}, {145, 54, 34}};
+        const QList<QColor> colours = TestColours(rec2020);
+        QList<Yuv> bars;
+        for (const QColor& colour : colours)
+            bars << Encode(colour, rec709, rec2020);
         const QImage image = DrawSoftware(YuvBars(info, bars));
         for (int i = 0; i < bars.size(); ++i) {
             const QColor got = image.pixelColor(static_cast<int>((i + 0.5) * 640 / bars.size()), 180);
-            QVERIFY2(Near(got, ExpectedRgb(bars[i], rec709, rec2020)), qPrintable(Describe(got)));
+            QVERIFY2(Near(got, colours[i]),
+                     qPrintable(QStringLiteral("bar %1: %2, made as %3").arg(i).arg(Describe(got), Describe(colours[i]))));
         }
     }
 
