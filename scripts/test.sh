@@ -37,4 +37,5 @@ export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
 cd "$dir"
-ctest --output-on-failure --timeout 600 -j2 "$@"
+# Each test's time limit comes from its label (tests/CMakeLists.txt).
+ctest --output-on-failure -j2 "$@"
