@@ -17,7 +17,13 @@ else
 fi
 
 on() { [ "$1" = 1 ] && echo ON || echo OFF; }
-cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=$type \
-  -DPLOVEX_SANITIZE="$(on "$sanitize")" -DPLOVEX_WERROR="$(on "$werror")" >/dev/null
+# Quiet unless configuring fails; then all of its output, which says why (a package that
+# pkg-config does not find is reported on standard output).
+if ! configured=$(cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=$type \
+                    -DPLOVEX_SANITIZE="$(on "$sanitize")" -DPLOVEX_WERROR="$(on "$werror")" 2>&1); then
+  printf '%s\n' "$configured" >&2
+  echo "build: configuring $dir failed" >&2
+  exit 1
+fi
 cmake --build "$dir" >&2
 echo "$dir"

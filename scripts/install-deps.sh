@@ -1,19 +1,21 @@
 #!/usr/bin/env bash
-# Installs every Debian package Plovex needs to build, run, test and benchmark.
-# Idempotent: packages already present are left alone and nothing else is fetched.
+# Installs every Debian package Plovex needs to build, run, test, benchmark and fuzz, and
+# nothing else. Idempotent: packages already present are left alone and nothing else is
+# fetched.
 set -euo pipefail
 
 packages=(
-  # build
+  # build (ccache when present; clang and its runtime for the fuzzers)
   build-essential cmake ninja-build ccache pkg-config clang libclang-rt-14-dev
-  # Qt 6
-  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6opengl6-dev qt6-tools-dev
-  qt6-qpa-plugins libgl-dev libgl1-mesa-dri libegl-mesa0 libglx-mesa0
-  # media
+  # Qt 6 (moc and rcc from the tools), OpenGL headers
+  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6opengl6-dev libgl-dev
+  # the X platform plugin and Mesa's software OpenGL (GLX), for the window and its tests
+  qt6-qpa-plugins libgl1-mesa-dri libglx-mesa0
+  # media; the ffmpeg program makes the test media, the demo clip and exports
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   librubberband-dev ffmpeg
-  # tests and benchmarks
-  xvfb xauth pulseaudio pulseaudio-utils sox dbus libbenchmark-dev
+  # tests and benchmarks: a display and a sound server with a null sink (pactl, parec)
+  xvfb pulseaudio pulseaudio-utils
 )
 
 missing=()

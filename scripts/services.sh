@@ -1,6 +1,7 @@
 # Sourced by scripts/test.sh and scripts/bench.sh: starts what the programs under test need,
 # each only when none is reachable already. Every process started is added to the array
 # `started` (the caller kills them on exit); `runtime` must name a private folder (mode 700).
+# A service that does not come up is reported with its log, and the function returns 1.
 
 # An X server on a free display of our own unless one is reachable already.
 start_display() {
@@ -15,11 +16,18 @@ start_display() {
     display=$((display + 1))
   done
   Xvfb ":$display" -screen 0 1920x1080x24 -nolisten tcp >"$runtime/xvfb.log" 2>&1 &
-  started+=($!)
-  for _ in $(seq 100); do
+  local pid=$!
+  started+=("$pid")
+  for _ in $(seq 200); do
     [ -S "/tmp/.X11-unix/X${display}" ] && break
+    kill -0 "$pid" 2>/dev/null || break
     sleep 0.05
   done
+  if [ ! -S "/tmp/.X11-unix/X${display}" ]; then
+    cat "$runtime/xvfb.log" >&2
+    echo "services: Xvfb did not come up on display :$display (is the xvfb package installed?)" >&2
+    return 1
+  fi
   export DISPLAY=":$display"
 }
 
@@ -37,12 +45,19 @@ start_sound() {
     --load="module-native-protocol-unix socket=$PULSE_RUNTIME_PATH/native auth-anonymous=1" \
     --load="module-null-sink sink_name=plovex_null rate=48000 channels=2 format=float32le norewinds=1" \
     >"$runtime/pulse.log" 2>&1 &
-  started+=($!)
+  local pid=$!
+  started+=("$pid")
   export PULSE_SERVER="unix:$PULSE_RUNTIME_PATH/native"
-  for _ in $(seq 100); do
+  for _ in $(seq 200); do
     pactl info >/dev/null 2>&1 && break
+    kill -0 "$pid" 2>/dev/null || break
     sleep 0.05
   done
+  if ! pactl info >/dev/null 2>&1; then
+    cat "$runtime/pulse.log" >&2
+    echo "services: PulseAudio did not come up at $PULSE_SERVER (are pulseaudio and pulseaudio-utils installed?)" >&2
+    return 1
+  fi
   pactl set-default-sink plovex_null >/dev/null 2>&1 || true
 }
 
