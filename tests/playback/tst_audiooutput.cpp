@@ -372,9 +372,11 @@ private slots:
         const ToneCheck tone = CheckTone(played.recorded, 0.2);
         const double seconds = static_cast<double>(wall) / 1e6;
         QVERIFY2(std::abs(tone.seconds - seconds) < 0.2, qPrintable(QStringLiteral("%1 s of sound").arg(tone.seconds)));
-        // No drop-out. A moved read position (the clock's correction) or a moment this busy
-        // machine did not run the output may cost a few milliseconds, not a quarter second.
-        QVERIFY2(tone.longestGap < 0.25, qPrintable(QStringLiteral("a gap of %1 s").arg(tone.longestGap)));
+        // No drop-out: a read position run past the cache went silent for seconds. A moved read
+        // position (the clock's correction) costs milliseconds, and a machine too busy to run
+        // the output for a moment (a sanitized build among others) a little more; half a
+        // second is neither.
+        QVERIFY2(tone.longestGap < 0.5, qPrintable(QStringLiteral("a gap of %1 s").arg(tone.longestGap)));
         QVERIFY2(tone.irregular <= 0.02, qPrintable(QStringLiteral("%1 of the periods irregular").arg(tone.irregular)));
         QVERIFY2(std::abs(tone.frequency - 440.0) < 4.4, qPrintable(QStringLiteral("%1 Hz").arg(tone.frequency)));
     }
