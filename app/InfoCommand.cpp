@@ -63,12 +63,8 @@ int RunInfoCommand(const QStringList& paths)
     for (const QString& path : InfoSourcePaths(paths)) {
         Source source(path, QString(), QUuid());
         if (source.FileCount() > 0) {
-            // A sequence is probed through its first existing file.
-            int file = 0;
-            while (file < source.FileCount() - 1 && !source.FileExists(file))
-                ++file;
             AvParser parser;
-            source.ApplyParseResult(parser.Parse(source.ParserFileEntry(file)));
+            source.ApplyParseResult(parser.Parse(source.ParserFileEntry(source.ProbeFileIndex())));
         }
         const QJsonObject report = SourceReport::ToJson(source);
         failed = failed || source.HasError() || !HasUsableStream(report);

@@ -36,16 +36,8 @@ void AvWorker::DoTask(int workerId, AvWorkerTask* task)
             Logger::error(QStringLiteral("Parse source failed. Source timeline is invalid."));
             break;
         }
-        // A sequence is probed through its first file that exists.
-        int file = 0;
-        if (source->IsImageSequence()) {
-            while (file < source->FileCount() && !source->FileExists(file))
-                ++file;
-            if (file >= source->FileCount())
-                file = 0;
-        }
         AvParser parser;
-        source->ApplyParseResult(parser.Parse(source->ParserFileEntry(file)));
+        source->ApplyParseResult(parser.Parse(source->ParserFileEntry(source->ProbeFileIndex())));
         break;
     }
     case AvWorkerTask::DecodeAudio:

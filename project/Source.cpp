@@ -213,6 +213,16 @@ bool Source::FileExists(int file) const
     return file >= 0 && file < FileCount() && QFileInfo::exists(m_files[static_cast<size_t>(file)].filePath);
 }
 
+int Source::ProbeFileIndex() const
+{
+    if (!m_isImageSequence)
+        return 0;
+    for (int file = 0; file < FileCount(); ++file)
+        if (FileExists(file))
+            return file;
+    return 0;
+}
+
 bool Source::FileParsed(int file) const
 {
     return file >= 0 && file < FileCount() && m_files[static_cast<size_t>(file)].parsed;

@@ -73,6 +73,9 @@ public:
     int FirstVideoStreamIndex() const; // -1 when none
     int AudioStreamCount() const;  // of the primary file
     bool FileExists(int file) const;
+    // The file a parse probes: a sequence's first file that exists (its first when none does),
+    // a movie's one file.
+    int ProbeFileIndex() const;
     bool FileParsed(int file) const;
     QString FileName(int file) const;
     QString FileAbsolutePath(int file) const;

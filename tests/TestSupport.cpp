@@ -26,15 +26,8 @@ QString MediaPath(const QString& name)
 
 void Parse(Source* source)
 {
-    int file = 0;
-    if (source->IsImageSequence()) {
-        while (file < source->FileCount() && !source->FileExists(file))
-            ++file;
-        if (file >= source->FileCount())
-            file = 0;
-    }
     AvParser parser;
-    source->ApplyParseResult(parser.Parse(source->ParserFileEntry(file)));
+    source->ApplyParseResult(parser.Parse(source->ParserFileEntry(source->ProbeFileIndex())));
 }
 
 void Touch(const QString& path)
