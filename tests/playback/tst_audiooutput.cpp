@@ -371,7 +371,10 @@ private slots:
         QCOMPARE(played.stats.starvedTicks, 0);
         const ToneCheck tone = CheckTone(played.recorded, 0.2);
         const double seconds = static_cast<double>(wall) / 1e6;
-        QVERIFY2(std::abs(tone.seconds - seconds) < 0.2, qPrintable(QStringLiteral("%1 s of sound").arg(tone.seconds)));
+        // As long as the clock ran. A device slow to start on a busy machine begins late, which
+        // the clock's correction then makes up; sound never outlasts the clock.
+        QVERIFY2(tone.seconds > seconds - 0.6 && tone.seconds < seconds + 0.2,
+                 qPrintable(QStringLiteral("%1 s of sound for %2 s of clock").arg(tone.seconds).arg(seconds)));
         // No drop-out: a read position run past the cache went silent for seconds. A moved read
         // position (the clock's correction) costs milliseconds, and a machine too busy to run
         // the output for a moment (a sanitized build among others) a little more; half a
