@@ -7,11 +7,13 @@
 #include "media/CacheManager.h"
 #include "playback/PlaybackManager.h"
 #include "project/FrameBookmark.h"
+#include "project/Source.h"
 #include "project/Timeline.h"
 #include "project/Track.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QThread>
 #include <QVariant>
 
@@ -20,6 +22,9 @@
 namespace {
 
 constexpr int kDeferredBatch = 100; // frame references freed per main-loop turn
+// How long ended tasks are waited for (and the audio output for a timeline it plays) before
+// a timeline is decoded again or a timeline or source is freed.
+constexpr int kTaskEndTimeoutMs = 10000;
 
 } // namespace
 
@@ -65,17 +70,24 @@ Timeline* AvManager::PrimaryTimeline() const
     return m_primary;
 }
 
-int AvManager::StartTask(int type, Timeline* timeline)
+int AvManager::StartTask(int type, Timeline* timeline, Source* source)
 {
     // While the engine shuts down, a task started now would be missed by the end requests
     // already sent and keep the shutdown waiting.
     if (m_shuttingDownAll || m_finalShutdown)
         return -1;
+    if (timeline && m_releasingTimelines.contains(timeline))
+        return -1;
+    if (timeline)
+        Watch(timeline);
+    if (source)
+        Watch(source);
     auto entry = std::make_unique<Entry>();
     entry->id = s_nextWorkerId++;
     entry->task = std::make_unique<AvWorkerTask>();
     entry->task->type = type;
     entry->task->timeline = timeline;
+    entry->task->source = source;
     entry->thread = new QThread;
     entry->thread->setProperty("id", entry->id);
     connect(entry->thread, &QThread::finished, this, &AvManager::FinalThreadCleanup);
@@ -95,6 +107,7 @@ int AvManager::StartTask(int type, Timeline* timeline)
         connect(this, &AvManager::AudioPlaybackTimelineChanged, worker, &AvWorker::SetAudioPlaybackTimeline);
         connect(this, &AvManager::ResetAudioOutputDeviceRequested, worker, &AvWorker::ResetAudioOutputDevice);
         connect(this, &AvManager::LogAudioOutputInfoRequested, worker, &AvWorker::LogAudioOutputInfo);
+        connect(worker, &AvWorker::AudioPlaybackTimelineTaken, this, &AvManager::OnAudioPlaybackTimelineTaken);
     }
     connect(worker, &AvWorker::TaskCompleted, this, &AvManager::QuitThread);
     connect(worker, &AvWorker::VideoFrameChanged, this, &AvManager::OnVideoFrameChanged);
@@ -105,8 +118,224 @@ int AvManager::StartTask(int type, Timeline* timeline)
     if (timeline && task->IsDecode())
         timeline->SetPlaybackState(m_playbackState);
     m_active.push_back(std::move(entry));
+    if (timeline && task->IsDecode())
+        AddReachableSources(timeline);
     emit TaskStarted(id, task);
     return id;
+}
+
+void AvManager::Watch(Timeline* timeline)
+{
+    connect(timeline, &Timeline::AboutToBeDestroyed, this, &AvManager::ReleaseTimeline, Qt::UniqueConnection);
+    connect(timeline, &Timeline::DecodeCopiesRefreshed, this, &AvManager::OnDecodeCopiesRefreshed, Qt::UniqueConnection);
+}
+
+void AvManager::Watch(Source* source)
+{
+    connect(source, &Source::AboutToBeDestroyed, this, &AvManager::ReleaseSource, Qt::UniqueConnection);
+}
+
+bool AvManager::HasDecodeTasks(const Timeline* timeline) const
+{
+    for (const auto* list : {&m_active, &m_shuttingDown})
+        for (const auto& entry : *list)
+            if (entry->task->IsDecode() && entry->task->timeline == timeline)
+                return true;
+    return false;
+}
+
+void AvManager::AddReachableSources(Timeline* timeline)
+{
+    QSet<Source*>& reachable = m_reachableSources[timeline];
+    for (Source* source : timeline->DecodeSources()) {
+        reachable.insert(source);
+        Watch(source);
+    }
+}
+
+void AvManager::PruneReachableSources(Timeline* timeline)
+{
+    const auto it = m_reachableSources.find(timeline);
+    if (it != m_reachableSources.end() && !HasDecodeTasks(timeline) && timeline->Cache()->VideoFrameCount() == 0)
+        m_reachableSources.erase(it);
+}
+
+void AvManager::OnDecodeCopiesRefreshed()
+{
+    // A task told to take a new copy may take this one.
+    auto* timeline = qobject_cast<Timeline*>(sender());
+    if (timeline && HasDecodeTasks(timeline))
+        AddReachableSources(timeline);
+}
+
+void AvManager::SendAudioPlaybackTimeline(Timeline* timeline)
+{
+    if (timeline)
+        Watch(timeline);
+    if (AudioOutputWorker())
+        m_audioTimelinesSent.push_back(timeline);
+    emit AudioPlaybackTimelineChanged(timeline);
+}
+
+void AvManager::OnAudioPlaybackTimelineTaken()
+{
+    if (m_audioTimelinesSent.empty())
+        return;
+    m_audioTimelineTaken = m_audioTimelinesSent.front();
+    m_audioTimelinesSent.pop_front();
+}
+
+bool AvManager::AudioOutputHolds(const Timeline* timeline) const
+{
+    return timeline
+           && (m_audioTimelineTaken == timeline
+               || std::find(m_audioTimelinesSent.begin(), m_audioTimelinesSent.end(), timeline) != m_audioTimelinesSent.end());
+}
+
+bool AvManager::WaitUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() >= timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+void AvManager::ReleaseTimeline(Timeline* timeline)
+{
+    if (!timeline || m_releasingTimelines.contains(timeline))
+        return;
+    m_releasingTimelines.insert(timeline);
+    bool ended = false;
+    for (int i = static_cast<int>(m_active.size()) - 1; i >= 0; --i) {
+        AvWorkerTask* task = m_active[static_cast<size_t>(i)]->task.get();
+        if (task->timeline != timeline)
+            continue;
+        if (task->IsDecode()) {
+            BeginShutdown(m_active.begin() + i);
+            ended = true;
+        } else {
+            task->timeline = nullptr; // a parse reads its source only
+        }
+    }
+    for (const auto& entry : m_shuttingDown)
+        if (!entry->task->IsDecode() && entry->task->timeline == timeline)
+            entry->task->timeline = nullptr;
+    if (ended)
+        ShareCache(nullptr);
+    if (m_primary == timeline)
+        SetPrimaryTimeline(nullptr); // another one, or none, goes to the audio output
+    else if (AudioOutputHolds(timeline) && m_audioTimelinesSent.empty())
+        SendAudioPlaybackTimeline(m_primary);
+    for (auto it = m_outputTimelines.begin(); it != m_outputTimelines.end();) {
+        if (it.value() != timeline) {
+            ++it;
+            continue;
+        }
+        emit VideoFrameChanged(it.key(), nullptr, nullptr, nullptr);
+        it = m_outputTimelines.erase(it);
+    }
+    auto reached = [this, timeline] {
+        if (AudioOutputHolds(timeline))
+            return true;
+        for (const auto* list : {&m_active, &m_shuttingDown})
+            for (const auto& entry : *list)
+                if (entry->task->timeline == timeline)
+                    return true;
+        return false;
+    };
+    if (!WaitUntil([&] { return !reached(); }, kTaskEndTimeoutMs)) {
+        Logger::error(QStringLiteral("Timeline deleted while the engine still uses it: its tasks did not end in time."));
+        // Nothing on this thread looks at it again.
+        for (const auto* list : {&m_active, &m_shuttingDown})
+            for (const auto& entry : *list)
+                if (entry->task->timeline == timeline)
+                    entry->task->timeline = nullptr;
+    }
+    m_reachableSources.remove(timeline);
+    m_releasingTimelines.remove(timeline);
+}
+
+void AvManager::ReleaseSource(Source* source)
+{
+    // Timelines whose tasks or cached pictures may reach the source.
+    QList<Timeline*> reaching;
+    for (auto it = m_reachableSources.cbegin(); it != m_reachableSources.cend(); ++it)
+        if (it.value().contains(source))
+            reaching.append(it.key());
+    struct Restart
+    {
+        QPointer<Timeline> timeline;
+        int outputId;
+        bool audio;
+        bool video;
+        int request;
+    };
+    std::vector<Restart> restarts;
+    bool ended = false;
+    for (Timeline* timeline : std::as_const(reaching)) {
+        const bool audio = !TaskIds(AvWorkerTask::DecodeAudio, timeline).isEmpty();
+        const bool video = !TaskIds(AvWorkerTask::DecodeVideo, timeline).isEmpty();
+        const int outputId = timeline->OutputId();
+        if (audio || video) {
+            const int request = outputId >= 0 && outputId < 4 ? m_outputRequests[static_cast<size_t>(outputId)] : 0;
+            restarts.push_back({timeline, outputId, audio, video, request});
+            for (int i = static_cast<int>(m_active.size()) - 1; i >= 0; --i) {
+                Entry* entry = m_active[static_cast<size_t>(i)].get();
+                if (!entry->task->IsDecode() || entry->task->timeline != timeline)
+                    continue;
+                entry->dropCache = true;
+                BeginShutdown(m_active.begin() + i);
+                ended = true;
+            }
+        }
+        if (outputId >= 0)
+            emit VideoFrameChanged(outputId, nullptr, nullptr, nullptr);
+    }
+    if (ended)
+        ShareCache(nullptr);
+    // As when its output's decoding ends: the clock follows another timeline, or none, until
+    // the decoding restarts.
+    if (m_primary && reaching.contains(m_primary) && TaskIds(AvWorkerTask::DecodeVideo, m_primary).isEmpty()
+        && TaskIds(AvWorkerTask::DecodeAudio, m_primary).isEmpty())
+        SetPrimaryTimeline(nullptr);
+    auto reached = [&] {
+        for (const auto* list : {&m_active, &m_shuttingDown})
+            for (const auto& entry : *list)
+                if (entry->task->source == source
+                    || (entry->task->IsDecode() && reaching.contains(entry->task->timeline)))
+                    return true;
+        return false;
+    };
+    if (!WaitUntil([&] { return !reached(); }, kTaskEndTimeoutMs))
+        Logger::error(QStringLiteral("Source deleted while the engine still uses it: its tasks did not end in time."));
+    for (Timeline* timeline : std::as_const(reaching)) {
+        const auto it = m_reachableSources.find(timeline);
+        if (it == m_reachableSources.end())
+            continue; // deleted meanwhile
+        it->remove(source);
+        // Pictures of the source left in a cache no task fills: their stream records go now.
+        if (!HasDecodeTasks(timeline))
+            ReleaseCacheLater(timeline, true, false);
+        PruneReachableSources(timeline);
+    }
+    if (restarts.empty())
+        return;
+    // Once the source is gone, the decoding ended for it goes on without it, unless the output
+    // was given something else meanwhile.
+    QTimer::singleShot(0, this, [this, restarts] {
+        for (const Restart& restart : restarts) {
+            Timeline* timeline = restart.timeline;
+            const bool outputUnchanged = restart.outputId < 0 || restart.outputId >= 4
+                                         || m_outputRequests[static_cast<size_t>(restart.outputId)] == restart.request;
+            if (timeline && outputUnchanged && !HasDecodeTasks(timeline) && timeline->OutputId() == restart.outputId)
+                DecodeTimeline(timeline, restart.outputId, restart.audio, restart.video, true);
+        }
+    });
 }
 
 std::vector<std::unique_ptr<AvManager::Entry>>::iterator
@@ -149,7 +378,7 @@ void AvManager::ParseSource(Timeline* sourceTimeline)
         Logger::error(QStringLiteral("Failed to parse source. Invalid source timeline."));
         return;
     }
-    StartTask(AvWorkerTask::ParseSource, sourceTimeline);
+    StartTask(AvWorkerTask::ParseSource, sourceTimeline, sourceTimeline->GetSource());
 }
 
 void AvManager::WaitWhileShuttingDown(int timeoutMs)
@@ -168,23 +397,26 @@ void AvManager::DecodeTimeline(Timeline* timeline, int outputId, bool audio, boo
         Logger::error(QStringLiteral("Failed to decode timeline. Timeline is NULL."));
         return;
     }
-    if (m_shuttingDownAll || m_finalShutdown)
+    if (m_shuttingDownAll || m_finalShutdown || m_releasingTimelines.contains(timeline))
         return;
+    Watch(timeline);
+    const QPointer<Timeline> alive(timeline); // main thread only: the slots and events below may delete it
     if (outputId < 4) {
         const int request = outputId >= 0 ? ++m_outputRequests[static_cast<size_t>(outputId)] : 0;
         const int previous = timeline->OutputId();
         if (previous >= 0 && previous != outputId)
             EndDecodingTask(previous, !keepViewerFrameOverride);
         EndDecodingTask(outputId, false);
-        WaitWhileShuttingDown(10000);
+        WaitWhileShuttingDown(kTaskEndTimeoutMs);
         // The events processed while waiting may have given this output another timeline,
         // or begun shutting the engine down: the newer request stands.
-        if (m_shuttingDownAll || m_finalShutdown
+        if (!alive || m_shuttingDownAll || m_finalShutdown || m_releasingTimelines.contains(timeline)
             || (outputId >= 0 && request != m_outputRequests[static_cast<size_t>(outputId)]))
             return;
         if (outputId >= 0) {
-            if (m_outputTimelines.value(outputId) && m_outputTimelines.value(outputId) != timeline)
-                m_outputTimelines.value(outputId)->SetOutputId(-1);
+            Timeline* shown = m_outputTimelines.value(outputId);
+            if (shown && shown != timeline)
+                shown->SetOutputId(-1);
             m_outputTimelines[outputId] = timeline;
         }
         timeline->SetOutputId(outputId);
@@ -269,7 +501,7 @@ void AvManager::QuitThread(int workerId)
     }
     Entry* entry = entryIt->get();
     Timeline* timeline = entry->task->timeline;
-    if (!m_shuttingDownAll && entry->task->IsDecode() && timeline) {
+    if (!m_shuttingDownAll && entry->task->IsDecode() && timeline && !m_releasingTimelines.contains(timeline)) {
         const DecodeType type = entry->task->type == AvWorkerTask::DecodeAudio ? DecodeType::Audio : DecodeType::Video;
         timeline->SetDecoding(type, false);
         if (entry->dropCache)
@@ -297,6 +529,7 @@ void AvManager::ReleaseCacheLater(Timeline* timeline, bool video, bool audio)
     }
     if (!m_deferredVideo.empty() || !m_deferredAudio.empty())
         m_deferredTimer.start();
+    PruneReachableSources(timeline);
 }
 
 void AvManager::FinalThreadCleanup()
@@ -309,7 +542,15 @@ void AvManager::FinalThreadCleanup()
         return;
     }
     (*it)->thread->deleteLater(); // its worker went as the thread finished
+    const int type = (*it)->task->type;
+    Timeline* timeline = (*it)->task->timeline;
     m_shuttingDown.erase(it);
+    if (type == AvWorkerTask::AudioOutput) {
+        m_audioTimelinesSent.clear(); // an audio output that is gone holds nothing
+        m_audioTimelineTaken = nullptr;
+    } else if (timeline && m_reachableSources.contains(timeline)) {
+        PruneReachableSources(timeline);
+    }
 }
 
 void AvManager::ProcessDeferredDelete()
@@ -528,7 +769,7 @@ void AvManager::SetPrimaryTimeline(Timeline* timeline)
         }
     }
     m_primary = timeline;
-    emit AudioPlaybackTimelineChanged(timeline);
+    SendAudioPlaybackTimeline(timeline);
     if (!timeline) {
         emit PrimaryTimelineChanged(nullptr, true);
         m_clock->Seek(0, true);
@@ -540,7 +781,6 @@ void AvManager::SetPrimaryTimeline(Timeline* timeline)
                                     [this](int64_t end) { m_clock->SetEndTime(end - 1); });
     m_primaryConnections << connect(timeline, &Timeline::PlaybackRangeChanged, this,
                                     [this](int64_t start, int64_t end) { m_clock->SetPlaybackRange(start, end); });
-    m_primaryConnections << connect(timeline, &QObject::destroyed, this, [this] { SetPrimaryTimeline(nullptr); });
     timeline->SetPlaybackFrame(std::min(timeline->PlaybackFrame(), timeline->LastFrame()));
     emit PrimaryTimelineChanged(timeline, false);
     m_clock->SetEndTime(timeline->EndTime() - 1);

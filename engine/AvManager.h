@@ -4,18 +4,22 @@
 #include "media/VideoFrame.h"
 #include "playback/LoopState.h"
 
+#include <QHash>
 #include <QMap>
 #include <QObject>
-#include <QPointer>
+#include <QSet>
 #include <QTimer>
 
 #include <array>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <vector>
 
 class AvWorker;
 class PlaybackManager;
 class QThread;
+class Source;
 class Timeline;
 struct AudioFrame;
 
@@ -24,6 +28,12 @@ struct AudioFrame;
 // requests to the workers and their results back, holds the clock while the frames for the
 // new time are not cached yet, and frees dropped caches on the main thread in batches.
 // Main thread only; workers are reached through queued signals.
+//
+// The timelines and sources it gives to its threads stay the project's: it connects to their
+// AboutToBeDestroyed and, before one is freed, ends every task that may reach it (restarting
+// afterwards, without a deleted source, the decoding it ended for other timelines), waits
+// until the audio output has let go of it, and tells the viewers showing a picture that points
+// into it to drop the picture (VideoFrameChanged with null frames). See Timeline and Source.
 class AvManager : public QObject
 {
     Q_OBJECT
@@ -98,6 +108,12 @@ signals:
 private slots:
     void QuitThread(int workerId);
     void FinalThreadCleanup();
+    // The audio output has taken the oldest timeline sent to it that it had not taken yet.
+    void OnAudioPlaybackTimelineTaken();
+    void OnDecodeCopiesRefreshed();
+    // Run by a timeline's or source's AboutToBeDestroyed: returns once no thread can reach it.
+    void ReleaseTimeline(Timeline* timeline);
+    void ReleaseSource(Source* source);
     void OnVideoFrameChanged(int workerId, std::shared_ptr<VideoFrame> videoFrame,
                              std::shared_ptr<VideoFrame> previousFrame, std::shared_ptr<VideoFrame> nextFrame);
     void OnPlaybackStateChanged(bool playing, bool forward);
@@ -113,7 +129,21 @@ private:
         bool dropCache = false;
     };
 
-    int StartTask(int type, Timeline* timeline);
+    int StartTask(int type, Timeline* timeline, Source* source = nullptr);
+    // Connects, once, to the timeline's AboutToBeDestroyed and DecodeCopiesRefreshed, or to
+    // the source's AboutToBeDestroyed.
+    void Watch(Timeline* timeline);
+    void Watch(Source* source);
+    bool HasDecodeTasks(const Timeline* timeline) const; // active or ending
+    // Adds the sources the timeline's decode copies play to those its tasks may reach.
+    void AddReachableSources(Timeline* timeline);
+    // Forgets what the timeline may reach once it has no decode task and no cached picture.
+    void PruneReachableSources(Timeline* timeline);
+    // Tells the audio output which timeline to play; it holds the timeline from then on.
+    void SendAudioPlaybackTimeline(Timeline* timeline);
+    bool AudioOutputHolds(const Timeline* timeline) const;
+    // Pumps events until `done` holds; false when `timeoutMs` passed first.
+    bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
     void ShareCache(Timeline* added);
     bool InitializeStepped(int64_t t);
     Entry* FindActive(int workerId);
@@ -128,7 +158,7 @@ private:
     std::vector<std::unique_ptr<Entry>> m_active;
     std::vector<std::unique_ptr<Entry>> m_shuttingDown;
     std::unique_ptr<PlaybackManager> m_clock;
-    QMap<int, QPointer<Timeline>> m_outputTimelines;
+    QMap<int, Timeline*> m_outputTimelines;
     std::vector<std::shared_ptr<AudioFrame>> m_deferredAudio;
     std::vector<std::shared_ptr<VideoFrame>> m_deferredVideo;
     bool m_shuttingDownAll = false;
@@ -136,7 +166,16 @@ private:
     // DecodeTimeline calls per output: a call that waits for the output's old tasks gives way
     // to a newer one made meanwhile (from the events processed while it waits).
     std::array<int, 4> m_outputRequests = {};
-    QPointer<Timeline> m_primary;
+    Timeline* m_primary = nullptr;
+    // Timelines sent to the audio output that it has not confirmed yet, oldest first, and the
+    // one it confirmed last: the timelines it may be reading.
+    std::deque<Timeline*> m_audioTimelinesSent;
+    Timeline* m_audioTimelineTaken = nullptr;
+    // For each timeline with decode tasks or cached pictures, the sources those may reach:
+    // every source of its decode copies since its tasks started (a task keeps the copy it took
+    // until it is told to take a new one).
+    QHash<Timeline*, QSet<Source*>> m_reachableSources;
+    QSet<const Timeline*> m_releasingTimelines; // no task starts on them
     QList<QMetaObject::Connection> m_primaryConnections;
     int m_lastPlaybackFrame = -1;
     int m_playbackState = 0;

@@ -31,7 +31,7 @@ void AvWorker::DoTask(int workerId, AvWorkerTask* task)
     }
     switch (task->type) {
     case AvWorkerTask::ParseSource: {
-        Source* source = task->timeline ? task->timeline->GetSource() : nullptr;
+        Source* source = task->source;
         if (!source) {
             Logger::error(QStringLiteral("Parse source failed. Source timeline is invalid."));
             break;
@@ -110,6 +110,7 @@ void AvWorker::SetAudioPlaybackTimeline(Timeline* timeline)
 {
     if (m_audioOutput)
         m_audioOutput->SetAudioTimeline(timeline);
+    emit AudioPlaybackTimelineTaken(); // without an output nothing holds the old one either
 }
 
 void AvWorker::SetAudioPlaybackReady(bool ready)

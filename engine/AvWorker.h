@@ -35,7 +35,8 @@ public slots:
     void UpdateDecodeTrack(int workerId);
     void Seek(int workerId);
     void RefreshCache(int workerId);
-    // The audio output task's requests.
+    // The audio output task's requests. Each timeline sent is confirmed with
+    // AudioPlaybackTimelineTaken once the output reads it instead of the one before.
     void SetAudioPlaybackTimeline(Timeline* timeline);
     void SetAudioPlaybackReady(bool ready);
     void UpdateAudioOutputState(bool playing, bool playForward, int64_t duration, float playbackMultiplier);
@@ -46,6 +47,7 @@ signals:
     void TaskCompleted(int workerId);
     void VideoFrameChanged(int workerId, std::shared_ptr<VideoFrame> videoFrame,
                            std::shared_ptr<VideoFrame> previousFrame, std::shared_ptr<VideoFrame> nextFrame);
+    void AudioPlaybackTimelineTaken();
 
 private:
     void Complete();

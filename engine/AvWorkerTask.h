@@ -2,11 +2,12 @@
 
 #include <QMetaType>
 
+class Source;
 class Timeline;
 struct ExportProperties;
 
 // One job for an engine worker thread. Owned by the media manager's entry for the worker;
-// workers only read it.
+// workers only read it. The timeline and source are borrowed (see Timeline and Source).
 struct AvWorkerTask
 {
     enum Type {
@@ -20,6 +21,7 @@ struct AvWorkerTask
 
     int type = 0;
     Timeline* timeline = nullptr; // the timeline (or source timeline) worked on
+    Source* source = nullptr;     // a parse task's source, found on the main thread
     ExportProperties* exportProperties = nullptr;
 
     bool IsDecode() const { return type == DecodeAudio || type == DecodeVideo; }

@@ -85,7 +85,7 @@ private:
     void OutputVideoFrame();
     void Wait(int milliseconds);
 
-    Timeline* m_timeline = nullptr;
+    Timeline* m_timeline = nullptr; // borrowed for the task's life (see Timeline)
     std::atomic<bool> m_running{false};
     std::unique_ptr<Track> m_track; // this manager's own copy
     Clip* m_clip = nullptr;         // in m_track

@@ -39,7 +39,8 @@ struct VideoFrame
     std::atomic<int64_t> timelineFrameEndTime{-1};
     int32_t firstTimelineFrame = -1;
     int32_t lastTimelineFrame = -1;
-    Timeline* timeline = nullptr;                  // caching timeline, not owned
+    // The caching timeline, as a tag: never dereferenced, since a frame may outlive it.
+    Timeline* timeline = nullptr;
     const VideoStreamInfo* streamInfo = nullptr;   // not owned; see VideoStreamInfo
     bool empty = false;
     FrameBuffer exportBuffer;

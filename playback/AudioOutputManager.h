@@ -6,7 +6,6 @@
 #include <QByteArray>
 #include <QMutex>
 #include <QObject>
-#include <QPointer>
 #include <QTimer>
 
 #include <cstdint>
@@ -21,6 +20,9 @@ class Timeline;
 // frame's worth when scrubbing. The clock stays the master: when the device's played time
 // drifts from it for a while, the read position moves to match. Lives on the audio output
 // thread; the media manager reaches it through queued calls.
+//
+// The timeline is borrowed: the media manager keeps it alive until this object has taken
+// another one (SetAudioTimeline, confirmed back to the manager) or is destroyed.
 class AudioOutputManager : public QObject
 {
     Q_OBJECT
@@ -57,7 +59,7 @@ public slots:
 private:
     void Resync();
 
-    QPointer<Timeline> m_timeline;
+    Timeline* m_timeline = nullptr;
     QTimer m_pushTimer;
     std::unique_ptr<AudioOutput> m_output;
     AudioStretcher m_stretcher;

@@ -53,6 +53,11 @@ Source::Source(const QString& path, const QString& relativePath, const QUuid& id
         m_status = SourceStatus::FileNotFound;
 }
 
+Source::~Source()
+{
+    emit AboutToBeDestroyed(this);
+}
+
 QString Source::Name() const
 {
     return QFileInfo(m_path).fileName();

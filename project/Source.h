@@ -21,6 +21,14 @@
 // emits Parsed or Updated; nothing else touches a source while it is being parsed. The
 // decoders are given the file entries, never the source; image-sequence decode workers fill
 // the entries of further files of a parsed sequence as they reach them.
+//
+// Lifetime across threads: engine threads borrow a source, they never own it. They reach it
+// through the clips of their track copies and their open decoders, and the frames they
+// decode point into its stream records. A source is deleted on the main thread (with its
+// source timeline), and its destructor first emits AboutToBeDestroyed; the media engine,
+// connected directly to every source its tasks may reach, ends those tasks, drops the cached
+// frames that point into its records and tells the viewers showing one to let it go, waiting,
+// pumping events and for a bounded time, until that is done.
 class Source : public QObject
 {
     Q_OBJECT
@@ -29,6 +37,7 @@ public:
     // `path` is a sequence path; a non-empty `relativePath` wins when it resolves against
     // the source root. A null `id` gets a new one.
     Source(const QString& path, const QString& relativePath, const QUuid& id, QObject* parent = nullptr);
+    ~Source() override;
 
     QUuid Id() const { return m_id; }
     QString Path() const { return m_path; }
@@ -114,6 +123,9 @@ signals:
     void Parsed();
     void Updated();
     void CutInOutChanged();
+    // Emitted on the main thread at the start of the destructor, while the source is whole.
+    // Whoever lent it to another thread takes it back before returning (see the class comment).
+    void AboutToBeDestroyed(Source* source);
 
 private:
     int64_t m_endTime = -1;

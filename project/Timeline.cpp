@@ -32,7 +32,10 @@ Timeline::Timeline(QObject* parent, bool withTrack)
     Init();
 }
 
-Timeline::~Timeline() = default;
+Timeline::~Timeline()
+{
+    emit AboutToBeDestroyed(this);
+}
 
 void Timeline::Init()
 {
@@ -477,6 +480,21 @@ void Timeline::RefreshDecodeCopies()
     // Down the chain of override timelines (a chain that loops back stops here).
     if (override && override != this && override->m_audioOverrideTimeline != this)
         override->RefreshDecodeCopies();
+    emit DecodeCopiesRefreshed();
+}
+
+QList<Source*> Timeline::DecodeSources() const
+{
+    QList<Source*> sources;
+    QMutexLocker lock(&m_decodeCopiesMutex);
+    for (const auto& copy : m_decodeCopies) {
+        if (!copy)
+            continue;
+        for (const Clip* clip : copy->Clips())
+            if (clip->GetSource() && !sources.contains(clip->GetSource()))
+                sources.append(clip->GetSource());
+    }
+    return sources;
 }
 
 void Timeline::OnTrackUpdated()

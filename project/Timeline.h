@@ -30,7 +30,16 @@ struct VideoFrame;
 //
 // Lives on the main thread. Decode threads use only: the cache (thread-safe as it says), the
 // playback time, state and past-end flag (atomic), the decoding flags, and CopyDecodeTrack(),
-// which hands them a private copy of the track.
+// which hands them a private copy of the track. The audio output thread uses the audio
+// reading functions and the playback time and seek count.
+//
+// Lifetime across threads: engine threads borrow a timeline, they never own it. A timeline is
+// deleted on the main thread, and its destructor first emits AboutToBeDestroyed; the media
+// engine, connected directly to every timeline it has given to one of its threads (a task, the
+// audio output) or to a viewer, ends the tasks working on it and waits, pumping events and for
+// a bounded time, until they have finished and the audio output has let go of it. So no
+// thread but the main one ever sees a timeline being freed. Its frames may outlive it (a
+// viewer holds the one it shows): they carry its address as a tag only.
 class Timeline : public QObject
 {
     Q_OBJECT
@@ -150,8 +159,12 @@ public:
 
     // The engine's private copy of the track, laid out; the caller owns it. Any thread.
     Track* CopyDecodeTrack(DecodeType type) const;
-    // Remakes the copies handed to the engine from the track, down the audio override chain.
+    // Remakes the copies handed to the engine from the track, down the audio override chain;
+    // emits DecodeCopiesRefreshed.
     void RefreshDecodeCopies();
+    // The sources the clips of the two copies play (an audio override timeline's among them):
+    // what a decode task that copies the track now can reach. Main thread.
+    QList<Source*> DecodeSources() const;
 
     // Audio for the output: positions at `t` (the playback time when negative), then reads
     // bytes of the engine format forwards, or sample frames in reverse order backwards.
@@ -172,6 +185,11 @@ signals:
     void PanZoomChanged(QPointF panInterpolation, float zoomFactor, bool isEnabled);
     void UseSourcePropertiesInTimelineChanged();
     void BookmarksChanged();
+    // The copies handed to decode tasks were remade: they may play other sources now.
+    void DecodeCopiesRefreshed();
+    // Emitted on the main thread at the start of the destructor, while the timeline is whole.
+    // Whoever lent it to another thread takes it back before returning (see the class comment).
+    void AboutToBeDestroyed(Timeline* timeline);
 
 public slots:
     void OnTrackUpdated();

@@ -1,0 +1,196 @@
+#include "core/Logger.h"
+#include "core/Settings.h"
+#include "engine/AvManager.h"
+#include "engine/AvWorker.h"
+#include "media/CacheManager.h"
+#include "media/VideoStreamInfo.h"
+#include "playback/PlaybackManager.h"
+#include "project/Clip.h"
+#include "project/ProjectGlobals.h"
+#include "project/Source.h"
+#include "project/Timeline.h"
+#include "tests/TestSupport.h"
+
+#include <QTest>
+
+using TestSupport::MediaPath;
+using TestSupport::ParsedTimeline;
+using TestSupport::WaitFor;
+
+namespace {
+
+// H.264 pictures of 64 x 36 with AAC sound, 3 s: cheap to decode many times over.
+QString SmallClip()
+{
+    return MediaPath(QStringLiteral("clip_h264_aac.ts"));
+}
+
+// Holds the frame a viewer shows, as a viewer does, and reads its stream record each time a
+// new one arrives (a viewer reads it at every paint).
+struct ViewerStandIn
+{
+    std::shared_ptr<VideoFrame> shown;
+    int framesShown = 0;
+    int lastWidth = 0;
+
+    void Connect(AvManager& manager, QObject* context, int outputId)
+    {
+        QObject::connect(&manager, &AvManager::VideoFrameChanged, context,
+                         [this, outputId](int output, std::shared_ptr<VideoFrame> frame, std::shared_ptr<VideoFrame>,
+                                          std::shared_ptr<VideoFrame>) {
+                             if (output != outputId)
+                                 return;
+                             shown = std::move(frame);
+                             if (shown) {
+                                 ++framesShown;
+                                 Paint();
+                             }
+                         });
+    }
+    void Paint()
+    {
+        if (shown && shown->streamInfo)
+            lastWidth = shown->streamInfo->width;
+    }
+};
+
+} // namespace
+
+// What the engine's threads hold of the project (timelines, sources, the stream records their
+// frames point to) is let go of before the project frees it, however busy the engine is.
+class TestLifetimes : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        Logger::SetStandardErrorEcho(false);
+        Settings::ResetToDefaults();
+        ProjectGlobals::ResetFromSettings();
+    }
+
+    void cleanup()
+    {
+        QVERIFY(WaitFor([] { return AvWorker::LiveCount() == 0; }, 10000));
+    }
+
+    // A timeline deleted while it plays: its sound and pictures decoding, its sound read by
+    // the audio output, the clock running, and a viewer showing its picture.
+    void deletePlayingTimeline()
+    {
+        QObject owner;
+        Timeline* sourceTimeline = ParsedTimeline(SmallClip(), &owner);
+        Source* source = sourceTimeline->GetSource();
+        QVERIFY(!source->HasError());
+        AvManager manager;
+        ViewerStandIn viewer;
+        viewer.Connect(manager, this, 0);
+        TestSupport::LogCapture log;
+        for (int round = 0; round < 100; ++round) {
+            auto* timeline = new Timeline(&owner);
+            timeline->InsertClip(new Clip(ClipKind::Reference, source), 0);
+            timeline->SetPlaybackFrame(round % 60);
+            viewer.framesShown = 0;
+            manager.DecodeTimeline(timeline, 0, true, true);
+            QCOMPARE(manager.PrimaryTimeline(), timeline);
+            const bool forward = round % 4 != 3;
+            const int64_t start = timeline->PlaybackTime();
+            manager.Play(forward);
+            QVERIFY2(WaitFor([&] {
+                         return viewer.framesShown > 0 && timeline->Cache()->AudioFrameCount() > 0
+                                && manager.Clock()->CurrentTime() != start;
+                     }),
+                     qPrintable(QStringLiteral("round %1").arg(round)));
+            delete timeline;
+            QVERIFY(manager.TaskIds(AvWorkerTask::DecodeAudio).isEmpty());
+            QVERIFY(manager.TaskIds(AvWorkerTask::DecodeVideo).isEmpty());
+            QCOMPARE(manager.PrimaryTimeline(), nullptr);
+            QVERIFY(!viewer.shown); // the viewer was told to let go of the timeline's picture
+        }
+        QVERIFY2(log.errors.isEmpty(), qPrintable(log.errors.join('\n')));
+        QVERIFY(manager.Shutdown(true, 10000));
+    }
+
+    // A timeline that no task decodes any more, deleted while the audio output plays the
+    // sound left in its cache.
+    void deleteTimelineTheAudioOutputPlays()
+    {
+        QObject owner;
+        Timeline* sourceTimeline = ParsedTimeline(SmallClip(), &owner);
+        Source* source = sourceTimeline->GetSource();
+        AvManager manager;
+        TestSupport::LogCapture log;
+        for (int round = 0; round < 50; ++round) {
+            auto* timeline = new Timeline(&owner);
+            timeline->InsertClip(new Clip(ClipKind::Reference, source), 0);
+            manager.DecodeTimeline(timeline, 0, true, false);
+            QVERIFY(WaitFor([&] { return timeline->AudioReadyAt(timeline->PlaybackTime() + 500'000); }));
+            manager.EndDecodingTask(0, false);
+            QVERIFY(WaitFor([&] { return manager.ShuttingDownWorkerCount() == 0; }));
+            manager.SetPrimaryTimeline(timeline);
+            manager.Play(true);
+            // The output has found its place in the cached sound: it reads the timeline.
+            QVERIFY2(WaitFor([&] { return timeline->AudioPositionValid(); }), qPrintable(QString::number(round)));
+            delete timeline;
+            QCOMPARE(manager.PrimaryTimeline(), nullptr);
+            manager.Pause();
+        }
+        QVERIFY2(log.errors.isEmpty(), qPrintable(log.errors.join('\n')));
+        QVERIFY(manager.Shutdown(true, 10000));
+    }
+
+    // A source deleted the way the project deletes one: its clips leave every timeline first,
+    // while the tasks decoding those timelines still work on their own copy of the old track,
+    // its cached pictures still point into its stream records, and its own timeline may be
+    // decoding in a second viewer. The playing timeline carries on without it.
+    void deleteSourceDecodingElsewhere()
+    {
+        QObject owner;
+        auto* timeline = new Timeline(&owner);
+        AvManager manager;
+        ViewerStandIn viewer;
+        viewer.Connect(manager, this, 0);
+        ViewerStandIn sourceViewer;
+        sourceViewer.Connect(manager, this, 1);
+        TestSupport::LogCapture log;
+        for (int round = 0; round < 100; ++round) {
+            Timeline* sourceTimeline = ParsedTimeline(SmallClip(), &owner);
+            Source* source = sourceTimeline->GetSource();
+            QVERIFY(!source->HasError());
+            timeline->InsertClip(new Clip(ClipKind::Reference, source), 0);
+            timeline->SetPlaybackFrame(round % 60);
+            viewer.framesShown = 0;
+            manager.DecodeTimeline(timeline, 0, true, true);
+            if (round % 2 == 0)
+                manager.DecodeTimeline(sourceTimeline, 1, false, true);
+            const int64_t start = timeline->PlaybackTime();
+            manager.Play(round % 4 != 3);
+            QVERIFY2(WaitFor([&] {
+                         return viewer.framesShown > 0 && timeline->Cache()->AudioFrameCount() > 0
+                                && manager.Clock()->CurrentTime() != start;
+                     }),
+                     qPrintable(QStringLiteral("round %1: %2 shown, %3 sound blocks, clock %4 from %5, tasks %6 %7, %8")
+                                    .arg(round).arg(viewer.framesShown).arg(timeline->Cache()->AudioFrameCount())
+                                    .arg(manager.Clock()->CurrentTime()).arg(start)
+                                    .arg(manager.TaskIds(AvWorkerTask::DecodeVideo, timeline).size())
+                                    .arg(manager.TaskIds(AvWorkerTask::DecodeAudio, timeline).size())
+                                    .arg(timeline->Cache()->CacheInfo(QString()))));
+            QCOMPARE(viewer.lastWidth, 64);
+            delete timeline->RemoveClip(0);
+            delete sourceTimeline;
+            viewer.Paint();
+            sourceViewer.Paint();
+            QVERIFY(!viewer.shown); // both viewers were told to let go of the source's pictures
+            QVERIFY(!sourceViewer.shown);
+            QVERIFY(manager.TaskIds(AvWorkerTask::DecodeVideo, sourceTimeline).isEmpty());
+        }
+        // The timeline, empty now, still decodes in its viewer.
+        QVERIFY(WaitFor([&] { return manager.TaskIds(AvWorkerTask::DecodeVideo, timeline).size() == 1; }));
+        QVERIFY2(log.errors.isEmpty(), qPrintable(log.errors.join('\n')));
+        QVERIFY(manager.Shutdown(true, 10000));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLifetimes)
+#include "tst_lifetimes.moc"
