@@ -60,6 +60,15 @@ AvWorker* AvManager::AudioOutputWorker() const
     return nullptr;
 }
 
+AvWorker* AvManager::Worker(int workerId) const
+{
+    for (const auto* list : {&m_active, &m_shuttingDown})
+        for (const auto& entry : *list)
+            if (entry->id == workerId)
+                return entry->worker;
+    return nullptr;
+}
+
 AvManager::~AvManager()
 {
     Shutdown(true, 10000);
@@ -413,6 +422,15 @@ void AvManager::DecodeTimeline(Timeline* timeline, int outputId, bool audio, boo
         if (!alive || m_shuttingDownAll || m_finalShutdown || m_releasingTimelines.contains(timeline)
             || (outputId >= 0 && request != m_outputRequests[static_cast<size_t>(outputId)]))
             return;
+        // An old task that has not ended still writes into the timeline's cache: a second one
+        // beside it would corrupt the cache.
+        const bool stuck = std::any_of(m_shuttingDown.begin(), m_shuttingDown.end(), [timeline](const auto& entry) {
+            return entry->task->IsDecode() && entry->task->timeline == timeline;
+        });
+        if (stuck) {
+            Logger::error(QStringLiteral("Failed to decode timeline. Its previous decode tasks did not end in time."));
+            return;
+        }
         if (outputId >= 0) {
             Timeline* shown = m_outputTimelines.value(outputId);
             if (shown && shown != timeline)

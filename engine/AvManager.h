@@ -47,6 +47,9 @@ public:
     int ActiveWorkerCount() const { return static_cast<int>(m_active.size()); }
     // The worker of the audio output task (id of the first task), or null.
     AvWorker* AudioOutputWorker() const;
+    // The worker of an active or ending task, or null. It lives on its task's thread: reach it
+    // only with queued calls.
+    AvWorker* Worker(int workerId) const;
     int ShuttingDownWorkerCount() const { return static_cast<int>(m_shuttingDown.size()); }
     int PendingDeferredFrameCount() const;
     // Ids of the active tasks of `type` for `timeline` (any timeline when null).

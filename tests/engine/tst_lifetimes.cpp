@@ -11,6 +11,7 @@
 #include "project/Timeline.h"
 #include "tests/TestSupport.h"
 
+#include <QSemaphore>
 #include <QTest>
 
 using TestSupport::MediaPath;
@@ -188,6 +189,45 @@ private slots:
         // The timeline, empty now, still decodes in its viewer.
         QVERIFY(WaitFor([&] { return manager.TaskIds(AvWorkerTask::DecodeVideo, timeline).size() == 1; }));
         QVERIFY2(log.errors.isEmpty(), qPrintable(log.errors.join('\n')));
+        QVERIFY(manager.Shutdown(true, 10000));
+    }
+
+    // A decode task that cannot end (its thread is held here) when its output is asked to
+    // decode the same timeline again: the wait for it runs out, and no second task is started
+    // to write into the same cache beside it.
+    void stuckTaskIsNotJoinedBySecondWriter()
+    {
+        QObject owner;
+        Timeline* timeline = ParsedTimeline(SmallClip(), &owner);
+        AvManager manager;
+        manager.DecodeTimeline(timeline, 0, false, true);
+        QVERIFY(WaitFor([&] { return timeline->Cache()->VideoFrameCount() > 0; }));
+        const QList<int> ids = manager.TaskIds(AvWorkerTask::DecodeVideo, timeline);
+        QCOMPARE(ids.size(), 1);
+        QSemaphore held;
+        QSemaphore released;
+        // Whatever happens below, the task's thread is let go before the test ends.
+        const std::unique_ptr<QSemaphore, void (*)(QSemaphore*)> releaseOnExit(&released, [](QSemaphore* s) {
+            if (s->available() == 0)
+                s->release();
+        });
+        QMetaObject::invokeMethod(manager.Worker(ids.first()), [&] {
+            held.release();
+            released.acquire();
+        }, Qt::QueuedConnection);
+        QVERIFY(held.tryAcquire(1, 30000));
+        TestSupport::LogCapture log;
+        manager.DecodeTimeline(timeline, 0, false, true);
+        QVERIFY2(log.HasError(QStringLiteral("Failed to decode timeline. Its previous decode tasks did not end in time.")),
+                 qPrintable(log.errors.join('\n')));
+        QVERIFY(manager.TaskIds(AvWorkerTask::DecodeVideo, timeline).isEmpty());
+        QVERIFY(manager.TaskIds(AvWorkerTask::DecodeAudio, timeline).isEmpty());
+        QCOMPARE(manager.ShuttingDownWorkerCount(), 1);
+        released.release();
+        QVERIFY(WaitFor([&] { return manager.ShuttingDownWorkerCount() == 0; }));
+        // Once it has ended, the output decodes again.
+        manager.DecodeTimeline(timeline, 0, false, true);
+        QCOMPARE(manager.TaskIds(AvWorkerTask::DecodeVideo, timeline).size(), 1);
         QVERIFY(manager.Shutdown(true, 10000));
     }
 };
