@@ -165,8 +165,15 @@ void AvManager::AddReachableSources(Timeline* timeline)
 void AvManager::PruneReachableSources(Timeline* timeline)
 {
     const auto it = m_reachableSources.find(timeline);
-    if (it != m_reachableSources.end() && !HasDecodeTasks(timeline) && timeline->Cache()->VideoFrameCount() == 0)
+    if (it != m_reachableSources.end() && !HasDecodeTasks(timeline) && timeline->Cache()->VideoFrameCount() == 0
+        && m_shownTimelines.key(timeline, -1) < 0)
         m_reachableSources.erase(it);
+}
+
+bool AvManager::SourceInUse(Source* source) const
+{
+    return std::any_of(m_reachableSources.cbegin(), m_reachableSources.cend(),
+                       [source](const QSet<Source*>& reachable) { return reachable.contains(source); });
 }
 
 void AvManager::OnDecodeCopiesRefreshed()
@@ -245,9 +252,11 @@ void AvManager::ReleaseTimeline(Timeline* timeline)
             ++it;
             continue;
         }
-        emit VideoFrameChanged(it.key(), nullptr, nullptr, nullptr);
+        ShowFrame(it.key(), nullptr, nullptr, nullptr, nullptr);
         it = m_outputTimelines.erase(it);
     }
+    for (const int outputId : m_shownTimelines.keys(timeline))
+        ShowFrame(outputId, nullptr, nullptr, nullptr, nullptr);
     auto reached = [this, timeline] {
         if (AudioOutputHolds(timeline))
             return true;
@@ -302,8 +311,8 @@ void AvManager::ReleaseSource(Source* source)
                 ended = true;
             }
         }
-        if (outputId >= 0)
-            emit VideoFrameChanged(outputId, nullptr, nullptr, nullptr);
+        for (const int shownIn : m_shownTimelines.keys(timeline))
+            ShowFrame(shownIn, nullptr, nullptr, nullptr, nullptr);
     }
     if (ended)
         ShareCache(nullptr);
@@ -387,7 +396,13 @@ void AvManager::ParseSource(Timeline* sourceTimeline)
         Logger::error(QStringLiteral("Failed to parse source. Invalid source timeline."));
         return;
     }
-    StartTask(AvWorkerTask::ParseSource, sourceTimeline, sourceTimeline->GetSource());
+    Source* source = sourceTimeline->GetSource();
+    // The parse rewrites the stream records that decoders and decoded pictures point into.
+    if (SourceInUse(source)) {
+        Logger::error(QStringLiteral("Failed to parse source. Its frames are in use."));
+        return;
+    }
+    StartTask(AvWorkerTask::ParseSource, sourceTimeline, source);
 }
 
 void AvManager::WaitWhileShuttingDown(int timeoutMs)
@@ -465,7 +480,7 @@ void AvManager::EndDecodingTask(int outputId, bool clearViewer, bool dropCache)
         entry->dropCache = dropCache;
         endedTimeline = entry->task->timeline;
         if (clearViewer && entry->task->type == AvWorkerTask::DecodeVideo)
-            emit VideoFrameChanged(outputId, nullptr, nullptr, nullptr);
+            ShowFrame(outputId, nullptr, nullptr, nullptr, nullptr);
         BeginShutdown(m_active.begin() + i);
         ended = true;
     }
@@ -621,8 +636,21 @@ void AvManager::OnVideoFrameChanged(int workerId, std::shared_ptr<VideoFrame> vi
     const Entry* entry = FindActive(workerId);
     if (!entry || !entry->task->timeline)
         return; // a task that is ending: its frames are of no interest any more
-    emit VideoFrameChanged(entry->task->timeline->OutputId(), std::move(videoFrame), std::move(previousFrame),
-                           std::move(nextFrame));
+    ShowFrame(entry->task->timeline->OutputId(), entry->task->timeline, std::move(videoFrame), std::move(previousFrame),
+              std::move(nextFrame));
+}
+
+void AvManager::ShowFrame(int outputId, Timeline* timeline, std::shared_ptr<VideoFrame> videoFrame,
+                          std::shared_ptr<VideoFrame> previousFrame, std::shared_ptr<VideoFrame> nextFrame)
+{
+    Timeline* before = m_shownTimelines.value(outputId);
+    if (videoFrame)
+        m_shownTimelines.insert(outputId, timeline);
+    else
+        m_shownTimelines.remove(outputId);
+    emit VideoFrameChanged(outputId, std::move(videoFrame), std::move(previousFrame), std::move(nextFrame));
+    if (before && before != m_shownTimelines.value(outputId) && m_reachableSources.contains(before))
+        PruneReachableSources(before);
 }
 
 void AvManager::OnPlaybackStateChanged(bool playing, bool forward)

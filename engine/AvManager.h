@@ -140,8 +140,14 @@ private:
     bool HasDecodeTasks(const Timeline* timeline) const; // active or ending
     // Adds the sources the timeline's decode copies play to those its tasks may reach.
     void AddReachableSources(Timeline* timeline);
-    // Forgets what the timeline may reach once it has no decode task and no cached picture.
+    // Forgets what the timeline may reach once it has no decode task, no cached picture and
+    // no picture in a viewer.
     void PruneReachableSources(Timeline* timeline);
+    // Whether a task, a cache or a viewer may reach the source's stream records.
+    bool SourceInUse(Source* source) const;
+    // Emits VideoFrameChanged, remembering whose picture the output shows.
+    void ShowFrame(int outputId, Timeline* timeline, std::shared_ptr<VideoFrame> videoFrame,
+                   std::shared_ptr<VideoFrame> previousFrame, std::shared_ptr<VideoFrame> nextFrame);
     // Tells the audio output which timeline to play; it holds the timeline from then on.
     void SendAudioPlaybackTimeline(Timeline* timeline);
     bool AudioOutputHolds(const Timeline* timeline) const;
@@ -178,6 +184,7 @@ private:
     // every source of its decode copies since its tasks started (a task keeps the copy it took
     // until it is told to take a new one).
     QHash<Timeline*, QSet<Source*>> m_reachableSources;
+    QMap<int, Timeline*> m_shownTimelines; // whose picture each output shows
     QSet<const Timeline*> m_releasingTimelines; // no task starts on them
     QList<QMetaObject::Connection> m_primaryConnections;
     int m_lastPlaybackFrame = -1;

@@ -12,6 +12,7 @@
 #include "tests/TestSupport.h"
 
 #include <QSemaphore>
+#include <QSignalSpy>
 #include <QTest>
 
 using TestSupport::MediaPath;
@@ -229,6 +230,59 @@ private slots:
         manager.DecodeTimeline(timeline, 0, false, true);
         QCOMPARE(manager.TaskIds(AvWorkerTask::DecodeVideo, timeline).size(), 1);
         QVERIFY(manager.Shutdown(true, 10000));
+    }
+
+    // A source is parsed again only once no task decodes it, no cache holds its pictures and
+    // no viewer shows one: the parse rewrites the stream records those pictures point to.
+    void reparseWaitsForFramesToBeReleased()
+    {
+        QObject owner;
+        Timeline* timeline = ParsedTimeline(SmallClip(), &owner);
+        Source* source = timeline->GetSource();
+        AvManager manager;
+        ViewerStandIn viewer;
+        viewer.Connect(manager, this, 0);
+        QSignalSpy updated(source, &Source::Updated);
+        auto decode = [&] {
+            viewer.framesShown = 0;
+            manager.DecodeTimeline(timeline, 0, true, true);
+            return WaitFor([&] { return viewer.framesShown > 0 && timeline->Cache()->AudioFrameCount() > 0; });
+        };
+        auto ended = [&] {
+            return manager.TaskIds(AvWorkerTask::DecodeVideo).isEmpty() && manager.TaskIds(AvWorkerTask::DecodeAudio).isEmpty()
+                   && manager.ShuttingDownWorkerCount() == 0;
+        };
+        auto refused = [&] {
+            TestSupport::LogCapture log;
+            manager.ParseSource(timeline);
+            return log.HasError(QStringLiteral("Failed to parse source. Its frames are in use."))
+                   && manager.TaskIds(AvWorkerTask::ParseSource).isEmpty();
+        };
+
+        QVERIFY(decode());
+        QVERIFY(refused()); // decoding
+        manager.EndDecodingTask(0, true, false);
+        QVERIFY(WaitFor(ended));
+        QVERIFY(!viewer.shown);
+        QVERIFY(timeline->Cache()->VideoFrameCount() > 0);
+        QVERIFY(refused()); // pictures in the cache
+
+        QVERIFY(decode());
+        manager.EndDecodingTask(0, false, true);
+        QVERIFY(WaitFor(ended));
+        QVERIFY(WaitFor([&] { return timeline->Cache()->VideoFrameCount() == 0; }));
+        QVERIFY(viewer.shown);
+        QVERIFY(refused()); // a picture in the viewer
+
+        QVERIFY(decode());
+        manager.EndDecodingTask(0, true, true);
+        QVERIFY(WaitFor(ended));
+        TestSupport::LogCapture log;
+        manager.ParseSource(timeline);
+        QCOMPARE(manager.TaskIds(AvWorkerTask::ParseSource).size(), 1);
+        QVERIFY(updated.wait(30000));
+        QVERIFY2(log.errors.isEmpty(), qPrintable(log.errors.join('\n')));
+        QCOMPARE(timeline->FrameCount(), 75);
     }
 };
 
