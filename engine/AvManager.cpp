@@ -5,6 +5,7 @@
 #include "engine/AvWorker.h"
 #include "media/AudioFrame.h"
 #include "media/CacheManager.h"
+#include "media/FrameBufferPool.h"
 #include "playback/PlaybackManager.h"
 #include "project/FrameBookmark.h"
 #include "project/Source.h"
@@ -33,6 +34,10 @@ AvManager::AvManager(QObject* parent)
     , m_clock(std::make_unique<PlaybackManager>())
 {
     qRegisterMetaType<AvWorkerTask*>();
+    qRegisterMetaType<AudioOutputSettings>();
+    // The pool sizes itself from the settings once: here, on the main thread, rather than on
+    // the engine thread that happens to decode first.
+    FrameBufferPool::Instance();
     qRegisterMetaType<std::shared_ptr<VideoFrame>>();
     m_deferredTimer.setSingleShot(true);
     m_deferredTimer.setInterval(10);
@@ -43,7 +48,7 @@ AvManager::AvManager(QObject* parent)
     connect(clock, &PlaybackManager::PlaybackTimeChanged, this, &AvManager::OnPlaybackTimeChanged);
     connect(clock, &PlaybackManager::PlaybackSpeedChanged, this, [this](float speed) {
         emit PlaybackSpeedChanged(speed);
-        emit AudioOutputStateUpdated(m_clock->IsPlaying(), m_clock->PlayForward(), -1, speed);
+        EmitAudioOutputState(m_clock->IsPlaying(), m_clock->PlayForward(), -1, speed);
     });
     connect(clock, &PlaybackManager::PlaybackRangeChanged, this, &AvManager::PlaybackRangeChanged);
     connect(clock, &PlaybackManager::PlaybackEndTimeChanged, this, &AvManager::PlaybackEndTimeChanged);
@@ -97,6 +102,8 @@ int AvManager::StartTask(int type, Timeline* timeline, Source* source)
     entry->task->type = type;
     entry->task->timeline = timeline;
     entry->task->source = source;
+    entry->task->imageSequenceThreadCount = Settings::Get().imageSequenceThreadCount;
+    entry->task->audioOutput = AudioOutputSettings::FromSettings();
     entry->thread = new QThread;
     entry->thread->setProperty("id", entry->id);
     connect(entry->thread, &QThread::finished, this, &AvManager::FinalThreadCleanup);
@@ -111,6 +118,7 @@ int AvManager::StartTask(int type, Timeline* timeline, Source* source)
     connect(this, &AvManager::RefreshCacheRequested, worker, &AvWorker::RefreshCache);
     connect(this, &AvManager::DecodeTrackUpdated, worker, &AvWorker::UpdateDecodeTrack);
     if (type == AvWorkerTask::AudioOutput) {
+        connect(this, &AvManager::AudioOutputSettingsUpdated, worker, &AvWorker::SetAudioOutputSettings);
         connect(this, &AvManager::AudioOutputStateUpdated, worker, &AvWorker::UpdateAudioOutputState);
         connect(this, &AvManager::AudioPlaybackReadyChanged, worker, &AvWorker::SetAudioPlaybackReady);
         connect(this, &AvManager::AudioPlaybackTimelineChanged, worker, &AvWorker::SetAudioPlaybackTimeline);
@@ -660,7 +668,7 @@ void AvManager::OnPlaybackStateChanged(bool playing, bool forward)
         if (entry->task->IsDecode() && entry->task->timeline)
             entry->task->timeline->SetPlaybackState(m_playbackState);
     emit PlaybackStateChanged(playing, forward);
-    emit AudioOutputStateUpdated(playing, forward, -1, m_clock->PlaybackSpeed());
+    EmitAudioOutputState(playing, forward, -1, m_clock->PlaybackSpeed());
 }
 
 void AvManager::OnPlaybackTimeChanged(int64_t time, bool isSeek)
@@ -740,8 +748,15 @@ void AvManager::SetPlaybackTime(int64_t playbackTime, bool audioScrub, bool igno
     if (audioScrub && m_primary && m_clock->AudioScrubAllowed() && !m_clock->IsPlaying()) {
         const auto duration = static_cast<int64_t>(m_primary->FrameDurationAt(m_primary->PlaybackFrame()));
         if (duration >= 1)
-            emit AudioOutputStateUpdated(true, audioScrubForward, duration, m_clock->PlaybackSpeed());
+            EmitAudioOutputState(true, audioScrubForward, duration, m_clock->PlaybackSpeed());
     }
+}
+
+void AvManager::EmitAudioOutputState(bool playing, bool playForward, int64_t duration, float playbackSpeed)
+{
+    // The output reads volume and mute at each state update: it gets them copied first.
+    emit AudioOutputSettingsUpdated(AudioOutputSettings::FromSettings());
+    emit AudioOutputStateUpdated(playing, playForward, duration, playbackSpeed);
 }
 
 bool AvManager::InitializeStepped(int64_t t)

@@ -90,6 +90,8 @@ signals:
     void SeekRequested(int workerId);
     void RefreshCacheRequested(int workerId);
     void AudioOutputStateUpdated(bool playing, bool playForward, int64_t duration, float playbackSpeed);
+    // Sent to the audio output before each state update (see AudioOutputSettings).
+    void AudioOutputSettingsUpdated(const AudioOutputSettings& settings);
     void UpdateAudioOverrideRequested(Timeline* timeline);
     void AudioPlaybackReadyChanged(bool audioPlaybackReady);
     void AudioPlaybackTimelineChanged(Timeline* timeline);
@@ -154,6 +156,7 @@ private:
     // Pumps events until `done` holds; false when `timeoutMs` passed first.
     bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
     void ShareCache(Timeline* added);
+    void EmitAudioOutputState(bool playing, bool playForward, int64_t duration, float playbackSpeed);
     bool InitializeStepped(int64_t t);
     Entry* FindActive(int workerId);
     std::vector<std::unique_ptr<Entry>>::iterator FindIn(std::vector<std::unique_ptr<Entry>>& list, int workerId);

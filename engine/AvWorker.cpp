@@ -42,7 +42,7 @@ void AvWorker::DoTask(int workerId, AvWorkerTask* task)
     }
     case AvWorkerTask::DecodeAudio:
     case AvWorkerTask::DecodeVideo: {
-        m_decodeManager = std::make_unique<DecodeManager>();
+        m_decodeManager = std::make_unique<DecodeManager>(task->imageSequenceThreadCount);
         connect(m_decodeManager.get(), &DecodeManager::VideoFrameChanged, this,
                 [this](std::shared_ptr<VideoFrame> frame, std::shared_ptr<VideoFrame> previous, std::shared_ptr<VideoFrame> next) {
                     emit VideoFrameChanged(m_id, std::move(frame), std::move(previous), std::move(next));
@@ -56,7 +56,7 @@ void AvWorker::DoTask(int workerId, AvWorkerTask* task)
     }
     case AvWorkerTask::AudioOutput:
         // Stays until the task is ended; its timer runs on this thread's event loop.
-        m_audioOutput = std::make_unique<AudioOutputManager>();
+        m_audioOutput = std::make_unique<AudioOutputManager>(task->audioOutput);
         return;
     default:
         break;
@@ -117,6 +117,12 @@ void AvWorker::SetAudioPlaybackReady(bool ready)
 {
     if (m_audioOutput)
         m_audioOutput->SetAudioPlaybackReady(ready);
+}
+
+void AvWorker::SetAudioOutputSettings(const AudioOutputSettings& settings)
+{
+    if (m_audioOutput)
+        m_audioOutput->SetSettings(settings);
 }
 
 void AvWorker::UpdateAudioOutputState(bool playing, bool playForward, int64_t duration, float playbackMultiplier)

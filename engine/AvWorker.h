@@ -39,6 +39,7 @@ public slots:
     // AudioPlaybackTimelineTaken once the output reads it instead of the one before.
     void SetAudioPlaybackTimeline(Timeline* timeline);
     void SetAudioPlaybackReady(bool ready);
+    void SetAudioOutputSettings(const AudioOutputSettings& settings);
     void UpdateAudioOutputState(bool playing, bool playForward, int64_t duration, float playbackMultiplier);
     void ResetAudioOutputDevice();
     void LogAudioOutputInfo();

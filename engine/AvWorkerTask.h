@@ -1,5 +1,7 @@
 #pragma once
 
+#include "playback/AudioOutputSettings.h"
+
 #include <QMetaType>
 
 class Source;
@@ -23,6 +25,9 @@ struct AvWorkerTask
     Timeline* timeline = nullptr; // the timeline (or source timeline) worked on
     Source* source = nullptr;     // a parse task's source, found on the main thread
     ExportProperties* exportProperties = nullptr;
+    // The settings the task's thread reads, copied on the main thread when the task starts.
+    int imageSequenceThreadCount = 0;
+    AudioOutputSettings audioOutput;
 
     bool IsDecode() const { return type == DecodeAudio || type == DecodeVideo; }
 };

@@ -20,7 +20,13 @@
 #include <limits>
 
 DecodeManager::DecodeManager(QObject* parent)
+    : DecodeManager(Settings::Get().imageSequenceThreadCount, parent)
+{
+}
+
+DecodeManager::DecodeManager(int imageSequenceThreadCount, QObject* parent)
     : QObject(parent)
+    , m_imageSequenceThreadCount(imageSequenceThreadCount)
 {
 }
 
@@ -244,7 +250,8 @@ void DecodeManager::DecodeImageSequenceClip(Clip* clip)
                 &DecodeManager::OnVideoFrameDecoded, Qt::DirectConnection);
         connect(m_imageSequenceDecoder.get(), &ImageSequenceDecoder::FileSkipped, this,
                 &DecodeManager::OnImageSequenceFileSkipped, Qt::DirectConnection);
-        m_imageSequenceDecoder->CreateWorkers(Settings::Get().imageSequenceThreadCount);
+        if (m_imageSequenceThreadCount >= 1) // none leaves the clip without pictures
+            m_imageSequenceDecoder->CreateWorkers(m_imageSequenceThreadCount);
     }
     Source* source = clip->GetSource();
     ImageSequenceDecoder& decoder = *m_imageSequenceDecoder;

@@ -32,7 +32,11 @@ class DecodeManager : public QObject
     Q_OBJECT
 
 public:
+    // The image-sequence thread count setting is copied here: construct on the main thread,
+    // or give the count copied there (engine tasks do), since the settings are not read on
+    // other threads.
     explicit DecodeManager(QObject* parent = nullptr);
+    explicit DecodeManager(int imageSequenceThreadCount, QObject* parent = nullptr);
     ~DecodeManager() override;
 
     // Runs the decode loop until Stop(). A null timeline or DecodeType::None logs and returns.
@@ -106,5 +110,6 @@ private:
     int64_t m_shownFrameIndex = -1;
     bool m_exportFrames = false;
     std::atomic<int> m_decoderOpens{0};
+    const int m_imageSequenceThreadCount;
     int m_framesCached = 0; // by the current clip pass
 };

@@ -34,13 +34,19 @@ int RowAlignment(int rowBytes)
 VideoDecoder::VideoDecoder(bool exportFrames, QObject* parent)
     : AvDecoderBase(parent)
     , m_export(exportFrames)
-    , m_backwardMemoryLimit(CacheManager::VideoBudget(Settings::Get().cacheSize) / 4)
 {
 }
 
 VideoDecoder::~VideoDecoder()
 {
     Shutdown();
+}
+
+int64_t VideoDecoder::BackwardMemoryLimit()
+{
+    if (m_backwardMemoryLimit < 0)
+        m_backwardMemoryLimit = CacheManager::VideoBudget(Settings::Get().cacheSize) / 4;
+    return m_backwardMemoryLimit;
 }
 
 void VideoDecoder::CreateDefaultWorker()
@@ -371,7 +377,7 @@ void VideoDecoder::OnDecodingTaskCompleted(int workerId)
     }
     // Keep the latest frames of the window within the memory limit; the earlier ones are
     // decoded again by the next window.
-    while (m_pendingBytes > m_backwardMemoryLimit && m_pending.size() > 1) {
+    while (m_pendingBytes > BackwardMemoryLimit() && m_pending.size() > 1) {
         m_pendingBytes -= m_pending.front()->ByteSize();
         m_pending.pop_front();
         m_windowTruncated = true;
@@ -424,7 +430,7 @@ bool VideoDecoder::FillBackwardWindow()
         // Frames that the memory limit would drop again are not converted at all.
         m_convertFrom = -1;
         if (m_lastFrameBytes > 0 && fd > 0.0) {
-            const int64_t keep = std::max<int64_t>(m_backwardMemoryLimit / m_lastFrameBytes, 1);
+            const int64_t keep = std::max<int64_t>(BackwardMemoryLimit() / m_lastFrameBytes, 1);
             m_convertFrom = m_backwardWindowEnd - static_cast<int64_t>((static_cast<double>(keep) + 1.0) * fd);
         }
         m_lastDecodedFrameTime = 0;

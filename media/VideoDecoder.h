@@ -57,8 +57,10 @@ public:
     // found. Called on open when the offset is still unknown.
     void MeasureStreamTimes();
 
-    // Bytes of converted frames a backward window may hold (default: a quarter of the
-    // cache budget). A group of pictures that does not fit is delivered in several windows.
+    // Bytes of converted frames a backward window may hold. A group of pictures that does not
+    // fit is delivered in several windows. Until it is set, a quarter of the cacheSize
+    // setting, read when first needed: decode tasks set it from their cache, so that their
+    // threads never read the settings, which the main thread may change meanwhile.
     void SetBackwardMemoryLimit(int64_t bytes) { m_backwardMemoryLimit = bytes; }
 
     // Builds the frame of a picture decoded elsewhere, as decoding stream record
@@ -106,6 +108,7 @@ private:
     DecodeStatus BackwardStep();
     bool FillBackwardWindow();
     void QueueBackwardWindow(int64_t windowEnd);
+    int64_t BackwardMemoryLimit();
 
     bool m_export = false;
     VideoStreamInfo* m_streamInfo = nullptr;
@@ -134,7 +137,7 @@ private:
     // Backward play: the frames of one window, earliest first, emitted latest first.
     std::deque<std::shared_ptr<VideoFrame>> m_pending;
     int64_t m_pendingBytes = 0;
-    int64_t m_backwardMemoryLimit = 0;
+    int64_t m_backwardMemoryLimit = -1; // bytes; -1 until set or first needed
     int64_t m_backwardWindowEnd = -1;  // µs; the latest frame wanted in the window
     bool m_backwardSeekDone = false;   // the demuxer already stands before the window
     bool m_windowFromStart = false;    // the window was decoded from the start of the file

@@ -45,8 +45,14 @@ QString ErrorName(QAudio::Error error)
 } // namespace
 
 AudioOutput::AudioOutput(QObject* parent)
+    : AudioOutput(AudioOutputSettings::FromSettings(), parent)
+{
+}
+
+AudioOutput::AudioOutput(const AudioOutputSettings& settings, QObject* parent)
     : QObject(parent)
-    , m_bufferSize(Settings::Get().audioOutputBufferSize)
+    , m_settings(settings)
+    , m_bufferSize(settings.bufferSize)
     , m_mediaDevices(new QMediaDevices(this))
 {
     connect(m_mediaDevices, &QMediaDevices::audioOutputsChanged, this, &AudioOutput::OnAudioOutputDevicesChanged);
@@ -134,7 +140,7 @@ qint64 AudioOutput::WriteAudio(const QByteArray& bytes)
 {
     if (!m_stream)
         return 0;
-    const Settings& settings = Settings::Get();
+    const AudioOutputSettings& settings = m_settings;
     qint64 written = 0;
     if (settings.volume > 100 && !settings.muted) {
         QByteArray louder = bytes;
@@ -165,7 +171,7 @@ void AudioOutput::ApplyVolume()
 {
     if (!m_sink)
         return;
-    const Settings& settings = Settings::Get();
+    const AudioOutputSettings& settings = m_settings;
     if (settings.muted) {
         m_sink->setVolume(0.0);
         return;

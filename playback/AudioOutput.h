@@ -1,5 +1,7 @@
 #pragma once
 
+#include "playback/AudioOutputSettings.h"
+
 #include <QAudio>
 #include <QAudioDevice>
 #include <QByteArray>
@@ -15,13 +17,15 @@ class QMediaDevices;
 
 // The sound device: one Qt Multimedia sink on the system's default output, fed by pushing
 // bytes of the engine's format (48 kHz stereo float). Grows its buffer after underruns,
-// notices device changes, applies volume and mute. Lives on the audio output thread.
+// notices device changes, applies volume and mute. Lives on the audio output thread, and
+// takes its settings from whoever makes it (see AudioOutputSettings).
 class AudioOutput : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit AudioOutput(QObject* parent = nullptr);
+    explicit AudioOutput(QObject* parent = nullptr); // copies the settings: main thread
+    explicit AudioOutput(const AudioOutputSettings& settings, QObject* parent = nullptr);
     ~AudioOutput() override;
 
     bool StartAudioDevice();
@@ -32,6 +36,8 @@ public:
     void Resume();
     void Reset();
     void ApplyVolume();
+    // Volume, mute and backwards sound from now on (the buffer size stays as it was made).
+    void SetSettings(const AudioOutputSettings& settings) { m_settings = settings; }
 
     bool HasSink() const { return m_sink != nullptr; }
     QAudio::State State() const;
@@ -70,6 +76,7 @@ private:
     std::unique_ptr<QAudioSink> m_sink;
     QIODevice* m_stream = nullptr; // owned by the sink
     QAudioDevice m_device;
+    AudioOutputSettings m_settings;
     int m_bufferSize;
     bool m_bufferIncreased = false;
     bool m_refreshNeeded = false;

@@ -22,9 +22,10 @@ constexpr qint64 kStretchCushion = AudioFormat::kSampleRate / 100 * AudioFormat:
 
 } // namespace
 
-AudioOutputManager::AudioOutputManager(QObject* parent)
+AudioOutputManager::AudioOutputManager(const AudioOutputSettings& settings, QObject* parent)
     : QObject(parent)
-    , m_output(std::make_unique<AudioOutput>())
+    , m_settings(settings)
+    , m_output(std::make_unique<AudioOutput>(settings))
 {
     m_pushTimer.setInterval(10);
     connect(&m_pushTimer, &QTimer::timeout, this, &AudioOutputManager::WriteToAudioOutput);
@@ -50,6 +51,12 @@ void AudioOutputManager::SetAudioTimeline(Timeline* timeline)
     } else {
         m_pushTimer.start();
     }
+}
+
+void AudioOutputManager::SetSettings(const AudioOutputSettings& settings)
+{
+    m_settings = settings;
+    m_output->SetSettings(settings);
 }
 
 void AudioOutputManager::ClearPending()
@@ -173,7 +180,7 @@ void AudioOutputManager::WriteToAudioOutput()
         } else {
             if (free <= 0)
                 return;
-            const bool backwardsSilent = !m_playForward && !Settings::Get().audioOnBackwardsPlayback;
+            const bool backwardsSilent = !m_playForward && !m_settings.audioOnBackwardsPlayback;
             if (!backwardsSilent) {
                 const int64_t clock = timeline->PlaybackTime();
                 const double speed = static_cast<double>(m_stretcher.Speed());

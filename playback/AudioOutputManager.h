@@ -1,5 +1,6 @@
 #pragma once
 
+#include "playback/AudioOutputSettings.h"
 #include "playback/AudioStretcher.h"
 #include "playback/RecentSamples.h"
 
@@ -28,7 +29,7 @@ class AudioOutputManager : public QObject
     Q_OBJECT
 
 public:
-    explicit AudioOutputManager(QObject* parent = nullptr);
+    explicit AudioOutputManager(const AudioOutputSettings& settings, QObject* parent = nullptr);
     ~AudioOutputManager() override;
 
     void SetAudioTimeline(Timeline* timeline);
@@ -49,6 +50,8 @@ public:
     SyncStats TakeSyncStats();
 
 public slots:
+    // Copied on the main thread (see AudioOutputSettings).
+    void SetSettings(const AudioOutputSettings& settings);
     void SetAudioPlaybackReady(bool ready);
     void UpdateAudioOutputState(bool playing, bool playForward, int64_t duration, float playbackMultiplier);
     void WriteToAudioOutput();
@@ -60,6 +63,7 @@ private:
     void Resync();
 
     Timeline* m_timeline = nullptr;
+    AudioOutputSettings m_settings;
     QTimer m_pushTimer;
     std::unique_ptr<AudioOutput> m_output;
     AudioStretcher m_stretcher;
