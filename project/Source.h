@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QUuid>
 
+#include <atomic>
 #include <span>
 #include <vector>
 
@@ -65,7 +66,7 @@ public:
     // moved past the old cut-out keeps its cut-in); CutInOutChanged at most once.
     void SetCutInOutFrames(int32_t cutIn, int32_t cutOut);
 
-    int64_t AudioDelay() const { return m_audioDelay; }
+    int64_t AudioDelay() const { return m_audioDelay; } // any thread: decode threads read it
     void SetAudioDelay(int64_t delay) { m_audioDelay = delay; }
 
     bool IsImageSequence() const { return m_isImageSequence; }
@@ -140,7 +141,7 @@ private:
     bool m_isImageSequence = false;
     double m_sequenceFrameRate = 24.0;
     bool m_isExr = false;
-    int64_t m_audioDelay = 0;
+    std::atomic<int64_t> m_audioDelay{0};
     std::vector<SourceFileEntry> m_files;
     bool m_parsed = false;
     SourceStatus m_status = SourceStatus::Ok;

@@ -59,7 +59,7 @@ Timeline* Timeline::Duplicate(QObject* parent) const
     auto* copy = new Timeline(parent, false);
     copy->AttachTrack(m_track ? m_track->Copy(true) : new Track(false));
     copy->m_useSourceInOuts = m_useSourceInOuts;
-    copy->m_useSourceAudioDelay = m_useSourceAudioDelay;
+    copy->m_useSourceAudioDelay = m_useSourceAudioDelay.load();
     const int64_t end = copy->EndTime();
     copy->m_pastEnd = m_playbackTime > end;
     copy->m_playbackTime = std::max<int64_t>(std::min<int64_t>(m_playbackTime, end), 0);

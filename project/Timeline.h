@@ -29,8 +29,9 @@ struct VideoFrame;
 // a regular timeline holds reference clips.
 //
 // Lives on the main thread. Decode threads use only: the cache (thread-safe as it says), the
-// playback time, state and past-end flag (atomic), the decoding flags, and CopyDecodeTrack(),
-// which hands them a private copy of the track. The audio output thread uses the audio
+// playback time, state and past-end flag, the output id and whether sources' audio delays
+// apply (atomic), the decoding flags, and CopyDecodeTrack(), which hands them a private copy
+// of the track. The audio output thread uses the audio
 // reading functions and the playback time and seek count.
 //
 // Lifetime across threads: engine threads borrow a timeline, they never own it. A timeline is
@@ -103,7 +104,7 @@ public:
 
     bool UseSourceInOuts() const { return m_useSourceInOuts; }
     void SetUseSourceInOuts(bool use);
-    bool UseSourceAudioDelay() const { return m_useSourceAudioDelay; }
+    bool UseSourceAudioDelay() const { return m_useSourceAudioDelay; } // any thread
     void SetUseSourceAudioDelay(bool use);
     void SetAudioDelay(int64_t delay); // source timelines only
 
@@ -213,7 +214,7 @@ private:
     int32_t m_rangeEndFrame = -1;
     std::atomic<bool> m_pastEnd{false};
     bool m_useSourceInOuts = true;
-    bool m_useSourceAudioDelay = true;
+    std::atomic<bool> m_useSourceAudioDelay{true};
     std::atomic<int32_t> m_outputId{-1};
     std::atomic<int64_t> m_endTime{-1}; // the track's, kept for readers on other threads
     std::atomic<int> m_playbackState{Stopped};
