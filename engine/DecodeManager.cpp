@@ -228,8 +228,12 @@ void DecodeManager::DecodeVideoClip(Clip* clip)
                 Qt::DirectConnection);
         m_videoDecoder->CreateDefaultWorker();
     }
-    if (source->HasError() || !source->FileExists(0)
-        || !m_videoDecoder->Open(source->ParserFileEntry(0), clip->VideoStreamIndex())) {
+    bool opened = false;
+    if (!source->HasError() && source->FileExists(0)) {
+        opened = m_videoDecoder->Open(source->ParserFileEntry(0), clip->VideoStreamIndex());
+        source->PostFileStatus(0, m_videoDecoder->InputStatus()); // the source is the main thread's
+    }
+    if (!opened) {
         NoVideoClip(clip);
         return;
     }
@@ -250,6 +254,20 @@ void DecodeManager::DecodeImageSequenceClip(Clip* clip)
                 &DecodeManager::OnVideoFrameDecoded, Qt::DirectConnection);
         connect(m_imageSequenceDecoder.get(), &ImageSequenceDecoder::FileSkipped, this,
                 &DecodeManager::OnImageSequenceFileSkipped, Qt::DirectConnection);
+        // What the workers learn of the files goes to the source on the main thread; the
+        // decoder passes on only reports of the sequence set, whose source is m_sequenceSource.
+        connect(m_imageSequenceDecoder.get(), &ImageSequenceDecoder::FileProbed, this,
+                [this](int fileIndex, std::shared_ptr<const SourceFileEntry> entry) {
+                    if (m_sequenceSource)
+                        m_sequenceSource->PostFileReport(fileIndex, std::move(entry));
+                },
+                Qt::DirectConnection);
+        connect(m_imageSequenceDecoder.get(), &ImageSequenceDecoder::FileOpened, this,
+                [this](int fileIndex, SourceStatus status) {
+                    if (m_sequenceSource)
+                        m_sequenceSource->PostFileStatus(fileIndex, status);
+                },
+                Qt::DirectConnection);
         if (m_imageSequenceThreadCount >= 1) // none leaves the clip without pictures
             m_imageSequenceDecoder->CreateWorkers(m_imageSequenceThreadCount);
     }
@@ -261,6 +279,7 @@ void DecodeManager::DecodeImageSequenceClip(Clip* clip)
     }
     ++m_decoderOpens;
     // The clips placing these frames time them by the same rule.
+    m_sequenceSource = source;
     decoder.SetSequence(source->FileEntries(), source->FrameDuration());
     m_sequencePass = true;
     const bool endedByStream = DecodeClipPass(clip, decoder);
@@ -275,6 +294,7 @@ void DecodeManager::DecodeImageSequenceClip(Clip* clip)
     }
     m_sequencePass = false;
     decoder.SetSequence({}, source->FrameDuration());
+    m_sequenceSource = nullptr;
     m_timeline->SetDecoding(DecodeType::Video, false);
     if (endedByStream && m_framesCached == 0)
         FillGap(clip);
@@ -462,7 +482,9 @@ void DecodeManager::DecodeAudioClip(Clip* clip)
         connect(m_audioDecoder.get(), &AudioDecoder::AudioFrameDecoded, this, &DecodeManager::OnAudioFrameDecoded,
                 Qt::DirectConnection);
     }
-    if (!m_audioDecoder->Open(source->ParserFileEntry(0), clip->AudioStreamIndex())) {
+    const bool opened = m_audioDecoder->Open(source->ParserFileEntry(0), clip->AudioStreamIndex());
+    source->PostFileStatus(0, m_audioDecoder->InputStatus()); // the source is the main thread's
+    if (!opened) {
         SilenceForClip(clip);
         return;
     }

@@ -2,7 +2,6 @@
 
 #include "media/DecodeType.h"
 #include "media/VideoFrame.h"
-#include "media/VideoFrame.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -11,6 +10,7 @@
 #include <memory>
 
 class Clip;
+class Source;
 class Timeline;
 class Track;
 class AudioDecoder;
@@ -104,6 +104,7 @@ private:
     std::unique_ptr<VideoDecoder> m_videoDecoder;
     std::unique_ptr<ImageSequenceDecoder> m_imageSequenceDecoder;
     bool m_sequencePass = false; // the frames being placed come from m_imageSequenceDecoder
+    Source* m_sequenceSource = nullptr; // whose entries m_imageSequenceDecoder decodes, while it does
     std::unique_ptr<AudioDecoder> m_audioDecoder;
     int64_t m_audioOffset = 0; // µs, the source's audio delay while the timeline applies it
     std::shared_ptr<VideoFrame> m_shownFrame;

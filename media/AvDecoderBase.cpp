@@ -74,16 +74,16 @@ bool AvDecoderBase::OpenInput()
         Logger::error(QStringLiteral("Failed to open input. A source is not set"));
         return false;
     }
-    entry->status = SourceStatus::Ok;
+    m_inputStatus = SourceStatus::Ok;
     if (!QFileInfo::exists(entry->filePath)) {
-        entry->status = SourceStatus::FileNotFound;
+        m_inputStatus = SourceStatus::FileNotFound;
         Logger::error(QStringLiteral("File not found: %1").arg(entry->filePath));
         return false;
     }
     AVFormatContext* context = nullptr;
     const int result = avformat_open_input(&context, entry->filePath.toUtf8().constData(), nullptr, nullptr);
     if (result < 0) {
-        entry->status = SourceStatus::FailedToOpenInput;
+        m_inputStatus = SourceStatus::FailedToOpenInput;
         Logger::error(QStringLiteral("Failed to open input for parsing: %1").arg(entry->filePath), result);
         return false;
     }

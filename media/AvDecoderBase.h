@@ -1,6 +1,7 @@
 #pragma once
 
 #include "media/FfmpegPtr.h"
+#include "media/SourceStatus.h"
 
 #include <QObject>
 
@@ -31,8 +32,11 @@ public:
     // Last settings of a video codec context before it is opened.
     virtual void ConfigureVideoCodec(AVCodecContext*) {}
 
-    // Opens the container of the entry's file, setting the file's status.
+    // Opens the container of the entry's file. What it found is kept in InputStatus(), not
+    // written into the entry, which decode threads only read once it is parsed.
     bool OpenInput();
+    // Ok, FileNotFound or FailedToOpenInput, from the last OpenInput.
+    SourceStatus InputStatus() const { return m_inputStatus; }
     // Opens the codec of container stream `streamIndex`, or of the best stream of its kind
     // when negative. Returns the container stream index, or -1.
     int OpenAudioCodec(int streamIndex);
@@ -78,6 +82,7 @@ protected:
     }
 
     SourceFileEntry* m_entry = nullptr;
+    SourceStatus m_inputStatus = SourceStatus::Ok;
     AvFormatContextPtr m_formatContext;
     AvCodecContextPtr m_audioCodecContext;
     const AVCodec* m_audioCodec = nullptr;

@@ -115,7 +115,10 @@ int AvParser::DecodePicture()
 
 bool AvParser::ParseFile()
 {
-    if (!OpenInput())
+    const bool opened = OpenInput();
+    if (m_entry)
+        m_entry->status = InputStatus(); // the entry being parsed is this parser's to fill
+    if (!opened)
         return false;
     SourceFileEntry* entry = m_entry;
     const int result = m_picture ? DecodePicture() : avformat_find_stream_info(m_formatContext.get(), nullptr);
@@ -283,13 +286,14 @@ void AvParser::MeasureStreamTimes()
     // decoder of its own. Video first: its first picture is the source's zero, and the
     // sound's times are counted from there too (a transport stream starts both at about
     // 1.4 s), so the sound can only be measured once that offset is known.
-    // A video decoder measures on opening, while the stream's offset is not known yet.
+    // Each video stream is measured once its decoder is open, while its offset is not known yet.
     for (size_t i = 0; i < entry->videoStreams.size(); ++i) {
         if (!entry->videoStreams[i].valid)
             continue;
         VideoDecoder decoder(false);
         decoder.CreateDefaultWorker();
-        decoder.Open(entry, static_cast<int>(i));
+        if (decoder.Open(entry, static_cast<int>(i)) && entry->videoStreams[i].startTimeOffset < 0)
+            decoder.MeasureStreamTimes();
         decoder.Shutdown();
     }
     const bool video = !entry->videoStreams.empty() && entry->videoStreams.front().valid;

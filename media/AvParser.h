@@ -22,11 +22,11 @@ public:
     ParseResult Parse(SourceFileEntry* entry);
 
     // Parses one more file of an image sequence whose source is parsed already, as its
-    // decoders reach it: fills that file's entry (stream records, metadata, the file's status)
-    // and nothing else; there is no result for the source, since decode workers on several
-    // threads parse files of one sequence at once, and one damaged frame is not the failure
-    // of the whole sequence. The caller makes sure no one else uses the entry meanwhile. Any
-    // thread.
+    // decoders reach it, into `entry`: a fresh entry of the caller's (a copy of the unparsed
+    // entry of the file: its path, frame number and kind), never the source's, which decode
+    // threads only read (the caller reports it, see Source). Fills its stream records,
+    // metadata and status; there is no result for the source, since one damaged frame is not
+    // the failure of the whole sequence. Any thread.
     //
     // Finding a picture file's stream parameters means decoding its picture. With `picture`
     // given, that picture is kept there (decoded into `framePool`'s memory when given) for

@@ -23,6 +23,7 @@ constexpr qint64 kShutdownWaitMs = 10000;
 ImageSequenceDecoder::ImageSequenceDecoder(bool exportFrames, QObject* parent)
     : QObject(parent)
     , m_export(exportFrames)
+    , m_probedFiles(std::make_shared<ProbedSequenceFiles>())
 {
 }
 
@@ -42,11 +43,16 @@ void ImageSequenceDecoder::CreateWorkers(int count)
         slot.thread->setProperty("id", id);
         slot.thread->setObjectName(QStringLiteral("Image sequence worker %1").arg(id));
         slot.worker = std::make_unique<ImageSequenceDecoderWorker>(id);
+        slot.worker->SetProbedFiles(m_probedFiles);
         slot.worker->moveToThread(slot.thread.get());
         connect(this, &ImageSequenceDecoder::DecodeImageRequested, slot.worker.get(),
                 &ImageSequenceDecoderWorker::DecodeImage, Qt::QueuedConnection);
         connect(slot.worker.get(), &ImageSequenceDecoderWorker::TaskCompleted, this,
                 &ImageSequenceDecoder::OnDecodeTaskCompleted, Qt::QueuedConnection);
+        connect(slot.worker.get(), &ImageSequenceDecoderWorker::FileProbed, this, &ImageSequenceDecoder::OnFileProbed,
+                Qt::QueuedConnection);
+        connect(slot.worker.get(), &ImageSequenceDecoderWorker::FileOpened, this, &ImageSequenceDecoder::OnFileOpened,
+                Qt::QueuedConnection);
         connect(slot.thread.get(), &QThread::finished, this, &ImageSequenceDecoder::FinalThreadCleanup,
                 Qt::QueuedConnection);
         slot.thread->start(QThread::InheritPriority);
@@ -61,6 +67,12 @@ int ImageSequenceDecoder::WorkerCount() const
 
 void ImageSequenceDecoder::SetSequence(std::span<SourceFileEntry> files, double frameDuration)
 {
+    // Probes of another sequence go. The same entries keep them from one clip pass to the
+    // next: a source is not freed while a decode task that holds this decoder may reach it.
+    if (!files.empty() && files.data() != m_probedFor) {
+        m_probedFiles->Clear();
+        m_probedFor = files.data();
+    }
     m_files = files;
     m_frameDuration = frameDuration;
     Seek(0);
@@ -237,4 +249,23 @@ void ImageSequenceDecoder::Abandon(Worker& slot)
         connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     }
     thread->quit();
+}
+
+bool ImageSequenceDecoder::InSequence(int fileIndex, const SourceFileEntry* file) const
+{
+    return fileIndex >= 0 && static_cast<size_t>(fileIndex) < m_files.size() && &m_files[static_cast<size_t>(fileIndex)] == file;
+}
+
+void ImageSequenceDecoder::OnFileProbed(int fileIndex, const SourceFileEntry* file,
+                                        std::shared_ptr<const SourceFileEntry> probed)
+{
+    // A report of a sequence set before the current one has no owner to go to any more.
+    if (InSequence(fileIndex, file))
+        emit FileProbed(fileIndex, std::move(probed));
+}
+
+void ImageSequenceDecoder::OnFileOpened(int fileIndex, const SourceFileEntry* file, SourceStatus status)
+{
+    if (InSequence(fileIndex, file))
+        emit FileOpened(fileIndex, status);
 }

@@ -13,6 +13,7 @@
 
 class QThread;
 class ImageSequenceDecoderWorker;
+class ProbedSequenceFiles;
 
 // Decodes an image sequence (a source with one file per frame) forwards or backwards by
 // handing each file to one of a pool of workers, each on a thread of its own, and passes
@@ -76,6 +77,11 @@ signals:
     void VideoFrameDecoded(std::shared_ptr<VideoFrame> videoFrame);
     // File `fileIndex` gave no picture; emitted where its picture would have been.
     void FileSkipped(int fileIndex);
+    // What a worker learnt of file `fileIndex` of the current sequence, for the owner of the
+    // sequence's entries to post to it (see Source): the entry a worker probed the file into
+    // (the sequence's entry stays as it was), or the status of opening a parsed file.
+    void FileProbed(int fileIndex, std::shared_ptr<const SourceFileEntry> entry);
+    void FileOpened(int fileIndex, SourceStatus status);
 
 public slots:
     void OnDecodeTaskCompleted(int workerId);
@@ -86,6 +92,8 @@ public slots:
     void QuitThread(int workerId);
     // Connected to each worker thread's finished signal: deletes that worker and thread.
     void FinalThreadCleanup();
+    void OnFileProbed(int fileIndex, const SourceFileEntry* file, std::shared_ptr<const SourceFileEntry> probed);
+    void OnFileOpened(int fileIndex, const SourceFileEntry* file, SourceStatus status);
 
 private:
     struct Worker
@@ -98,6 +106,7 @@ private:
 
     void Pass(int fileIndex, std::shared_ptr<VideoFrame> videoFrame);
     void Abandon(Worker& worker);
+    bool InSequence(int fileIndex, const SourceFileEntry* file) const;
 
     std::span<SourceFileEntry> m_files;
     const bool m_export;
@@ -111,4 +120,7 @@ private:
     std::deque<Worker> m_idle;
     std::map<int, Worker> m_shuttingDown; // by worker id
     int m_nextWorkerId = 0;
+    // Files the workers probed, shared with them; kept while the sequence stays the same.
+    std::shared_ptr<ProbedSequenceFiles> m_probedFiles;
+    const SourceFileEntry* m_probedFor = nullptr; // the first entry of the sequence they are of
 };

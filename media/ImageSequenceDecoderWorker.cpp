@@ -10,24 +10,27 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
-#include <array>
-#include <cstdint>
-#include <mutex>
+std::shared_ptr<SourceFileEntry> ProbedSequenceFiles::Find(const SourceFileEntry* file) const
+{
+    std::lock_guard lock(m_mutex);
+    const auto found = m_entries.find(file);
+    return found != m_entries.end() ? found->second : nullptr;
+}
+
+std::shared_ptr<SourceFileEntry> ProbedSequenceFiles::Insert(const SourceFileEntry* file,
+                                                             std::shared_ptr<SourceFileEntry> entry)
+{
+    std::lock_guard lock(m_mutex);
+    return m_entries.try_emplace(file, std::move(entry)).first->second;
+}
+
+void ProbedSequenceFiles::Clear()
+{
+    std::lock_guard lock(m_mutex);
+    m_entries.clear();
+}
 
 namespace {
-
-// Parsing writes the file's entry, and the decoders (and their frames) read it from then on.
-// Workers of several decoders may reach the same file at once (two viewers of one sequence,
-// or an export next to playback), so checking, parsing and opening a file happen under a
-// lock of that file. Files share a small fixed set of locks, so that workers decoding
-// different files rarely wait for each other.
-std::mutex& FileLock(const SourceFileEntry* entry)
-{
-    static std::array<std::mutex, 256> locks;
-    // Fibonacci hashing: the top bits of the product depend on every bit of the address.
-    const uint64_t key = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(entry)) * 0x9E3779B97F4A7C15ull;
-    return locks[(key >> 56) % locks.size()];
-}
 
 // An image is one packet; a damaged file must not keep the worker reading forever.
 constexpr int kMaxPacketsPerImage = 64;
@@ -60,6 +63,8 @@ void ImageSequenceDecoderWorker::OnVideoFrameDecoded(std::shared_ptr<VideoFrame>
 {
     if (!videoFrame || m_frame)
         return; // the end-of-stream marker, or a second picture in one file
+    if (m_frameEntry)
+        videoFrame->streamInfoOwner = m_frameEntry;
     m_frame = std::move(videoFrame);
     emit VideoFrameDecoded(m_frame);
 }
@@ -84,21 +89,34 @@ void ImageSequenceDecoderWorker::Decode(SourceFileEntry* entry, int streamInfoIn
         Logger::error(QStringLiteral("Failed to open image sequence file: %1").arg(fileName));
         return;
     }
-    std::unique_lock lock(FileLock(entry));
+    // The sequence's entry is only read: the parse filled it, or left it for the workers to
+    // probe into entries of their own.
+    std::shared_ptr<SourceFileEntry> probed;
     if (!entry->parsed) {
-        // The parse decodes the picture to learn its parameters; that decode is the one shown.
-        AvParser parser;
-        parser.ParseSequenceFile(entry, m_decoder->ImageFramePool(), m_picture.get());
-        lock.unlock();
-        if (m_picture->format >= 0)
-            OnVideoFrameDecoded(m_decoder->ConvertPicture(entry, streamInfoIndex, m_picture.get()));
-        av_frame_unref(m_picture.get());
-        if (!m_frame)
-            Logger::error(QStringLiteral("Failed to open image sequence file: %1").arg(fileName));
-        return;
+        probed = m_probedFiles ? m_probedFiles->Find(entry) : nullptr;
+        if (!probed) {
+            // The probe decodes the picture to learn its parameters; that decode is the one shown.
+            // A copy of the unparsed entry: its path, frame number and kind of file.
+            auto own = std::make_shared<SourceFileEntry>(*entry);
+            AvParser parser;
+            parser.ParseSequenceFile(own.get(), m_decoder->ImageFramePool(), m_picture.get());
+            if (m_probedFiles && own->parsed) // a file that failed is probed again next time, as it may be mended
+                own = m_probedFiles->Insert(entry, std::move(own));
+            m_frameEntry = own;
+            if (m_picture->format >= 0)
+                OnVideoFrameDecoded(m_decoder->ConvertPicture(own.get(), streamInfoIndex, m_picture.get()));
+            m_frameEntry.reset();
+            av_frame_unref(m_picture.get());
+            emit FileProbed(m_fileIndex, entry, std::move(own));
+            if (!m_frame)
+                Logger::error(QStringLiteral("Failed to open image sequence file: %1").arg(fileName));
+            return;
+        }
     }
-    const bool opened = m_decoder->Open(entry, streamInfoIndex);
-    lock.unlock();
+    const bool opened = m_decoder->Open(probed ? probed.get() : entry, streamInfoIndex);
+    if (!probed)
+        emit FileOpened(m_fileIndex, entry, m_decoder->InputStatus());
+    m_frameEntry = probed;
     if (opened) {
         m_decoder->SetForward(true);
         m_decoder->Seek(0);
@@ -108,6 +126,7 @@ void ImageSequenceDecoderWorker::Decode(SourceFileEntry* entry, int streamInfoIn
         }
     }
     m_decoder->Close();
+    m_frameEntry.reset();
     // Opened but undecodable: to the user it is as unreadable as a file that cannot be opened.
     if (!m_frame)
         Logger::error(QStringLiteral("Failed to open image sequence file: %1").arg(fileName));

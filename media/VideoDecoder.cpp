@@ -79,11 +79,7 @@ bool VideoDecoder::Open(SourceFileEntry* entry, int streamInfoIndex)
     m_pending.clear();
     m_pendingBytes = 0;
     m_streamInfo = nullptr;
-    if (!AvDecoderBase::Open(entry, streamInfoIndex))
-        return false;
-    if (m_streamInfo && m_streamInfo->startTimeOffset < 0 && entry && !entry->imageSequence)
-        MeasureStreamTimes();
-    return true;
+    return AvDecoderBase::Open(entry, streamInfoIndex);
 }
 
 bool VideoDecoder::OpenStream(int streamInfoIndex)

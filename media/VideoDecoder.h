@@ -33,8 +33,7 @@ public:
 
     void CreateDefaultWorker();
 
-    // Opens stream record `streamInfoIndex` of the file of `entry`; measures the stream's
-    // times first when they are not known yet.
+    // Opens stream record `streamInfoIndex` of the file of `entry`. The record is only read.
     bool Open(SourceFileEntry* entry, int streamInfoIndex) override;
     bool OpenStream(int streamInfoIndex) override;
 
@@ -54,7 +53,8 @@ public:
 
     // Finds the stream's start offset (time stamp of the first frame) and decoded end time,
     // and from them its end time and frame count. Warns and uses 0 / -1 when they cannot be
-    // found. Called on open when the offset is still unknown.
+    // found. Writes into the open stream record: for the parser only, since once a source is
+    // parsed its records are read-only (see Source).
     void MeasureStreamTimes();
 
     // Bytes of converted frames a backward window may hold. A group of pictures that does not

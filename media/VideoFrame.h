@@ -42,6 +42,9 @@ struct VideoFrame
     // The caching timeline, as a tag: never dereferenced, since a frame may outlive it.
     Timeline* timeline = nullptr;
     const VideoStreamInfo* streamInfo = nullptr;   // not owned; see VideoStreamInfo
+    // Keeps `streamInfo` alive when the record is not a source's but the decoder's own (an
+    // image-sequence file probed while decoding); null otherwise.
+    std::shared_ptr<const void> streamInfoOwner;
     bool empty = false;
     FrameBuffer exportBuffer;
     int32_t exportBufferSize = 0;

@@ -230,7 +230,50 @@ int Source::ProbeFileIndex() const
 
 bool Source::FileParsed(int file) const
 {
-    return file >= 0 && file < FileCount() && m_files[static_cast<size_t>(file)].parsed;
+    const SourceFileEntry* entry = KnownFileEntry(file);
+    return entry && entry->parsed;
+}
+
+const SourceFileEntry* Source::ParsedFileEntry(int file) const
+{
+    if (file < 0 || file >= FileCount())
+        return nullptr;
+    const SourceFileEntry& entry = m_files[static_cast<size_t>(file)];
+    return entry.parsed ? &entry : nullptr;
+}
+
+const SourceFileEntry* Source::KnownFileEntry(int file) const
+{
+    if (file < 0 || file >= FileCount())
+        return nullptr;
+    if (const SourceFileEntry* parsed = ParsedFileEntry(file))
+        return parsed;
+    const auto report = m_fileReports.find(file);
+    return report != m_fileReports.end() ? report->second.get() : &m_files[static_cast<size_t>(file)];
+}
+
+void Source::ApplyFileReport(int file, std::shared_ptr<const SourceFileEntry> entry)
+{
+    if (entry && file >= 0 && file < FileCount())
+        m_fileReports[file] = std::move(entry);
+}
+
+void Source::ApplyFileStatus(int file, SourceStatus status)
+{
+    if (file >= 0 && file < FileCount())
+        m_files[static_cast<size_t>(file)].status = status;
+}
+
+void Source::PostFileReport(int file, std::shared_ptr<const SourceFileEntry> entry)
+{
+    QMetaObject::invokeMethod(
+        this, [this, file, entry = std::move(entry)]() mutable { ApplyFileReport(file, std::move(entry)); },
+        Qt::QueuedConnection);
+}
+
+void Source::PostFileStatus(int file, SourceStatus status)
+{
+    QMetaObject::invokeMethod(this, [this, file, status] { ApplyFileStatus(file, status); }, Qt::QueuedConnection);
 }
 
 QString Source::FileName(int file) const
@@ -256,17 +299,19 @@ int32_t Source::FileFrameNumber(int file) const
 
 const AudioStreamInfo* Source::AudioStream(int file, int stream) const
 {
-    if (file < 0 || file >= FileCount())
+    const SourceFileEntry* entry = KnownFileEntry(file);
+    if (!entry)
         return nullptr;
-    const auto& streams = m_files[static_cast<size_t>(file)].audioStreams;
+    const auto& streams = entry->audioStreams;
     return stream >= 0 && stream < static_cast<int>(streams.size()) ? &streams[static_cast<size_t>(stream)] : nullptr;
 }
 
 const VideoStreamInfo* Source::VideoStream(int file, int stream) const
 {
-    if (file < 0 || file >= FileCount())
+    const SourceFileEntry* entry = KnownFileEntry(file);
+    if (!entry)
         return nullptr;
-    const auto& streams = m_files[static_cast<size_t>(file)].videoStreams;
+    const auto& streams = entry->videoStreams;
     return stream >= 0 && stream < static_cast<int>(streams.size()) ? &streams[static_cast<size_t>(stream)] : nullptr;
 }
 
@@ -300,6 +345,7 @@ void Source::RecomputeRelativePath()
 void Source::ResetMediaInformation()
 {
     m_files.clear();
+    m_fileReports.clear();
     m_relativePath.clear();
     m_endTime = -1;
     m_secondEndTime = -1;

@@ -9,6 +9,8 @@
 #include <QUuid>
 
 #include <atomic>
+#include <map>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -20,8 +22,12 @@
 // Lives on the main thread. A parse task on an engine thread has an AvParser fill a file
 // entry and then applies the parser's result (ApplyParseResult: end times, status), which
 // emits Parsed or Updated; nothing else touches a source while it is being parsed. The
-// decoders are given the file entries, never the source; image-sequence decode workers fill
-// the entries of further files of a parsed sequence as they reach them.
+// decoders are given the file entries, never the source. From the end of a parse until the
+// next one the entries and their stream records are read-only: decode threads read them
+// (and the frames they decode point into the records) but never write. What they learn while
+// decoding (a file's status on opening it, an image-sequence file the parse did not reach)
+// the engine posts to the main thread, which keeps it beside the parse's results
+// (PostFileStatus, PostFileReport).
 //
 // Lifetime across threads: engine threads borrow a source, they never own it. They reach it
 // through the clips of their track copies and their open decoders, and the frames they
@@ -86,6 +92,7 @@ public:
     // The file a parse probes: a sequence's first file that exists (its first when none does),
     // a movie's one file.
     int ProbeFileIndex() const;
+    // Whether the parse, or a decode thread's report, has the file's streams. Main thread.
     bool FileParsed(int file) const;
     QString FileName(int file) const;
     QString FileAbsolutePath(int file) const;
@@ -108,6 +115,18 @@ public:
     // class comment). They stay where they are for the life of the source.
     SourceFileEntry* ParserFileEntry(int file);
     std::span<SourceFileEntry> FileEntries() { return m_files; }
+    // The entry of file `file` when the parse probed it, else null.
+    const SourceFileEntry* ParsedFileEntry(int file) const;
+
+    // Reports from decode threads, applied on the main thread. A report of a file the parse
+    // did not probe answers FileParsed, AudioStream and VideoStream for it; its records stay
+    // where the reported entry is, so frames decoded with them may keep pointing at them.
+    void ApplyFileReport(int file, std::shared_ptr<const SourceFileEntry> entry);
+    void ApplyFileStatus(int file, SourceStatus status);
+    // Any thread: posts the report to the main thread; it is dropped when the source is
+    // deleted first.
+    void PostFileReport(int file, std::shared_ptr<const SourceFileEntry> entry);
+    void PostFileStatus(int file, SourceStatus status);
     void ParserSetEndTimes(int64_t endTime);
     // Takes in what the parse of one of the files found (see ParseResult), then finishes the
     // parse (ParserFinished). Every parse ends here, so listeners always learn of it.
@@ -129,6 +148,10 @@ signals:
     void AboutToBeDestroyed(Source* source);
 
 private:
+    // The parse's entry of the file when it probed it, else the latest report, else the bare
+    // entry. Main thread.
+    const SourceFileEntry* KnownFileEntry(int file) const;
+
     int64_t m_endTime = -1;
     QUuid m_id;
     QString m_path;
@@ -143,6 +166,7 @@ private:
     bool m_isExr = false;
     std::atomic<int64_t> m_audioDelay{0};
     std::vector<SourceFileEntry> m_files;
+    std::map<int, std::shared_ptr<const SourceFileEntry>> m_fileReports; // main thread only
     bool m_parsed = false;
     SourceStatus m_status = SourceStatus::Ok;
     int32_t m_missingCount = 0;

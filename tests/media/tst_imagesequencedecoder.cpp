@@ -4,6 +4,7 @@
 #include "media/AvParser.h"
 #include "media/CacheManager.h"
 #include "media/ImageSequenceDecoder.h"
+#include "media/ImageSequenceDecoderWorker.h"
 #include "media/MediaTime.h"
 #include "media/RendererInUse.h"
 #include "project/ProjectGlobals.h"
@@ -508,6 +509,9 @@ private slots:
         ImageSequenceDecoder decoder(false);
         decoder.CreateWorkers(1); // one worker decodes every file in turn
         Collector collected(decoder);
+        // What the workers probe reaches the source as the engine has it reach it: here the
+        // decoder's thread is the source's.
+        QObject::connect(&decoder, &ImageSequenceDecoder::FileProbed, source.get(), &Source::ApplyFileReport);
         decoder.SetSequence(source->FileEntries(), source->FrameDuration());
         decoder.SetForward(forward);
         for (int pass = 0; pass < 2; ++pass) {
@@ -528,6 +532,42 @@ private slots:
                 QCOMPARE(frame.time, MediaTime::FrameStartTime(file, decoder.FrameDuration()));
             }
         }
+    }
+
+    // A file the source's parse did not reach is probed by the worker that decodes it into an
+    // entry of its own, never into the source's entry, which decode threads only read; the
+    // report reaches the source on the main thread (posted, as the engine posts it). The
+    // picture points into that entry, as the source's answer does once it has it, and keeps
+    // it when the source is gone.
+    void probedFileReachesSourceOnMainThread()
+    {
+        auto source = ParsedSource(PngSequence(0, 25));
+        QVERIFY(source->FileParsed(1)); // seq.0000 is missing: the parse probed seq.0001
+        QVERIFY(!source->FileParsed(3));
+        ImageSequenceDecoderWorker worker(0);
+        int reports = 0;
+        QObject::connect(&worker, &ImageSequenceDecoderWorker::FileProbed,
+                         [&](int fileIndex, const SourceFileEntry* file, std::shared_ptr<const SourceFileEntry> probed) {
+                             ++reports;
+                             QCOMPARE(fileIndex, 3);
+                             QCOMPARE(file, source->ParserFileEntry(3));
+                             source->PostFileReport(fileIndex, std::move(probed));
+                         });
+        // On this thread, which takes no events meanwhile.
+        worker.DecodeImage(0, source->ParserFileEntry(3), 3, 0, false);
+        QCOMPARE(reports, 1);
+        const std::shared_ptr<VideoFrame> frame = worker.TakeFrame();
+        QVERIFY(frame && frame->streamInfo);
+        QCOMPARE(PictureNumber(*frame), 2);
+        QVERIFY(!source->FileParsed(3));
+        QVERIFY(TestSupport::WaitFor([&] { return source->FileParsed(3); }));
+        QCOMPARE(source->VideoStream(3, 0), frame->streamInfo);
+        // The source's entry is as the parse left it.
+        QVERIFY(!source->ParserFileEntry(3)->parsed);
+        QVERIFY(source->ParserFileEntry(3)->videoStreams.empty());
+        source.reset();
+        QCOMPARE(frame->streamInfo->width, 320);
+        QCOMPARE(PictureNumber(*frame), 2);
     }
 
     // The first pass shows the pictures that parsing the files decoded; later passes decode
