@@ -97,7 +97,13 @@ bool AudioOutput::StartAudioDevice()
         }
         m_sink = std::make_unique<QAudioSink>(m_device, format);
         m_sink->setBufferSize(m_bufferSize);
-        connect(m_sink.get(), &QAudioSink::stateChanged, this, &AudioOutput::OnStateChanged);
+        // A sink's state changes can be queued from the sound server's thread and arrive
+        // after that sink was released; only the current sink's are acted on.
+        const quint64 generation = ++m_sinkGeneration;
+        connect(m_sink.get(), &QAudioSink::stateChanged, this, [this, generation](QAudio::State state) {
+            if (generation == m_sinkGeneration)
+                OnStateChanged(state);
+        });
         ApplyVolume();
     }
     m_processedAtResume = 0;
@@ -117,6 +123,7 @@ void AudioOutput::ReleaseAudioDevice()
     // Stopping the sink can run the event loop; by then it is no longer ours and tells us
     // nothing.
     m_stream = nullptr;
+    ++m_sinkGeneration;
     if (std::unique_ptr<QAudioSink> sink = std::move(m_sink)) {
         sink->disconnect(this);
         sink->stop();
@@ -138,7 +145,7 @@ void AudioOutput::Amplify(QByteArray& bytes, float gain)
 
 qint64 AudioOutput::WriteAudio(const QByteArray& bytes)
 {
-    if (!m_stream)
+    if (!IsOpen())
         return 0;
     const AudioOutputSettings& settings = m_settings;
     qint64 written = 0;
@@ -163,8 +170,13 @@ void AudioOutput::Resume()
 
 void AudioOutput::Reset()
 {
-    if (m_sink && m_sink->state() != QAudio::StoppedState)
-        m_sink->reset();
+    if (!m_sink || m_sink->state() == QAudio::StoppedState)
+        return;
+    m_sink->reset();
+    // Some backends (PulseAudio) stop on a reset: their stream is closed and the device
+    // written to is deleted. It is started again before anything more is written.
+    if (m_sink->state() == QAudio::StoppedState)
+        m_stream = nullptr;
 }
 
 void AudioOutput::ApplyVolume()
@@ -191,9 +203,17 @@ qint64 AudioOutput::PlayedMicroseconds() const
     return m_sink ? m_sink->processedUSecs() - m_processedAtResume : 0;
 }
 
+bool AudioOutput::IsOpen() const
+{
+    if (!m_stream)
+        return false;
+    const QAudio::State state = m_sink->state();
+    return state == QAudio::ActiveState || state == QAudio::IdleState;
+}
+
 qint64 AudioOutput::BytesFree() const
 {
-    return m_sink ? m_sink->bytesFree() : 0;
+    return IsOpen() ? m_sink->bytesFree() : 0;
 }
 
 qint64 AudioOutput::DeviceBufferSize() const
@@ -280,7 +300,7 @@ void AudioOutput::OnStateChanged(QAudio::State state)
         emit StateChanged(state);
         return;
     }
-    if (m_sink && BytesUsed() == DeviceBufferSize() && DeviceBufferSize() > 0 && m_sink->state() != QAudio::StoppedState)
+    if (IsOpen() && BytesUsed() == DeviceBufferSize() && DeviceBufferSize() > 0)
         m_sink->reset();
     emit StateChanged(state);
 }

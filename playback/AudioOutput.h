@@ -30,7 +30,7 @@ public:
 
     bool StartAudioDevice();
     void ReleaseAudioDevice();
-    // Bytes written; nothing without a started device. Above 100 % volume the samples are
+    // Bytes written; nothing unless the device is open. Above 100 % volume the samples are
     // amplified here (the device's own volume stops at 100 %).
     qint64 WriteAudio(const QByteArray& bytes);
     void Resume();
@@ -40,6 +40,8 @@ public:
     void SetSettings(const AudioOutputSettings& settings) { m_settings = settings; }
 
     bool HasSink() const { return m_sink != nullptr; }
+    // Started and not stopped since: written to and asked for free space only then.
+    bool IsOpen() const;
     QAudio::State State() const;
     qint64 PlayedMicroseconds() const;
     qint64 BytesFree() const;
@@ -74,7 +76,8 @@ private:
     static QByteArray DeviceSignature();
 
     std::unique_ptr<QAudioSink> m_sink;
-    QIODevice* m_stream = nullptr; // owned by the sink
+    QIODevice* m_stream = nullptr; // owned by the sink; null whenever the sink is stopped
+    quint64 m_sinkGeneration = 0; // counts the sinks made and released
     QAudioDevice m_device;
     AudioOutputSettings m_settings;
     int m_bufferSize;

@@ -501,6 +501,33 @@ private slots:
         QVERIFY(recorder.HasSound(end - std::min<size_t>(end, kRate / 2), end, 0.05f));
     }
 
+    // A reset stops some backends' streams (PulseAudio's) and deletes the device written to:
+    // nothing is written to it or asked of it until it is started again, and it starts again.
+    void resetDeviceIsLeftAlone()
+    {
+        AudioOutput output{AudioOutputSettings::FromSettings()};
+        const QByteArray tenMs(kRate / 100 * AudioFormat::kBytesPerFrame, '\0');
+        for (int round = 0; round < 3; ++round) {
+            QVERIFY(output.StartAudioDevice());
+            QVERIFY(output.IsOpen());
+            QVERIFY(output.WriteAudio(tenMs) > 0);
+            output.Reset();
+            for (int i = 0; i < 5; ++i) {
+                QCoreApplication::processEvents();
+                if (!output.IsOpen()) {
+                    QCOMPARE(output.WriteAudio(tenMs), 0);
+                    QCOMPARE(output.BytesFree(), 0);
+                } else {
+                    output.WriteAudio(tenMs);
+                }
+                output.OnStateChanged(QAudio::IdleState);
+            }
+        }
+        output.ReleaseAudioDevice();
+        QVERIFY(!output.IsOpen());
+        QCOMPARE(output.WriteAudio(tenMs), 0);
+    }
+
     // Picture and sound together for 20 s at 1x, looping the 3 s clip: the sound played
     // stays within 10 ms of the clock on average.
     void driftStaysSmall()
