@@ -1,6 +1,7 @@
 #include "app/PlayerWindow.h"
 
 #include "app/SourceReport.h"
+#include "core/CommandId.h"
 #include "core/FileHelpers.h"
 #include "core/Logger.h"
 #include "core/Settings.h"
@@ -9,19 +10,27 @@
 #include "playback/PlaybackManager.h"
 #include "project/Source.h"
 #include "project/Timeline.h"
+#include "media/CacheManager.h"
+#include "ui/ConsoleWindow.h"
+#include "ui/KeyboardShortcutsWindow.h"
 #include "viewer/OpenGLViewer.h"
 #include "viewer/SoftwareViewer.h"
 
+#include <QAction>
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QOpenGLContext>
+#include <QScreen>
+#include <QSurfaceFormat>
+#include <QSysInfo>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QVBoxLayout>
 #include <QListWidget>
-#include <QPlainTextEdit>
 #include <QProcess>
 #include <QSet>
 #include <QShowEvent>
@@ -64,24 +73,19 @@ PlayerWindow::PlayerWindow(const QStringList& startupFiles, QWidget* parent)
     viewer->setMinimumSize(320, 180);
     viewer->setFocusPolicy(Qt::NoFocus);
     m_sourceList = new QListWidget(splitter);
-    m_log = new QPlainTextEdit(splitter);
-    m_log->setReadOnly(true);
-    m_log->setFont(QFont(QStringLiteral("monospace")));
     m_sourceList->setFocusPolicy(Qt::NoFocus);
-    m_log->setFocusPolicy(Qt::NoFocus);
     splitter->setStretchFactor(0, 6);
     splitter->setStretchFactor(1, 1);
-    splitter->setStretchFactor(2, 1);
     layout->addWidget(m_frameLabel);
     layout->addWidget(splitter);
     setCentralWidget(central);
     resize(1000, 800);
 
-    Logger* logger = Logger::Instance();
-    connect(logger, &Logger::ErrorLogged, this, [this](const QString& text) { m_log->appendPlainText(QStringLiteral("[ERROR] ") + text); });
-    connect(logger, &Logger::WarningLogged, this, [this](const QString& text) { m_log->appendPlainText(QStringLiteral("[WARNING] ") + text); });
-    connect(logger, &Logger::InfoLogged, m_log, &QPlainTextEdit::appendPlainText);
-    connect(logger, &Logger::OutputLogged, m_log, &QPlainTextEdit::appendPlainText);
+    m_console = new ConsoleWindow;
+    connect(m_console, &ConsoleWindow::CommandExecuted, this, &PlayerWindow::ExecuteConsoleCommand);
+    m_shortcutsWindow = new KeyboardShortcutsWindow(m_commands);
+    CreateActions();
+    m_commands.LoadBindings();
     connect(m_engine.get(), &AvManager::VideoFrameChanged, this,
             [this](int output, std::shared_ptr<VideoFrame> frame, std::shared_ptr<VideoFrame>, std::shared_ptr<VideoFrame>) {
                 OnVideoFrameChanged(output, frame);
@@ -96,6 +100,139 @@ PlayerWindow::~PlayerWindow()
     // Engine threads hold the timelines: they end before the timelines go.
     m_engine->Shutdown(true, 10000);
     m_engine.reset();
+    delete m_shortcutsWindow;
+    delete m_console;
+}
+
+QAction* PlayerWindow::AddCommand(int commandId, const std::function<void()>& handler)
+{
+    const Command* command = m_commands.Find(commandId);
+    auto* action = new QAction(command ? command->label : QString(), this);
+    connect(action, &QAction::triggered, this, handler);
+    addAction(action); // reachable by its keys wherever the focus is in the window
+    m_commands.AttachAction(commandId, action);
+    m_actions.insert(commandId, action);
+    return action;
+}
+
+QAction* PlayerWindow::Action(int commandId) const
+{
+    return m_actions.value(commandId);
+}
+
+void PlayerWindow::CreateActions()
+{
+    AddCommand(CommandId::PlayPause, [this] { m_engine->TogglePlayPause(); });
+    AddCommand(CommandId::PlayForwards, [this] { PlayOrPause(true); });
+    AddCommand(CommandId::PlayBackwards, [this] { PlayOrPause(false); });
+    AddCommand(CommandId::Pause, [this] { m_engine->Pause(); });
+    AddCommand(CommandId::StepForwards, [this] { StepFrames(1); });
+    AddCommand(CommandId::StepBackwards, [this] { StepFrames(-1); });
+    AddCommand(CommandId::SeekStart, [this] { SeekStart(); });
+    AddCommand(CommandId::SeekEnd, [this] { SeekEnd(); });
+    AddCommand(CommandId::PlaybackSpeedNormal, [this] { m_engine->SetPlaybackSpeed(1.0f); });
+    AddCommand(CommandId::IncreasePlaybackSpeed, [this] { ChangeSpeed(2.0f); });
+    AddCommand(CommandId::DecreasePlaybackSpeed, [this] { ChangeSpeed(0.5f); });
+    AddCommand(CommandId::OpenNewInstance, [this] { OpenNewInstance(); });
+    AddCommand(CommandId::Exit, [this] { close(); });
+    QAction* console = AddCommand(CommandId::ToggleConsole, [this] { ShowConsoleWindow(); });
+    console->setText(QStringLiteral("Console"));
+    QAction* shortcuts = new QAction(QStringLiteral("Keyboard Shortcuts"), this);
+    connect(shortcuts, &QAction::triggered, this, &PlayerWindow::ShowKeyboardShortcuts);
+    menuBar()->addMenu(QStringLiteral("Tools"))->addAction(console);
+    menuBar()->addMenu(QStringLiteral("Help"))->addAction(shortcuts);
+}
+
+void PlayerWindow::PlayOrPause(bool forward)
+{
+    PlaybackManager* clock = m_engine->Clock();
+    if (clock->IsPlaying() && clock->PlayForward() == forward)
+        m_engine->Pause();
+    else
+        m_engine->Play(forward);
+}
+
+void PlayerWindow::SeekStart()
+{
+    if (Timeline* timeline = m_engine->PrimaryTimeline())
+        m_engine->SetPlaybackTime(timeline->RangeStartTime());
+}
+
+void PlayerWindow::SeekEnd()
+{
+    if (Timeline* timeline = m_engine->PrimaryTimeline())
+        m_engine->SetPlaybackTime(timeline->FrameStartTime(timeline->RangeEndFrame()));
+}
+
+void PlayerWindow::ChangeSpeed(float factor)
+{
+    m_engine->SetPlaybackSpeed(m_engine->Clock()->PlaybackSpeed() * factor);
+}
+
+void PlayerWindow::ShowConsoleWindow()
+{
+    if (isFullScreen())
+        return;
+    if (m_console->isVisible()) {
+        m_console->activateWindow();
+        m_console->raise();
+    } else {
+        m_console->show();
+    }
+}
+
+void PlayerWindow::ShowKeyboardShortcuts()
+{
+    m_shortcutsWindow->show();
+    m_shortcutsWindow->activateWindow();
+    m_shortcutsWindow->raise();
+}
+
+void PlayerWindow::ExecuteConsoleCommand(const QString& command)
+{
+    if (command == QLatin1String("clear")) {
+        m_console->ClearOutput();
+    } else if (command == QLatin1String("about")) {
+        m_console->ClearOutput();
+        PrintSystemInformation();
+    } else if (command == QLatin1String("cache")) {
+        PrintCacheInfo();
+    } else if (command == QLatin1String("reset audio")) {
+        m_engine->ResetAudioOutput();
+    }
+}
+
+void PlayerWindow::PrintSystemInformation()
+{
+    const Settings& settings = Settings::Get();
+    QStringList monitors;
+    for (const QScreen* screen : QGuiApplication::screens())
+        monitors.append(QStringLiteral("%1x%2 (%3)")
+                            .arg(screen->size().width())
+                            .arg(screen->size().height())
+                            .arg(screen->devicePixelRatio()));
+    const QSurfaceFormat format = QSurfaceFormat::defaultFormat();
+    Logger::output(QStringLiteral("%1 v%2\n\n").arg(QStringLiteral("Plovex"), QCoreApplication::applicationVersion()));
+    Logger::output(QStringLiteral("%1 %2\n").arg(QSysInfo::productType(), QSysInfo::productVersion()));
+    if (const auto* gl = dynamic_cast<const OpenGLViewer*>(m_viewer); gl && !gl->RendererInfo().isEmpty())
+        Logger::output(gl->RendererInfo());
+    Logger::output(QStringLiteral("Monitors: %1\n").arg(monitors.join(QStringLiteral(" : "))));
+    Logger::output(QStringLiteral("Cache Size: %1\n").arg(settings.cacheSize));
+    Logger::output(QStringLiteral("VSync: %1 (%2)\n").arg(format.swapInterval()).arg(static_cast<int>(format.swapBehavior())));
+    Logger::output(QStringLiteral("GTC: %1 (%2)\n")
+                       .arg(settings.globalTimeControlVisible ? 1 : 0)
+                       .arg(settings.globalTimeControlPositionTop ? 1 : 0));
+    Logger::output(QStringLiteral("RTC: %1 (%2)\n")
+                       .arg(settings.rangeTimeControlVisible ? 1 : 0)
+                       .arg(settings.rangeTimeControlPositionTop ? 1 : 0));
+    Logger::output(QStringLiteral("Port: %1 (%2)\n").arg(settings.clientApiPort).arg(settings.clientApiPortEnabled ? 1 : 0));
+    Logger::output(QStringLiteral("Maya CommandPort: %1\n").arg(settings.mayaCommandPort));
+}
+
+void PlayerWindow::PrintCacheInfo()
+{
+    if (Timeline* timeline = m_engine->PrimaryTimeline())
+        Logger::output(timeline->Cache()->CacheInfo(timeline->GetSource() ? timeline->GetSource()->Name() : QString()));
 }
 
 QList<Source*> PlayerWindow::Sources() const
@@ -128,6 +265,11 @@ void PlayerWindow::ProcessMessageFromOtherInstance(const QStringList& arguments)
 
 void PlayerWindow::closeEvent(QCloseEvent* event)
 {
+    if (m_console->isVisible())
+        Settings::Get().consoleWindowGeometry = m_console->saveGeometry();
+    m_console->close();
+    m_shortcutsWindow->close();
+    m_commands.SaveBindings();
     Settings::Get().Save();
     m_engine->Shutdown(true, 10000);
     QMainWindow::closeEvent(event);
@@ -271,51 +413,6 @@ void PlayerWindow::StepFrames(int delta)
     m_engine->Pause();
     const int32_t frame = std::clamp(timeline->PlaybackFrame() + delta, 0, timeline->LastFrame());
     m_engine->SetPlaybackTime(timeline->FrameStartTime(frame), true, false, false, delta > 0);
-}
-
-void PlayerWindow::keyPressEvent(QKeyEvent* event)
-{
-    Timeline* timeline = m_engine->PrimaryTimeline();
-    PlaybackManager* clock = m_engine->Clock();
-    switch (event->key()) {
-    case Qt::Key_Space:
-        m_engine->TogglePlayPause();
-        break;
-    case Qt::Key_L:
-        m_engine->Play(true);
-        break;
-    case Qt::Key_J:
-        m_engine->Play(false);
-        break;
-    case Qt::Key_K:
-        m_engine->Pause();
-        break;
-    case Qt::Key_Right:
-        StepFrames(1);
-        break;
-    case Qt::Key_Left:
-        StepFrames(-1);
-        break;
-    case Qt::Key_Home:
-        if (timeline)
-            m_engine->SetPlaybackTime(timeline->RangeStartTime());
-        break;
-    case Qt::Key_End:
-        if (timeline)
-            m_engine->SetPlaybackTime(timeline->FrameStartTime(timeline->RangeEndFrame()));
-        break;
-    case Qt::Key_Plus:
-    case Qt::Key_Equal:
-        m_engine->SetPlaybackSpeed(clock->PlaybackSpeed() * 2.0f);
-        break;
-    case Qt::Key_Minus:
-        m_engine->SetPlaybackSpeed(clock->PlaybackSpeed() / 2.0f);
-        break;
-    default:
-        QMainWindow::keyPressEvent(event);
-        return;
-    }
-    event->accept();
 }
 
 bool PlayerWindow::HasSourceNamed(const QString& sequencePath) const

@@ -1,15 +1,21 @@
 #pragma once
 
+#include "core/CommandTable.h"
+
+#include <QHash>
 #include <QList>
 #include <QMainWindow>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class AvManager;
+class ConsoleWindow;
+class KeyboardShortcutsWindow;
+class QAction;
 class QLabel;
 class QListWidget;
-class QPlainTextEdit;
 class Source;
 class Timeline;
 class ViewerBase;
@@ -18,7 +24,8 @@ struct VideoFrame;
 // The program's window until the full interface exists: it takes the start-up files and the
 // files forwarded by later starts, makes a source timeline of each, has the media engine
 // parse it, plays the latest one in viewer 0, and shows the sources, the frame at the
-// playhead and the log. Main thread only.
+// playhead; the log is in the console window. Its keys are the command table's: the
+// commands it implements get actions, with the user's bindings. Main thread only.
 class PlayerWindow : public QMainWindow
 {
     Q_OBJECT
@@ -30,6 +37,11 @@ public:
     QList<Source*> Sources() const;
     AvManager* Engine() const { return m_engine.get(); }
     ViewerBase* Viewer() const { return m_viewer; }
+    const CommandTable& Commands() const { return m_commands; }
+    // The action of a command this window implements; null for the others.
+    QAction* Action(int commandId) const;
+    ConsoleWindow* Console() const { return m_console; }
+    KeyboardShortcutsWindow* ShortcutsWindow() const { return m_shortcutsWindow; }
 
 public slots:
     // Arguments forwarded by another start of the program.
@@ -37,6 +49,12 @@ public slots:
     // Opens the start-up files once the window has been shown.
     void PostShow();
     void OpenNewInstance();
+    // The console's command line: "clear", "about", "cache" and "reset audio"; anything
+    // else is ignored.
+    void ExecuteConsoleCommand(const QString& command);
+    // Shows the console, or raises it when it is shown already.
+    void ShowConsoleWindow();
+    void ShowKeyboardShortcuts();
 
 signals:
     // A source finished probing (whatever the outcome).
@@ -45,7 +63,6 @@ signals:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     // Steps shared by forwarded arguments and start-up files.
@@ -56,13 +73,24 @@ private:
     void OnVideoFrameChanged(int outputId, const std::shared_ptr<VideoFrame>& frame);
     bool HasSourceNamed(const QString& sequencePath) const;
     void StepFrames(int delta);
+    void CreateActions();
+    QAction* AddCommand(int commandId, const std::function<void()>& handler);
+    void PlayOrPause(bool forward);
+    void SeekStart();
+    void SeekEnd();
+    void ChangeSpeed(float factor);
+    void PrintSystemInformation();
+    void PrintCacheInfo();
 
     QStringList m_startupFiles;
     bool m_shownOnce = false;
+    QHash<int, QAction*> m_actions; // by command id
     std::unique_ptr<AvManager> m_engine;
     QList<Timeline*> m_timelines; // source timelines, children of the window
     ViewerBase* m_viewer = nullptr; // the renderer widget, a child of the window
     QListWidget* m_sourceList = nullptr;
     QLabel* m_frameLabel = nullptr;
-    QPlainTextEdit* m_log = nullptr;
+    CommandTable m_commands;
+    ConsoleWindow* m_console = nullptr; // a window of its own, owned here
+    KeyboardShortcutsWindow* m_shortcutsWindow = nullptr; // likewise
 };

@@ -16,6 +16,8 @@ packages=(
   librubberband-dev ffmpeg
   # tests and benchmarks: a display and a sound server with a null sink (pactl, parec)
   xvfb pulseaudio pulseaudio-utils
+  # typing keys into windows on the display, as a keyboard does (key binding tests)
+  xdotool
 )
 
 missing=()

@@ -1,6 +1,7 @@
 // The window end to end: a clip opened from the command line plays, and the picture on screen
 // is the frame the clock is at (the test clips carry their frame number in their pixels).
 #include "app/PlayerWindow.h"
+#include "core/CommandId.h"
 #include "core/FileHelpers.h"
 #include "core/Logger.h"
 #include "core/Settings.h"
@@ -13,8 +14,15 @@
 #include "viewer/OpenGLViewer.h"
 #include "viewer/SurfaceFormat.h"
 #include "viewer/ViewerBase.h"
+#include "ui/ConsoleOutput.h"
+#include "ui/ConsoleWindow.h"
+#include "ui/KeyboardShortcutsWindow.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QSettings>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
@@ -142,6 +150,82 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(engine->Clock()->CurrentTime() > 500'000, 10000);
         engine->Pause();
         QVERIFY(engine->PrimaryTimeline()->Cache()->AudioSize() > 0);
+    }
+
+    // The user's bindings file decides the keys: Space given to pause stays with play/pause
+    // (one warning), F10 shows the console, and closing writes the file back. The console's
+    // four commands work; other text does nothing.
+    void keysAndConsole()
+    {
+        Settings::ResetToDefaults();
+        Settings::Get().hardwareRenderingEnabled = false;
+        Settings::Get().consoleShowOnType = 0;
+        const QString bindings = Settings::SettingsDirPath() + QStringLiteral("/plovex_bindings.ini");
+        QVERIFY(QDir().mkpath(Settings::SettingsDirPath()));
+        QFile::remove(bindings);
+        {
+            QSettings file(bindings, QSettings::IniFormat);
+            file.setValue(QStringLiteral("user_bindings/pause"), QStringList{QStringLiteral("Space")});
+            file.setValue(QStringLiteral("user_bindings/stepForwards"), QStringList{QStringLiteral("Ctrl+Shift+2")});
+        }
+        TestSupport::LogCapture log;
+        {
+            PlayerWindow window({TestSupport::MediaPath(QStringLiteral("clip_rotated.mp4"))});
+            QCOMPARE(log.warnings, QStringList{QStringLiteral("Duplicate hotkey detected: Pause (Space)")});
+            QTRY_VERIFY(window.isVisible());
+            window.activateWindow(); // no window manager on the test display does it
+            QVERIFY(QTest::qWaitForWindowActive(&window));
+            AvManager* engine = window.Engine();
+            QTRY_VERIFY_WITH_TIMEOUT(engine->PrimaryTimeline() && window.Viewer()->Output(0)->frame, 20000);
+            QTest::keyClick(&window, Qt::Key_Space);
+            QVERIFY(engine->Clock()->IsPlaying());
+            QTest::keyClick(&window, Qt::Key_K);
+            QVERIFY(engine->Clock()->IsPlaying()); // pause has no key now
+            QTest::keyClick(&window, Qt::Key_Space);
+            QVERIFY(!engine->Clock()->IsPlaying());
+            const int32_t frame = engine->PrimaryTimeline()->PlaybackFrame();
+            QTest::keyClick(&window, Qt::Key_2, Qt::ControlModifier | Qt::ShiftModifier);
+            QTRY_COMPARE(engine->PrimaryTimeline()->PlaybackFrame(), frame + 1);
+
+            ConsoleWindow* console = window.Console();
+            QVERIFY(console->isHidden());
+            QTest::keyClick(&window, Qt::Key_F10);
+            QVERIFY(console->isVisible());
+            auto type = [&](const QString& command) {
+                QTest::keyClicks(console->CommandField(), command);
+                QTest::keyClick(console->CommandField(), Qt::Key_Return);
+                QCoreApplication::processEvents();
+                QCoreApplication::processEvents();
+            };
+            auto text = [&] { return console->OutputPane()->toPlainText(); };
+            QTRY_VERIFY(!text().isEmpty());
+            type(QStringLiteral("Clear"));
+            QVERIFY(!text().isEmpty());
+            type(QStringLiteral("clear"));
+            QVERIFY(text().isEmpty());
+            type(QStringLiteral("about"));
+            QVERIFY2(text().startsWith(QStringLiteral("Plovex v")), qPrintable(text()));
+            QVERIFY(text().contains(QStringLiteral("\nCache Size: 1024\n")));
+            QVERIFY(text().contains(QStringLiteral("\nPort: 18186 (1)\nMaya CommandPort: 20240\n")));
+            type(QStringLiteral("cache"));
+            QVERIFY(text().contains(QStringLiteral("Cache Info (clip_rotated.mp4)\n\tAudio Frame Count: ")));
+            type(QStringLiteral("reset audio"));
+            QTRY_VERIFY(text().contains(QStringLiteral("Audio output device reset")));
+            const QString before = text();
+            type(QStringLiteral("help"));
+            QCOMPARE(text(), before);
+
+            window.ShowKeyboardShortcuts();
+            KeyboardShortcutsWindow* shortcuts = window.ShortcutsWindow();
+            QVERIFY(shortcuts->isVisible());
+            QTest::keyClicks(shortcuts->FilterBox(), QStringLiteral("Ctrl+Shift+2"));
+            QCOMPARE(shortcuts->VisibleRowCount(), 2); // resize to double, and step forwards here
+            window.close();
+        }
+        QSettings file(bindings, QSettings::IniFormat);
+        QCOMPARE(file.value(QStringLiteral("user_bindings/pause")).toStringList(), QStringList{QStringLiteral("Space")});
+        QCOMPARE(file.value(QStringLiteral("user_bindings/playPause")).toStringList(), QStringList{QStringLiteral("Space")});
+        QCOMPARE(file.value(QStringLiteral("main/version")).toInt(), 1);
     }
 
     // Where OpenGL is older than 3.3 the viewer says so and stays blank; nothing crashes.
