@@ -47,6 +47,9 @@ PlayerWindow::PlayerWindow(const QStringList& startupFiles, QWidget* parent)
 {
     qRegisterMetaType<Source*>();
     setWindowTitle(QStringLiteral("Plovex"));
+    // First, so that everything the window logs while it is built reaches it.
+    m_console = new ConsoleWindow(this);
+    connect(m_console, &ConsoleWindow::CommandExecuted, this, &PlayerWindow::ExecuteConsoleCommand);
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
     m_frameLabel = new QLabel(QStringLiteral("No media"), central);
@@ -81,9 +84,7 @@ PlayerWindow::PlayerWindow(const QStringList& startupFiles, QWidget* parent)
     setCentralWidget(central);
     resize(1000, 800);
 
-    m_console = new ConsoleWindow;
-    connect(m_console, &ConsoleWindow::CommandExecuted, this, &PlayerWindow::ExecuteConsoleCommand);
-    m_shortcutsWindow = new KeyboardShortcutsWindow(m_commands);
+    m_shortcutsWindow = new KeyboardShortcutsWindow(m_commands, this);
     CreateActions();
     m_commands.LoadBindings();
     connect(m_engine.get(), &AvManager::VideoFrameChanged, this,
@@ -213,7 +214,14 @@ void PlayerWindow::PrintSystemInformation()
                             .arg(screen->devicePixelRatio()));
     const QSurfaceFormat format = QSurfaceFormat::defaultFormat();
     Logger::output(QStringLiteral("%1 v%2\n\n").arg(QStringLiteral("Plovex"), QCoreApplication::applicationVersion()));
-    Logger::output(QStringLiteral("%1 %2\n").arg(QSysInfo::productType(), QSysInfo::productVersion()));
+#ifdef Q_OS_WIN
+    const QString system = QStringLiteral("Windows");
+#else
+    QString system = QSysInfo::productType();
+    if (!system.isEmpty())
+        system[0] = system[0].toUpper();
+#endif
+    Logger::output(QStringLiteral("%1 %2\n").arg(system, QSysInfo::productVersion()));
     if (const auto* gl = dynamic_cast<const OpenGLViewer*>(m_viewer); gl && !gl->RendererInfo().isEmpty())
         Logger::output(gl->RendererInfo());
     Logger::output(QStringLiteral("Monitors: %1\n").arg(monitors.join(QStringLiteral(" : "))));

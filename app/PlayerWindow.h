@@ -91,6 +91,6 @@ private:
     QListWidget* m_sourceList = nullptr;
     QLabel* m_frameLabel = nullptr;
     CommandTable m_commands;
-    ConsoleWindow* m_console = nullptr; // a window of its own, owned here
-    KeyboardShortcutsWindow* m_shortcutsWindow = nullptr; // likewise
+    ConsoleWindow* m_console = nullptr; // a window of its own, a child of this one
+    KeyboardShortcutsWindow* m_shortcutsWindow = nullptr; // likewise; deleted before m_commands
 };

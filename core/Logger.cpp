@@ -6,6 +6,7 @@
 #include <cstdio>
 
 std::atomic<bool> Logger::s_echo{true};
+std::atomic<bool> Logger::s_consoleAttached{false};
 
 Logger* Logger::Instance()
 {
@@ -34,11 +35,15 @@ void Logger::warning(const QString& text)
 
 void Logger::info(const QString& text)
 {
+    if (!s_consoleAttached)
+        Echo(nullptr, text);
     emit Instance()->InfoLogged(text);
 }
 
 void Logger::output(const QString& text)
 {
+    if (!s_consoleAttached)
+        Echo(nullptr, text.endsWith(QLatin1Char('\n')) ? text.chopped(1) : text);
     emit Instance()->OutputLogged(text);
 }
 
@@ -52,12 +57,17 @@ void Logger::SetStandardErrorEcho(bool enabled)
     s_echo = enabled;
 }
 
+void Logger::SetConsoleAttached(bool attached)
+{
+    s_consoleAttached = attached;
+}
+
 void Logger::Echo(const char* tag, const QString& text)
 {
     if (!s_echo)
         return;
     static QMutex mutex; // keeps lines from different threads whole
-    const QByteArray line = QStringLiteral("[%1] %2\n").arg(QLatin1String(tag), text).toUtf8();
+    const QByteArray line = (tag ? QStringLiteral("[%1] %2\n").arg(QLatin1String(tag), text) : text + QLatin1Char('\n')).toUtf8();
     QMutexLocker lock(&mutex);
     std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
     std::fflush(stderr);

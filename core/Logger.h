@@ -10,8 +10,9 @@
 // main-thread receivers queued. The singleton is created on first use (on the main thread,
 // during start-up, before any worker thread exists) and never destroyed.
 //
-// Until a console window takes over (SetStandardErrorEcho(false)), errors and warnings are
-// also written to standard error, so that nothing goes unseen before the interface exists.
+// Errors and warnings are also written to standard error (unless SetStandardErrorEcho(false),
+// which tests use), and so are info and output lines while no console shows messages
+// (SetConsoleAttached), so that nothing logged before the interface exists goes unseen.
 class Logger : public QObject
 {
     Q_OBJECT
@@ -27,6 +28,8 @@ public:
     static void debugInfo(const QString& text);
 
     static void SetStandardErrorEcho(bool enabled);
+    // A console window shows every message from now on (true) or no longer (false).
+    static void SetConsoleAttached(bool attached);
 
 signals:
     void OutputLogged(const QString& output);
@@ -40,4 +43,5 @@ private:
     static void Echo(const char* tag, const QString& text);
 
     static std::atomic<bool> s_echo;
+    static std::atomic<bool> s_consoleAttached;
 };

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollBar>
+#include <QShowEvent>
 #include <QSplitter>
 #include <QTextCursor>
 #include <QVBoxLayout>
@@ -72,6 +73,12 @@ ConsoleWindow::ConsoleWindow(QWidget* parent)
     connect(logger, &Logger::InfoLogged, this, &ConsoleWindow::Info, Qt::QueuedConnection);
     connect(logger, &Logger::WarningLogged, this, &ConsoleWindow::Warning, Qt::QueuedConnection);
     connect(logger, &Logger::ErrorLogged, this, &ConsoleWindow::Error, Qt::QueuedConnection);
+    Logger::SetConsoleAttached(true);
+}
+
+ConsoleWindow::~ConsoleWindow()
+{
+    Logger::SetConsoleAttached(false);
 }
 
 int ConsoleWindow::ShowOnType() const
@@ -147,8 +154,9 @@ void ConsoleWindow::PopUp()
 
 void ConsoleWindow::showEvent(QShowEvent* event)
 {
+    // Shown by the program, not un-minimised by the user.
     const QByteArray& geometry = Settings::Get().consoleWindowGeometry;
-    if (!geometry.isEmpty())
+    if (!event->spontaneous() && !geometry.isEmpty())
         restoreGeometry(geometry);
     m_output->setFocus();
     QWidget::showEvent(event);
@@ -190,6 +198,7 @@ bool ConsoleWindow::HandleScriptKey(const QKeyEvent* event)
     if (modifiers & Qt::ShiftModifier) {
         ScriptExecute(m_script->toPlainText());
     } else if (modifiers & Qt::AltModifier) {
+        // The line as typed, up to its line feed, however the pane wraps it.
         QTextCursor line = cursor;
         line.movePosition(QTextCursor::StartOfBlock);
         line.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);

@@ -15,8 +15,8 @@ class QPlainTextEdit;
 // Ctrl(+Shift/+Alt)+Return.
 //
 // Messages reach the window queued, whichever thread logged them, so they appear in the order
-// they were logged. (Errors and warnings also go to standard error, as they did before the
-// window existed; see Logger.) Main thread only.
+// they were logged. While the window exists, only errors and warnings are also written to
+// standard error (see Logger). Main thread only.
 class ConsoleWindow : public QWidget
 {
     Q_OBJECT
@@ -27,6 +27,7 @@ public:
     enum Level { Disabled = 0, ErrorLevel = 1, WarningLevel = 2, InfoLevel = 3, OutputLevel = 4 };
 
     explicit ConsoleWindow(QWidget* parent = nullptr);
+    ~ConsoleWindow() override;
 
     ConsoleOutput* OutputPane() const { return m_output; }
     QPlainTextEdit* ScriptPane() const { return m_script; }

@@ -3,7 +3,13 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <QTemporaryFile>
 #include <QThread>
+
+#include <cstdio>
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 class TestLogger : public QObject
 {
@@ -69,6 +75,37 @@ private slots:
             delete thread;
         }
         QTRY_COMPARE(received.size(), 1000);
+    }
+
+    // Before a console shows messages every kind reaches standard error; while one does, only
+    // errors and warnings.
+    void standardErrorUntilConsole()
+    {
+#ifdef Q_OS_UNIX
+        QTemporaryFile capture;
+        QVERIFY(capture.open());
+        std::fflush(stderr);
+        const int saved = dup(STDERR_FILENO);
+        QVERIFY(saved >= 0);
+        QVERIFY(dup2(capture.handle(), STDERR_FILENO) >= 0);
+        Logger::SetStandardErrorEcho(true);
+        Logger::info(QStringLiteral("Source: a.mov"));
+        Logger::output(QStringLiteral("Plovex v1\n"));
+        Logger::SetConsoleAttached(true);
+        Logger::info(QStringLiteral("seen in the console only"));
+        Logger::output(QStringLiteral("likewise"));
+        Logger::warning(QStringLiteral("w"));
+        Logger::SetConsoleAttached(false);
+        Logger::error(QStringLiteral("e"));
+        Logger::SetStandardErrorEcho(false);
+        std::fflush(stderr);
+        dup2(saved, STDERR_FILENO);
+        close(saved);
+        capture.seek(0);
+        QCOMPARE(QString::fromUtf8(capture.readAll()), QStringLiteral("Source: a.mov\nPlovex v1\n[WARNING] w\n[ERROR] e\n"));
+#else
+        QSKIP("standard error is redirected with POSIX calls");
+#endif
     }
 };
 
