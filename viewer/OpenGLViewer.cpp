@@ -3,6 +3,7 @@
 #include "core/Logger.h"
 #include "media/VideoStreamInfo.h"
 #include "viewer/OpenGLViewportOutput.h"
+#include "viewer/ViewerOverlay.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -321,12 +322,23 @@ void OpenGLViewer::UploadPlane(OpenGLViewportOutput& output, int plane, const QI
 
 int OpenGLViewer::TopBarHeight() const
 {
-    return m_topBar && m_topBar->isVisible() ? m_topBar->height() : 0;
+    return m_topBar && m_topBarVisible ? m_topBar->height() : 0;
 }
 
 int OpenGLViewer::BottomBarHeight() const
 {
-    return m_bottomBar && m_bottomBar->isVisible() ? m_bottomBar->height() : 0;
+    return m_bottomBar && m_bottomBarVisible ? m_bottomBar->height() : 0;
+}
+
+void OpenGLViewer::SetTimeBarsVisible(bool top, bool bottom)
+{
+    m_topBarVisible = top;
+    m_bottomBarVisible = bottom;
+    if (m_topBar)
+        m_topBar->setVisible(top);
+    if (m_bottomBar)
+        m_bottomBar->setVisible(bottom);
+    UpdateLayout();
 }
 
 void OpenGLViewer::SetTimeBars(QWidget* top, QWidget* bottom)
@@ -579,6 +591,10 @@ void OpenGLViewer::paintGL()
     glBindVertexArray(0);
     m_program->release();
     painter.endNativePainting();
+    // Drawings over the picture come with the annotations; the overlay is in this widget's
+    // coordinates, like the wipe it draws.
+    if (m_overlay)
+        m_overlay->Paint(painter);
     emit PaintingFinished();
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 class QOpenGLShaderProgram;
+class ViewerOverlay;
 struct OpenGLViewportOutput;
 
 // The hardware renderer: an OpenGL 3.3 core-profile widget that uploads each frame's planes
@@ -51,6 +52,13 @@ public:
     int TextureCreationCount() const { return m_textureCreations; }
     // Widgets that sit above and below the picture (time bars); null when none.
     void SetTimeBars(QWidget* top, QWidget* bottom);
+    // Whether each bar is shown. The flag, not the widget's visibility, decides the picture
+    // area: the bars' widgets may be hidden while their place is kept.
+    void SetTimeBarsVisible(bool top, bool bottom);
+    int TopBarHeight() const;
+    int BottomBarHeight() const;
+    // Painted over the picture after each frame, in this widget's coordinates; not owned.
+    void SetOverlay(ViewerOverlay* overlay) { m_overlay = overlay; }
 
 signals:
     void ViewerLayoutChanged();
@@ -73,8 +81,6 @@ private:
     void UploadPlane(OpenGLViewportOutput& output, int plane, const QImage& image, int layout, int width);
     void DeleteTextures(OpenGLViewportOutput& output);
     void BuildGeometry();
-    int TopBarHeight() const;
-    int BottomBarHeight() const;
     void ReleaseGl();
 
     bool m_initialised = false;
@@ -96,5 +102,8 @@ private:
     int m_textureCreations = 0;
     QWidget* m_topBar = nullptr;
     QWidget* m_bottomBar = nullptr;
+    bool m_topBarVisible = true;
+    bool m_bottomBarVisible = true;
+    ViewerOverlay* m_overlay = nullptr;
     QSize m_imageDisplaySize;
 };

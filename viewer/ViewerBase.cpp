@@ -62,6 +62,8 @@ void ViewerBase::SetViewportOpacity(int index, float opacity)
 
 void ViewerBase::SetGrid(int rows, int columns, int viewerCount)
 {
+    if (m_rows != 1 || m_columns != 1)
+        m_previousMultiViewLayout = LayoutKind();
     m_rows = std::clamp(rows, 1, 4);
     m_columns = std::clamp(columns, 1, 4);
     m_viewerCount = std::clamp(viewerCount, 1, 2);

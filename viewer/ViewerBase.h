@@ -59,6 +59,8 @@ public:
     int ViewportsInUse() const;
     // 0 single, 1 A/B overlapped, 2 side by side, 3 stacked, 4 grid.
     int LayoutKind() const;
+    // The multi-view kind (2, 3 or 4) shown last before the grid became 1 x 1.
+    int PreviousMultiViewLayout() const { return m_previousMultiViewLayout; }
 
     // Cells of a picture area W x H whose top is at T, row by row; A/B viewports overlap.
     std::vector<QRect> ComputeCells(int width, int height, int top) const;
