@@ -15,6 +15,9 @@
 #include "ui/KeyboardShortcutsWindow.h"
 #include "viewer/OpenGLViewer.h"
 #include "viewer/SoftwareViewer.h"
+#include "viewer/ViewerOverlay.h"
+#include "viewer/ViewerTypes.h"
+#include "viewer/ViewerWidget.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -55,7 +58,6 @@ PlayerWindow::PlayerWindow(const QStringList& startupFiles, QWidget* parent)
     m_frameLabel = new QLabel(QStringLiteral("No media"), central);
     m_frameLabel->setFont(QFont(QStringLiteral("monospace"), 14));
     auto* splitter = new QSplitter(Qt::Vertical, central);
-    QWidget* viewer = nullptr;
     bool hardware = Settings::Get().hardwareRenderingEnabled;
     if (hardware && !OpenGLViewer::CanCreateContext()) {
         Logger::error(QStringLiteral("Failed to get a valid OpenGL context"));
@@ -64,17 +66,16 @@ PlayerWindow::PlayerWindow(const QStringList& startupFiles, QWidget* parent)
     }
     // Decoders make frames for the renderer actually shown, not the one the setting asks for.
     RendererInUse::Set(hardware ? RendererInUse::OpenGL : RendererInUse::Software);
-    if (hardware) {
-        auto* gl = new OpenGLViewer(splitter);
-        m_viewer = gl;
-        viewer = gl;
-    } else {
-        auto* software = new SoftwareViewer(splitter);
-        m_viewer = software;
-        viewer = software;
-    }
-    viewer->setMinimumSize(320, 180);
-    viewer->setFocusPolicy(Qt::NoFocus);
+    m_view = new ViewerWidget(m_engine.get(), hardware, splitter);
+    m_viewer = m_view->Renderer();
+    m_view->setMinimumSize(320, 180);
+    m_view->setFocusPolicy(Qt::NoFocus);
+    connect(m_view, &ViewerWidget::SeekNextFrameRequested, this, [this] { StepFrames(1); });
+    connect(m_view, &ViewerWidget::SeekPreviousFrameRequested, this, [this] { StepFrames(-1); });
+    connect(m_view, &ViewerWidget::OpenUrlsInViewerRequested, this, &PlayerWindow::OpenUrlsInViewer);
+    connect(m_view, &ViewerWidget::AnnotationToolColorChangeRequested, this, [](const QColor& color) {
+        Logger::info(QStringLiteral("Picked colour: %1, %2, %3").arg(color.red()).arg(color.green()).arg(color.blue()));
+    });
     m_sourceList = new QListWidget(splitter);
     m_sourceList->setFocusPolicy(Qt::NoFocus);
     splitter->setStretchFactor(0, 6);
@@ -136,6 +137,27 @@ void PlayerWindow::CreateActions()
     AddCommand(CommandId::DecreasePlaybackSpeed, [this] { ChangeSpeed(0.5f); });
     AddCommand(CommandId::OpenNewInstance, [this] { OpenNewInstance(); });
     AddCommand(CommandId::Exit, [this] { close(); });
+    AddCommand(CommandId::ToggleViewerAOverB, [this] { m_view->ToggleViewerLayoutTo(ViewerLayoutAB); });
+    AddCommand(CommandId::ToggleViewerHorizontal, [this] { m_view->ToggleViewerLayoutTo(ViewerLayoutHorizontal); });
+    AddCommand(CommandId::ToggleViewerVertical, [this] { m_view->ToggleViewerLayoutTo(ViewerLayoutVertical); });
+    AddCommand(CommandId::ToggleViewerGrid, [this] { m_view->ToggleViewerLayoutTo(ViewerLayoutGrid); });
+    AddCommand(CommandId::ToggleABWipe, [this] { m_view->ToggleWipe(); });
+    AddCommand(CommandId::ResetABWipe, [this] { m_view->ResetWipePositionAndRotation(); });
+    AddCommand(CommandId::OverlayOff, [this] { m_view->SetViewerOverlayDrawable(OverlayOff); });
+    AddCommand(CommandId::OverlaySafeArea, [this] { m_view->SetViewerOverlayDrawable(OverlaySafeArea); });
+    AddCommand(CommandId::OverlayGrid, [this] { m_view->SetViewerOverlayDrawable(OverlayGrid); });
+    AddCommand(CommandId::OverlayCenter, [this] { m_view->SetViewerOverlayDrawable(OverlayCenter); });
+    AddCommand(CommandId::TogglePanZoom, [this] { m_view->TogglePanAndZoom(); });
+    AddCommand(CommandId::ResetPanZoom, [this] { m_view->ResetPanAndZoom(true); });
+    AddCommand(CommandId::ZoomIn, [this] { m_view->ZoomIn(); });
+    AddCommand(CommandId::ZoomOut, [this] { m_view->ZoomOut(); });
+    AddCommand(CommandId::FlipHorizontal, [this] { m_view->SetHorizontalFlipEnabled(!m_viewer->FlipHorizontal()); });
+    AddCommand(CommandId::FlipVertical, [this] { m_view->SetVerticalFlipEnabled(!m_viewer->FlipVertical()); });
+    AddCommand(CommandId::RotateCW, [this] { m_view->RotateClockwise(); });
+    AddCommand(CommandId::RotateCCW, [this] { m_view->RotateCounterClockwise(); });
+    AddCommand(CommandId::ResetFlipRotate, [this] { m_view->ResetFlipAndRotate(); });
+    AddCommand(CommandId::ActivateEyedropper, [this] { m_view->SetEyeDropperEnabled(!m_view->EyeDropperEnabled()); });
+    AddCommand(CommandId::ToggleMediaInfo, [this] { m_view->SetMediaInfoVisible(!m_view->Overlay()->MediaInfoEnabled()); });
     QAction* console = AddCommand(CommandId::ToggleConsole, [this] { ShowConsoleWindow(); });
     console->setText(QStringLiteral("Console"));
     QAction* shortcuts = new QAction(QStringLiteral("Keyboard Shortcuts"), this);
@@ -344,6 +366,29 @@ void PlayerWindow::OpenPaths(const QStringList& arguments)
         }
     }
     ImportFiles(imports, detectSequences);
+    if (imports.size() >= 2) {
+        m_view->SetViewerLayoutByType(ViewerLayoutAB);
+        m_view->SetWipeEnabled(true);
+    }
+}
+
+void PlayerWindow::OpenUrlsInViewer(const QList<QUrl>& urls, int viewportIndex, int viewportCount, bool)
+{
+    QStringList paths;
+    for (const QUrl& url : urls)
+        if (url.isLocalFile())
+            paths.append(url.toLocalFile() + QLatin1Char('@'));
+    if (paths.isEmpty())
+        return;
+    // Viewers A and B only, until the window can fill more.
+    if (viewportCount > 1 && paths.size() >= 2) {
+        ImportFiles(paths.mid(0, 2), false);
+        return;
+    }
+    const int first = static_cast<int>(m_timelines.size());
+    ImportFiles(paths.mid(0, 1), false);
+    for (qsizetype i = first; i < m_timelines.size(); ++i)
+        m_outputFor.insert(m_timelines.at(i), viewportIndex == 1 ? 1 : 0);
 }
 
 void PlayerWindow::ImportFiles(const QStringList& paths, bool detectSequences)
@@ -359,8 +404,17 @@ void PlayerWindow::ImportFiles(const QStringList& paths, bool detectSequences)
     QStringList names = checked + (detectSequences ? FileHelpers::DetectImageSequences(unchecked) : unchecked);
     std::sort(names.begin(), names.end(),
               [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+    // The batch's first two files, in the order given, go to viewers A and B.
+    QStringList given;
+    for (const QString& path : paths)
+        given.append(path.endsWith(QLatin1Char('@')) ? path.chopped(1) : path);
+    const bool compare = names.size() >= 2;
     for (const QString& name : std::as_const(names)) {
         auto* timeline = new Timeline(name, QString(), QUuid(), this);
+        const qsizetype place = given.indexOf(name);
+        m_outputFor.insert(timeline, compare && (place == 1 || (place < 0 && name == names.at(1))) ? 1 : 0);
+        if (compare && place > 1)
+            m_outputFor.insert(timeline, -1);
         Source* source = timeline->GetSource();
         m_timelines.append(timeline);
         auto* item = new QListWidgetItem(source->Path(), m_sourceList);
@@ -388,9 +442,16 @@ void PlayerWindow::OnSourceParsed(Timeline* timeline)
                                                .arg(source->FrameCount())
                                                .arg(source->FrameRate()));
     }
-    // The latest usable source plays in the viewer.
+    // The latest usable source plays in its viewer: A, or B for the second of a batch.
     if (!source->HasError() && source->FrameCount() > 0) {
-        m_engine->DecodeTimeline(timeline, 0, true, true);
+        const int output = m_outputFor.value(timeline, 0);
+        if (output < 0) {
+            emit SourceParsed(source);
+            return;
+        }
+        m_engine->DecodeTimeline(timeline, output, output == 0, true);
+        if (output == 0)
+            m_view->SetPrimaryTimeline(timeline);
         if (Settings::Get().autoPlayEnabled)
             m_engine->Play(true);
     }
@@ -401,7 +462,6 @@ void PlayerWindow::OnVideoFrameChanged(int outputId, const std::shared_ptr<Video
 {
     if (outputId != 0)
         return;
-    m_viewer->SetViewportFrame(0, frame);
     Timeline* timeline = m_engine->PrimaryTimeline();
     if (!frame || !timeline) {
         m_frameLabel->setText(QStringLiteral("No media"));

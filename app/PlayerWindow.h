@@ -6,6 +6,7 @@
 #include <QList>
 #include <QMainWindow>
 #include <QStringList>
+#include <QUrl>
 
 #include <functional>
 #include <memory>
@@ -19,6 +20,7 @@ class QListWidget;
 class Source;
 class Timeline;
 class ViewerBase;
+class ViewerWidget;
 struct VideoFrame;
 
 // The program's window until the full interface exists: it takes the start-up files and the
@@ -37,6 +39,7 @@ public:
     QList<Source*> Sources() const;
     AvManager* Engine() const { return m_engine.get(); }
     ViewerBase* Viewer() const { return m_viewer; }
+    ViewerWidget* View() const { return m_view; }
     const CommandTable& Commands() const { return m_commands; }
     // The action of a command this window implements; null for the others.
     QAction* Action(int commandId) const;
@@ -67,6 +70,7 @@ protected:
 private:
     // Steps shared by forwarded arguments and start-up files.
     void OpenPaths(const QStringList& paths);
+    void OpenUrlsInViewer(const QList<QUrl>& urls, int viewportIndex, int viewportCount, bool autoPlay);
     // Creates one source per path (a path ending in "@" is a checked source name).
     void ImportFiles(const QStringList& paths, bool detectSequences);
     void OnSourceParsed(Timeline* timeline);
@@ -87,7 +91,9 @@ private:
     QHash<int, QAction*> m_actions; // by command id
     std::unique_ptr<AvManager> m_engine;
     QList<Timeline*> m_timelines; // source timelines, children of the window
-    ViewerBase* m_viewer = nullptr; // the renderer widget, a child of the window
+    ViewerWidget* m_view = nullptr;  // the picture area, a child of the window
+    ViewerBase* m_viewer = nullptr;  // its renderer
+    QHash<Timeline*, int> m_outputFor; // viewport of each source timeline; -1 for none
     QListWidget* m_sourceList = nullptr;
     QLabel* m_frameLabel = nullptr;
     CommandTable m_commands;

@@ -17,6 +17,9 @@
 #include "ui/ConsoleOutput.h"
 #include "ui/ConsoleWindow.h"
 #include "ui/KeyboardShortcutsWindow.h"
+#include "viewer/ViewerOverlay.h"
+#include "viewer/ViewerTypes.h"
+#include "viewer/ViewerWidget.h"
 
 #include <QAction>
 #include <QApplication>
@@ -150,6 +153,56 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(engine->Clock()->CurrentTime() > 500'000, 10000);
         engine->Pause();
         QVERIFY(engine->PrimaryTimeline()->Cache()->AudioSize() > 0);
+    }
+
+    // Two clips on the command line: the first in viewer A, the second in B, compared with the
+    // wipe; the viewer's keys reach it.
+    void twoClipsCompared()
+    {
+        Settings::ResetToDefaults();
+        Settings::Get().hardwareRenderingEnabled = false;
+        const QString first = TestSupport::MediaPath(QStringLiteral("clip_23976.mp4"));
+        const QString second = TestSupport::MediaPath(QStringLiteral("clip_1080p25.mp4"));
+        PlayerWindow window({first, second});
+        QTRY_VERIFY(window.isVisible());
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        ViewerWidget* view = window.View();
+        QTRY_VERIFY_WITH_TIMEOUT(view->ShownFrame(0) && view->ShownFrame(1), 20000);
+        QCOMPARE(view->LayoutType(), int(ViewerLayoutAB));
+        QVERIFY(view->Overlay()->WipeEnabled());
+        QCOMPARE(view->PrimaryTimeline()->GetSource()->Path(), first); // A, though it sorts after B
+        QCOMPARE(view->ShownFrame(1)->timeline == view->PrimaryTimeline(), false);
+
+        QTest::keyClick(&window, Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(view->LayoutType(), int(ViewerLayoutHorizontal));
+        QVERIFY(!view->Overlay()->WipeEnabled());
+        QTest::keyClick(&window, Qt::Key_V, Qt::ControlModifier | Qt::AltModifier);
+        QCOMPARE(view->LayoutType(), int(ViewerLayoutVertical));
+        QTest::keyClick(&window, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(view->LayoutType(), int(ViewerLayoutAB));
+        QVERIFY(view->Overlay()->WipeEnabled());
+        QTest::keyClick(&window, Qt::Key_W);
+        QVERIFY(!view->Overlay()->WipeEnabled());
+        QTest::keyClick(&window, Qt::Key_Equal, Qt::ControlModifier);
+        QCOMPARE(view->ZoomFactor(), 1.1f);
+        QTest::keyClick(&window, Qt::Key_Backslash);
+        QVERIFY(!view->PanZoomEnabled());
+        QTest::keyClick(&window, Qt::Key_Backslash, Qt::ControlModifier);
+        QCOMPARE(view->ZoomFactor(), 1.0f);
+        QTest::keyClick(&window, Qt::Key_X, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(window.Viewer()->FlipVertical());
+        QTest::keyClick(&window, Qt::Key_M, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(window.Viewer()->Rotation(), 90);
+        QTest::keyClick(&window, Qt::Key_X, Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier);
+        QVERIFY(!window.Viewer()->FlipVertical());
+        QCOMPARE(window.Viewer()->Rotation(), 0);
+        QTest::keyClick(&window, Qt::Key_I);
+        QVERIFY(view->EyeDropperEnabled());
+        QTest::keyClick(&window, Qt::Key_F9);
+        QVERIFY(view->Overlay()->MediaInfoEnabled());
+        QVERIFY(view->Overlay()->MediaInfoLines().contains(QStringLiteral("Name: clip_23976.mp4")));
+        QVERIFY(window.Engine()->Shutdown(true, 20000));
     }
 
     // The user's bindings file decides the keys: Space given to pause stays with play/pause
