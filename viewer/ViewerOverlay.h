@@ -100,6 +100,7 @@ public:
     bool ZoomLabelShown() const { return m_zoomLabelShown; }
     // The picture's centre relative to the picture area's centre (pan), in pixels.
     void SetPictureOffset(const QPoint& offset);
+    QPoint PictureOffset() const { return m_pictureOffset; }
 
     void SetMediaInfoEnabled(bool enabled);
     bool MediaInfoEnabled() const { return m_mediaInfo; }

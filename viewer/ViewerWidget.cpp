@@ -23,6 +23,7 @@
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
@@ -111,7 +112,16 @@ ViewerWidget::ViewerWidget(AvManager* engine, bool hardware, QWidget* parent)
     setMinimumSize(64, 36);
 }
 
-ViewerWidget::~ViewerWidget() = default;
+ViewerWidget::~ViewerWidget()
+{
+    // The renderer and the overlay's widget paint the overlay: they go first.
+    if (m_gl)
+        m_gl->SetOverlay(nullptr);
+    m_rendererWidget->disconnect(this);
+    m_overlay->disconnect(this);
+    delete m_overlayWidget;
+    delete m_rendererWidget;
+}
 
 int ViewerWidget::LayoutType() const
 {
@@ -138,11 +148,11 @@ QImage ViewerWidget::Grab()
 int ViewerWidget::ScrubThreshold(Qt::KeyboardModifiers modifiers)
 {
     const Settings& settings = Settings::Get();
-    const bool shift = modifiers & Qt::ShiftModifier;
-    const bool alt = modifiers & Qt::AltModifier;
-    if (shift && !alt)
+    const Qt::KeyboardModifiers held
+        = modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    if (held == Qt::ShiftModifier)
         return std::max(settings.scrubFrameIntervalShift, 1);
-    if (alt && !shift)
+    if (held == Qt::AltModifier)
         return std::max(settings.scrubFrameIntervalAlt, 1);
     return std::max(settings.scrubFrameInterval, 1);
 }
@@ -151,6 +161,8 @@ void ViewerWidget::SetPrimaryTimeline(Timeline* timeline)
 {
     m_timeline = timeline;
     m_timelineJustLoaded = true;
+    m_gesture = Gesture::None; // a scrub of the last timeline does not resume on this one
+    m_resumeAfterScrub = false;
     UpdateMediaInfo();
 }
 
@@ -250,9 +262,12 @@ void ViewerWidget::ShowFrame(int viewportIndex, const std::shared_ptr<VideoFrame
         return;
     emit PrimaryVideoFrameChanged(frame);
     if (m_timelineJustLoaded && frame && m_timeline) {
+        const QPointF pan = m_timeline->PanInterpolation();
+        const float zoom = m_timeline->Zoom();
+        const bool enabled = m_timeline->PanZoomEnabled();
         m_timelineJustLoaded = false;
         if (Settings::Get().restorePanZoomOnProjectLoad)
-            SetPanAndZoom(m_timeline->PanInterpolation(), m_timeline->Zoom(), m_timeline->PanZoomEnabled(), true);
+            SetPanAndZoom(pan, zoom, enabled, true);
         else
             ResetPanAndZoom(true);
     }
@@ -410,7 +425,6 @@ void ViewerWidget::ApplyPanZoom()
     const QPointF pan = m_panZoomEnabled ? m_pan : QPointF();
     m_imageOffset = QPoint(qRound(area.width() / 2.0 - zoomed.width() / 2.0 + pan.x() * halfWidth),
                            qRound(area.height() / 2.0 - zoomed.height() / 2.0 + pan.y() * halfHeight));
-    m_overlay->SetPictureOffset(QPoint(qRound(pan.x() * halfWidth), qRound(pan.y() * halfHeight)));
     if (m_gl) {
         QPointF limited = pan;
         if (m_panZoomEnabled) {
@@ -422,11 +436,16 @@ void ViewerWidget::ApplyPanZoom()
         }
         m_rendererOffset = limited * static_cast<double>(zoom - 1.0f);
         m_gl->SetPanZoom(limited, zoom);
+        // The shader scales about the widget's centre, not the picture area's.
+        const QPointF centre(width() / 2.0, PictureTop() + PictureHeight() / 2.0);
+        m_overlay->SetPictureOffset((ZoomedPoint(centre) - centre).toPoint());
     } else {
         m_software->setGeometry(QRect(m_imageOffset, zoomed));
+        m_overlay->SetPictureOffset(QPoint(qRound(pan.x() * halfWidth), qRound(pan.y() * halfHeight)));
     }
     ApplyWipeMask();
-    if (m_timeline)
+    // A timeline just loaded keeps what it brought until its first frame applies it.
+    if (m_timeline && !m_timelineJustLoaded)
         m_timeline->SetPanZoom(m_pan, m_zoom, m_panZoomEnabled);
 }
 
@@ -440,6 +459,18 @@ QPointF ViewerWidget::UnzoomedPoint(const QPointF& point) const
     const double z = m_zoom;
     const double x = (2.0 * point.x() / w - 1.0 - m_rendererOffset.x()) / z;
     const double y = (1.0 - 2.0 * point.y() / h + m_rendererOffset.y()) / z;
+    return QPointF((x + 1.0) * w / 2.0, (1.0 - y) * h / 2.0);
+}
+
+QPointF ViewerWidget::ZoomedPoint(const QPointF& point) const
+{
+    if (!m_gl || !m_panZoomEnabled || m_zoom == 1.0f || width() <= 0 || height() <= 0)
+        return point;
+    const double w = width();
+    const double h = height();
+    const double z = m_zoom;
+    const double x = z * (2.0 * point.x() / w - 1.0) + m_rendererOffset.x();
+    const double y = z * (1.0 - 2.0 * point.y() / h) - m_rendererOffset.y();
     return QPointF((x + 1.0) * w / 2.0, (1.0 - y) * h / 2.0);
 }
 
@@ -514,7 +545,13 @@ void ViewerWidget::UpdateMediaInfo()
 QPoint ViewerWidget::PicturePixelAt(const QPoint& point) const
 {
     const ViewportOutput* output = m_renderer->Output(0);
-    if (!output || !output->frame)
+    if (!output || !output->frame || !output->frame->streamInfo)
+        return QPoint(-1, -1);
+    // Turned, mirrored or stretched pictures are not mapped back: no pixel is claimed.
+    const VideoStreamInfo* info = output->frame->streamInfo;
+    const float aspect = info->pixelAspect > 0.0f ? info->pixelAspect : 1.0f;
+    if (m_renderer->Rotation() != 0 || info->rotation != 0 || m_renderer->FlipHorizontal() || m_renderer->FlipVertical()
+        || aspect != 1.0f)
         return QPoint(-1, -1);
     // Back to the renderer's unzoomed cell, then into the picture fitted in it.
     QPointF local = UnzoomedPoint(point);
@@ -532,17 +569,42 @@ QPoint ViewerWidget::PicturePixelAt(const QPoint& point) const
                   static_cast<int>((local.y() - shown.top()) * picture.height() / shown.height()));
 }
 
+bool ViewerWidget::OnTimeBar(const QPointF& point) const
+{
+    return m_gl && (point.y() < PictureTop() || point.y() >= PictureTop() + PictureHeight());
+}
+
 void ViewerWidget::UpdateCursorShape(const QPointF& point)
 {
-    if (m_overlay->EyeDropperEnabled())
+    if (OnTimeBar(point))
+        setCursor(Qt::ArrowCursor);
+    else if (m_overlay->EyeDropperEnabled())
         setCursor(Qt::CrossCursor);
     else if (m_overlay->HitsPositionHandle(point))
         setCursor(Qt::SizeAllCursor);
-    else if (m_overlay->HitsWipeLine(point)) {
-        const QPixmap rotate(QStringLiteral(":/icons/rotate_cursor_win.png"));
-        setCursor(rotate.isNull() ? QCursor(Qt::SizeHorCursor) : QCursor(rotate));
-    } else
+    else if (m_overlay->HitsWipeLine(point))
+        setCursor(RotationCursor());
+    else
         setCursor(Qt::ArrowCursor);
+}
+
+QCursor ViewerWidget::RotationCursor()
+{
+    // A circular arrow, drawn once.
+    static const QCursor cursor = [] {
+        QPixmap pixmap(24, 24);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        for (const auto& [colour, width] : {std::pair{QColor(Qt::black), 4.0}, std::pair{QColor(Qt::white), 2.0}}) {
+            painter.setPen(QPen(colour, width, Qt::SolidLine, Qt::RoundCap));
+            painter.drawArc(QRectF(4, 4, 16, 16), 30 * 16, 280 * 16);
+            painter.drawLine(QPointF(18.9, 7.0), QPointF(19.5, 2.5));
+            painter.drawLine(QPointF(18.9, 7.0), QPointF(14.5, 7.0));
+        }
+        return QCursor(pixmap, 12, 12);
+    }();
+    return cursor;
 }
 
 void ViewerWidget::mousePressEvent(QMouseEvent* event)
@@ -557,7 +619,7 @@ void ViewerWidget::mousePressEvent(QMouseEvent* event)
             m_panning = true;
         return;
     }
-    if (event->button() != Qt::LeftButton || !m_timeline)
+    if (event->button() != Qt::LeftButton || !m_timeline || OnTimeBar(point))
         return;
     if (m_overlay->EyeDropperEnabled()) {
         UpdateEyeDropperColor(point.toPoint());
@@ -659,16 +721,19 @@ void ViewerWidget::Scrub(QMouseEvent* event)
     QScreen* screen = QGuiApplication::screenAt(global);
     if (!screen)
         return;
+    // Landed just inside the far edge, beyond the probe, so that the move the jump itself
+    // causes is not taken for another edge; the anchor jumps with the pointer, keeping what
+    // was dragged since the last step.
     const QRect edges = screen->geometry();
-    if (!QGuiApplication::screenAt(global + QPoint(kScreenEdgeProbe, 0))) {
-        const QPoint warped(edges.left(), global.y());
-        QCursor::setPos(screen, warped);
-        m_scrubAnchor = warped.x();
-    } else if (!QGuiApplication::screenAt(global - QPoint(kScreenEdgeProbe, 0))) {
-        const QPoint warped(edges.right(), global.y());
-        QCursor::setPos(screen, warped);
-        m_scrubAnchor = warped.x();
-    }
+    int landing = global.x();
+    if (!QGuiApplication::screenAt(global + QPoint(kScreenEdgeProbe, 0)))
+        landing = edges.left() + kScreenEdgeProbe + 1;
+    else if (!QGuiApplication::screenAt(global - QPoint(kScreenEdgeProbe, 0)))
+        landing = edges.right() - kScreenEdgeProbe - 1;
+    if (landing == global.x())
+        return;
+    QCursor::setPos(screen, QPoint(landing, global.y()));
+    m_scrubAnchor += landing - global.x();
 }
 
 void ViewerWidget::mouseReleaseEvent(QMouseEvent* event)

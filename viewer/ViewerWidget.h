@@ -13,6 +13,7 @@
 #include <memory>
 
 class AvManager;
+class QCursor;
 class OpenGLViewer;
 class QTimer;
 class SoftwareViewer;
@@ -140,8 +141,12 @@ private:
     void Scrub(QMouseEvent* event);
     // A middle-button drag to `global`: pans or zooms by the move since the last one handled.
     void MiddleDrag(const QPoint& global);
-    // A widget point through the inverse of the OpenGL renderer's pan and zoom.
+    // A widget point through the inverse of the OpenGL renderer's pan and zoom, and back.
     QPointF UnzoomedPoint(const QPointF& point) const;
+    QPointF ZoomedPoint(const QPointF& point) const;
+    // Over a time bar of the OpenGL renderer (its own input, not the picture's).
+    bool OnTimeBar(const QPointF& point) const;
+    static QCursor RotationCursor();
     QPoint PicturePixelAt(const QPoint& point) const;
     int PictureTop() const;
     int PictureHeight() const;
