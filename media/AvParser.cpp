@@ -10,6 +10,7 @@
 #include "media/PacketDecoder.h"
 #include "media/SourceFileEntry.h"
 #include "media/VideoDecoder.h"
+#include "media/FfmpegPtr.h"
 
 #include <QFileInfo>
 
@@ -330,4 +331,13 @@ void AvParser::ClampEndTime()
         if (endTime && *endTime > audio.endTime)
             endTime = audio.endTime;
     }
+}
+
+bool AvParser::CanOpenInput(const QString& path)
+{
+    AVFormatContext* context = nullptr;
+    if (avformat_open_input(&context, path.toUtf8().constData(), nullptr, nullptr) < 0)
+        return false;
+    const AvFormatContextPtr owned(context);
+    return true;
 }

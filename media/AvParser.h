@@ -36,6 +36,10 @@ public:
 
     bool OpenStream(int) override { return false; }
 
+    // Whether FFmpeg can open `path` as media input at all (a file being written may not
+    // yet). Any thread.
+    static bool CanOpenInput(const QString& path);
+
 private:
     bool ParseFile();
     void ParseVideoStream(int streamIndex);

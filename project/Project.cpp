@@ -1,0 +1,381 @@
+#include "project/Project.h"
+
+#include "core/Logger.h"
+#include "core/Settings.h"
+#include "media/AvParser.h"
+#include "project/FolderItem.h"
+#include "project/ProjectGlobals.h"
+#include "project/Source.h"
+#include "project/Timeline.h"
+#include "project/TimelineItem.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QThread>
+
+Project::Project(QObject* parent)
+    : QObject(parent)
+{
+    for (const auto& [name, type] : {std::pair{QStringLiteral("PROJECT"), FolderItem::General},
+                                     std::pair{QStringLiteral("SOURCES"), FolderItem::Sources},
+                                     std::pair{QStringLiteral("TIMELINES"), FolderItem::Timelines}}) {
+        auto* folder = new FolderItem(name, type, QUuid(), this);
+        folder->SetExpanded(true);
+        m_baseFolders.append(folder);
+    }
+    qRegisterMetaType<TimelineItem*>();
+    ProjectGlobals::ResetFromSettings();
+    connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &Project::OnFileChanged);
+}
+
+Project::~Project() = default;
+
+ProjectItem* Project::Item(const QUuid& id) const
+{
+    if (id.isNull())
+        return nullptr;
+    for (FolderItem* base : m_baseFolders) {
+        if (base->Id() == id)
+            return base;
+        if (ProjectItem* found = base->FindDescendant(id))
+            return found;
+    }
+    return nullptr;
+}
+
+FolderItem* Project::Folder(const QUuid& id) const
+{
+    return qobject_cast<FolderItem*>(Item(id));
+}
+
+TimelineItem* Project::TimelineItemById(const QUuid& id, bool includeSources) const
+{
+    if (TimelineItem* item = m_timelines.value(id))
+        return item;
+    return includeSources ? m_sources.value(id) : nullptr;
+}
+
+QString Project::ProjectName() const
+{
+    const QString path = ProjectGlobals::ProjectPath();
+    return path.isEmpty() ? QStringLiteral("untitled") : QFileInfo(path).completeBaseName();
+}
+
+bool Project::IsEverythingSaved() const
+{
+    for (const auto* map : {&m_timelines, &m_sources})
+        for (const TimelineItem* item : *map)
+            if (!item->GetTimeline()->AnnotationsSaved())
+                return false;
+    return true;
+}
+
+FolderItem* Project::FolderFor(const QUuid& parentId, int kind) const
+{
+    FolderItem* folder = Folder(parentId);
+    switch (kind) {
+    case ProjectItem::FolderKind:
+        return folder && folder->Type() == FolderItem::General ? folder : ProjectFolder();
+    case ProjectItem::SourceKind:
+        return folder && folder->Type() != FolderItem::Timelines ? folder : SourcesFolder();
+    default:
+        return folder && folder->Type() != FolderItem::Sources ? folder : TimelinesFolder();
+    }
+}
+
+FolderItem* Project::CreateFolder(const QString& name, const QUuid& parentId, bool expandParent, const QUuid& id)
+{
+    FolderItem* parent = FolderFor(parentId, ProjectItem::FolderKind);
+    auto* folder = new FolderItem(name, FolderItem::General, id);
+    parent->InsertChild(folder);
+    if (expandParent)
+        parent->SetExpanded(true);
+    emit ProjectUpdated();
+    return folder;
+}
+
+TimelineItem* Project::CreateTimeline(const QString& name, const QUuid& parentId, bool expandParent, const QUuid& id, int index)
+{
+    auto* item = new TimelineItem(name, nullptr, id);
+    FolderItem* parent = FolderFor(parentId, ProjectItem::TimelineKind);
+    parent->InsertChild(item, index);
+    if (expandParent)
+        parent->SetExpanded(true);
+    ConnectItem(item);
+    m_timelines.insert(item->Id(), item);
+    emit ProjectUpdated();
+    return item;
+}
+
+TimelineItem* Project::CreateSource(const SourceProperties& properties)
+{
+    if (properties.path.isEmpty())
+        return nullptr;
+    const QUuid id = properties.id.isNull() ? QUuid::createUuid() : properties.id;
+    auto* timeline = new Timeline(properties.path, properties.relativePath, id);
+    auto* item = new TimelineItem(properties.name, timeline, id);
+    FolderItem* parent = Folder(properties.parentId);
+    const bool suits = parent && parent->Type() != FolderItem::Timelines;
+    parent = suits ? parent : SourcesFolder();
+    parent->InsertChild(item, suits ? properties.index : -1);
+    if (properties.expandParent)
+        parent->SetExpanded(true);
+    ConnectItem(item);
+    IndexSource(item);
+    SourceProperties record = properties;
+    record.id = id;
+    m_pending.append({item, record, false});
+    emit ProjectUpdated();
+    return item;
+}
+
+void Project::ConnectItem(TimelineItem* item)
+{
+    connect(item, &TimelineItem::TimelineUpdated, this, &Project::OnTimelineUpdated);
+    connect(item, &TimelineItem::SourceParsed, this, &Project::OnSourceParsed);
+}
+
+void Project::IndexSource(TimelineItem* item)
+{
+    const Source* source = item->GetTimeline()->GetSource();
+    if (source && !source->IsImageSequence() && source->FileCount() > 0) {
+        const QString path = QFileInfo(source->FilePaths().value(0)).absoluteFilePath();
+        if (QFileInfo::exists(path) && !m_watcher.files().contains(path))
+            m_watcher.addPath(path);
+    }
+    m_sources.insert(item->Id(), item);
+}
+
+void Project::UnwatchSource(TimelineItem* item)
+{
+    const Source* source = item->GetTimeline()->GetSource();
+    if (!source || source->IsImageSequence() || source->FileCount() == 0)
+        return;
+    const QString path = QFileInfo(source->FilePaths().value(0)).absoluteFilePath();
+    for (const TimelineItem* other : std::as_const(m_sources)) {
+        const Source* otherSource = other->GetTimeline()->GetSource();
+        if (other != item && otherSource && otherSource->FileCount() > 0
+            && QFileInfo(otherSource->FilePaths().value(0)).absoluteFilePath() == path)
+            return; // another source still shows this file
+    }
+    m_watcher.removePath(path);
+}
+
+void Project::DetachFolder(FolderItem* folder)
+{
+    if (auto* parent = qobject_cast<FolderItem*>(folder->parent()))
+        parent->RemoveChild(folder);
+    emit ProjectUpdated();
+}
+
+void Project::DetachSource(TimelineItem* item)
+{
+    item->disconnect(this);
+    if (auto* parent = qobject_cast<FolderItem*>(item->parent()))
+        parent->RemoveChild(item);
+    UnwatchSource(item);
+    m_sources.remove(item->Id());
+    emit ProjectUpdated();
+}
+
+void Project::DetachTimeline(TimelineItem* item)
+{
+    item->disconnect(this);
+    if (auto* parent = qobject_cast<FolderItem*>(item->parent()))
+        parent->RemoveChild(item);
+    m_timelines.remove(item->Id());
+    emit ProjectUpdated();
+}
+
+void Project::ReinsertFolder(FolderItem* folder, const QUuid& parentId, int index)
+{
+    FolderFor(parentId, ProjectItem::FolderKind)->InsertChild(folder, index);
+    emit ProjectUpdated();
+}
+
+void Project::ReinsertSource(TimelineItem* item, const QUuid& parentId, int index)
+{
+    FolderFor(parentId, ProjectItem::SourceKind)->InsertChild(item, index);
+    ConnectItem(item);
+    IndexSource(item);
+    emit ProjectUpdated();
+}
+
+void Project::ReinsertTimeline(TimelineItem* item, const QUuid& parentId, int index)
+{
+    FolderFor(parentId, ProjectItem::TimelineKind)->InsertChild(item, index);
+    ConnectItem(item);
+    m_timelines.insert(item->Id(), item);
+    emit ProjectUpdated();
+}
+
+void Project::SetDefaultTimeline(const QUuid& id)
+{
+    if (id == m_defaultTimelineId || m_sources.contains(id))
+        return;
+    m_defaultTimelineId = id;
+    emit DefaultTimelineChanged();
+}
+
+void Project::SetImageSequenceFrameRate(double rate)
+{
+    const double before = ProjectGlobals::ImageSequenceFrameRate();
+    ProjectGlobals::SetImageSequenceFrameRate(rate);
+    if (ProjectGlobals::ImageSequenceFrameRate() != before)
+        emit ImageSequenceFrameRateChanged();
+}
+
+void Project::SetTimeControlFrameOffset(int offset)
+{
+    const int before = ProjectGlobals::TimeControlFrameOffset();
+    ProjectGlobals::SetTimeControlFrameOffset(offset);
+    const int now = ProjectGlobals::TimeControlFrameOffset();
+    if (now == before)
+        return;
+    for (const auto* map : {&m_timelines, &m_sources})
+        for (TimelineItem* item : *map)
+            emit item->GetTimeline()->TimeControlFrameOffsetChanged(now);
+}
+
+void Project::RenameItem(const QUuid& id, const QString& name)
+{
+    ProjectItem* item = Item(id);
+    if (!item || name.isEmpty() || name == item->Name())
+        return;
+    item->SetName(name);
+    if (item->ItemKind() == ProjectItem::FolderKind)
+        emit FolderUpdated(id);
+    else
+        emit TimelineUpdated(id);
+}
+
+void Project::SetProjectPath(const QString& path)
+{
+    if (path == ProjectGlobals::ProjectPath())
+        return;
+    ProjectGlobals::SetProjectPath(path);
+    for (TimelineItem* item : std::as_const(m_sources))
+        if (Source* source = item->GetTimeline()->GetSource(); source && source->Status() != SourceStatus::FileNotFound)
+            source->RecomputeRelativePath();
+    emit ProjectPathChanged(path);
+}
+
+void Project::SetSourceRootDirPath(const QString& path)
+{
+    if (path == ProjectGlobals::SourceRootDirPath())
+        return;
+    ProjectGlobals::SetSourceRootDirPath(path);
+    for (TimelineItem* item : std::as_const(m_sources))
+        if (Source* source = item->GetTimeline()->GetSource())
+            source->RecomputeRelativePath();
+    emit SourceRootDirPathChanged(path);
+}
+
+void Project::MarkEverythingSaved()
+{
+    for (const auto* map : {&m_timelines, &m_sources})
+        for (TimelineItem* item : *map)
+            item->GetTimeline()->MarkAnnotationsSaved();
+}
+
+void Project::QueuePendingSources()
+{
+    if (m_pending.isEmpty())
+        return;
+    m_batches.enqueue(m_pending);
+    m_pending.clear();
+    StartNextBatch();
+}
+
+void Project::StartNextBatch()
+{
+    if (m_batches.isEmpty() || !m_activeBatch.isEmpty())
+        return;
+    m_activeBatch = m_batches.dequeue();
+    // A copy: a receiver may finish a parse (and change the batch) before this returns.
+    const QList<ParseEntry> batch = m_activeBatch;
+    for (const ParseEntry& entry : batch)
+        emit ParseSourceRequested(entry.item);
+}
+
+void Project::OnSourceParsed(const QUuid& id)
+{
+    if (m_activeBatch.isEmpty()) {
+        Logger::error(QStringLiteral("Sourced parsed when active parsing list is empty."));
+        StartNextBatch();
+        return;
+    }
+    auto it = std::find_if(m_activeBatch.begin(), m_activeBatch.end(),
+                           [&](const ParseEntry& entry) { return entry.item->Id() == id; });
+    if (it == m_activeBatch.end()) {
+        StartNextBatch();
+        return;
+    }
+    it->parsed = true;
+    while (!m_activeBatch.isEmpty() && m_activeBatch.first().parsed) {
+        const ParseEntry entry = m_activeBatch.takeFirst();
+        emit SourceFinalised(entry.item, entry.properties);
+    }
+    StartNextBatch();
+}
+
+void Project::OnTimelineUpdated(const QUuid& id)
+{
+    emit TimelineUpdated(id);
+}
+
+void Project::BlockingLoad()
+{
+    QueuePendingSources();
+    emit ParseSourceActiveStateChanged(true);
+    m_loading = true;
+    while (IsParsing()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(10);
+    }
+    m_loading = false;
+    emit ParseSourceActiveStateChanged(false);
+}
+
+void Project::OnFileChanged(const QString& path)
+{
+    // A render writes in bursts and a movie is incomplete until its last write: the reload
+    // waits until the file has been left alone for a moment.
+    QTimer*& timer = m_quietTimers[path];
+    if (!timer) {
+        timer = new QTimer(this);
+        timer->setSingleShot(true);
+        timer->setInterval(kReloadQuietMs);
+        connect(timer, &QTimer::timeout, this, [this, path] {
+            m_quietTimers.take(path)->deleteLater();
+            ReloadWatchedSource(path);
+        });
+    }
+    timer->start();
+    // Replaced by a rename, the file is no longer watched: watch the new one to hear more.
+    if (QFileInfo::exists(path) && !m_watcher.files().contains(path))
+        m_watcher.addPath(path);
+}
+
+void Project::ReloadWatchedSource(const QString& path)
+{
+    m_watcher.removePath(path);
+    const QFileInfo info(path);
+    if (!info.exists() || info.size() == 0 || !AvParser::CanOpenInput(path)) {
+        if (info.exists())
+            m_watcher.addPath(path);
+        return;
+    }
+    QList<TimelineItem*> reloads;
+    for (TimelineItem* item : std::as_const(m_sources)) {
+        const Source* source = item->GetTimeline()->GetSource();
+        if (source && source->IsParsed() && source->FileCount() > 0
+            && QFileInfo(source->FilePaths().value(0)).absoluteFilePath() == info.absoluteFilePath())
+            reloads.append(item);
+    }
+    m_watcher.addPath(path);
+    for (TimelineItem* item : std::as_const(reloads)) {
+        Logger::info(QStringLiteral("Reloading Source: %1").arg(item->GetTimeline()->GetSource()->Path()));
+        emit SourceReloadRequested(item);
+    }
+}

@@ -1,0 +1,141 @@
+#pragma once
+
+#include "project/SourceProperties.h"
+
+#include <QFileSystemWatcher>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QQueue>
+#include <QSet>
+#include <QTimer>
+#include <QUuid>
+
+class FolderItem;
+class ProjectItem;
+class TimelineItem;
+
+// The document: folders, sources and timelines under the three base folders PROJECT, SOURCES
+// and TIMELINES; the queue that has new sources parsed; the watcher that reloads a source
+// when its file changes on disk. It offers the primitive, non-undoable steps; user-level
+// operations (and their undo) are built on them elsewhere.
+//
+// Parsing: created sources wait in a pending list; QueuePendingSources makes them a batch.
+// Batches run one at a time: ParseSourceRequested for each entry, then, as the parses come
+// back in any order, the entries are finalised in queue order (SourceFinalised).
+//
+// Project-wide values (path, source root, image-sequence rate, frame offset, viewer layout)
+// are ProjectGlobals. Main thread only.
+class Project : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Project(QObject* parent = nullptr);
+    ~Project() override;
+
+    FolderItem* ProjectFolder() const { return m_baseFolders.at(0); }
+    FolderItem* SourcesFolder() const { return m_baseFolders.at(1); }
+    FolderItem* TimelinesFolder() const { return m_baseFolders.at(2); }
+    const QList<FolderItem*>& BaseFolders() const { return m_baseFolders; }
+
+    ProjectItem* Item(const QUuid& id) const;
+    FolderItem* Folder(const QUuid& id) const;
+    TimelineItem* SourceItem(const QUuid& id) const { return m_sources.value(id); }
+    TimelineItem* TimelineItemById(const QUuid& id, bool includeSources = false) const;
+    const QHash<QUuid, TimelineItem*>& Sources() const { return m_sources; }
+    const QHash<QUuid, TimelineItem*>& Timelines() const { return m_timelines; }
+    // The project file's complete base name, "untitled" before it was saved.
+    QString ProjectName() const;
+    bool IsEverythingSaved() const;
+
+    // Each emits ProjectUpdated. A parent that does not suit the item is replaced by the
+    // item's base folder (folders: PROJECT; sources: SOURCES; timelines: TIMELINES).
+    FolderItem* CreateFolder(const QString& name, const QUuid& parentId, bool expandParent, const QUuid& id = QUuid());
+    TimelineItem* CreateTimeline(const QString& name, const QUuid& parentId, bool expandParent, const QUuid& id = QUuid(),
+                                 int index = -1);
+    // Nothing for an empty path. The source waits among the pending entries to be parsed.
+    TimelineItem* CreateSource(const SourceProperties& properties);
+
+    // Taken out of the tree (and the maps); the caller keeps them alive to put them back.
+    void DetachFolder(FolderItem* folder);
+    void DetachSource(TimelineItem* item);
+    void DetachTimeline(TimelineItem* item);
+    void ReinsertFolder(FolderItem* folder, const QUuid& parentId, int index);
+    void ReinsertSource(TimelineItem* item, const QUuid& parentId, int index);
+    void ReinsertTimeline(TimelineItem* item, const QUuid& parentId, int index);
+
+    QUuid DefaultTimelineId() const { return m_defaultTimelineId; }
+    void SetDefaultTimeline(const QUuid& id);
+    void SetImageSequenceFrameRate(double rate);
+    void SetTimeControlFrameOffset(int offset);
+    QString Notes() const { return m_notes; }
+    void SetNotes(const QString& notes) { m_notes = notes; }
+    void RenameItem(const QUuid& id, const QString& name);
+    void SetProjectPath(const QString& path);
+    void SetSourceRootDirPath(const QString& path);
+    void MarkEverythingSaved();
+
+    // The parse queue (see the class comment).
+    void QueuePendingSources();
+    bool IsParsing() const { return !m_activeBatch.isEmpty() || !m_batches.isEmpty(); }
+    // Queues the pending sources and runs the event loop until every batch is finalised.
+    void BlockingLoad();
+    bool IsLoading() const { return m_loading; }
+    // The files watched for changes (the first file of every source not a sequence).
+    QStringList WatchedFiles() const { return m_watcher.files(); }
+    // How long a changed file must stay unchanged before its sources reload.
+    static constexpr int kReloadQuietMs = 1000;
+
+signals:
+    void ParseSourceRequested(TimelineItem* timelineItem);
+    void ParseSourceActiveStateChanged(bool isActive);
+    void ProjectUpdated();
+    void FolderUpdated(const QUuid& folderId);
+    void TimelineUpdated(const QUuid& timelineId);
+    void DefaultTimelineChanged();
+    void PausePlaybackRequested();
+    void OpenInViewerRequested(const QUuid& itemId, int viewportIndex, bool autoPlay);
+    void OpenInViewerReplaceRequested(const QUuid& itemId, int viewportIndex);
+    void ImageSequenceFrameRateChanged();
+    void ProjectPathChanged(const QString& projectPath);
+    void SourceRootDirPathChanged(const QString& rootDirPath);
+    // A parsed source's entry came out of the queue, in queue order, with its record.
+    void SourceFinalised(TimelineItem* item, const SourceProperties& properties);
+    // The sources on a file that changed on disk and stayed quiet, to be replaced by a fresh
+    // parse of it.
+    void SourceReloadRequested(TimelineItem* item);
+
+public slots:
+    void OnSourceParsed(const QUuid& id);
+    void OnTimelineUpdated(const QUuid& id);
+    // Reloads every parsed source whose first file is `path`, once the file is complete.
+    void ReloadWatchedSource(const QString& path);
+
+private:
+    struct ParseEntry
+    {
+        TimelineItem* item;
+        SourceProperties properties;
+        bool parsed = false;
+    };
+
+    void StartNextBatch();
+    void IndexSource(TimelineItem* item);
+    void UnwatchSource(TimelineItem* item);
+    void ConnectItem(TimelineItem* item);
+    FolderItem* FolderFor(const QUuid& parentId, int kind) const;
+    void OnFileChanged(const QString& path);
+
+    QList<FolderItem*> m_baseFolders;
+    QHash<QUuid, TimelineItem*> m_timelines;
+    QHash<QUuid, TimelineItem*> m_sources;
+    QList<ParseEntry> m_activeBatch;
+    QList<ParseEntry> m_pending;
+    QQueue<QList<ParseEntry>> m_batches;
+    QString m_notes;
+    QUuid m_defaultTimelineId;
+    QFileSystemWatcher m_watcher;
+    QHash<QString, QTimer*> m_quietTimers; // per changed file, until it settles
+    bool m_loading = false;
+};

@@ -1,0 +1,243 @@
+#include "core/Logger.h"
+#include "core/Settings.h"
+#include "project/FolderItem.h"
+#include "project/Project.h"
+#include "project/ProjectGlobals.h"
+#include "project/Source.h"
+#include "project/Timeline.h"
+#include "project/TimelineItem.h"
+#include "tests/TestSupport.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+SourceProperties Record(const QString& path, const QUuid& parent = QUuid(), int index = -1)
+{
+    SourceProperties properties;
+    properties.path = path;
+    properties.parentId = parent;
+    properties.index = index;
+    return properties;
+}
+
+} // namespace
+
+class TestProject : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { Logger::SetStandardErrorEcho(false); }
+    void init() { Settings::ResetToDefaults(); }
+
+    // Items go where they may: folders under general folders, sources anywhere but under
+    // TIMELINES, timelines anywhere but under SOURCES.
+    void parentRules()
+    {
+        Project project;
+        QCOMPARE(project.ProjectFolder()->Name(), QStringLiteral("PROJECT"));
+        QCOMPARE(project.SourcesFolder()->Type(), FolderItem::Sources);
+        QCOMPARE(project.TimelinesFolder()->Type(), FolderItem::Timelines);
+        QVERIFY(project.ProjectFolder()->Expanded() && project.TimelinesFolder()->Expanded());
+        QCOMPARE(project.ProjectName(), QStringLiteral("untitled"));
+
+        FolderItem* underSources = project.CreateFolder(QString(), project.SourcesFolder()->Id(), false);
+        QCOMPARE(underSources->Name(), QStringLiteral("New Folder"));
+        QCOMPARE(underSources->parent(), project.ProjectFolder());
+        FolderItem* inner = project.CreateFolder(QStringLiteral("shots"), underSources->Id(), true);
+        QCOMPARE(inner->parent(), underSources);
+        QVERIFY(underSources->Expanded());
+        QCOMPARE(inner->ParentId(), underSources->Id());
+
+        TimelineItem* first = project.CreateTimeline(QString(), QUuid(), false);
+        TimelineItem* second = project.CreateTimeline(QStringLiteral("cut"), project.SourcesFolder()->Id(), false, QUuid(), 0);
+        QCOMPARE(first->Name(), QStringLiteral("New Timeline"));
+        QCOMPARE(second->parent(), project.TimelinesFolder());
+        QCOMPARE(project.TimelinesFolder()->IndexOf(second), 0);
+        QCOMPARE(project.TimelineItemById(second->Id()), second);
+
+        const QString clip = TestSupport::MediaPath(QStringLiteral("clip_rotated.mp4"));
+        TimelineItem* source = project.CreateSource(Record(clip, project.TimelinesFolder()->Id(), 0));
+        QVERIFY(source->IsSource());
+        QCOMPARE(source->parent(), project.SourcesFolder());
+        QCOMPARE(source->Name(), QStringLiteral("clip_rotated.mp4"));
+        QCOMPARE(source->GetTimeline()->GetSource()->Id(), source->Id());
+        TimelineItem* nested = project.CreateSource(Record(clip, inner->Id(), 0));
+        QCOMPARE(nested->parent(), inner);
+        QVERIFY(!project.CreateSource(Record(QString())));
+        QCOMPARE(project.Item(nested->Id()), nested);
+        QCOMPARE(project.Folder(inner->Id()), inner);
+        QVERIFY(!project.Item(QUuid()));
+
+        // A folder holding timelines and sources: source positions do not count timelines.
+        TimelineItem* timelineInFolder = project.CreateTimeline(QStringLiteral("t"), inner->Id(), false, QUuid(), 0);
+        QCOMPARE(inner->IndexOf(nested), 1);
+        QCOMPARE(inner->SourceIndexOf(nested), 0);
+        QCOMPARE(inner->SourceIndexOf(timelineInFolder), 0);
+    }
+
+    void setters()
+    {
+        Project project;
+        TimelineItem* source = project.CreateSource(Record(TestSupport::MediaPath(QStringLiteral("clip_rotated.mp4"))));
+        TimelineItem* timeline = project.CreateTimeline(QStringLiteral("cut"), QUuid(), false);
+        QSignalSpy defaults(&project, &Project::DefaultTimelineChanged);
+        project.SetDefaultTimeline(source->Id());
+        QVERIFY(project.DefaultTimelineId().isNull());
+        project.SetDefaultTimeline(timeline->Id());
+        project.SetDefaultTimeline(timeline->Id());
+        QCOMPARE(defaults.size(), 1);
+
+        project.SetImageSequenceFrameRate(0.5);
+        QCOMPARE(ProjectGlobals::ImageSequenceFrameRate(), 1.0);
+        project.SetImageSequenceFrameRate(240);
+        QCOMPARE(ProjectGlobals::ImageSequenceFrameRate(), 120.0);
+
+        QSignalSpy offsets(timeline->GetTimeline(), &Timeline::TimeControlFrameOffsetChanged);
+        project.SetTimeControlFrameOffset(-3);
+        QCOMPARE(ProjectGlobals::TimeControlFrameOffset(), 0);
+        QCOMPARE(offsets.size(), 1);
+
+        QSignalSpy updated(&project, &Project::TimelineUpdated);
+        QSignalSpy names(timeline, &ProjectItem::NameChanged);
+        project.RenameItem(timeline->Id(), QString());
+        project.RenameItem(timeline->Id(), QStringLiteral("cut"));
+        QCOMPARE(updated.size(), 0);
+        QCOMPARE(names.size(), 0);
+        project.RenameItem(timeline->Id(), QStringLiteral("final"));
+        QCOMPARE(updated.size(), 1);
+        QCOMPARE(timeline->Name(), QStringLiteral("final"));
+
+        QSignalSpy paths(&project, &Project::ProjectPathChanged);
+        project.SetProjectPath(QStringLiteral("/reviews/shots.plvx2"));
+        QCOMPARE(project.ProjectName(), QStringLiteral("shots"));
+        project.SetProjectPath(QStringLiteral("/reviews/shots.plvx2"));
+        QCOMPARE(paths.size(), 1);
+    }
+
+    // Detached items leave the tree and the maps and come back where they are put; a file two
+    // sources share stays watched while either is there.
+    void detachAndWatch()
+    {
+        Project project;
+        const QString clip = TestSupport::MediaPath(QStringLiteral("clip_rotated.mp4"));
+        TimelineItem* a = project.CreateSource(Record(clip));
+        TimelineItem* b = project.CreateSource(Record(clip));
+        QCOMPARE(project.WatchedFiles(), QStringList{QFileInfo(clip).absoluteFilePath()});
+        project.DetachSource(a);
+        QVERIFY(!project.SourceItem(a->Id()));
+        QVERIFY(!a->parent());
+        QCOMPARE(project.WatchedFiles().size(), 1);
+        project.DetachSource(b);
+        QVERIFY(project.WatchedFiles().isEmpty());
+        project.ReinsertSource(a, project.TimelinesFolder()->Id(), 0); // not a place for sources
+        QCOMPARE(a->parent(), project.SourcesFolder());
+        QCOMPARE(project.WatchedFiles().size(), 1);
+        delete b;
+
+        FolderItem* folder = project.CreateFolder(QStringLiteral("f"), QUuid(), false);
+        TimelineItem* timeline = project.CreateTimeline(QStringLiteral("t"), folder->Id(), false);
+        project.DetachFolder(folder);
+        QVERIFY(!project.Item(timeline->Id()));
+        project.ReinsertFolder(folder, QUuid(), 0);
+        QCOMPARE(project.Item(timeline->Id()), timeline);
+        QCOMPARE(project.ProjectFolder()->IndexOf(folder), 0);
+        project.DetachTimeline(timeline);
+        QVERIFY(!project.TimelineItemById(timeline->Id()));
+        project.ReinsertTimeline(timeline, project.SourcesFolder()->Id(), -1);
+        QCOMPARE(timeline->parent(), project.TimelinesFolder());
+        QCOMPARE(project.TimelineItemById(timeline->Id()), timeline);
+    }
+
+    // Batches run one at a time and their entries are finalised in queue order however the
+    // parses come back.
+    void parseQueueOrder()
+    {
+        Project project;
+        QList<TimelineItem*> requested;
+        QList<QUuid> finalised;
+        connect(&project, &Project::ParseSourceRequested, this, [&](TimelineItem* item) { requested << item; });
+        connect(&project, &Project::SourceFinalised, this,
+                [&](TimelineItem* item, const SourceProperties& properties) {
+                    QCOMPARE(properties.id, item->Id());
+                    finalised << item->Id();
+                });
+        const QString clip = TestSupport::MediaPath(QStringLiteral("clip_rotated.mp4"));
+        QList<TimelineItem*> first;
+        for (int i = 0; i < 3; ++i)
+            first << project.CreateSource(Record(clip));
+        project.QueuePendingSources();
+        TimelineItem* later = project.CreateSource(Record(clip));
+        project.QueuePendingSources();
+        QCOMPARE(requested, first); // the second batch waits
+        project.OnSourceParsed(first[2]->Id());
+        project.OnSourceParsed(first[1]->Id());
+        QVERIFY(finalised.isEmpty());
+        project.OnSourceParsed(QUuid::createUuid()); // unknown: nothing
+        project.OnSourceParsed(first[0]->Id());
+        QCOMPARE(finalised, (QList<QUuid>{first[0]->Id(), first[1]->Id(), first[2]->Id()}));
+        QCOMPARE(requested.size(), 4);
+        QCOMPARE(requested.last(), later);
+        project.OnSourceParsed(later->Id());
+        QCOMPARE(finalised.size(), 4);
+        QVERIFY(!project.IsParsing());
+        TestSupport::LogCapture log;
+        project.OnSourceParsed(later->Id());
+        QCOMPARE(log.errors, QStringList{QStringLiteral("Sourced parsed when active parsing list is empty.")});
+    }
+
+    // A changed file is reloaded once it has been left alone for a moment: a render writing
+    // in bursts reloads its sources once, and a file that cannot be read yet waits.
+    void reloadAfterQuiet()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("render.mp4"));
+        QVERIFY(QFile::copy(TestSupport::MediaPath(QStringLiteral("clip_rotated.mp4")), path));
+        Project project;
+        TimelineItem* a = project.CreateSource(Record(path));
+        TimelineItem* b = project.CreateSource(Record(path));
+        TestSupport::Parse(a->GetTimeline()->GetSource());
+        TestSupport::Parse(b->GetTimeline()->GetSource());
+        QSignalSpy reloads(&project, &Project::SourceReloadRequested);
+        TestSupport::LogCapture log;
+        const QByteArray whole = [&] {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        }();
+        for (int burst = 0; burst < 4; ++burst) { // a render writing in bursts
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(whole.left(whole.size() * (burst + 1) / 4));
+            file.close();
+            QTest::qWait(200);
+        }
+        QVERIFY(reloads.isEmpty()); // still settling
+        QTRY_COMPARE_WITH_TIMEOUT(reloads.size(), 2, 10000);
+        QTest::qWait(Project::kReloadQuietMs + 300);
+        QCOMPARE(reloads.size(), 2); // once each
+        QCOMPARE(log.infos.count(QStringLiteral("Reloading Source: %1").arg(path)), 2);
+
+        // Replaced by write-and-rename: heard again.
+        const QString temporary = dir.filePath(QStringLiteral("render.tmp"));
+        QVERIFY(QFile::copy(TestSupport::MediaPath(QStringLiteral("clip_1080p25.mp4")), temporary));
+        QVERIFY(QFile::remove(path));
+        QVERIFY(QFile::rename(temporary, path));
+        QTRY_COMPARE_WITH_TIMEOUT(reloads.size(), 4, 10000);
+
+        // Not media (yet): no reload, and still watched.
+        QFile garbage(path);
+        QVERIFY(garbage.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        garbage.write("not a movie");
+        garbage.close();
+        QTest::qWait(Project::kReloadQuietMs + 800);
+        QCOMPARE(reloads.size(), 4);
+        QVERIFY(project.WatchedFiles().contains(QFileInfo(path).absoluteFilePath()));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProject)
+#include "tst_project.moc"
