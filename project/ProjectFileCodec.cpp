@@ -102,7 +102,9 @@ std::optional<QPainterPath> PathFromPayload(const QByteArray& base64)
     reader.setVersion(kDataStreamVersion);
     QPainterPath path;
     reader >> path;
-    if (reader.status() != QDataStream::Ok || !reader.atEnd())
+    // Qt leaves out elements whose coordinates are not finite: fewer than counted is a bad
+    // payload too.
+    if (reader.status() != QDataStream::Ok || !reader.atEnd() || path.elementCount() != count)
         return std::nullopt;
     for (int i = 0; i < path.elementCount(); ++i) {
         const QPainterPath::Element element = path.elementAt(i);
