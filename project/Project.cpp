@@ -3,7 +3,10 @@
 #include "core/Logger.h"
 #include "core/Settings.h"
 #include "media/AvParser.h"
+#include "project/Clip.h"
 #include "project/FolderItem.h"
+#include "project/FrameBookmark.h"
+#include "project/Track.h"
 #include "project/ProjectGlobals.h"
 #include "project/Source.h"
 #include "project/Timeline.h"
@@ -28,7 +31,69 @@ Project::Project(QObject* parent)
     connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &Project::OnFileChanged);
 }
 
-Project::~Project() = default;
+Project::~Project()
+{
+    DiscardPendingBookmarks();
+}
+
+void Project::Finalise(TimelineItem* item, const SourceProperties& properties)
+{
+    Timeline* timeline = item->GetTimeline();
+    Source* source = timeline->GetSource();
+    if (!source)
+        return;
+    if (properties.cutInFrame != 0 || properties.cutOutFrame >= 0)
+        source->SetCutInOutFrames(properties.cutInFrame, properties.cutOutFrame);
+    timeline->SetPlaybackRange(properties.cutInFrame, properties.cutOutFrame);
+    timeline->SetPlaybackFrame(properties.playbackFrame);
+    timeline->SetAudioDelay(properties.audioDelay);
+    timeline->SetPanZoom(properties.panInterpolation, properties.zoom, properties.panZoomEnabled);
+    timeline->SetHoldAnnotations(properties.holdAnnotations);
+    for (const RangeBookmark& bookmark : properties.rangeBookmarks)
+        timeline->AddRangeBookmark(bookmark.startFrame, bookmark.endFrame);
+    ApplyPendingBookmarks(item->Id(), timeline);
+    if (properties.outputId >= 0)
+        emit OpenInViewerRequested(item->Id(), properties.outputId, false);
+}
+
+void Project::AddPendingBookmarks(const QUuid& parent, int clipIndex, QList<FrameBookmark*> bookmarks)
+{
+    for (FrameBookmark* bookmark : bookmarks)
+        bookmark->setParent(this);
+    m_pendingBookmarks[parent].append({clipIndex, bookmarks});
+}
+
+void Project::ApplyPendingBookmarks(const QUuid& parent, Timeline* timeline)
+{
+    const auto entries = m_pendingBookmarks.take(parent);
+    for (const auto& [clipIndex, bookmarks] : entries) {
+        if (clipIndex < 0) {
+            if (!bookmarks.isEmpty()) {
+                bookmarks.first()->setParent(nullptr);
+                timeline->ReplaceBackgroundAnnotations(bookmarks.first());
+            }
+            for (qsizetype i = 1; i < bookmarks.size(); ++i)
+                delete bookmarks.at(i);
+            continue;
+        }
+        Clip* clip = timeline->GetTrack() ? timeline->GetTrack()->ClipAt(clipIndex) : nullptr;
+        if (!clip) {
+            qDeleteAll(bookmarks);
+            continue;
+        }
+        for (FrameBookmark* bookmark : bookmarks)
+            bookmark->setParent(nullptr);
+        clip->ReplaceFrameBookmarks(bookmarks);
+    }
+}
+
+void Project::DiscardPendingBookmarks()
+{
+    for (const auto& entries : std::as_const(m_pendingBookmarks))
+        for (const auto& entry : entries)
+            qDeleteAll(entry.second);
+    m_pendingBookmarks.clear();
+}
 
 ProjectItem* Project::Item(const QUuid& id) const
 {
@@ -314,6 +379,7 @@ void Project::OnSourceParsed(const QUuid& id)
     it->parsed = true;
     while (!m_activeBatch.isEmpty() && m_activeBatch.first().parsed) {
         const ParseEntry entry = m_activeBatch.takeFirst();
+        Finalise(entry.item, entry.properties);
         emit SourceFinalised(entry.item, entry.properties);
     }
     StartNextBatch();

@@ -12,7 +12,9 @@
 #include <QUuid>
 
 class FolderItem;
+class FrameBookmark;
 class ProjectItem;
+class Timeline;
 class TimelineItem;
 
 // The document: folders, sources and timelines under the three base folders PROJECT, SOURCES
@@ -87,6 +89,15 @@ public:
     // How long a changed file must stay unchanged before its sources reload.
     static constexpr int kReloadQuietMs = 1000;
 
+    // Frame bookmarks read from a file before their source or timeline exists, by the parent's
+    // id: per clip index (-1 the background annotations), the bookmarks. Owned here until
+    // taken.
+    void AddPendingBookmarks(const QUuid& parent, int clipIndex, QList<FrameBookmark*> bookmarks);
+    // Gives a timeline (or source) its pending bookmarks: clip index -1 the background, others
+    // that clip when it exists (else discarded).
+    void ApplyPendingBookmarks(const QUuid& parent, Timeline* timeline);
+    void DiscardPendingBookmarks();
+
 signals:
     void ParseSourceRequested(TimelineItem* timelineItem);
     void ParseSourceActiveStateChanged(bool isActive);
@@ -113,6 +124,10 @@ public slots:
     void ReloadWatchedSource(const QString& path);
 
 private:
+    // A parsed source's record applied: time, range, cuts, delay, pan/zoom, hold, bookmarks,
+    // viewer.
+    void Finalise(TimelineItem* item, const SourceProperties& properties);
+
     struct ParseEntry
     {
         TimelineItem* item;
@@ -137,5 +152,6 @@ private:
     QUuid m_defaultTimelineId;
     QFileSystemWatcher m_watcher;
     QHash<QString, QTimer*> m_quietTimers; // per changed file, until it settles
+    QHash<QUuid, QList<QPair<int, QList<FrameBookmark*>>>> m_pendingBookmarks;
     bool m_loading = false;
 };
