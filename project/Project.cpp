@@ -1,5 +1,6 @@
 #include "project/Project.h"
 
+#include "core/FileHelpers.h"
 #include "core/Logger.h"
 #include "core/Settings.h"
 #include "media/AvParser.h"
@@ -52,8 +53,88 @@ void Project::Finalise(TimelineItem* item, const SourceProperties& properties)
     for (const RangeBookmark& bookmark : properties.rangeBookmarks)
         timeline->AddRangeBookmark(bookmark.startFrame, bookmark.endFrame);
     ApplyPendingBookmarks(item->Id(), timeline);
+    if (TimelineItem* old = properties.replaces.isNull() ? nullptr : m_sources.value(properties.replaces)) {
+        FinishReplacing(old, item);
+        return;
+    }
     if (properties.outputId >= 0)
         emit OpenInViewerRequested(item->Id(), properties.outputId, false);
+}
+
+void Project::ReplaceSource(TimelineItem* item, const QStringList& files)
+{
+    QStringList media;
+    for (const QString& file : files)
+        if (FileHelpers::IsMediaFile(file))
+            media.append(file);
+    const QStringList paths = FileHelpers::ResolveSequencePaths(media);
+    if (paths.isEmpty() || !item || !item->IsSource())
+        return;
+    emit PausePlaybackRequested();
+    const Timeline* timeline = item->GetTimeline();
+    const Source* source = timeline->GetSource();
+    const auto* parent = qobject_cast<const FolderItem*>(item->parent());
+    SourceProperties record;
+    record.path = paths.first();
+    record.parentId = parent ? parent->Id() : QUuid();
+    record.index = parent ? parent->IndexOf(item) + 1 : -1; // beside it, until it is gone
+    if (item->Name() != QFileInfo(source->Path()).fileName())
+        record.name = item->Name();
+    record.playbackFrame = timeline->PlaybackFrame();
+    const bool uncut = source->CutInFrame() == 0 && source->CutOutFrame() < 0;
+    record.cutInFrame = uncut ? 0 : source->CutInFrame();
+    record.cutOutFrame = uncut ? -1 : source->CutOutFrame();
+    record.audioDelay = source->AudioDelay();
+    record.panInterpolation = timeline->PanInterpolation();
+    record.zoom = timeline->Zoom();
+    record.panZoomEnabled = timeline->PanZoomEnabled();
+    record.holdAnnotations = timeline->HoldAnnotations();
+    record.replaces = item->Id();
+    CreateSource(record);
+    QueuePendingSources();
+}
+
+void Project::FinishReplacing(TimelineItem* old, TimelineItem* replacement)
+{
+    Source* oldSource = old->GetTimeline()->GetSource();
+    Source* newSource = replacement->GetTimeline()->GetSource();
+    // The viewers that show the old source or a timeline using it let go first.
+    QList<QPair<TimelineItem*, int>> shown;
+    if (old->GetTimeline()->OutputId() >= 0)
+        shown.append({replacement, old->GetTimeline()->OutputId()});
+    QList<TimelineItem*> users;
+    for (TimelineItem* item : std::as_const(m_timelines))
+        if (item->GetTimeline()->GetTrack() && item->GetTimeline()->GetTrack()->HasSource(oldSource->Id()))
+            users.append(item);
+    for (TimelineItem* item : std::as_const(users))
+        if (item->GetTimeline()->OutputId() >= 0)
+            shown.append({item, item->GetTimeline()->OutputId()});
+    for (const auto& [item, viewer] : std::as_const(shown))
+        emit OpenInViewerReplaceRequested(QUuid(), viewer);
+
+    for (TimelineItem* item : std::as_const(users)) {
+        Track* track = item->GetTimeline()->GetTrack();
+        for (Clip* clip : track->Clips())
+            if (clip->GetSource() == oldSource)
+                clip->SetSource(newSource);
+        track->Layout();
+        item->GetTimeline()->OnTrackUpdated();
+    }
+    // The source's own bookmarks and drawings go with it.
+    Timeline* from = old->GetTimeline();
+    Timeline* to = replacement->GetTimeline();
+    for (const RangeBookmark& bookmark : from->RangeBookmarks())
+        to->AddRangeBookmark(bookmark.startFrame, bookmark.endFrame);
+    if (Clip* oldClip = from->GetTrack()->ClipAt(0); oldClip && !oldClip->FrameBookmarks().isEmpty())
+        if (Clip* newClip = to->GetTrack()->ClipAt(0))
+            newClip->ReplaceFrameBookmarks(oldClip->CopyFrameBookmarks());
+    if (from->BackgroundAnnotations()->HasAnnotation())
+        to->ReplaceBackgroundAnnotations(from->BackgroundAnnotations()->Copy());
+
+    DetachSource(old);
+    old->deleteLater();
+    for (const auto& [item, viewer] : std::as_const(shown))
+        emit OpenInViewerReplaceRequested(item->Id(), viewer);
 }
 
 void Project::AddPendingBookmarks(const QUuid& parent, int clipIndex, QList<FrameBookmark*> bookmarks)
@@ -443,5 +524,6 @@ void Project::ReloadWatchedSource(const QString& path)
     for (TimelineItem* item : std::as_const(reloads)) {
         Logger::info(QStringLiteral("Reloading Source: %1").arg(item->GetTimeline()->GetSource()->Path()));
         emit SourceReloadRequested(item);
+        ReplaceSource(item, {path});
     }
 }

@@ -122,11 +122,17 @@ public slots:
     void OnTimelineUpdated(const QUuid& id);
     // Reloads every parsed source whose first file is `path`, once the file is complete.
     void ReloadWatchedSource(const QString& path);
+    // A new source of `files` (media files only, grouped into a sequence) takes the place of
+    // `item` once parsed: its clips in every timeline, its bookmarks, its place in the tree and
+    // its viewers. Queued like any source.
+    void ReplaceSource(TimelineItem* item, const QStringList& files);
 
 private:
     // A parsed source's record applied: time, range, cuts, delay, pan/zoom, hold, bookmarks,
     // viewer.
     void Finalise(TimelineItem* item, const SourceProperties& properties);
+    // The last step of ReplaceSource, once the new source is parsed.
+    void FinishReplacing(TimelineItem* old, TimelineItem* replacement);
 
     struct ParseEntry
     {

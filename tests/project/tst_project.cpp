@@ -1,6 +1,9 @@
 #include "core/Logger.h"
 #include "core/Settings.h"
+#include "project/Clip.h"
 #include "project/FolderItem.h"
+#include "project/FrameBookmark.h"
+#include "project/Track.h"
 #include "project/Project.h"
 #include "project/ProjectGlobals.h"
 #include "project/Source.h"
@@ -236,6 +239,67 @@ private slots:
         QTest::qWait(Project::kReloadQuietMs + 800);
         QCOMPARE(reloads.size(), 4);
         QVERIFY(project.WatchedFiles().contains(QFileInfo(path).absoluteFilePath()));
+    }
+
+    // A source whose file is replaced (write and rename) by a clip of another length reloads in
+    // place: a new source in the old one's tree place, the timelines' clips pointed at it, its
+    // bookmarks kept, the viewers emptied and filled again; and again on a second change. Two
+    // sources on the file both reload.
+    void replacedInPlace()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("shot.mp4"));
+        QVERIFY(QFile::copy(TestSupport::MediaPath(QStringLiteral("clip_23976.mp4")), path));
+        Project project;
+        connect(&project, &Project::ParseSourceRequested, this,
+                [](TimelineItem* item) { TestSupport::Parse(item->GetTimeline()->GetSource()); });
+        FolderItem* folder = project.CreateFolder(QStringLiteral("shots"), QUuid(), false);
+        project.CreateSource(Record(TestSupport::MediaPath(QStringLiteral("clip_rotated.mp4")), folder->Id()));
+        TimelineItem* source = project.CreateSource(Record(path, folder->Id()));
+        TimelineItem* twin = project.CreateSource(Record(path));
+        project.BlockingLoad();
+        QCOMPARE(source->GetTimeline()->FrameCount(), 48);
+        source->GetTimeline()->AddRangeBookmark(2, 4);
+        source->GetTimeline()->GetTrack()->ClipAt(0)->AddFrameBookmark(7);
+        source->GetTimeline()->SetOutputId(1);
+        TimelineItem* cut = project.CreateTimeline(QStringLiteral("cut"), QUuid(), false);
+        for (int i = 0; i < 2; ++i)
+            cut->GetTimeline()->InsertClip(new Clip(ClipKind::Reference, source->GetTimeline()->GetSource()), -1);
+        cut->GetTimeline()->SetOutputId(0);
+        QList<QPair<QUuid, int>> viewers;
+        connect(&project, &Project::OpenInViewerReplaceRequested, this,
+                [&](const QUuid& id, int viewer) { viewers.append({id, viewer}); });
+        const QUuid oldId = source->Id();
+        const QUuid twinId = twin->Id();
+
+        const QString temporary = dir.filePath(QStringLiteral("shot.tmp"));
+        QVERIFY(QFile::copy(TestSupport::MediaPath(QStringLiteral("clip_1080p25.mp4")), temporary));
+        QVERIFY(QFile::remove(path));
+        QVERIFY(QFile::rename(temporary, path));
+        QTRY_VERIFY_WITH_TIMEOUT(!project.SourceItem(oldId) && project.Sources().size() == 3 && !project.IsParsing(), 10000);
+        TimelineItem* fresh = nullptr;
+        for (TimelineItem* item : folder->findChildren<TimelineItem*>(Qt::FindDirectChildrenOnly))
+            if (item->GetTimeline()->GetSource()->Path() == path)
+                fresh = item;
+        QVERIFY(fresh);
+        QCOMPARE(folder->IndexOf(fresh), 1); // where the old one was
+        QCOMPARE(fresh->GetTimeline()->FrameCount(), 75);
+        QCOMPARE(fresh->GetTimeline()->RangeBookmarks(), (QList<RangeBookmark>{{2, 4}}));
+        QCOMPARE(fresh->GetTimeline()->GetTrack()->ClipAt(0)->FrameBookmarks().size(), 1);
+        for (int i = 0; i < 2; ++i)
+            QCOMPARE(cut->GetTimeline()->GetTrack()->ClipAt(i)->GetSource(), fresh->GetTimeline()->GetSource());
+        QCOMPARE(cut->GetTimeline()->FrameCount(), 150);
+        QVERIFY(viewers.contains(qMakePair(QUuid(), 1)) && viewers.contains(qMakePair(QUuid(), 0)));
+        QVERIFY(viewers.contains(qMakePair(fresh->Id(), 1)) && viewers.contains(qMakePair(cut->Id(), 0)));
+        QVERIFY(!project.SourceItem(twinId)); // the other source on the file reloaded too
+
+        // A second change reloads again.
+        const QUuid freshId = fresh->Id();
+        QVERIFY(QFile::copy(TestSupport::MediaPath(QStringLiteral("clip_23976.mp4")), temporary));
+        QVERIFY(QFile::remove(path));
+        QVERIFY(QFile::rename(temporary, path));
+        QTRY_VERIFY_WITH_TIMEOUT(!project.SourceItem(freshId) && !project.IsParsing(), 10000);
+        QCOMPARE(cut->GetTimeline()->FrameCount(), 96);
     }
 };
 
