@@ -7,6 +7,7 @@
 #include "project/FrameBookmark.h"
 #include "project/Project.h"
 #include "project/ProjectFileCodec.h"
+#include "project/ProjectFileLegacy.h"
 #include "project/ProjectGlobals.h"
 #include "project/Source.h"
 #include "project/Timeline.h"
@@ -260,6 +261,9 @@ QUuid ReadParent(const QJsonObject& object, const Project& project)
 
 bool Read(Project& project, const QString& path, bool open)
 {
+    if (path.endsWith(QLatin1String(".bmk")))
+        return ProjectFileLegacy::ReadBookmarkFile(project, path);
+    const bool older = path.endsWith(QLatin1String(".plvx"));
     QFile file(path);
     if (!file.exists()) {
         Logger::error(QStringLiteral("Failed to open project. File does not exist: %1").arg(path));
@@ -276,10 +280,13 @@ bool Read(Project& project, const QString& path, bool open)
         return false;
     }
     const QString format = meta.value(QStringLiteral("format")).toString();
-    if ((format != kSuffix && format != QLatin1String("dorvy")) || meta.value(QStringLiteral("version")).toInt(-1) < 1) {
+    const bool known = older ? format == QLatin1String("plvx") : (format == kSuffix || format == QLatin1String("dorvy"));
+    if (!known || meta.value(QStringLiteral("version")).toInt(-1) < 1) {
         Logger::error(QStringLiteral("Unknown file format: %1").arg(path));
         return false;
     }
+    if (older)
+        return ProjectFileLegacy::ReadOlderFormat(project, document, path, open);
     const Settings& settings = Settings::Get();
     if (open) {
         project.SetProjectPath(path);

@@ -14,6 +14,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSettings>
+#include <QSignalSpy>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -221,6 +223,100 @@ private slots:
 #else
         QSKIP("the file size limit is a POSIX one");
 #endif
+    }
+
+    // The older format: 1-based frames, its own layout numbers, items moved into their stored
+    // folders whatever order the file lists them in.
+    void olderFormat()
+    {
+        QTemporaryDir dir;
+        const QString clip = TestSupport::MediaPath(QStringLiteral("clip_1080p25.mp4"));
+        const QString path = dir.filePath(QStringLiteral("old.plvx"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral(R"({"_meta": {"format": "plvx", "version": 2},
+            "viewer": {"layout": 1},
+            "project": {"source_root_dir": "[PROJECT_DIR]", "sequence_frame_rate": 500, "notes": "old"},
+            "folders": [
+                {"_id": "{00000000-0000-0000-0000-00000000000b}", "name": "inner", "parent_id": "{00000000-0000-0000-0000-00000000000a}", "index": 0},
+                {"_id": "{00000000-0000-0000-0000-00000000000a}", "name": "outer", "expanded": true},
+                {"_id": "{00000000-0000-0000-0000-00000000000a}", "name": "again"}],
+            "sources": [{"_id": "{00000000-0000-0000-0000-0000000000c1}", "path": "%1", "name": "shot",
+                         "frame": 10, "range_start": 5, "range_end": 20, "viewer_index": 0,
+                         "parent_id": "{00000000-0000-0000-0000-00000000000b}", "index": 0,
+                         "bookmarks": [{"frame": 3, "strokes": [{"width": 2, "color": "#ffff0000", "type": 0, "points": "0.1,0.2;0.3,0.4;"}]},
+                                       {"frame": 0, "strokes": []}],
+                         "bookmarks_range": [{"frame_start": 1, "frame_end": 4}, {"frame_start": 2, "frame_end": 0}]}],
+            "timelines": [{"_id": "{00000000-0000-0000-0000-0000000000d1}", "name": "edit", "default": true,
+                           "elements": [{"source_id": "{00000000-0000-0000-0000-0000000000c1}"}, {"source_id": "{00000000-0000-0000-0000-000000000999}"}],
+                           "frame": 2, "range_start": 1, "range_end": 3}]})").arg(clip).toUtf8());
+        file.close();
+        Project project;
+        ParseOnRequest(project);
+        QList<QPair<QUuid, int>> opened;
+        connect(&project, &Project::OpenInViewerRequested, this, [&](const QUuid& id, int viewer, bool) { opened.append({id, viewer}); });
+        TestSupport::LogCapture log;
+        QVERIFY(ProjectFile::Read(project, path, true));
+        QCOMPARE(log.warnings, QStringList{QStringLiteral("Folder ID already exists in project... Skipping.")});
+        QCOMPARE(ProjectGlobals::ViewerLayout(), 2);
+        QCOMPARE(ProjectGlobals::ImageSequenceFrameRate(), 120.0);
+        QCOMPARE(ProjectGlobals::TimeControlFrameOffset(), 1);
+        QVERIFY(ProjectGlobals::SourceRootDirPath().isEmpty());
+        QCOMPARE(project.Notes(), QStringLiteral("old"));
+        const QUuid sourceId = QUuid::fromString(QStringLiteral("{00000000-0000-0000-0000-0000000000c1}"));
+        TimelineItem* source = project.SourceItem(sourceId);
+        QVERIFY(source);
+        FolderItem* inner = project.Folder(QUuid::fromString(QStringLiteral("{00000000-0000-0000-0000-00000000000b}")));
+        QCOMPARE(source->parent(), inner);
+        QCOMPARE(inner->parent(), project.Folder(QUuid::fromString(QStringLiteral("{00000000-0000-0000-0000-00000000000a}"))));
+        Timeline* timeline = source->GetTimeline();
+        QCOMPARE(timeline->PlaybackFrame(), 9);
+        QCOMPARE(timeline->GetSource()->CutInFrame(), 4);
+        QCOMPARE(timeline->GetSource()->CutOutFrame(), 19);
+        QCOMPARE(timeline->RangeBookmarks(), (QList<RangeBookmark>{{0, 3}}));
+        QCOMPARE(timeline->GetTrack()->ClipAt(0)->FrameBookmarks().size(), 1);
+        QCOMPARE(timeline->GetTrack()->ClipAt(0)->FrameBookmarks().first()->Frame(), 2);
+        QCOMPARE(timeline->GetTrack()->ClipAt(0)->FrameBookmarks().first()->Strokes().size(), 1);
+        const TimelineItem* edit = project.TimelineItemById(QUuid::fromString(QStringLiteral("{00000000-0000-0000-0000-0000000000d1}")));
+        QVERIFY(edit);
+        QCOMPARE(project.DefaultTimelineId(), edit->Id());
+        QCOMPARE(edit->GetTimeline()->GetTrack()->ClipCount(), 1);
+        QCOMPARE(edit->GetTimeline()->RangeStartFrame(), 0);
+        QCOMPARE(edit->GetTimeline()->PlaybackFrame(), 1);
+        QVERIFY(opened.contains(qMakePair(sourceId, 0)));
+    }
+
+    // The bookmark file's example: current 10, start 5, end 20.
+    void bookmarkFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("marks.bmk"));
+        {
+            QSettings file(path, QSettings::IniFormat);
+            file.beginGroup(QStringLiteral("main"));
+            file.setValue(QStringLiteral("mediaPath"), TestSupport::MediaPath(QStringLiteral("clip_1080p25.mp4")));
+            file.setValue(QStringLiteral("frames"), QStringLiteral("3,x,7"));
+            file.setValue(QStringLiteral("ranges"), QStringList{QStringLiteral("2,4"), QStringLiteral("bad")});
+            file.setValue(QStringLiteral("current"), 10);
+            file.setValue(QStringLiteral("start"), 5);
+            file.setValue(QStringLiteral("end"), 20);
+        }
+        Project project;
+        ParseOnRequest(project);
+        QSignalSpy opened(&project, &Project::OpenInViewerRequested);
+        QVERIFY(ProjectFile::Read(project, path, true));
+        QCOMPARE(project.Sources().size(), 1);
+        Timeline* timeline = project.Sources().begin().value()->GetTimeline();
+        QCOMPARE(timeline->PlaybackFrame(), 9);
+        QCOMPARE(timeline->GetSource()->CutInFrame(), 4);
+        QCOMPARE(timeline->GetSource()->CutOutFrame(), 19);
+        QCOMPARE(timeline->RangeBookmarks(), (QList<RangeBookmark>{{1, 3}}));
+        QVERIFY(timeline->FrameBookmarkAt(2) && timeline->FrameBookmarkAt(6));
+        QCOMPARE(opened.size(), 1);
+        QCOMPARE(opened.at(0).at(1).toInt(), 0);
+        TestSupport::LogCapture log;
+        QVERIFY(!ProjectFile::Read(project, dir.filePath(QStringLiteral("none.bmk")), true));
+        QCOMPARE(log.errors.size(), 1);
     }
 };
 
