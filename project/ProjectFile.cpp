@@ -141,7 +141,7 @@ QByteArray Serialise(const Project& project)
         object.insert(QStringLiteral("name"), item->Name());
         object.insert(QStringLiteral("path"), source.Path());
         object.insert(QStringLiteral("relative_path"), source.RelativePath());
-        object.insert(QStringLiteral("playback_frame"), timeline.PlaybackFrame());
+        object.insert(QStringLiteral("playback_frame"), std::max(timeline.PlaybackFrame(), 0)); // an empty timeline has none
         object.insert(QStringLiteral("cut_in_frame"), source.CutInFrame());
         const int32_t cutOut = source.CutOutFrame();
         object.insert(QStringLiteral("cut_out_frame"), cutOut >= source.FrameCount() - 1 ? -1 : cutOut);
@@ -166,7 +166,7 @@ QByteArray Serialise(const Project& project)
         if (project.DefaultTimelineId() == item->Id())
             object.insert(QStringLiteral("is_default"), true);
         object.insert(QStringLiteral("name"), item->Name());
-        object.insert(QStringLiteral("playback_frame"), timeline.PlaybackFrame());
+        object.insert(QStringLiteral("playback_frame"), std::max(timeline.PlaybackFrame(), 0)); // an empty timeline has none
         object.insert(QStringLiteral("range_start_frame"), timeline.RangeStartFrame());
         object.insert(QStringLiteral("range_end_frame"), timeline.RangeEndFrame());
         object.insert(QStringLiteral("audio_override"), Id(timeline.AudioOverrideId()));
@@ -263,7 +263,6 @@ bool Read(Project& project, const QString& path, bool open)
 {
     if (path.endsWith(QLatin1String(".bmk")))
         return ProjectFileLegacy::ReadBookmarkFile(project, path);
-    const bool older = path.endsWith(QLatin1String(".plvx"));
     QFile file(path);
     if (!file.exists()) {
         Logger::error(QStringLiteral("Failed to open project. File does not exist: %1").arg(path));
@@ -273,7 +272,13 @@ bool Read(Project& project, const QString& path, bool open)
         Logger::error(QStringLiteral("Failed to open project file: %1").arg(path));
         return false;
     }
-    const QJsonObject document = QJsonDocument::fromJson(file.readAll()).object();
+    return ReadDocument(project, file.readAll(), path, open);
+}
+
+bool ReadDocument(Project& project, const QByteArray& bytes, const QString& path, bool open)
+{
+    const bool older = path.endsWith(QLatin1String(".plvx"));
+    const QJsonObject document = QJsonDocument::fromJson(bytes).object();
     const QJsonObject meta = document.value(QStringLiteral("_meta")).toObject();
     if (meta.isEmpty()) {
         Logger::error(QStringLiteral("Project metadata not found: %1").arg(path));

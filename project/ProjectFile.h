@@ -25,5 +25,8 @@ QByteArray Serialise(const Project& project);
 // connected to whatever parses them. False, with the error logged, when the file cannot be
 // read or is not a project; metadata errors fail before anything changes.
 bool Read(Project& project, const QString& path, bool open);
+// The same for a document already in memory; `path` names it (its ending picks the format,
+// and it is the project path when opening).
+bool ReadDocument(Project& project, const QByteArray& bytes, const QString& path, bool open);
 
 } // namespace ProjectFile

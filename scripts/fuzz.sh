@@ -14,36 +14,48 @@ if ! configured=$(CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -G Ninja -DCMA
   echo "fuzz: configuring $dir failed" >&2
   exit 1
 fi
-cmake --build "$dir" --target fuzz_parsesourcepath >&2
+cmake --build "$dir" --target fuzz_parsesourcepath fuzz_projectfile >&2
+
+export ASAN_OPTIONS="detect_leaks=0"
+jobs=${FUZZ_JOBS:-2}
+runs=${FUZZ_RUNS:-10000000}
+
+# fuzz <harness> <corpus folder> <max input length>: one job per core, each running its share
+# of the executions and logging to fuzz-<job>.log; any finding or failure ends the script.
+fuzz() {
+  local harness=$1 corpus=$2 max_len=$3 status=0 total=0
+  (
+    cd "$dir"
+    rm -f fuzz-*.log fuzzer.log
+    "$dir/tests/fuzz/$harness" "$corpus" -jobs="$jobs" -workers="$jobs" -runs=$((runs / jobs)) \
+      -max_total_time="${FUZZ_SECONDS:-1200}" -max_len="$max_len" -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 \
+      >fuzzer.log 2>&1 || status=$?
+    logs=(fuzz-*.log)
+    if [ "$status" -ne 0 ] || [ ! -e "${logs[0]}" ]; then
+      cat fuzzer.log
+      for log in "${logs[@]}"; do [ -e "$log" ] && cat "$log"; done
+      echo "fuzz: $harness exited with status $status" >&2
+      exit $((status == 0 ? 1 : status))
+    fi
+    for log in "${logs[@]}"; do
+      grep -q 'ERROR: libFuzzer\|ERROR: AddressSanitizer\|runtime error' "$log" && { cat "$log"; echo "fuzz: finding in $log"; exit 1; }
+      n=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+      total=$((total + ${n:-0}))
+    done
+    echo "$harness: $total executions in $jobs jobs, no findings"
+  )
+}
 
 corpus="$dir/corpus/parsesourcepath"
 mkdir -p "$corpus"
 printf '%s' 'C:/shots/shot_v02.####.exr 1-10 (1-4 6-8 10)' > "$corpus/seed-runs"
 printf '%s' '/a/render.##.exr 99-101' > "$corpus/seed-range"
 printf '%s' 'C:/dir name/clip.mov' > "$corpus/seed-file"
+fuzz fuzz_parsesourcepath "$corpus" 512
 
-export ASAN_OPTIONS="detect_leaks=0"
-jobs=${FUZZ_JOBS:-2}
-runs=${FUZZ_RUNS:-10000000}
-cd "$dir"
-rm -f fuzz-*.log fuzzer.log
-# One job per core; each runs its share of the executions and logs to fuzz-<job>.log. The
-# driver exits non-zero when any job does.
-status=0
-"$dir/tests/fuzz/fuzz_parsesourcepath" "$corpus" -jobs="$jobs" -workers="$jobs" -runs=$((runs / jobs)) \
-  -max_total_time="${FUZZ_SECONDS:-1200}" -max_len=512 -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 \
-  >fuzzer.log 2>&1 || status=$?
-logs=(fuzz-*.log)
-if [ "$status" -ne 0 ] || [ ! -e "${logs[0]}" ]; then
-  cat fuzzer.log
-  for log in "${logs[@]}"; do [ -e "$log" ] && cat "$log"; done
-  echo "fuzz: fuzz_parsesourcepath exited with status $status" >&2
-  exit $((status == 0 ? 1 : status))
-fi
-total=0
-for log in "${logs[@]}"; do
-  grep -q 'ERROR: libFuzzer\|ERROR: AddressSanitizer\|runtime error' "$log" && { cat "$log"; echo "fuzz: finding in $log"; exit 1; }
-  n=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-  total=$((total + ${n:-0}))
-done
-echo "fuzz_parsesourcepath: $total executions in $jobs jobs, no findings"
+# Project files: the golden file of the tests and small ones of each format.
+corpus="$dir/corpus/projectfile"
+mkdir -p "$corpus"
+cp "$root/tests/project/golden.plvx2" "$corpus/seed-golden"
+printf '%s' '{"_meta":{"format":"plvx","version":1},"folders":[{"_id":"{00000000-0000-0000-0000-00000000000a}","parent_id":"{00000000-0000-0000-0000-00000000000b}","index":0}],"sources":[{"_id":"{00000000-0000-0000-0000-0000000000c1}","path":"/x.mov","frame":3,"bookmarks":[{"frame":2,"strokes":[{"width":1,"color":"#ff000000","type":0,"points":"1,2;"}]}]}],"timelines":[{"elements":[{"source_id":"{00000000-0000-0000-0000-0000000000c1}"}]}]}' > "$corpus/seed-older"
+fuzz fuzz_projectfile "$corpus" 16384

@@ -13,6 +13,7 @@
 #include "tests/TestSupport.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QSettings>
 #include <QSignalSpy>
@@ -317,6 +318,49 @@ private slots:
         TestSupport::LogCapture log;
         QVERIFY(!ProjectFile::Read(project, dir.filePath(QStringLiteral("none.bmk")), true));
         QCOMPARE(log.errors.size(), 1);
+    }
+
+    // A file written from the format's description, not by this program: folders three deep,
+    // sources found through the source root and their relative paths (their absolute paths
+    // are of another machine), clips of two sources, range bookmarks, foreground and
+    // background strokes of every type, invalid strokes, duplicate ids, "dorvy" metadata, and
+    // bookmarks of an unknown parent. Read and written again it is the expected document.
+    void goldenFile()
+    {
+        const QString media = QFileInfo(TestSupport::MediaPath(QStringLiteral("clip_1080p25.mp4"))).absolutePath();
+        auto load = [&](const QString& name) {
+            QFile file(QStringLiteral(PLOVEX_TEST_SOURCE_DIR "/project/") + name);
+            if (!file.open(QIODevice::ReadOnly))
+                return QByteArray();
+            return file.readAll().replace("@MEDIA@", media.toUtf8());
+        };
+        const QByteArray golden = load(QStringLiteral("golden.plvx2"));
+        QVERIFY(!golden.isEmpty());
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("golden.dorvy"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(golden);
+        file.close();
+        Project project;
+        ParseOnRequest(project);
+        TestSupport::LogCapture log;
+        QVERIFY(ProjectFile::Read(project, path, true));
+        QCOMPARE(log.warnings, (QStringList{QStringLiteral("ID already exists in project... Skipping."),
+                                            QStringLiteral("ID already exists in project... Skipping.")}));
+        const QJsonDocument written = QJsonDocument::fromJson(ProjectFile::Serialise(project));
+        const QJsonDocument expected = QJsonDocument::fromJson(load(QStringLiteral("golden-expected.plvx2")));
+        QVERIFY(expected.isObject());
+        if (written != expected) {
+            const QJsonObject a = written.object();
+            const QJsonObject b = expected.object();
+            for (const QString& key : b.keys())
+                if (a.value(key) != b.value(key))
+                    qWarning("%s differs:\nwritten  %s\nexpected %s", qPrintable(key),
+                             QJsonDocument(QJsonObject{{key, a.value(key)}}).toJson(QJsonDocument::Compact).constData(),
+                             QJsonDocument(QJsonObject{{key, b.value(key)}}).toJson(QJsonDocument::Compact).constData());
+        }
+        QVERIFY(written == expected);
     }
 };
 
