@@ -8,7 +8,12 @@
 #include "engine/AvManager.h"
 #include "media/RendererInUse.h"
 #include "playback/PlaybackManager.h"
+#include "project/FolderItem.h"
+#include "project/Project.h"
+#include "project/ProjectFile.h"
+#include "project/ProjectGlobals.h"
 #include "project/Source.h"
+#include "project/TimelineItem.h"
 #include "project/Timeline.h"
 #include "media/CacheManager.h"
 #include "ui/ConsoleWindow.h"
@@ -21,6 +26,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QOpenGLContext>
@@ -85,6 +91,8 @@ PlayerWindow::PlayerWindow(const QStringList& startupFiles, QWidget* parent)
     setCentralWidget(central);
     resize(1000, 800);
 
+    m_project = std::make_unique<Project>();
+    ConnectProject();
     m_shortcutsWindow = new KeyboardShortcutsWindow(m_commands, this);
     CreateActions();
     m_commands.LoadBindings();
@@ -101,6 +109,7 @@ PlayerWindow::~PlayerWindow()
 {
     // Engine threads hold the timelines: they end before the timelines go.
     m_engine->Shutdown(true, 10000);
+    m_project.reset(); // its timelines, now that no engine thread holds them
     m_engine.reset();
     delete m_shortcutsWindow;
     delete m_console;
@@ -136,6 +145,9 @@ void PlayerWindow::CreateActions()
     AddCommand(CommandId::IncreasePlaybackSpeed, [this] { ChangeSpeed(2.0f); });
     AddCommand(CommandId::DecreasePlaybackSpeed, [this] { ChangeSpeed(0.5f); });
     AddCommand(CommandId::OpenNewInstance, [this] { OpenNewInstance(); });
+    AddCommand(CommandId::OpenProject, [this] { OpenProjectFromDialog(); });
+    AddCommand(CommandId::SaveProject, [this] { SaveProject(); });
+    AddCommand(CommandId::SaveProjectAs, [this] { SaveProjectAs(); });
     AddCommand(CommandId::Exit, [this] { close(); });
     AddCommand(CommandId::ToggleViewerAOverB, [this] { m_view->ToggleViewerLayoutTo(ViewerLayoutAB); });
     AddCommand(CommandId::ToggleViewerHorizontal, [this] { m_view->ToggleViewerLayoutTo(ViewerLayoutHorizontal); });
@@ -267,10 +279,100 @@ void PlayerWindow::PrintCacheInfo()
 
 QList<Source*> PlayerWindow::Sources() const
 {
+    // In tree order: base folders, then each folder's children depth first.
     QList<Source*> sources;
-    for (Timeline* timeline : m_timelines)
-        sources.append(timeline->GetSource());
+    std::function<void(const FolderItem*)> walk = [&](const FolderItem* folder) {
+        for (const ProjectItem* child : folder->Children()) {
+            if (const auto* item = qobject_cast<const TimelineItem*>(child); item && item->IsSource())
+                sources.append(item->GetTimeline()->GetSource());
+            else if (const auto* sub = qobject_cast<const FolderItem*>(child))
+                walk(sub);
+        }
+    };
+    for (const FolderItem* base : m_project->BaseFolders())
+        walk(base);
     return sources;
+}
+
+void PlayerWindow::ConnectProject()
+{
+    connect(m_project.get(), &Project::ParseSourceRequested, this, [this](TimelineItem* item) {
+        Timeline* timeline = item->GetTimeline();
+        if (timeline->GetSource()->FileCount() > 0) {
+            m_engine->ParseSource(timeline);
+            return;
+        }
+        // An invalid path: nothing to probe, and the queue moves on.
+        OnSourceParsed(timeline);
+        QMetaObject::invokeMethod(m_project.get(), [project = m_project.get(), id = item->Id()] { project->OnSourceParsed(id); },
+                                  Qt::QueuedConnection);
+    });
+    connect(m_project.get(), &Project::OpenInViewerRequested, this, [this](const QUuid& id, int viewer, bool) {
+        TimelineItem* item = m_project->TimelineItemById(id, true);
+        if (!item || viewer < 0 || viewer > 1)
+            return;
+        m_engine->DecodeTimeline(item->GetTimeline(), viewer, viewer == 0, true);
+        if (viewer == 0)
+            m_view->SetPrimaryTimeline(item->GetTimeline());
+    });
+    connect(m_project.get(), &Project::PausePlaybackRequested, m_engine.get(), &AvManager::Pause);
+}
+
+bool PlayerWindow::OpenProject(const QString& path)
+{
+    m_engine->Pause();
+    m_view->SetPrimaryTimeline(nullptr);
+    m_outputFor.clear();
+    m_sourceList->clear();
+    m_project = std::make_unique<Project>();
+    ConnectProject();
+    const bool read = ProjectFile::Read(*m_project, path, true);
+    for (Source* source : Sources()) {
+        auto* item = new QListWidgetItem(source->Path(), m_sourceList);
+        item->setData(Qt::UserRole, source->Id());
+        ListSource(*source);
+    }
+    m_view->SetViewerLayoutByType(ProjectGlobals::ViewerLayout());
+    return read;
+}
+
+bool PlayerWindow::SaveProjectTo(const QString& path)
+{
+    m_project->SetProjectPath(path);
+    ProjectGlobals::SetViewerLayout(m_view->LayoutType());
+    return ProjectFile::Write(*m_project);
+}
+
+void PlayerWindow::OpenProjectFromDialog()
+{
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open Project"), Settings::Get().DefaultExportDirPath(),
+                                                      ProjectFilter());
+    if (!path.isEmpty())
+        OpenProject(path);
+}
+
+void PlayerWindow::SaveProject()
+{
+    if (ProjectGlobals::ProjectPath().isEmpty())
+        SaveProjectAs();
+    else
+        SaveProjectTo(ProjectGlobals::ProjectPath());
+}
+
+void PlayerWindow::SaveProjectAs()
+{
+    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Project As"), Settings::Get().DefaultExportDirPath(),
+                                                ProjectFilter());
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QLatin1Char('.') + ProjectFile::kSuffix;
+    SaveProjectTo(path);
+}
+
+QString PlayerWindow::ProjectFilter()
+{
+    return QStringLiteral("Project Files (*.%1);;All Files (*.*)").arg(ProjectFile::kSuffix);
 }
 
 void PlayerWindow::showEvent(QShowEvent* event)
@@ -385,14 +487,13 @@ void PlayerWindow::OpenUrlsInViewer(const QList<QUrl>& urls, int viewportIndex, 
         ImportFiles(paths.mid(0, 2), false);
         return;
     }
-    const int first = static_cast<int>(m_timelines.size());
-    ImportFiles(paths.mid(0, 1), false);
-    for (qsizetype i = first; i < m_timelines.size(); ++i)
-        m_outputFor.insert(m_timelines.at(i), viewportIndex == 1 ? 1 : 0);
+    for (Timeline* timeline : ImportFiles(paths.mid(0, 1), false))
+        m_outputFor.insert(timeline, viewportIndex == 1 ? 1 : 0);
 }
 
-void PlayerWindow::ImportFiles(const QStringList& paths, bool detectSequences)
+QList<Timeline*> PlayerWindow::ImportFiles(const QStringList& paths, bool detectSequences)
 {
+    QList<Timeline*> imported;
     QStringList checked;
     QStringList unchecked;
     for (const QString& path : paths) {
@@ -410,21 +511,38 @@ void PlayerWindow::ImportFiles(const QStringList& paths, bool detectSequences)
         given.append(path.endsWith(QLatin1Char('@')) ? path.chopped(1) : path);
     const bool compare = names.size() >= 2;
     for (const QString& name : std::as_const(names)) {
-        auto* timeline = new Timeline(name, QString(), QUuid(), this);
+        SourceProperties record;
+        record.path = name;
+        TimelineItem* projectItem = m_project->CreateSource(record);
+        if (!projectItem)
+            continue;
+        Timeline* timeline = projectItem->GetTimeline();
+        imported.append(timeline);
         const qsizetype place = given.indexOf(name);
         m_outputFor.insert(timeline, compare && (place == 1 || (place < 0 && name == names.at(1))) ? 1 : 0);
         if (compare && place > 1)
             m_outputFor.insert(timeline, -1);
         Source* source = timeline->GetSource();
-        m_timelines.append(timeline);
         auto* item = new QListWidgetItem(source->Path(), m_sourceList);
         item->setData(Qt::UserRole, source->Id());
         connect(source, &Source::Parsed, this, [this, timeline] { OnSourceParsed(timeline); });
         connect(source, &Source::Updated, this, [this, timeline] { OnSourceParsed(timeline); });
-        if (source->FileCount() == 0)
-            OnSourceParsed(timeline); // an invalid path: nothing to probe
-        else
-            m_engine->ParseSource(timeline);
+    }
+    m_project->QueuePendingSources();
+    return imported;
+}
+
+void PlayerWindow::ListSource(const Source& source)
+{
+    for (int row = 0; row < m_sourceList->count(); ++row) {
+        QListWidgetItem* item = m_sourceList->item(row);
+        if (item->data(Qt::UserRole).toUuid() != source.Id())
+            continue;
+        item->setText(source.HasError() ? QStringLiteral("%1 (%2)").arg(source.Path(), source.StatusText())
+                                        : QStringLiteral("%1 (%2, %3 frames at %4 fps)")
+                                              .arg(source.Path(), source.DurationText())
+                                              .arg(source.FrameCount())
+                                              .arg(source.FrameRate()));
     }
 }
 
@@ -432,16 +550,7 @@ void PlayerWindow::OnSourceParsed(Timeline* timeline)
 {
     Source* source = timeline->GetSource();
     Logger::info(SourceReport::Summary(*source));
-    for (int row = 0; row < m_sourceList->count(); ++row) {
-        QListWidgetItem* item = m_sourceList->item(row);
-        if (item->data(Qt::UserRole).toUuid() != source->Id())
-            continue;
-        item->setText(source->HasError() ? QStringLiteral("%1 (%2)").arg(source->Path(), source->StatusText())
-                                         : QStringLiteral("%1 (%2, %3 frames at %4 fps)")
-                                               .arg(source->Path(), source->DurationText())
-                                               .arg(source->FrameCount())
-                                               .arg(source->FrameRate()));
-    }
+    ListSource(*source);
     // The latest usable source plays in its viewer: A, or B for the second of a batch.
     if (!source->HasError() && source->FrameCount() > 0) {
         const int output = m_outputFor.value(timeline, 0);
@@ -485,6 +594,6 @@ void PlayerWindow::StepFrames(int delta)
 
 bool PlayerWindow::HasSourceNamed(const QString& sequencePath) const
 {
-    return std::any_of(m_timelines.begin(), m_timelines.end(),
-                       [&](const Timeline* timeline) { return timeline->GetSource()->Path() == sequencePath; });
+    const QList<Source*> sources = Sources();
+    return std::any_of(sources.begin(), sources.end(), [&](const Source* source) { return source->Path() == sequencePath; });
 }

@@ -12,6 +12,7 @@
 #include <memory>
 
 class AvManager;
+class Project;
 class ConsoleWindow;
 class KeyboardShortcutsWindow;
 class QAction;
@@ -36,7 +37,12 @@ public:
     explicit PlayerWindow(const QStringList& startupFiles, QWidget* parent = nullptr);
     ~PlayerWindow() override;
 
-    QList<Source*> Sources() const;
+    QList<Source*> Sources() const; // the project's, in tree order
+    Project* GetProject() const { return m_project.get(); }
+    // The project file at `path` replaces the project; false when it could not be read.
+    bool OpenProject(const QString& path);
+    // Saves the project as `path` (its path from now on).
+    bool SaveProjectTo(const QString& path);
     AvManager* Engine() const { return m_engine.get(); }
     ViewerBase* Viewer() const { return m_viewer; }
     ViewerWidget* View() const { return m_view; }
@@ -71,8 +77,15 @@ private:
     // Steps shared by forwarded arguments and start-up files.
     void OpenPaths(const QStringList& paths);
     void OpenUrlsInViewer(const QList<QUrl>& urls, int viewportIndex, int viewportCount, bool autoPlay);
-    // Creates one source per path (a path ending in "@" is a checked source name).
-    void ImportFiles(const QStringList& paths, bool detectSequences);
+    // Creates one source per path (a path ending in "@" is a checked source name) in the
+    // project, and has them parsed.
+    QList<Timeline*> ImportFiles(const QStringList& paths, bool detectSequences);
+    void ConnectProject();
+    void ListSource(const Source& source);
+    void OpenProjectFromDialog();
+    void SaveProject();
+    void SaveProjectAs();
+    static QString ProjectFilter();
     void OnSourceParsed(Timeline* timeline);
     void OnVideoFrameChanged(int outputId, const std::shared_ptr<VideoFrame>& frame);
     bool HasSourceNamed(const QString& sequencePath) const;
@@ -90,7 +103,7 @@ private:
     bool m_shownOnce = false;
     QHash<int, QAction*> m_actions; // by command id
     std::unique_ptr<AvManager> m_engine;
-    QList<Timeline*> m_timelines; // source timelines, children of the window
+    std::unique_ptr<Project> m_project; // after m_engine: its timelines outlive engine threads
     ViewerWidget* m_view = nullptr;  // the picture area, a child of the window
     ViewerBase* m_viewer = nullptr;  // its renderer
     QHash<Timeline*, int> m_outputFor; // viewport of each source timeline; -1 for none

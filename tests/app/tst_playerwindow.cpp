@@ -205,6 +205,44 @@ private slots:
         QVERIFY(window.Engine()->Shutdown(true, 20000));
     }
 
+    // Two clips saved as a project and opened again in a new window: the same sources in the
+    // same order, viewer A showing the first again, the layout kept.
+    void projectSavedAndOpened()
+    {
+        Settings::ResetToDefaults();
+        Settings::Get().hardwareRenderingEnabled = false;
+        const QString first = TestSupport::MediaPath(QStringLiteral("clip_23976.mp4"));
+        const QString second = TestSupport::MediaPath(QStringLiteral("clip_1080p25.mp4"));
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("review.plvx2"));
+        QStringList saved;
+        {
+            PlayerWindow window({first, second});
+            QTRY_VERIFY(window.isVisible());
+            QTRY_VERIFY_WITH_TIMEOUT(window.View()->ShownFrame(0) && window.View()->ShownFrame(1), 20000);
+            window.View()->SetViewerLayoutByType(ViewerLayoutHorizontal);
+            QVERIFY(window.SaveProjectTo(path));
+            for (const Source* source : window.Sources())
+                saved << source->Path();
+            QVERIFY(window.Engine()->Shutdown(true, 20000));
+        }
+        QCOMPARE(saved.size(), 2);
+        PlayerWindow window({});
+        QTRY_VERIFY(window.isVisible());
+        QVERIFY(window.OpenProject(path));
+        QStringList opened;
+        for (const Source* source : window.Sources())
+            opened << source->Path();
+        QCOMPARE(opened, saved);
+        QCOMPARE(window.View()->LayoutType(), int(ViewerLayoutHorizontal));
+        QTRY_VERIFY_WITH_TIMEOUT(window.View()->ShownFrame(0) && window.View()->PrimaryTimeline(), 20000);
+        QCOMPARE(window.View()->PrimaryTimeline()->GetSource()->Path(), first);
+        TestSupport::LogCapture log;
+        QVERIFY(!window.OpenProject(dir.filePath(QStringLiteral("missing.plvx2"))));
+        QCOMPARE(log.errors.size(), 1);
+        QVERIFY(window.Engine()->Shutdown(true, 20000));
+    }
+
     // The user's bindings file decides the keys: Space given to pause stays with play/pause
     // (one warning), F10 shows the console, and closing writes the file back. The console's
     // four commands work; other text does nothing.
