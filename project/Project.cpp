@@ -438,10 +438,29 @@ void Project::StartNextBatch()
     if (m_batches.isEmpty() || !m_activeBatch.isEmpty())
         return;
     m_activeBatch = m_batches.dequeue();
-    // A copy: a receiver may finish a parse (and change the batch) before this returns.
-    const QList<ParseEntry> batch = m_activeBatch;
-    for (const ParseEntry& entry : batch)
-        emit ParseSourceRequested(entry.item);
+    RequestParses();
+}
+
+int Project::ParseLimit()
+{
+    return std::max(QThread::idealThreadCount(), 1) + 2;
+}
+
+void Project::RequestParses()
+{
+    int outstanding = 0;
+    QList<TimelineItem*> next;
+    for (ParseEntry& entry : m_activeBatch) {
+        if (entry.requested && !entry.parsed)
+            ++outstanding;
+        else if (!entry.requested && outstanding + next.size() < ParseLimit()) {
+            entry.requested = true;
+            next.append(entry.item);
+        }
+    }
+    // After marking: a receiver may finish a parse (and change the batch) before this returns.
+    for (TimelineItem* item : std::as_const(next))
+        emit ParseSourceRequested(item);
 }
 
 void Project::OnSourceParsed(const QUuid& id)
@@ -463,6 +482,7 @@ void Project::OnSourceParsed(const QUuid& id)
         Finalise(entry.item, entry.properties);
         emit SourceFinalised(entry.item, entry.properties);
     }
+    RequestParses();
     StartNextBatch();
 }
 

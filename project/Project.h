@@ -23,8 +23,9 @@ class TimelineItem;
 // operations (and their undo) are built on them elsewhere.
 //
 // Parsing: created sources wait in a pending list; QueuePendingSources makes them a batch.
-// Batches run one at a time: ParseSourceRequested for each entry, then, as the parses come
-// back in any order, the entries are finalised in queue order (SourceFinalised).
+// Batches run one at a time: ParseSourceRequested for its entries in order, a few at a time
+// (ParseLimit), and as the parses come back in any order the entries are finalised in queue
+// order (SourceFinalised).
 //
 // Project-wide values (path, source root, image-sequence rate, frame offset, viewer layout)
 // are ProjectGlobals. Main thread only.
@@ -88,6 +89,8 @@ public:
     QStringList WatchedFiles() const { return m_watcher.files(); }
     // How long a changed file must stay unchanged before its sources reload.
     static constexpr int kReloadQuietMs = 1000;
+    // Parses asked for and not yet back, at most: each runs on a thread of its own.
+    static int ParseLimit();
 
     // Frame bookmarks read from a file before their source or timeline exists, by the parent's
     // id: per clip index (-1 the background annotations), the bookmarks. Owned here until
@@ -139,9 +142,12 @@ private:
         TimelineItem* item;
         SourceProperties properties;
         bool parsed = false;
+        bool requested = false;
     };
 
     void StartNextBatch();
+    // Asks for parses of the active batch's next entries, at most ParseLimit() outstanding.
+    void RequestParses();
     void IndexSource(TimelineItem* item);
     void UnwatchSource(TimelineItem* item);
     void ConnectItem(TimelineItem* item);

@@ -193,6 +193,28 @@ private slots:
         QCOMPARE(log.errors, QStringList{QStringLiteral("Sourced parsed when active parsing list is empty.")});
     }
 
+    // However many sources a batch holds, a few parses are asked for at a time, each as one
+    // comes back.
+    void parsesAFewAtATime()
+    {
+        Project project;
+        QList<TimelineItem*> requested;
+        connect(&project, &Project::ParseSourceRequested, this, [&](TimelineItem* item) { requested << item; });
+        const QString clip = TestSupport::MediaPath(QStringLiteral("clip_rotated.mp4"));
+        QList<TimelineItem*> items;
+        for (int i = 0; i < Project::ParseLimit() + 5; ++i)
+            items << project.CreateSource(Record(clip));
+        project.QueuePendingSources();
+        QCOMPARE(requested.size(), Project::ParseLimit());
+        project.OnSourceParsed(items[2]->Id()); // out of order: one slot frees
+        QCOMPARE(requested.size(), Project::ParseLimit() + 1);
+        for (TimelineItem* item : items)
+            if (item != items[2])
+                project.OnSourceParsed(item->Id());
+        QCOMPARE(requested, items);
+        QVERIFY(!project.IsParsing());
+    }
+
     // A changed file is reloaded once it has been left alone for a moment: a render writing
     // in bursts reloads its sources once, and a file that cannot be read yet waits.
     void reloadAfterQuiet()
