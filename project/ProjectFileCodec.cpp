@@ -5,6 +5,7 @@
 #include <QJsonValue>
 #include <QLocale>
 
+#include <charconv>
 #include <cmath>
 
 namespace ProjectFileCodec {
@@ -16,11 +17,6 @@ constexpr int kStrokeTypes = 9; // 0..8
 constexpr qint64 kElementBytes = 4 + 8 + 8;
 // After the elements of a non-empty path: the start of its last subpath and its fill rule.
 constexpr qint64 kTrailerBytes = 4 + 4;
-
-QString Number(double value)
-{
-    return QString::number(value, 'g', QLocale::FloatingPointShortest);
-}
 
 } // namespace
 
@@ -49,10 +45,21 @@ QList<RangeBookmark> RangeBookmarksFromString(const QString& text)
 
 QString PointsToString(const QList<QPointF>& points)
 {
-    QString text;
-    for (const QPointF& point : points)
-        text += Number(point.x()) + QLatin1Char(',') + Number(point.y()) + QLatin1Char(';');
-    return text;
+    // std::to_chars writes the shortest form that reads back exactly, in the C locale, and
+    // far faster than formatting through QString: strokes hold many points.
+    QByteArray text;
+    text.reserve(points.size() * 24);
+    char buffer[64];
+    auto append = [&](double value, char separator) {
+        const std::to_chars_result written = std::to_chars(buffer, buffer + sizeof(buffer), value);
+        text.append(buffer, written.ptr - buffer);
+        text.append(separator);
+    };
+    for (const QPointF& point : points) {
+        append(point.x(), ',');
+        append(point.y(), ';');
+    }
+    return QString::fromLatin1(text);
 }
 
 std::optional<QList<QPointF>> PointsFromString(const QString& text)

@@ -22,6 +22,16 @@ for gop in 12 250; do
   fi
 done
 
+# Twenty small clips for the project-file bench (2,000 sources on them).
+mkdir -p "$media/project"
+for i in $(seq -w 1 20); do
+  if [ ! -f "$media/project/clip_$i.mp4" ]; then
+    ff -f lavfi -i "testsrc2=size=320x180:rate=24:duration=2" -c:v libx264 -preset ultrafast -pix_fmt yuv420p \
+       "$media/project/clip_$i.tmp.mp4"
+    mv "$media/project/clip_$i.tmp.mp4" "$media/project/clip_$i.mp4"
+  fi
+done
+
 # The 1080p picture with sound (AAC, a 440 Hz tone), 30 s, for the sound-against-clock bench.
 if [ ! -f "$media/hd_sound.mp4" ]; then
   ff -f lavfi -i "testsrc2=size=1920x1080:rate=25:duration=30" -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=30" \
@@ -62,5 +72,6 @@ start_display
 start_sound
 no_bus_autolaunch
 
+"$dir/bench/bench_projectfile" "$media/project"
 "$dir/bench/bench_render"
 "$dir/bench/bench_audiosync" "$media/hd_sound.mp4" 20
