@@ -56,6 +56,7 @@ fuzz fuzz_parsesourcepath "$corpus" 512
 # Project files: the golden file of the tests and small ones of each format.
 corpus="$dir/corpus/projectfile"
 mkdir -p "$corpus"
-cp "$root/tests/project/golden.plvx2" "$corpus/seed-golden"
-printf '%s' '{"_meta":{"format":"plvx","version":1},"folders":[{"_id":"{00000000-0000-0000-0000-00000000000a}","parent_id":"{00000000-0000-0000-0000-00000000000b}","index":0}],"sources":[{"_id":"{00000000-0000-0000-0000-0000000000c1}","path":"/x.mov","frame":3,"bookmarks":[{"frame":2,"strokes":[{"width":1,"color":"#ff000000","type":0,"points":"1,2;"}]}]}],"timelines":[{"elements":[{"source_id":"{00000000-0000-0000-0000-0000000000c1}"}]}]}' > "$corpus/seed-older"
+# The first byte picks the format: even the current one, odd the older one.
+{ printf '0'; cat "$root/tests/project/golden.plvx2"; } > "$corpus/seed-golden"
+printf '%s' '1{"_meta":{"format":"plvx","version":1},"folders":[{"_id":"{00000000-0000-0000-0000-00000000000a}","parent_id":"{00000000-0000-0000-0000-00000000000b}","index":0}],"sources":[{"_id":"{00000000-0000-0000-0000-0000000000c1}","path":"/x.mov","frame":3,"bookmarks":[{"frame":2,"strokes":[{"width":1,"color":"#ff000000","type":0,"points":"1,2;"}]}]}],"timelines":[{"elements":[{"source_id":"{00000000-0000-0000-0000-0000000000c1}"}]}]}' > "$corpus/seed-older"
 fuzz fuzz_projectfile "$corpus" 16384

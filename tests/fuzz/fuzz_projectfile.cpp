@@ -1,6 +1,6 @@
-// libFuzzer harness for the project file reader: any bytes, read as the current format and as
-// the older one, must be refused or read into a project, never crash, hang or allocate without
-// bound. Sources are taken as parsed at once (nothing is decoded), so the whole reading path
+// libFuzzer harness for the project file reader: any bytes, read as the current format or as
+// the older one (the first byte chooses), must be refused or read into a project, never crash,
+// hang or allocate without bound. Sources are taken as parsed at once (nothing is decoded), so the whole reading path
 // runs, finalising included.
 #include "core/Logger.h"
 #include "project/Project.h"
@@ -23,12 +23,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }();
     (void)application;
 
-    const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    for (const char* path : {"/nonexistent/fuzz.plvx2", "/nonexistent/fuzz.plvx"}) {
-        Project project;
-        QObject::connect(&project, &Project::ParseSourceRequested, &project,
-                         [&project](TimelineItem* item) { project.OnSourceParsed(item->Id()); }, Qt::QueuedConnection);
-        ProjectFile::ReadDocument(project, bytes, QString::fromLatin1(path), false);
-    }
+    if (size == 0)
+        return 0;
+    const bool older = data[0] & 1;
+    const QByteArray bytes(reinterpret_cast<const char*>(data) + 1, static_cast<qsizetype>(size - 1));
+    Project project;
+    QObject::connect(&project, &Project::ParseSourceRequested, &project,
+                     [&project](TimelineItem* item) { project.OnSourceParsed(item->Id()); }, Qt::QueuedConnection);
+    ProjectFile::ReadDocument(project, bytes, older ? QStringLiteral("/nonexistent/fuzz.plvx") : QStringLiteral("/nonexistent/fuzz.plvx2"),
+                              false);
     return 0;
 }
