@@ -5,6 +5,7 @@
 #include "project/Clip.h"
 #include "project/FolderItem.h"
 #include "project/FrameBookmark.h"
+#include "project/JsonStream.h"
 #include "project/Project.h"
 #include "project/ProjectFileCodec.h"
 #include "project/ProjectFileLegacy.h"
@@ -27,41 +28,85 @@ namespace ProjectFile {
 
 namespace {
 
-QString Id(const QUuid& id)
+QLatin1StringView L(const char* text)
 {
-    return id.toString(QUuid::WithBraces);
+    return QLatin1StringView(text);
 }
 
-QJsonArray BookmarkStrokes(const FrameBookmark& bookmark)
+void WriteId(JsonStream& json, const char* key, const QUuid& id)
 {
-    QJsonArray strokes;
+    json.Key(L(key));
+    json.Latin1(QLatin1StringView(id.toString(QUuid::WithBraces).toLatin1()));
+}
+
+// Keys of every object below are written in sorted order, as the format keeps them.
+void WriteStroke(JsonStream& json, const AnnotationStroke& stroke)
+{
+    json.BeginObject();
+    json.Key(L("color"));
+    json.String(stroke.color.name(QColor::HexArgb));
+    json.Key(L("path"));
+    json.Latin1(QLatin1StringView(ProjectFileCodec::PathToPayload(stroke.path)));
+    json.Key(L("points"));
+    json.String(ProjectFileCodec::PointsToString(stroke.points));
+    if (stroke.type == AnnotationStroke::Text) {
+        json.Key(L("text"));
+        json.String(stroke.text);
+    }
+    json.Key(L("type"));
+    json.Int(stroke.type);
+    json.Key(L("width"));
+    json.Double(static_cast<double>(stroke.width));
+    json.EndObject();
+}
+
+void WriteBookmark(JsonStream& json, int32_t frame, const FrameBookmark& bookmark)
+{
+    json.BeginObject();
+    json.Key(L("frame"));
+    json.Int(frame);
+    json.Key(L("strokes"));
+    json.BeginArray();
     for (const AnnotationStroke& stroke : bookmark.Strokes())
-        strokes.append(ProjectFileCodec::StrokeToJson(stroke));
-    return strokes;
+        WriteStroke(json, stroke);
+    json.EndArray();
+    json.EndObject();
 }
 
-QJsonObject Bookmark(int32_t frame, const FrameBookmark& bookmark)
+// The placement keys, in their sorted places: "index" before "name", the parent keys later.
+struct Placement
 {
-    return QJsonObject{{QStringLiteral("frame"), frame}, {QStringLiteral("strokes"), BookmarkStrokes(bookmark)}};
-}
+    int index = -1;
+    QUuid parentId;
+    bool parentIsProject = false;
+};
 
-// The placement keys every source and timeline object carries.
-void Place(QJsonObject& object, const Project& project, const ProjectItem* item, const FolderItem* home, bool sourceIndex)
+Placement Place(const Project& project, const ProjectItem* item, const FolderItem* home, bool sourceIndex)
 {
+    Placement placement;
     const auto* parent = qobject_cast<const FolderItem*>(item->parent());
     if (parent == project.ProjectFolder())
-        object.insert(QStringLiteral("parent_is_proj"), true);
+        placement.parentIsProject = true;
     else if (parent && parent != home)
-        object.insert(QStringLiteral("parent_id"), Id(parent->Id()));
-    object.insert(QStringLiteral("index"), parent ? (sourceIndex ? parent->SourceIndexOf(item) : parent->IndexOf(item)) : -1);
+        placement.parentId = parent->Id();
+    placement.index = parent ? (sourceIndex ? parent->SourceIndexOf(item) : parent->IndexOf(item)) : -1;
+    return placement;
 }
 
-void PanZoom(QJsonObject& object, const Timeline& timeline)
+void WritePanAndParent(JsonStream& json, const Timeline& timeline, const Placement& placement)
 {
-    object.insert(QStringLiteral("pan_interp_x"), timeline.PanInterpolation().x());
-    object.insert(QStringLiteral("pan_interp_y"), timeline.PanInterpolation().y());
-    object.insert(QStringLiteral("zoom"), static_cast<double>(timeline.Zoom()));
-    object.insert(QStringLiteral("pan_zoom_enabled"), timeline.PanZoomEnabled());
+    json.Key(L("pan_interp_x"));
+    json.Double(timeline.PanInterpolation().x());
+    json.Key(L("pan_interp_y"));
+    json.Double(timeline.PanInterpolation().y());
+    json.Key(L("pan_zoom_enabled"));
+    json.Bool(timeline.PanZoomEnabled());
+    if (!placement.parentId.isNull())
+        WriteId(json, "parent_id", placement.parentId);
+    if (placement.parentIsProject) {
+        json.Key(L("parent_is_proj"));
+        json.Bool(true);
+    }
 }
 
 // Every source or timeline in the tree, grouped by folder, each group in tree order.
@@ -78,121 +123,209 @@ void Collect(const FolderItem* folder, ProjectItem::Kind kind, QList<const Timel
         Collect(sub, kind, items);
 }
 
-void Folders(const FolderItem* folder, const Project& project, QJsonArray& out)
+void WriteFolders(JsonStream& json, const FolderItem* folder, const Project& project)
 {
     for (const FolderItem* sub : folder->SubFolders()) {
-        QJsonObject object{{QStringLiteral("_id"), Id(sub->Id())}, {QStringLiteral("name"), sub->Name()}};
+        json.BeginObject();
+        WriteId(json, "_id", sub->Id());
+        if (sub->Expanded()) {
+            json.Key(L("expanded"));
+            json.Bool(true);
+        }
+        json.Key(L("name"));
+        json.String(sub->Name());
         if (folder != project.ProjectFolder())
-            object.insert(QStringLiteral("parent_id"), Id(folder->Id()));
-        if (sub->Expanded())
-            object.insert(QStringLiteral("expanded"), true);
-        out.append(object);
-        Folders(sub, project, out);
+            WriteId(json, "parent_id", folder->Id());
+        json.EndObject();
+        WriteFolders(json, sub, project);
     }
 }
 
-void ClipBookmarks(const QUuid& parent, const Timeline& timeline, QJsonArray& out)
+// The "z_bookmarks" entries of one source or timeline: its clips' bookmarks, then its
+// background drawing.
+void WriteClipBookmarks(JsonStream& json, const QUuid& parent, const Timeline& timeline)
 {
     const Track* track = timeline.GetTrack();
     for (int i = 0; track && i < track->ClipCount(); ++i) {
         const Clip* clip = track->ClipAt(i);
         if (clip->FrameBookmarks().isEmpty())
             continue;
-        QJsonArray frames;
+        json.BeginObject();
+        json.Key(L("clip_index"));
+        json.Int(i);
+        json.Key(L("frame_data"));
+        json.BeginArray();
         for (const FrameBookmark* bookmark : clip->FrameBookmarks())
-            frames.append(Bookmark(bookmark->Frame(), *bookmark));
-        out.append(QJsonObject{{QStringLiteral("parent"), Id(parent)},
-                               {QStringLiteral("clip_index"), i},
-                               {QStringLiteral("frame_data"), frames}});
+            WriteBookmark(json, bookmark->Frame(), *bookmark);
+        json.EndArray();
+        WriteId(json, "parent", parent);
+        json.EndObject();
     }
-    if (const FrameBookmark* background = timeline.BackgroundAnnotations(); background && background->HasAnnotation())
-        out.append(QJsonObject{{QStringLiteral("parent"), Id(parent)},
-                               {QStringLiteral("clip_index"), -1},
-                               {QStringLiteral("frame_data"), QJsonArray{Bookmark(0, *background)}}});
+    if (const FrameBookmark* background = timeline.BackgroundAnnotations(); background && background->HasAnnotation()) {
+        json.BeginObject();
+        json.Key(L("clip_index"));
+        json.Int(-1);
+        json.Key(L("frame_data"));
+        json.BeginArray();
+        WriteBookmark(json, 0, *background);
+        json.EndArray();
+        WriteId(json, "parent", parent);
+        json.EndObject();
+    }
 }
 
 } // namespace
 
 QByteArray Serialise(const Project& project)
 {
-    QJsonObject document;
-    document.insert(QStringLiteral("_meta"), QJsonObject{{QStringLiteral("format"), kSuffix}, {QStringLiteral("version"), 1}});
-    document.insert(QStringLiteral("_project"),
-                    QJsonObject{{QStringLiteral("source_root_dir"), ProjectGlobals::SourceRootDirPath()},
-                                {QStringLiteral("image_seq_frame_rate"), ProjectGlobals::ImageSequenceFrameRate()},
-                                {QStringLiteral("time_control_frame_offset"), ProjectGlobals::TimeControlFrameOffset()},
-                                {QStringLiteral("notes"), project.Notes()}});
+    QByteArray out;
+    out.reserve(1 << 20);
+    JsonStream json(out);
+    json.BeginObject();
+    json.Key(L("_meta"));
+    json.BeginObject();
+    json.Key(L("format"));
+    json.String(kSuffix);
+    json.Key(L("version"));
+    json.Int(1);
+    json.EndObject();
 
-    QJsonArray folders{QJsonArray{project.ProjectFolder()->Expanded(), project.SourcesFolder()->Expanded(),
-                                  project.TimelinesFolder()->Expanded()}};
-    Folders(project.ProjectFolder(), project, folders);
-    document.insert(QStringLiteral("folders"), folders);
+    json.Key(L("_project"));
+    json.BeginObject();
+    json.Key(L("image_seq_frame_rate"));
+    json.Double(ProjectGlobals::ImageSequenceFrameRate());
+    json.Key(L("notes"));
+    json.String(project.Notes());
+    json.Key(L("source_root_dir"));
+    json.String(ProjectGlobals::SourceRootDirPath());
+    json.Key(L("time_control_frame_offset"));
+    json.Int(ProjectGlobals::TimeControlFrameOffset());
+    json.EndObject();
 
-    QJsonArray bookmarks;
+    json.Key(L("folders"));
+    json.BeginArray();
+    json.BeginArray();
+    for (const FolderItem* base : project.BaseFolders())
+        json.Bool(base->Expanded());
+    json.EndArray();
+    WriteFolders(json, project.ProjectFolder(), project);
+    json.EndArray();
+
     QList<const TimelineItem*> sourceItems;
     Collect(project.ProjectFolder(), ProjectItem::SourceKind, sourceItems);
     Collect(project.SourcesFolder(), ProjectItem::SourceKind, sourceItems);
-    QJsonArray sources;
+    json.Key(L("sources"));
+    json.BeginArray();
     for (const TimelineItem* item : sourceItems) {
         const Timeline& timeline = *item->GetTimeline();
         const Source& source = *timeline.GetSource();
-        QJsonObject object{{QStringLiteral("_id"), Id(item->Id())}};
-        Place(object, project, item, project.SourcesFolder(), true);
-        object.insert(QStringLiteral("name"), item->Name());
-        object.insert(QStringLiteral("path"), source.Path());
-        object.insert(QStringLiteral("relative_path"), source.RelativePath());
-        object.insert(QStringLiteral("playback_frame"), std::max(timeline.PlaybackFrame(), 0)); // an empty timeline has none
-        object.insert(QStringLiteral("cut_in_frame"), source.CutInFrame());
+        const Placement placement = Place(project, item, project.SourcesFolder(), true);
+        json.BeginObject();
+        WriteId(json, "_id", item->Id());
+        json.Key(L("audio_delay"));
+        json.Int(source.AudioDelay());
+        json.Key(L("cut_in_frame"));
+        json.Int(source.CutInFrame());
+        json.Key(L("cut_out_frame"));
         const int32_t cutOut = source.CutOutFrame();
-        object.insert(QStringLiteral("cut_out_frame"), cutOut >= source.FrameCount() - 1 ? -1 : cutOut);
-        object.insert(QStringLiteral("audio_delay"), static_cast<qint64>(source.AudioDelay()));
-        object.insert(QStringLiteral("output_id"), timeline.OutputId());
-        PanZoom(object, timeline);
-        object.insert(QStringLiteral("hold_annotations"), timeline.HoldAnnotations());
-        object.insert(QStringLiteral("range_bookmarks"), ProjectFileCodec::RangeBookmarksToString(timeline.RangeBookmarks()));
-        sources.append(object);
-        ClipBookmarks(item->Id(), timeline, bookmarks);
+        json.Int(cutOut >= source.FrameCount() - 1 ? -1 : cutOut);
+        json.Key(L("hold_annotations"));
+        json.Bool(timeline.HoldAnnotations());
+        json.Key(L("index"));
+        json.Int(placement.index);
+        json.Key(L("name"));
+        json.String(item->Name());
+        json.Key(L("output_id"));
+        json.Int(timeline.OutputId());
+        WritePanAndParent(json, timeline, placement);
+        json.Key(L("path"));
+        json.String(source.Path());
+        json.Key(L("playback_frame"));
+        json.Int(std::max(timeline.PlaybackFrame(), 0));
+        json.Key(L("range_bookmarks"));
+        json.String(ProjectFileCodec::RangeBookmarksToString(timeline.RangeBookmarks()));
+        json.Key(L("relative_path"));
+        json.String(source.RelativePath());
+        json.Key(L("zoom"));
+        json.Double(static_cast<double>(timeline.Zoom()));
+        json.EndObject();
     }
-    document.insert(QStringLiteral("sources"), sources);
+    json.EndArray();
 
     QList<const TimelineItem*> timelineItems;
     Collect(project.ProjectFolder(), ProjectItem::TimelineKind, timelineItems);
     Collect(project.TimelinesFolder(), ProjectItem::TimelineKind, timelineItems);
-    QJsonArray timelines;
+    json.Key(L("timelines"));
+    json.BeginArray();
     for (const TimelineItem* item : timelineItems) {
         const Timeline& timeline = *item->GetTimeline();
-        QJsonObject object{{QStringLiteral("_id"), Id(item->Id())}};
-        Place(object, project, item, project.TimelinesFolder(), false);
-        if (project.DefaultTimelineId() == item->Id())
-            object.insert(QStringLiteral("is_default"), true);
-        object.insert(QStringLiteral("name"), item->Name());
-        object.insert(QStringLiteral("playback_frame"), std::max(timeline.PlaybackFrame(), 0)); // an empty timeline has none
-        object.insert(QStringLiteral("range_start_frame"), timeline.RangeStartFrame());
-        object.insert(QStringLiteral("range_end_frame"), timeline.RangeEndFrame());
-        object.insert(QStringLiteral("audio_override"), Id(timeline.AudioOverrideId()));
-        object.insert(QStringLiteral("output_id"), timeline.OutputId());
-        PanZoom(object, timeline);
-        object.insert(QStringLiteral("use_source_in_outs"), timeline.UseSourceInOuts());
-        object.insert(QStringLiteral("use_source_audio_delay"), timeline.UseSourceAudioDelay());
-        object.insert(QStringLiteral("hold_annotations"), timeline.HoldAnnotations());
-        QJsonArray clips;
+        const Placement placement = Place(project, item, project.TimelinesFolder(), false);
+        json.BeginObject();
+        WriteId(json, "_id", item->Id());
+        WriteId(json, "audio_override", timeline.AudioOverrideId());
+        json.Key(L("hold_annotations"));
+        json.Bool(timeline.HoldAnnotations());
+        json.Key(L("index"));
+        json.Int(placement.index);
+        if (project.DefaultTimelineId() == item->Id()) {
+            json.Key(L("is_default"));
+            json.Bool(true);
+        }
+        json.Key(L("name"));
+        json.String(item->Name());
+        json.Key(L("output_id"));
+        json.Int(timeline.OutputId());
+        WritePanAndParent(json, timeline, placement);
+        json.Key(L("playback_frame"));
+        json.Int(std::max(timeline.PlaybackFrame(), 0)); // an empty timeline has none
+        json.Key(L("range_bookmarks"));
+        json.String(ProjectFileCodec::RangeBookmarksToString(timeline.RangeBookmarks()));
+        json.Key(L("range_end_frame"));
+        json.Int(timeline.RangeEndFrame());
+        json.Key(L("range_start_frame"));
+        json.Int(timeline.RangeStartFrame());
+        json.Key(L("tracks"));
+        json.BeginArray();
+        json.BeginObject();
+        json.Key(L("clips"));
+        json.BeginArray();
         const Track* track = timeline.GetTrack();
         for (int i = 0; track && i < track->ClipCount(); ++i) {
             const Clip* clip = track->ClipAt(i);
-            QJsonObject entry;
+            json.BeginObject();
             if (clip->Kind() == ClipKind::Reference && clip->GetSource())
-                entry.insert(QStringLiteral("source_id"), Id(clip->GetSource()->Id()));
-            clips.append(entry);
+                WriteId(json, "source_id", clip->GetSource()->Id());
+            json.EndObject();
         }
-        object.insert(QStringLiteral("tracks"), QJsonArray{QJsonObject{{QStringLiteral("clips"), clips}}});
-        object.insert(QStringLiteral("range_bookmarks"), ProjectFileCodec::RangeBookmarksToString(timeline.RangeBookmarks()));
-        timelines.append(object);
-        ClipBookmarks(item->Id(), timeline, bookmarks);
+        json.EndArray();
+        json.EndObject();
+        json.EndArray();
+        json.Key(L("use_source_audio_delay"));
+        json.Bool(timeline.UseSourceAudioDelay());
+        json.Key(L("use_source_in_outs"));
+        json.Bool(timeline.UseSourceInOuts());
+        json.Key(L("zoom"));
+        json.Double(static_cast<double>(timeline.Zoom()));
+        json.EndObject();
     }
-    document.insert(QStringLiteral("timelines"), timelines);
-    document.insert(QStringLiteral("viewer"), QJsonObject{{QStringLiteral("layout"), ProjectGlobals::ViewerLayout()}});
-    document.insert(QStringLiteral("z_bookmarks"), bookmarks);
-    return QJsonDocument(document).toJson(QJsonDocument::Indented);
+    json.EndArray();
+
+    json.Key(L("viewer"));
+    json.BeginObject();
+    json.Key(L("layout"));
+    json.Int(ProjectGlobals::ViewerLayout());
+    json.EndObject();
+
+    json.Key(L("z_bookmarks"));
+    json.BeginArray();
+    for (const TimelineItem* item : sourceItems)
+        WriteClipBookmarks(json, item->Id(), *item->GetTimeline());
+    for (const TimelineItem* item : timelineItems)
+        WriteClipBookmarks(json, item->Id(), *item->GetTimeline());
+    json.EndArray();
+    json.EndObject();
+    out.append('\n');
+    return out;
 }
 
 bool Write(const Project& project)

@@ -55,7 +55,8 @@ AnnotationStroke Stroke(int type)
 // frame bookmarks with strokes of every type, and background annotations.
 void Fill(Project& project)
 {
-    FolderItem* one = project.CreateFolder(QStringLiteral("one"), QUuid(), false);
+    // A name with everything a JSON string must escape, and more than ASCII.
+    FolderItem* one = project.CreateFolder(QStringLiteral("one \"quoted\"\\ back\nline\ttab \u0001 ünïcødé ✓"), QUuid(), false);
     FolderItem* two = project.CreateFolder(QStringLiteral("two"), one->Id(), true);
     FolderItem* three = project.CreateFolder(QStringLiteral("three"), two->Id(), false);
     three->SetExpanded(true);
@@ -143,6 +144,8 @@ private slots:
             QCOMPARE(cut->GetTimeline()->PlaybackFrame(), 15);
             QCOMPARE(cut->GetTimeline()->BackgroundAnnotations()->Strokes().size(), 1);
             QCOMPARE(qobject_cast<FolderItem*>(cut->parent())->Name(), QStringLiteral("three"));
+            const auto* one = qobject_cast<FolderItem*>(cut->parent()->parent()->parent());
+            QCOMPARE(one->Name(), QStringLiteral("one \"quoted\"\\ back\nline\ttab \u0001 ünïcødé ✓"));
         }
         std::setlocale(LC_ALL, "C");
         QLocale::setDefault(QLocale::c());
