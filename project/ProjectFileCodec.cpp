@@ -96,8 +96,8 @@ std::optional<QPainterPath> PathFromPayload(const QByteArray& base64)
     const QByteArray bytes = QByteArray::fromBase64(base64);
     QDataStream stream(bytes);
     stream.setVersion(kDataStreamVersion);
-    // The element count comes first; believe it only when the bytes can hold that many
-    // elements and the fill rule after them.
+    // The element count comes first; believe it only when the bytes hold exactly that many
+    // elements and what follows them.
     qint32 count = 0;
     stream >> count;
     if (stream.status() != QDataStream::Ok || count < 0)
@@ -105,19 +105,55 @@ std::optional<QPainterPath> PathFromPayload(const QByteArray& base64)
     const qint64 needed = 4 + static_cast<qint64>(count) * kElementBytes + (count > 0 ? kTrailerBytes : 0);
     if (needed != bytes.size())
         return std::nullopt;
-    QDataStream reader(bytes);
-    reader.setVersion(kDataStreamVersion);
     QPainterPath path;
-    reader >> path;
-    // Qt leaves out elements whose coordinates are not finite: fewer than counted is a bad
-    // payload too.
-    if (reader.status() != QDataStream::Ok || !reader.atEnd() || path.elementCount() != count)
-        return std::nullopt;
-    for (int i = 0; i < path.elementCount(); ++i) {
-        const QPainterPath::Element element = path.elementAt(i);
-        if (!std::isfinite(element.x) || !std::isfinite(element.y))
+    QList<QPointF> curve; // a CurveTo's end is its third point: control, control, end
+    for (qint32 i = 0; i < count; ++i) {
+        qint32 type = 0;
+        double x = 0.0;
+        double y = 0.0;
+        stream >> type >> x >> y;
+        if (!std::isfinite(x) || !std::isfinite(y))
             return std::nullopt;
+        const QPointF point(x, y);
+        if (i == 0 && type != QPainterPath::MoveToElement)
+            return std::nullopt;
+        if (!curve.isEmpty() && type != QPainterPath::CurveToDataElement)
+            return std::nullopt; // a curve cut short
+        switch (type) {
+        case QPainterPath::MoveToElement:
+            path.moveTo(point);
+            break;
+        case QPainterPath::LineToElement:
+            path.lineTo(point);
+            break;
+        case QPainterPath::CurveToElement:
+            curve = {point};
+            break;
+        case QPainterPath::CurveToDataElement:
+            if (curve.isEmpty())
+                return std::nullopt;
+            curve.append(point);
+            if (curve.size() == 3) {
+                path.cubicTo(curve.at(0), curve.at(1), curve.at(2));
+                curve.clear();
+            }
+            break;
+        default:
+            return std::nullopt;
+        }
     }
+    if (!curve.isEmpty())
+        return std::nullopt;
+    if (count > 0) {
+        qint32 lastStart = 0;
+        qint32 fillRule = 0;
+        stream >> lastStart >> fillRule;
+        if (lastStart < 0 || lastStart >= count || (fillRule != Qt::OddEvenFill && fillRule != Qt::WindingFill))
+            return std::nullopt;
+        path.setFillRule(static_cast<Qt::FillRule>(fillRule));
+    }
+    if (stream.status() != QDataStream::Ok || !stream.atEnd())
+        return std::nullopt;
     return path;
 }
 

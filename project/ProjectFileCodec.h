@@ -17,7 +17,7 @@
 namespace ProjectFileCodec {
 
 // The stream version the path payload is written and read with.
-constexpr int kDataStreamVersion = 21; // QDataStream::Qt_6_0
+constexpr int kDataStreamVersion = 20; // QDataStream::Qt_6_0, what Qt 6.0 to 6.4 write
 
 // "10,20,35,40" for (10, 20) and (35, 40); empty for none.
 QString RangeBookmarksToString(const QList<RangeBookmark>& bookmarks);
@@ -35,8 +35,10 @@ QString PointsToString(const QList<QPointF>& points);
 std::optional<QList<QPointF>> PointsFromString(const QString& text);
 
 QByteArray PathToPayload(const QPainterPath& path); // Base64
-// Null when the payload is not a path this program wrote: its element count larger than its
-// bytes can hold, a point that is not finite, or bytes left over.
+// Null when the payload is not a well-formed path: an element count its bytes cannot hold,
+// an element type out of range, a curve without its two control points, a path not starting
+// with a move, a point that is not finite, a bad fill rule, or bytes left over. The path is
+// rebuilt element by element, never taken from the stream whole.
 std::optional<QPainterPath> PathFromPayload(const QByteArray& base64);
 
 } // namespace ProjectFileCodec

@@ -27,16 +27,26 @@ AnnotationStroke Stroke(int type)
     return stroke;
 }
 
-QByteArray Payload(qint32 count, int elements, double x = 0.5)
+// A path payload: `count` as its element count, then `types` (0 move, 1 line, 2 curve,
+// 3 curve data) at (x + i, 0.25), then the last subpath's start and the fill rule.
+QByteArray Payload(qint32 count, QList<qint32> types, double x = 0.5, qint32 lastStart = 0, qint32 fillRule = 0)
 {
     QByteArray bytes;
     QDataStream stream(&bytes, QIODevice::WriteOnly);
     stream.setVersion(kDataStreamVersion);
     stream << count;
-    for (int i = 0; i < elements; ++i)
-        stream << qint32(i == 0 ? 0 : 1) << x << 0.25;
-    stream << qint32(0) << qint32(0);
+    for (qsizetype i = 0; i < types.size(); ++i)
+        stream << types.at(i) << x + static_cast<double>(i) << 0.25;
+    stream << lastStart << fillRule;
     return bytes.toBase64();
+}
+
+QByteArray Payload(qint32 count, int elements, double x = 0.5)
+{
+    QList<qint32> types;
+    for (int i = 0; i < elements; ++i)
+        types << (i == 0 ? 0 : 1);
+    return Payload(count, types, x);
 }
 
 } // namespace
@@ -103,6 +113,12 @@ private slots:
         QTest::newRow("path count negative") << "path" << QJsonValue(QString::fromLatin1(Payload(-5, 0)));
         QTest::newRow("path bytes left over") << "path" << QJsonValue(QString::fromLatin1(Payload(1, 2)));
         QTest::newRow("path not Base64 of a path") << "path" << QJsonValue(QStringLiteral("AAAA////"));
+        QTest::newRow("path element type 7") << "path" << QJsonValue(QString::fromLatin1(Payload(2, {0, 7})));
+        QTest::newRow("path not starting with a move") << "path" << QJsonValue(QString::fromLatin1(Payload(2, {1, 1})));
+        QTest::newRow("path curve cut short") << "path" << QJsonValue(QString::fromLatin1(Payload(3, {0, 2, 3})));
+        QTest::newRow("path curve data alone") << "path" << QJsonValue(QString::fromLatin1(Payload(2, {0, 3})));
+        QTest::newRow("path last start beyond") << "path" << QJsonValue(QString::fromLatin1(Payload(2, {0, 1}, 0.5, 5)));
+        QTest::newRow("path fill rule 9") << "path" << QJsonValue(QString::fromLatin1(Payload(2, {0, 1}, 0.5, 0, 9)));
     }
     void badStrokesRefused()
     {
@@ -117,6 +133,10 @@ private slots:
     void pathPayload()
     {
         QVERIFY(PathFromPayload(Payload(2, 2)));
+        const std::optional<QPainterPath> curve = PathFromPayload(Payload(4, {0, 2, 3, 3}, 0.5, 0, 1));
+        QVERIFY(curve);
+        QCOMPARE(curve->elementCount(), 4);
+        QCOMPARE(curve->fillRule(), Qt::WindingFill);
         QVERIFY(!PathFromPayload(Payload(2, 2, std::numeric_limits<double>::quiet_NaN())));
         QVERIFY(!PathFromPayload(Payload(2, 2, std::numeric_limits<double>::infinity())));
         const std::optional<QPainterPath> empty = PathFromPayload(PathToPayload(QPainterPath()));
