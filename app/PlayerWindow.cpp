@@ -365,7 +365,10 @@ void PlayerWindow::SaveProjectAs()
                                                 ProjectFilter());
     if (path.isEmpty())
         return;
-    if (QFileInfo(path).suffix().isEmpty())
+    // Saved projects are in the current format: an ending that means another format (or
+    // none) gets the current one's.
+    const QString suffix = QFileInfo(path).suffix();
+    if (suffix.isEmpty() || suffix == QLatin1String("plvx") || suffix == QLatin1String("bmk"))
         path += QLatin1Char('.') + ProjectFile::kSuffix;
     SaveProjectTo(path);
 }

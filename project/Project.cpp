@@ -316,11 +316,27 @@ void Project::DetachFolder(FolderItem* folder)
 
 void Project::DetachSource(TimelineItem* item)
 {
+    // A source waiting in the parse queue leaves it: its parse will not be heard, and the
+    // queue must not wait for it, nor keep its address.
+    auto waits = [item](const ParseEntry& entry) { return entry.item == item; };
+    m_pending.removeIf(waits);
+    for (QList<ParseEntry>& batch : m_batches)
+        batch.removeIf(waits);
+    const bool wasActive = m_activeBatch.removeIf(waits) > 0;
     item->disconnect(this);
     if (auto* parent = qobject_cast<FolderItem*>(item->parent()))
         parent->RemoveChild(item);
     UnwatchSource(item);
     m_sources.remove(item->Id());
+    if (wasActive) {
+        while (!m_activeBatch.isEmpty() && m_activeBatch.first().parsed) {
+            const ParseEntry entry = m_activeBatch.takeFirst();
+            Finalise(entry.item, entry.properties);
+            emit SourceFinalised(entry.item, entry.properties);
+        }
+        RequestParses();
+        StartNextBatch();
+    }
     emit ProjectUpdated();
 }
 

@@ -228,7 +228,8 @@ QByteArray Serialise(const Project& project)
         json.Int(source.CutInFrame());
         json.Key(L("cut_out_frame"));
         const int32_t cutOut = source.CutOutFrame();
-        json.Int(cutOut >= source.FrameCount() - 1 ? -1 : cutOut);
+        // Uncut is written -1; a source not parsed (missing media) keeps its cut-out.
+        json.Int(source.FrameCount() > 0 && cutOut >= source.FrameCount() - 1 ? -1 : cutOut);
         json.Key(L("hold_annotations"));
         json.Bool(timeline.HoldAnnotations());
         json.Key(L("index"));

@@ -215,6 +215,35 @@ private slots:
         QVERIFY(!project.IsParsing());
     }
 
+    // A source taken out of the tree while it waits to be parsed leaves the queue: the rest is
+    // finalised and the next batch starts.
+    void detachedWhileParsing()
+    {
+        Project project;
+        QList<TimelineItem*> requested;
+        QList<TimelineItem*> finalised;
+        connect(&project, &Project::ParseSourceRequested, this, [&](TimelineItem* item) { requested << item; });
+        connect(&project, &Project::SourceFinalised, this, [&](TimelineItem* item, const SourceProperties&) { finalised << item; });
+        const QString clip = TestSupport::MediaPath(QStringLiteral("clip_rotated.mp4"));
+        TimelineItem* first = project.CreateSource(Record(clip));
+        TimelineItem* second = project.CreateSource(Record(clip));
+        project.QueuePendingSources();
+        TimelineItem* later = project.CreateSource(Record(clip));
+        project.QueuePendingSources();
+        project.OnSourceParsed(second->Id());
+        project.DetachSource(first); // never parsed; the batch goes on without it
+        QCOMPARE(finalised, QList<TimelineItem*>{second});
+        QCOMPARE(requested.last(), later);
+        delete first;
+        TimelineItem* pending = project.CreateSource(Record(clip));
+        project.DetachSource(pending);
+        delete pending;
+        project.OnSourceParsed(later->Id());
+        QVERIFY(!project.IsParsing());
+        project.QueuePendingSources();
+        QVERIFY(!project.IsParsing());
+    }
+
     // A changed file is reloaded once it has been left alone for a moment: a render writing
     // in bursts reloads its sources once, and a file that cannot be read yet waits.
     void reloadAfterQuiet()
