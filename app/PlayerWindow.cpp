@@ -320,6 +320,10 @@ void PlayerWindow::ConnectProject()
 
 bool PlayerWindow::OpenProject(const QString& path)
 {
+    // The open project is given up only for a file that can be read, and not while a project
+    // is still loading (the load runs the event loop, so the keys still work).
+    if (m_project->IsLoading() || !ProjectFile::CanRead(path))
+        return false;
     m_engine->Pause();
     m_view->SetPrimaryTimeline(nullptr);
     m_outputFor.clear();

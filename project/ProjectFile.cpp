@@ -409,6 +409,34 @@ bool Read(Project& project, const QString& path, bool open)
     return ReadDocument(project, file.readAll(), path, open);
 }
 
+bool CanRead(const QString& path)
+{
+    QFile file(path);
+    if (!file.exists()) {
+        Logger::error(QStringLiteral("Failed to open project. File does not exist: %1").arg(path));
+        return false;
+    }
+    if (path.endsWith(QLatin1String(".bmk")))
+        return true;
+    if (!file.open(QIODevice::ReadOnly)) {
+        Logger::error(QStringLiteral("Failed to open project file: %1").arg(path));
+        return false;
+    }
+    const QJsonObject meta = QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("_meta")).toObject();
+    if (meta.isEmpty()) {
+        Logger::error(QStringLiteral("Project metadata not found: %1").arg(path));
+        return false;
+    }
+    const QString format = meta.value(QStringLiteral("format")).toString();
+    const bool known = path.endsWith(QLatin1String(".plvx")) ? format == QLatin1String("plvx")
+                                                              : (format == kSuffix || format == QLatin1String("dorvy"));
+    if (!known || meta.value(QStringLiteral("version")).toInt(-1) < 1) {
+        Logger::error(QStringLiteral("Unknown file format: %1").arg(path));
+        return false;
+    }
+    return true;
+}
+
 bool ReadDocument(Project& project, const QByteArray& bytes, const QString& path, bool open)
 {
     const bool older = path.endsWith(QLatin1String(".plvx"));

@@ -25,6 +25,9 @@ QByteArray Serialise(const Project& project);
 // connected to whatever parses them. False, with the error logged, when the file cannot be
 // read or is not a project; metadata errors fail before anything changes.
 bool Read(Project& project, const QString& path, bool open);
+// Whether `path` can be read as a project, the reasons logged as Read logs them, changing
+// nothing: for checking a file before the open document is given up for it.
+bool CanRead(const QString& path);
 // The same for a document already in memory; `path` names it (its ending picks the format,
 // and it is the project path when opening).
 bool ReadDocument(Project& project, const QByteArray& bytes, const QString& path, bool open);

@@ -239,7 +239,13 @@ private slots:
         QCOMPARE(window.View()->PrimaryTimeline()->GetSource()->Path(), first);
         TestSupport::LogCapture log;
         QVERIFY(!window.OpenProject(dir.filePath(QStringLiteral("missing.plvx2"))));
-        QCOMPARE(log.errors.size(), 1);
+        QFile broken(dir.filePath(QStringLiteral("broken.plvx2")));
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write(R"({"_meta": {"format": "plvx2", "version": 0}})");
+        broken.close();
+        QVERIFY(!window.OpenProject(broken.fileName()));
+        QCOMPARE(log.errors.size(), 2);
+        QCOMPARE(window.Sources().size(), 2); // the open project is kept
         QVERIFY(window.Engine()->Shutdown(true, 20000));
     }
 
