@@ -52,6 +52,22 @@ ProjectItem* FolderItem::FindDescendant(const QUuid& id) const
     return nullptr;
 }
 
+QList<FolderItem*> FolderItem::FolderTree()
+{
+    QList<FolderItem*> folders{this};
+    for (qsizetype i = 0; i < folders.size(); ++i)
+        folders.append(folders.at(i)->SubFolders());
+    return folders;
+}
+
+int FolderItem::Depth() const
+{
+    int depth = 0;
+    for (const QObject* up = parent(); qobject_cast<const FolderItem*>(up); up = up->parent())
+        ++depth;
+    return depth;
+}
+
 QList<FolderItem*> FolderItem::SubFolders() const
 {
     QList<FolderItem*> folders;

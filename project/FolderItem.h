@@ -34,6 +34,10 @@ public:
     ProjectItem* FindDescendant(const QUuid& id) const;
     bool HasDescendant(const QUuid& id) const { return FindDescendant(id) != nullptr; }
     QList<FolderItem*> SubFolders() const;
+    // This folder and every folder below it, parents before children.
+    QList<FolderItem*> FolderTree();
+    // Folders above this one: 0 for a folder without a parent folder.
+    int Depth() const;
     // A child's index not counting the regular timelines before it.
     int SourceIndexOf(const ProjectItem* child) const;
 

@@ -14,6 +14,7 @@
 #include "project/TimelineItem.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QThread>
 
@@ -43,17 +44,20 @@ void Project::Finalise(TimelineItem* item, const SourceProperties& properties)
     Source* source = timeline->GetSource();
     if (!source)
         return;
+    timeline->SetPlaybackFrame(properties.playbackFrame);
     if (properties.cutInFrame != 0 || properties.cutOutFrame >= 0)
         source->SetCutInOutFrames(properties.cutInFrame, properties.cutOutFrame);
     timeline->SetPlaybackRange(properties.cutInFrame, properties.cutOutFrame);
-    timeline->SetPlaybackFrame(properties.playbackFrame);
     timeline->SetAudioDelay(properties.audioDelay);
     timeline->SetPanZoom(properties.panInterpolation, properties.zoom, properties.panZoomEnabled);
     timeline->SetHoldAnnotations(properties.holdAnnotations);
     for (const RangeBookmark& bookmark : properties.rangeBookmarks)
         timeline->AddRangeBookmark(bookmark.startFrame, bookmark.endFrame);
     ApplyPendingBookmarks(item->Id(), timeline);
-    if (TimelineItem* old = properties.replaces.isNull() ? nullptr : m_sources.value(properties.replaces)) {
+    m_replacing.remove(item->Id());
+    // A file that changed again while its first replacement was parsed has two replacements
+    // queued: the later one takes the place of the earlier.
+    if (TimelineItem* old = properties.replaces.isNull() ? nullptr : CurrentReplacement(properties.replaces)) {
         FinishReplacing(old, item);
         return;
     }
@@ -90,7 +94,8 @@ void Project::ReplaceSource(TimelineItem* item, const QStringList& files)
     record.panZoomEnabled = timeline->PanZoomEnabled();
     record.holdAnnotations = timeline->HoldAnnotations();
     record.replaces = item->Id();
-    CreateSource(record);
+    if (TimelineItem* replacement = CreateSource(record))
+        m_replacing.insert(replacement->Id());
     QueuePendingSources();
 }
 
@@ -130,6 +135,16 @@ void Project::FinishReplacing(TimelineItem* old, TimelineItem* replacement)
             newClip->ReplaceFrameBookmarks(oldClip->CopyFrameBookmarks());
     if (from->BackgroundAnnotations()->HasAnnotation())
         to->ReplaceBackgroundAnnotations(from->BackgroundAnnotations()->Copy());
+    // Timelines that played the old source's sound play the new one's.
+    for (TimelineItem* item : std::as_const(m_timelines)) {
+        Timeline* timeline = item->GetTimeline();
+        if (timeline->AudioOverrideId() != old->Id())
+            continue;
+        timeline->SetAudioOverrideId(replacement->Id());
+        if (timeline->AudioOverrideTimeline() == from)
+            timeline->SetAudioOverrideTimeline(to);
+    }
+    m_replacedBy.insert(old->Id(), replacement->Id());
 
     DetachSource(old);
     old->deleteLater();
@@ -157,7 +172,9 @@ void Project::ApplyPendingBookmarks(const QUuid& parent, Timeline* timeline)
                 delete bookmarks.at(i);
             continue;
         }
-        Clip* clip = timeline->GetTrack() ? timeline->GetTrack()->ClipAt(clipIndex) : nullptr;
+        // A source has one clip, whatever index the file gave.
+        const int index = timeline->IsSourceTimeline() ? 0 : clipIndex;
+        Clip* clip = timeline->GetTrack() ? timeline->GetTrack()->ClipAt(index) : nullptr;
         if (!clip) {
             qDeleteAll(bookmarks);
             continue;
@@ -180,13 +197,27 @@ ProjectItem* Project::Item(const QUuid& id) const
 {
     if (id.isNull())
         return nullptr;
-    for (FolderItem* base : m_baseFolders) {
+    for (FolderItem* base : m_baseFolders)
         if (base->Id() == id)
             return base;
-        if (ProjectItem* found = base->FindDescendant(id))
-            return found;
-    }
-    return nullptr;
+    ProjectItem* item = m_folders.value(id);
+    if (!item)
+        item = m_sources.value(id);
+    if (!item)
+        item = m_timelines.value(id);
+    // Only what hangs from a base folder: a detached folder takes its contents out of the tree.
+    const QObject* up = item;
+    while (const auto* folder = qobject_cast<const FolderItem*>(up ? up->parent() : nullptr))
+        up = folder;
+    return up && up != item && up->parent() == this ? item : nullptr;
+}
+
+TimelineItem* Project::CurrentReplacement(const QUuid& id) const
+{
+    QUuid current = id;
+    for (qsizetype steps = 0; steps <= m_replacedBy.size() && m_replacedBy.contains(current); ++steps)
+        current = m_replacedBy.value(current);
+    return m_sources.value(current);
 }
 
 FolderItem* Project::Folder(const QUuid& id) const
@@ -221,7 +252,7 @@ FolderItem* Project::FolderFor(const QUuid& parentId, int kind) const
     FolderItem* folder = Folder(parentId);
     switch (kind) {
     case ProjectItem::FolderKind:
-        return folder && folder->Type() == FolderItem::General ? folder : ProjectFolder();
+        return folder && folder->Type() == FolderItem::General && folder->Depth() < kMaxFolderDepth ? folder : ProjectFolder();
     case ProjectItem::SourceKind:
         return folder && folder->Type() != FolderItem::Timelines ? folder : SourcesFolder();
     default:
@@ -232,8 +263,11 @@ FolderItem* Project::FolderFor(const QUuid& parentId, int kind) const
 FolderItem* Project::CreateFolder(const QString& name, const QUuid& parentId, bool expandParent, const QUuid& id)
 {
     FolderItem* parent = FolderFor(parentId, ProjectItem::FolderKind);
+    if (parent->Id() != parentId && Folder(parentId) && Folder(parentId)->Depth() >= kMaxFolderDepth)
+        Logger::warning(QStringLiteral("Folder nested too deeply, placed in PROJECT: %1").arg(name));
     auto* folder = new FolderItem(name, FolderItem::General, id);
     parent->InsertChild(folder);
+    m_folders.insert(folder->Id(), folder);
     if (expandParent)
         parent->SetExpanded(true);
     emit ProjectUpdated();
@@ -311,6 +345,8 @@ void Project::DetachFolder(FolderItem* folder)
 {
     if (auto* parent = qobject_cast<FolderItem*>(folder->parent()))
         parent->RemoveChild(folder);
+    for (const FolderItem* inside : folder->FolderTree())
+        m_folders.remove(inside->Id());
     emit ProjectUpdated();
 }
 
@@ -328,6 +364,7 @@ void Project::DetachSource(TimelineItem* item)
         parent->RemoveChild(item);
     UnwatchSource(item);
     m_sources.remove(item->Id());
+    m_replacing.remove(item->Id());
     if (wasActive) {
         while (!m_activeBatch.isEmpty() && m_activeBatch.first().parsed) {
             const ParseEntry entry = m_activeBatch.takeFirst();
@@ -352,6 +389,8 @@ void Project::DetachTimeline(TimelineItem* item)
 void Project::ReinsertFolder(FolderItem* folder, const QUuid& parentId, int index)
 {
     FolderFor(parentId, ProjectItem::FolderKind)->InsertChild(folder, index);
+    for (FolderItem* inside : folder->FolderTree())
+        m_folders.insert(inside->Id(), inside);
     emit ProjectUpdated();
 }
 
@@ -422,13 +461,31 @@ void Project::SetProjectPath(const QString& path)
     emit ProjectPathChanged(path);
 }
 
-void Project::SetSourceRootDirPath(const QString& path)
+void Project::SetSourceRootDirPath(const QString& path, bool relink)
 {
     if (path == ProjectGlobals::SourceRootDirPath())
         return;
     ProjectGlobals::SetSourceRootDirPath(path);
+    if (relink) {
+        QList<QPair<TimelineItem*, QStringList>> found;
+        for (TimelineItem* item : std::as_const(m_sources)) {
+            const Source* source = item->GetTimeline()->GetSource();
+            if (!source || source->Status() != SourceStatus::FileNotFound || source->RelativePath().isEmpty()
+                || path.isEmpty())
+                continue;
+            QStringList files;
+            FileHelpers::ParseSourcePath(QDir::cleanPath(path + QLatin1Char('/') + source->RelativePath()), files);
+            files.removeIf([](const QString& file) { return !QFileInfo::exists(file); });
+            if (!files.isEmpty())
+                found.append({item, files});
+        }
+        for (const auto& [item, files] : std::as_const(found))
+            ReplaceSource(item, files);
+    }
+    // A source whose file is missing keeps the relative path it has: it is what a later relink
+    // looks for.
     for (TimelineItem* item : std::as_const(m_sources))
-        if (Source* source = item->GetTimeline()->GetSource())
+        if (Source* source = item->GetTimeline()->GetSource(); source && source->Status() != SourceStatus::FileNotFound)
             source->RecomputeRelativePath();
     emit SourceRootDirPathChanged(path);
 }
@@ -552,7 +609,9 @@ void Project::ReloadWatchedSource(const QString& path)
     QList<TimelineItem*> reloads;
     for (TimelineItem* item : std::as_const(m_sources)) {
         const Source* source = item->GetTimeline()->GetSource();
-        if (source && source->IsParsed() && source->FileCount() > 0
+        // A replacement still queued is not reloaded: the source it replaces is, and the later
+        // replacement takes the place of the earlier.
+        if (source && source->IsParsed() && source->FileCount() > 0 && !m_replacing.contains(item->Id())
             && QFileInfo(source->FilePaths().value(0)).absoluteFilePath() == info.absoluteFilePath())
             reloads.append(item);
     }

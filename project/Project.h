@@ -42,6 +42,7 @@ public:
     FolderItem* TimelinesFolder() const { return m_baseFolders.at(2); }
     const QList<FolderItem*>& BaseFolders() const { return m_baseFolders; }
 
+    // Items in the tree, by id.
     ProjectItem* Item(const QUuid& id) const;
     FolderItem* Folder(const QUuid& id) const;
     TimelineItem* SourceItem(const QUuid& id) const { return m_sources.value(id); }
@@ -76,7 +77,9 @@ public:
     void SetNotes(const QString& notes) { m_notes = notes; }
     void RenameItem(const QUuid& id, const QString& name);
     void SetProjectPath(const QString& path);
-    void SetSourceRootDirPath(const QString& path);
+    // With `relink`, every source whose file was not found is looked for again under the new
+    // root by its relative path, and replaced (ReplaceSource) by what is found there.
+    void SetSourceRootDirPath(const QString& path, bool relink = false);
     void MarkEverythingSaved();
 
     // The parse queue (see the class comment).
@@ -91,13 +94,16 @@ public:
     static constexpr int kReloadQuietMs = 1000;
     // Parses asked for and not yet back, at most: each runs on a thread of its own.
     static int ParseLimit();
+    // Folders nest at most this deep: deeper parents are refused like unsuitable ones (every
+    // walk of the tree, and its destruction, recurses through the levels).
+    static constexpr int kMaxFolderDepth = 100;
 
     // Frame bookmarks read from a file before their source or timeline exists, by the parent's
     // id: per clip index (-1 the background annotations), the bookmarks. Owned here until
     // taken.
     void AddPendingBookmarks(const QUuid& parent, int clipIndex, QList<FrameBookmark*> bookmarks);
     // Gives a timeline (or source) its pending bookmarks: clip index -1 the background, others
-    // that clip when it exists (else discarded).
+    // that clip when it exists (else discarded); for a source, its one clip.
     void ApplyPendingBookmarks(const QUuid& parent, Timeline* timeline);
     void DiscardPendingBookmarks();
 
@@ -152,11 +158,17 @@ private:
     void UnwatchSource(TimelineItem* item);
     void ConnectItem(TimelineItem* item);
     FolderItem* FolderFor(const QUuid& parentId, int kind) const;
+    // The source that took the place of `id` by the replacements finished so far, or the
+    // source itself.
+    TimelineItem* CurrentReplacement(const QUuid& id) const;
     void OnFileChanged(const QString& path);
 
     QList<FolderItem*> m_baseFolders;
     QHash<QUuid, TimelineItem*> m_timelines;
     QHash<QUuid, TimelineItem*> m_sources;
+    QHash<QUuid, FolderItem*> m_folders; // user folders in the tree
+    QHash<QUuid, QUuid> m_replacedBy; // finished replacements: old source id to new one
+    QSet<QUuid> m_replacing; // sources queued to take another's place
     QList<ParseEntry> m_activeBatch;
     QList<ParseEntry> m_pending;
     QQueue<QList<ParseEntry>> m_batches;

@@ -543,11 +543,13 @@ bool ReadDocument(Project& project, const QByteArray& bytes, const QString& path
         Timeline* timeline = item->GetTimeline();
         const QJsonArray tracks = object.value(QStringLiteral("tracks")).toArray();
         if (!tracks.isEmpty() && tracks.first().isObject()) {
+            QList<Clip*> clips;
             for (const QJsonValue& clip : tracks.first().toObject().value(QStringLiteral("clips")).toArray()) {
                 const TimelineItem* source = clip.isObject() ? project.SourceItem(ReadId(clip.toObject().value(QStringLiteral("source_id")))) : nullptr;
                 if (source)
-                    timeline->InsertClip(new Clip(ClipKind::Reference, source->GetTimeline()->GetSource()), -1);
+                    clips.append(new Clip(ClipKind::Reference, source->GetTimeline()->GetSource()));
             }
+            timeline->AppendClips(clips);
         }
         timeline->SetAudioOverrideId(ReadId(object.value(QStringLiteral("audio_override"))));
         const int output = object.value(QStringLiteral("output_id")).toInt(0);
@@ -555,9 +557,9 @@ bool ReadDocument(Project& project, const QByteArray& bytes, const QString& path
             outputs.append({item->Id(), output});
         if (object.value(QStringLiteral("is_default")).toBool(false))
             project.SetDefaultTimeline(item->Id());
+        timeline->SetPlaybackFrame(object.value(QStringLiteral("playback_frame")).toInt(0));
         timeline->SetPlaybackRange(object.value(QStringLiteral("range_start_frame")).toInt(0),
                                    object.value(QStringLiteral("range_end_frame")).toInt(0));
-        timeline->SetPlaybackFrame(object.value(QStringLiteral("playback_frame")).toInt(0));
         timeline->SetPanZoom(QPointF(object.value(QStringLiteral("pan_interp_x")).toDouble(0.0),
                                      object.value(QStringLiteral("pan_interp_y")).toDouble(0.0)),
                              static_cast<float>(object.value(QStringLiteral("zoom")).toDouble(1.0)),

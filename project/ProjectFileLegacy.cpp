@@ -38,6 +38,16 @@ struct Placement
     int index;
 };
 
+// Whether `folder` and what it holds would nest deeper than the project allows under `parent`.
+bool TooDeep(const FolderItem* parent, FolderItem* folder)
+{
+    int height = 0;
+    const int top = folder->Depth();
+    for (const FolderItem* inside : folder->FolderTree())
+        height = std::max(height, inside->Depth() - top);
+    return parent->Depth() + 1 + height > Project::kMaxFolderDepth;
+}
+
 void PlaceItems(Project& project, QList<Placement> pending)
 {
     for (int pass = 0; pass < kPlacementPasses && !pending.isEmpty(); ++pass) {
@@ -45,8 +55,8 @@ void PlaceItems(Project& project, QList<Placement> pending)
         QList<Placement> waiting;
         for (const Placement& placement : std::as_const(pending)) {
             FolderItem* parent = project.Folder(placement.parentId);
-            if (!parent || parent == placement.item || (qobject_cast<FolderItem*>(placement.item)
-                                                        && static_cast<FolderItem*>(placement.item)->HasDescendant(parent->Id()))) {
+            auto* folder = qobject_cast<FolderItem*>(placement.item);
+            if (!parent || parent == placement.item || (folder && (folder->HasDescendant(parent->Id()) || TooDeep(parent, folder)))) {
                 waiting.append(placement);
                 continue;
             }
@@ -167,9 +177,11 @@ bool ReadOlderFormat(Project& project, const QJsonObject& document, const QStrin
         }
         TimelineItem* item = project.CreateTimeline(object.value(QStringLiteral("name")).toString(), QUuid(), false, id);
         Timeline* timeline = item->GetTimeline();
+        QList<Clip*> clips;
         for (const QJsonValue& element : object.value(QStringLiteral("elements")).toArray())
             if (const TimelineItem* source = project.SourceItem(ReadId(element.toObject().value(QStringLiteral("source_id")))))
-                timeline->InsertClip(new Clip(ClipKind::Reference, source->GetTimeline()->GetSource()), -1);
+                clips.append(new Clip(ClipKind::Reference, source->GetTimeline()->GetSource()));
+        timeline->AppendClips(clips);
         timeline->SetUseSourceInOuts(object.value(QStringLiteral("use_source_in_outs")).toBool(true));
         const int start = object.value(QStringLiteral("range_start")).toInt(0);
         const int end = object.value(QStringLiteral("range_end")).toInt(0);

@@ -271,6 +271,18 @@ int Timeline::InsertClip(Clip* clip, int index, bool masterEdit)
     return index;
 }
 
+void Timeline::AppendClips(const QList<Clip*>& clips)
+{
+    if (IsSourceTimeline() || !m_track) {
+        qDeleteAll(clips);
+        return;
+    }
+    for (Clip* clip : clips)
+        clip->SetUseSourceInOuts(m_useSourceInOuts);
+    m_track->AppendClips(clips);
+    emit MasterTrackEdited();
+}
+
 Clip* Timeline::RemoveClip(int index, bool masterEdit)
 {
     if (IsSourceTimeline() || !m_track)

@@ -118,6 +118,8 @@ public:
 
     // Clips (regular timelines only; -1 / null otherwise).
     int InsertClip(Clip* clip, int index, bool masterEdit = true);
+    // Many clips at the end, laid out and announced once (a project being read).
+    void AppendClips(const QList<Clip*>& clips);
     Clip* RemoveClip(int index, bool masterEdit = true);
     void RemoveClips(const QList<QUuid>& ids);
 

@@ -216,6 +216,17 @@ int Track::InsertClip(Clip* clip, int index)
     return index;
 }
 
+void Track::AppendClips(const QList<Clip*>& clips)
+{
+    for (Clip* clip : clips) {
+        clip->setParent(this);
+        m_clips.append(clip);
+        Watch(clip);
+    }
+    Layout();
+    emit TrackUpdated();
+}
+
 Clip* Track::TakeClip(int index)
 {
     Clip* clip = ClipAt(index);

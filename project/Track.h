@@ -57,6 +57,8 @@ public:
 
     // Out-of-range indices append. The track takes the clip. Both emit TrackUpdated.
     int InsertClip(Clip* clip, int index);
+    // The clips appended in order, laid out once (one TrackUpdated).
+    void AppendClips(const QList<Clip*>& clips);
     Clip* TakeClip(int index); // handed to the caller
     void Layout();
 

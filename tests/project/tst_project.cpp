@@ -11,6 +11,7 @@
 #include "project/TimelineItem.h"
 #include "tests/TestSupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -154,6 +155,32 @@ private slots:
         project.ReinsertTimeline(timeline, project.SourcesFolder()->Id(), -1);
         QCOMPARE(timeline->parent(), project.TimelinesFolder());
         QCOMPARE(project.TimelineItemById(timeline->Id()), timeline);
+    }
+
+    // Folders nest at most kMaxFolderDepth deep; a deeper parent is refused like an unsuitable
+    // one, with a warning. Look-ups find only what hangs in the tree.
+    void deepFolders()
+    {
+        Project project;
+        TestSupport::LogCapture log;
+        FolderItem* parent = project.ProjectFolder();
+        for (int level = 1; level <= Project::kMaxFolderDepth; ++level) {
+            parent = project.CreateFolder(QString::number(level), parent->Id(), false);
+            QCOMPARE(parent->Depth(), level);
+        }
+        QVERIFY(log.warnings.isEmpty());
+        FolderItem* tooDeep = project.CreateFolder(QStringLiteral("deeper"), parent->Id(), false);
+        QCOMPARE(tooDeep->parent(), project.ProjectFolder());
+        QCOMPARE(log.warnings, QStringList{QStringLiteral("Folder nested too deeply, placed in PROJECT: deeper")});
+        QCOMPARE(project.Folder(parent->Id()), parent);
+
+        FolderItem* top = project.Folder(project.ProjectFolder()->Children().first()->Id());
+        QVERIFY(top);
+        project.DetachFolder(top);
+        QVERIFY(!project.Folder(parent->Id()));
+        QVERIFY(!project.Item(top->Id()));
+        project.ReinsertFolder(top, QUuid(), 0);
+        QCOMPARE(project.Folder(parent->Id()), parent);
     }
 
     // Batches run one at a time and their entries are finalised in queue order however the
@@ -351,6 +378,89 @@ private slots:
         QVERIFY(QFile::rename(temporary, path));
         QTRY_VERIFY_WITH_TIMEOUT(!project.SourceItem(freshId) && !project.IsParsing(), 10000);
         QCOMPARE(cut->GetTimeline()->FrameCount(), 96);
+    }
+
+    // A file that changes again while its first replacement waits in the queue is replaced
+    // once more, and the later replacement takes the earlier one's place: one source on the
+    // file in the end, which the timeline's clips and audio override name.
+    void changedAgainWhileReplacing()
+    {
+        const QString path = TestSupport::MediaPath(QStringLiteral("clip_rotated.mp4"));
+        Project project;
+        QList<TimelineItem*> requested;
+        connect(&project, &Project::ParseSourceRequested, this, [&](TimelineItem* item) { requested.append(item); });
+        TimelineItem* source = project.CreateSource(Record(path));
+        project.QueuePendingSources();
+        TestSupport::Parse(requested.takeFirst()->GetTimeline()->GetSource());
+        QVERIFY(!project.IsParsing());
+        TimelineItem* cut = project.CreateTimeline(QStringLiteral("cut"), QUuid(), false);
+        cut->GetTimeline()->InsertClip(new Clip(ClipKind::Reference, source->GetTimeline()->GetSource()), -1);
+        cut->GetTimeline()->SetAudioOverrideId(source->Id());
+        cut->GetTimeline()->SetAudioOverrideTimeline(source->GetTimeline());
+
+        // Another source waits at the head of the queue, so the first replacement is parsed
+        // but not yet finalised when the file changes again.
+        project.CreateSource(Record(TestSupport::MediaPath(QStringLiteral("clip_23976.mp4"))));
+        project.ReloadWatchedSource(path);
+        QCOMPARE(requested.size(), 2);
+        TimelineItem* first = requested.takeLast();
+        TestSupport::Parse(first->GetTimeline()->GetSource());
+        project.ReloadWatchedSource(path);
+        QCOMPARE(project.Sources().size(), 4); // the source, the other one, two replacements
+        while (!requested.isEmpty())
+            TestSupport::Parse(requested.takeFirst()->GetTimeline()->GetSource());
+        QVERIFY(!project.IsParsing());
+
+        QList<TimelineItem*> onFile;
+        for (TimelineItem* item : project.Sources())
+            if (item->GetTimeline()->GetSource()->Path() == path)
+                onFile.append(item);
+        QCOMPARE(onFile.size(), 1);
+        TimelineItem* last = onFile.first();
+        QVERIFY(last != source && last != first);
+        QCOMPARE(cut->GetTimeline()->GetTrack()->ClipAt(0)->GetSource(), last->GetTimeline()->GetSource());
+        QCOMPARE(cut->GetTimeline()->AudioOverrideId(), last->Id());
+        QCOMPARE(cut->GetTimeline()->AudioOverrideTimeline(), last->GetTimeline());
+    }
+
+    // Sources whose files were not found are looked for again under a new source root by their
+    // relative paths, and replaced in place by what is found; without relinking nothing moves.
+    void relinkUnderNewRoot()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("shots")));
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("old")));
+        QVERIFY(QFile::copy(TestSupport::MediaPath(QStringLiteral("clip_23976.mp4")), dir.filePath(QStringLiteral("shots/a.mp4"))));
+        Project project;
+        project.SetSourceRootDirPath(dir.filePath(QStringLiteral("old"))); // the media is not there
+        connect(&project, &Project::ParseSourceRequested, this,
+                [](TimelineItem* item) { TestSupport::Parse(item->GetTimeline()->GetSource()); });
+        FolderItem* folder = project.CreateFolder(QStringLiteral("f"), QUuid(), false);
+        SourceProperties moved = Record(QStringLiteral("/nonexistent/old/shots/a.mp4"), folder->Id());
+        moved.relativePath = QStringLiteral("shots/a.mp4");
+        moved.name = QStringLiteral("hero");
+        const QUuid movedId = project.CreateSource(moved)->Id();
+        SourceProperties lost = Record(QStringLiteral("/nonexistent/old/shots/b.mp4"));
+        lost.relativePath = QStringLiteral("shots/b.mp4");
+        const QUuid lostId = project.CreateSource(lost)->Id();
+        project.BlockingLoad();
+        QCOMPARE(project.SourceItem(movedId)->GetTimeline()->GetSource()->Status(), SourceStatus::FileNotFound);
+        QCOMPARE(project.SourceItem(movedId)->GetTimeline()->GetSource()->RelativePath(), QStringLiteral("shots/a.mp4"));
+
+        project.SetSourceRootDirPath(QDir(dir.path()).filePath(QStringLiteral("elsewhere")), false);
+        QVERIFY(!project.IsParsing());
+        QVERIFY(project.SourceItem(movedId));
+
+        project.SetSourceRootDirPath(dir.path(), true);
+        QTRY_VERIFY(!project.IsParsing());
+        QVERIFY(!project.SourceItem(movedId));
+        QVERIFY(project.SourceItem(lostId)); // nothing found for it: left as it was
+        QCOMPARE(folder->ChildCount(), 1);
+        const auto* found = qobject_cast<TimelineItem*>(folder->Children().first());
+        QVERIFY(found);
+        QCOMPARE(found->GetTimeline()->GetSource()->Path(), QDir(dir.path()).filePath(QStringLiteral("shots/a.mp4")));
+        QCOMPARE(found->Name(), QStringLiteral("hero"));
+        QCOMPARE(found->GetTimeline()->FrameCount(), 48);
     }
 };
 
