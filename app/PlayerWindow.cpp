@@ -316,6 +316,23 @@ void PlayerWindow::ConnectProject()
             m_view->SetPrimaryTimeline(item->GetTimeline());
     });
     connect(m_project.get(), &Project::PausePlaybackRequested, m_engine.get(), &AvManager::Pause);
+    // A source reloaded in place: its viewer lets go of the old one, then shows the new one.
+    connect(m_project.get(), &Project::OpenInViewerReplaceRequested, this, [this](const QUuid& id, int viewer) {
+        if (viewer < 0 || viewer > 1)
+            return;
+        TimelineItem* item = m_project->TimelineItemById(id, true);
+        if (!item) {
+            if (viewer == 0)
+                m_view->SetPrimaryTimeline(nullptr);
+            m_engine->EndDecodingTask(viewer, true);
+            return;
+        }
+        m_engine->DecodeTimeline(item->GetTimeline(), viewer, viewer == 0, true);
+        if (viewer == 0)
+            m_view->SetPrimaryTimeline(item->GetTimeline());
+    });
+    connect(m_project.get(), &Project::ProjectUpdated, this, &PlayerWindow::ScheduleSourceListRefresh);
+    connect(m_project.get(), &Project::SourceFinalised, this, &PlayerWindow::ScheduleSourceListRefresh);
 }
 
 bool PlayerWindow::OpenProject(const QString& path)
@@ -326,16 +343,12 @@ bool PlayerWindow::OpenProject(const QString& path)
         return false;
     m_engine->Pause();
     m_view->SetPrimaryTimeline(nullptr);
+    for (int viewer = 0; viewer < 2; ++viewer)
+        m_engine->EndDecodingTask(viewer, true);
     m_outputFor.clear();
-    m_sourceList->clear();
     m_project = std::make_unique<Project>();
     ConnectProject();
     const bool read = ProjectFile::Read(*m_project, path, true);
-    for (Source* source : Sources()) {
-        auto* item = new QListWidgetItem(source->Path(), m_sourceList);
-        item->setData(Qt::UserRole, source->Id());
-        ListSource(*source);
-    }
     m_view->SetViewerLayoutByType(ProjectGlobals::ViewerLayout());
     return read;
 }
@@ -495,7 +508,7 @@ void PlayerWindow::OpenUrlsInViewer(const QList<QUrl>& urls, int viewportIndex, 
         return;
     }
     for (Timeline* timeline : ImportFiles(paths.mid(0, 1), false))
-        m_outputFor.insert(timeline, viewportIndex == 1 ? 1 : 0);
+        m_outputFor.insert(timeline->GetSource()->Id(), viewportIndex == 1 ? 1 : 0);
 }
 
 QList<Timeline*> PlayerWindow::ImportFiles(const QStringList& paths, bool detectSequences)
@@ -526,12 +539,10 @@ QList<Timeline*> PlayerWindow::ImportFiles(const QStringList& paths, bool detect
         Timeline* timeline = projectItem->GetTimeline();
         imported.append(timeline);
         const qsizetype place = given.indexOf(name);
-        m_outputFor.insert(timeline, compare && (place == 1 || (place < 0 && name == names.at(1))) ? 1 : 0);
+        m_outputFor.insert(timeline->GetSource()->Id(), compare && (place == 1 || (place < 0 && name == names.at(1))) ? 1 : 0);
         if (compare && place > 1)
-            m_outputFor.insert(timeline, -1);
+            m_outputFor.insert(timeline->GetSource()->Id(), -1);
         Source* source = timeline->GetSource();
-        auto* item = new QListWidgetItem(source->Path(), m_sourceList);
-        item->setData(Qt::UserRole, source->Id());
         connect(source, &Source::Parsed, this, [this, timeline] { OnSourceParsed(timeline); });
         connect(source, &Source::Updated, this, [this, timeline] { OnSourceParsed(timeline); });
     }
@@ -539,28 +550,35 @@ QList<Timeline*> PlayerWindow::ImportFiles(const QStringList& paths, bool detect
     return imported;
 }
 
-void PlayerWindow::ListSource(const Source& source)
+void PlayerWindow::ScheduleSourceListRefresh()
 {
-    for (int row = 0; row < m_sourceList->count(); ++row) {
-        QListWidgetItem* item = m_sourceList->item(row);
-        if (item->data(Qt::UserRole).toUuid() != source.Id())
-            continue;
-        item->setText(source.HasError() ? QStringLiteral("%1 (%2)").arg(source.Path(), source.StatusText())
-                                        : QStringLiteral("%1 (%2, %3 frames at %4 fps)")
-                                              .arg(source.Path(), source.DurationText())
-                                              .arg(source.FrameCount())
-                                              .arg(source.FrameRate()));
-    }
+    if (m_sourceListRefreshPending)
+        return;
+    m_sourceListRefreshPending = true;
+    QTimer::singleShot(0, this, [this] {
+        m_sourceListRefreshPending = false;
+        m_sourceList->clear();
+        for (const Source* source : Sources()) {
+            QString text = source->Path();
+            if (source->IsParsed())
+                text = source->HasError() ? QStringLiteral("%1 (%2)").arg(source->Path(), source->StatusText())
+                                          : QStringLiteral("%1 (%2, %3 frames at %4 fps)")
+                                                .arg(source->Path(), source->DurationText())
+                                                .arg(source->FrameCount())
+                                                .arg(source->FrameRate());
+            new QListWidgetItem(text, m_sourceList);
+        }
+    });
 }
 
 void PlayerWindow::OnSourceParsed(Timeline* timeline)
 {
     Source* source = timeline->GetSource();
     Logger::info(SourceReport::Summary(*source));
-    ListSource(*source);
+    ScheduleSourceListRefresh();
     // The latest usable source plays in its viewer: A, or B for the second of a batch.
     if (!source->HasError() && source->FrameCount() > 0) {
-        const int output = m_outputFor.value(timeline, 0);
+        const int output = m_outputFor.value(source->Id(), 0);
         if (output < 0) {
             emit SourceParsed(source);
             return;

@@ -81,7 +81,9 @@ private:
     // project, and has them parsed.
     QList<Timeline*> ImportFiles(const QStringList& paths, bool detectSequences);
     void ConnectProject();
-    void ListSource(const Source& source);
+    // The source list shows the project's sources in tree order, rebuilt once per event-loop
+    // turn however many changes came in it.
+    void ScheduleSourceListRefresh();
     void OpenProjectFromDialog();
     void SaveProject();
     void SaveProjectAs();
@@ -106,8 +108,9 @@ private:
     std::unique_ptr<Project> m_project; // after m_engine: its timelines outlive engine threads
     ViewerWidget* m_view = nullptr;  // the picture area, a child of the window
     ViewerBase* m_viewer = nullptr;  // its renderer
-    QHash<Timeline*, int> m_outputFor; // viewport of each source timeline; -1 for none
+    QHash<QUuid, int> m_outputFor; // viewport of each source by id; -1 for none
     QListWidget* m_sourceList = nullptr;
+    bool m_sourceListRefreshPending = false;
     QLabel* m_frameLabel = nullptr;
     CommandTable m_commands;
     ConsoleWindow* m_console = nullptr; // a window of its own, a child of this one

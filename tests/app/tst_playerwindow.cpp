@@ -249,6 +249,35 @@ private slots:
         QVERIFY(window.Engine()->Shutdown(true, 20000));
     }
 
+    // A render finishing over the file shown in viewer A: the viewer lets go of the old source
+    // and shows the new one, of the new length.
+    void shownFileReloads()
+    {
+        Settings::ResetToDefaults();
+        Settings::Get().hardwareRenderingEnabled = false;
+        Settings::Get().autoPlayEnabled = false;
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("render.mp4"));
+        QVERIFY(QFile::copy(TestSupport::MediaPath(QStringLiteral("clip_23976.mp4")), path));
+        PlayerWindow window({path});
+        QTRY_VERIFY(window.isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(window.View()->ShownFrame(0) && window.View()->PrimaryTimeline(), 20000);
+        const Source* before = window.Sources().value(0);
+        QCOMPARE(window.View()->PrimaryTimeline()->FrameCount(), 48);
+
+        const QString temporary = dir.filePath(QStringLiteral("render.tmp"));
+        QVERIFY(QFile::copy(TestSupport::MediaPath(QStringLiteral("clip_1080p25.mp4")), temporary));
+        QVERIFY(QFile::remove(path));
+        QVERIFY(QFile::rename(temporary, path));
+        QTRY_VERIFY_WITH_TIMEOUT(window.Sources().size() == 1 && window.Sources().first() != before, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(window.View()->PrimaryTimeline() && window.View()->PrimaryTimeline()->FrameCount() == 75
+                                     && window.View()->ShownFrame(0)
+                                     && window.View()->ShownFrame(0)->timeline == window.View()->PrimaryTimeline(),
+                                 20000);
+        QCOMPARE(window.Engine()->PrimaryTimeline(), window.View()->PrimaryTimeline());
+        QVERIFY(window.Engine()->Shutdown(true, 20000));
+    }
+
     // The user's bindings file decides the keys: Space given to pause stays with play/pause
     // (one warning), F10 shows the console, and closing writes the file back. The console's
     // four commands work; other text does nothing.
