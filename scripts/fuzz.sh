@@ -2,7 +2,8 @@
 # Builds the libFuzzer harnesses with clang and runs each for a bounded time. Exits non-zero
 # when libFuzzer does (a finding, or a harness that could not run), with its logs.
 #   FUZZ_RUNS (default 10000000) executions, FUZZ_SECONDS (default 1200) at most, per harness;
-#   FUZZ_JOBS (default 2) processes share them.
+#   FUZZ_JOBS (default 2) processes share them; FUZZ_TARGETS (default "parsesourcepath
+#   projectfile") picks the harnesses.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
@@ -46,17 +47,23 @@ fuzz() {
   )
 }
 
+targets=" ${FUZZ_TARGETS:-parsesourcepath projectfile} "
+
+if [[ $targets == *" parsesourcepath "* ]]; then
 corpus="$dir/corpus/parsesourcepath"
 mkdir -p "$corpus"
 printf '%s' 'C:/shots/shot_v02.####.exr 1-10 (1-4 6-8 10)' > "$corpus/seed-runs"
 printf '%s' '/a/render.##.exr 99-101' > "$corpus/seed-range"
 printf '%s' 'C:/dir name/clip.mov' > "$corpus/seed-file"
 fuzz fuzz_parsesourcepath "$corpus" 512
+fi
 
 # Project files: the golden file of the tests and small ones of each format.
+if [[ $targets == *" projectfile "* ]]; then
 corpus="$dir/corpus/projectfile"
 mkdir -p "$corpus"
 # The first byte picks the format: even the current one, odd the older one.
 { printf '0'; cat "$root/tests/project/golden.plvx2"; } > "$corpus/seed-golden"
 printf '%s' '1{"_meta":{"format":"plvx","version":1},"folders":[{"_id":"{00000000-0000-0000-0000-00000000000a}","parent_id":"{00000000-0000-0000-0000-00000000000b}","index":0}],"sources":[{"_id":"{00000000-0000-0000-0000-0000000000c1}","path":"/x.mov","frame":3,"bookmarks":[{"frame":2,"strokes":[{"width":1,"color":"#ff000000","type":0,"points":"1,2;"}]}]}],"timelines":[{"elements":[{"source_id":"{00000000-0000-0000-0000-0000000000c1}"}]}]}' > "$corpus/seed-older"
 fuzz fuzz_projectfile "$corpus" 16384
+fi
