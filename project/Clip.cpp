@@ -58,8 +58,11 @@ Clip* Clip::Copy(bool keepKind, bool watchSource, QObject* parent, bool keepSnap
 
 void Clip::WatchSource()
 {
-    connect(m_source, &Source::Parsed, this, &Clip::OnSourceParsed, Qt::UniqueConnection);
-    connect(m_source, &Source::Updated, this, &Clip::OnSourceUpdated, Qt::UniqueConnection);
+    // By connection, not by sender: the old source may be gone when the clip is re-pointed.
+    for (const QMetaObject::Connection& connection : m_sourceConnections)
+        disconnect(connection);
+    m_sourceConnections[0] = connect(m_source, &Source::Parsed, this, &Clip::OnSourceParsed);
+    m_sourceConnections[1] = connect(m_source, &Source::Updated, this, &Clip::OnSourceUpdated);
 }
 
 QString Clip::Name() const
@@ -114,8 +117,6 @@ void Clip::SetSource(Source* source)
 {
     if (m_kind != ClipKind::Reference || !source)
         return;
-    if (m_source)
-        disconnect(m_source, nullptr, this, nullptr);
     m_source = source;
     WatchSource();
     m_startTime = 0;

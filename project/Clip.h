@@ -101,6 +101,7 @@ private:
     QUuid m_id;
     ClipKind m_kind;
     Source* m_source = nullptr;
+    QMetaObject::Connection m_sourceConnections[2];
     int32_t m_audioStreamIndex = 0;
     int32_t m_videoStreamIndex = 0;
     int64_t m_startTime = 0;

@@ -107,23 +107,24 @@ void Project::FinishReplacing(TimelineItem* old, TimelineItem* replacement)
     QList<QPair<TimelineItem*, int>> shown;
     if (old->GetTimeline()->OutputId() >= 0)
         shown.append({replacement, old->GetTimeline()->OutputId()});
-    QList<TimelineItem*> users;
+    // Timelines kept out of the tree by undo commands play the source too, once put back.
+    QList<Timeline*> users;
+    for (Timeline* timeline : std::as_const(m_regularTimelines))
+        if (timeline->GetTrack() && timeline->GetTrack()->HasSource(oldSource->Id()))
+            users.append(timeline);
     for (TimelineItem* item : std::as_const(m_timelines))
-        if (item->GetTimeline()->GetTrack() && item->GetTimeline()->GetTrack()->HasSource(oldSource->Id()))
-            users.append(item);
-    for (TimelineItem* item : std::as_const(users))
-        if (item->GetTimeline()->OutputId() >= 0)
+        if (users.contains(item->GetTimeline()) && item->GetTimeline()->OutputId() >= 0)
             shown.append({item, item->GetTimeline()->OutputId()});
     for (const auto& [item, viewer] : std::as_const(shown))
         emit OpenInViewerReplaceRequested(QUuid(), viewer);
 
-    for (TimelineItem* item : std::as_const(users)) {
-        Track* track = item->GetTimeline()->GetTrack();
+    for (Timeline* timeline : std::as_const(users)) {
+        Track* track = timeline->GetTrack();
         for (Clip* clip : track->Clips())
             if (clip->GetSource() == oldSource)
                 clip->SetSource(newSource);
         track->Layout();
-        item->GetTimeline()->OnTrackUpdated();
+        timeline->OnTrackUpdated();
     }
     // The source's own bookmarks and drawings go with it.
     Timeline* from = old->GetTimeline();
@@ -136,8 +137,7 @@ void Project::FinishReplacing(TimelineItem* old, TimelineItem* replacement)
     if (from->BackgroundAnnotations()->HasAnnotation())
         to->ReplaceBackgroundAnnotations(from->BackgroundAnnotations()->Copy());
     // Timelines that played the old source's sound play the new one's.
-    for (TimelineItem* item : std::as_const(m_timelines)) {
-        Timeline* timeline = item->GetTimeline();
+    for (Timeline* timeline : std::as_const(m_regularTimelines)) {
         if (timeline->AudioOverrideId() != old->Id())
             continue;
         timeline->SetAudioOverrideId(replacement->Id());
@@ -277,6 +277,9 @@ FolderItem* Project::CreateFolder(const QString& name, const QUuid& parentId, bo
 TimelineItem* Project::CreateTimeline(const QString& name, const QUuid& parentId, bool expandParent, const QUuid& id, int index)
 {
     auto* item = new TimelineItem(name, nullptr, id);
+    Timeline* timeline = item->GetTimeline();
+    m_regularTimelines.insert(timeline);
+    connect(timeline, &Timeline::AboutToBeDestroyed, this, [this](Timeline* gone) { m_regularTimelines.remove(gone); });
     FolderItem* parent = FolderFor(parentId, ProjectItem::TimelineKind);
     parent->InsertChild(item, index);
     if (expandParent)
@@ -392,6 +395,38 @@ void Project::ReinsertFolder(FolderItem* folder, const QUuid& parentId, int inde
     for (FolderItem* inside : folder->FolderTree())
         m_folders.insert(inside->Id(), inside);
     emit ProjectUpdated();
+}
+
+bool Project::Suits(const ProjectItem* item, const FolderItem* target) const
+{
+    if (!item || !target || item == target)
+        return false;
+    switch (item->ItemKind()) {
+    case ProjectItem::FolderKind: {
+        auto* folder = static_cast<FolderItem*>(const_cast<ProjectItem*>(item));
+        if (target->Type() != FolderItem::General || folder->HasDescendant(target->Id()))
+            return false;
+        int height = 0;
+        for (const FolderItem* inside : folder->FolderTree())
+            height = std::max(height, inside->Depth() - folder->Depth());
+        return target->Depth() + 1 + height <= kMaxFolderDepth;
+    }
+    case ProjectItem::SourceKind:
+        return target->Type() != FolderItem::Timelines;
+    default:
+        return target->Type() != FolderItem::Sources;
+    }
+}
+
+bool Project::MoveItem(ProjectItem* item, FolderItem* target, int index)
+{
+    if (!Suits(item, target))
+        return false;
+    if (auto* parent = qobject_cast<FolderItem*>(item->parent()))
+        parent->RemoveChild(item);
+    target->InsertChild(item, index);
+    emit ProjectUpdated();
+    return true;
 }
 
 void Project::ReinsertSource(TimelineItem* item, const QUuid& parentId, int index)

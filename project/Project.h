@@ -46,6 +46,8 @@ public:
     ProjectItem* Item(const QUuid& id) const;
     FolderItem* Folder(const QUuid& id) const;
     TimelineItem* SourceItem(const QUuid& id) const { return m_sources.value(id); }
+    // The source with `id`, or the one that took its place when its file was reloaded.
+    TimelineItem* CurrentReplacement(const QUuid& id) const;
     TimelineItem* TimelineItemById(const QUuid& id, bool includeSources = false) const;
     const QHash<QUuid, TimelineItem*>& Sources() const { return m_sources; }
     const QHash<QUuid, TimelineItem*>& Timelines() const { return m_timelines; }
@@ -66,6 +68,11 @@ public:
     void DetachSource(TimelineItem* item);
     void DetachTimeline(TimelineItem* item);
     void ReinsertFolder(FolderItem* folder, const QUuid& parentId, int index);
+    // Moves an item in the tree to `target` at `index` (appended when out of range). Refused (false) when the target does not suit the item, is the item
+    // or lies inside it, or would nest folders too deep.
+    bool MoveItem(ProjectItem* item, FolderItem* target, int index);
+    // Whether `item` may be put under `target` (the parent rules, no cycle, the depth limit).
+    bool Suits(const ProjectItem* item, const FolderItem* target) const;
     void ReinsertSource(TimelineItem* item, const QUuid& parentId, int index);
     void ReinsertTimeline(TimelineItem* item, const QUuid& parentId, int index);
 
@@ -158,9 +165,7 @@ private:
     void UnwatchSource(TimelineItem* item);
     void ConnectItem(TimelineItem* item);
     FolderItem* FolderFor(const QUuid& parentId, int kind) const;
-    // The source that took the place of `id` by the replacements finished so far, or the
-    // source itself.
-    TimelineItem* CurrentReplacement(const QUuid& id) const;
+
     void OnFileChanged(const QString& path);
 
     QList<FolderItem*> m_baseFolders;
@@ -168,6 +173,9 @@ private:
     QHash<QUuid, TimelineItem*> m_sources;
     QHash<QUuid, FolderItem*> m_folders; // user folders in the tree
     QHash<QUuid, QUuid> m_replacedBy; // finished replacements: old source id to new one
+    // Every regular timeline made here that is alive, in the tree or kept out of it (by an
+    // undo command): a reloaded source's clips are re-pointed in all of them.
+    QSet<Timeline*> m_regularTimelines;
     QSet<QUuid> m_replacing; // sources queued to take another's place
     QList<ParseEntry> m_activeBatch;
     QList<ParseEntry> m_pending;

@@ -283,6 +283,14 @@ void Timeline::AppendClips(const QList<Clip*>& clips)
     emit MasterTrackEdited();
 }
 
+void Timeline::SetClipOrder(const QList<QUuid>& ids)
+{
+    if (IsSourceTimeline() || !m_track)
+        return;
+    m_track->SetClipOrder(ids);
+    emit MasterTrackEdited();
+}
+
 Clip* Timeline::RemoveClip(int index, bool masterEdit)
 {
     if (IsSourceTimeline() || !m_track)

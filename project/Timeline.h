@@ -122,6 +122,8 @@ public:
     void AppendClips(const QList<Clip*>& clips);
     Clip* RemoveClip(int index, bool masterEdit = true);
     void RemoveClips(const QList<QUuid>& ids);
+    // See Track::SetClipOrder; a master-track edit.
+    void SetClipOrder(const QList<QUuid>& ids);
 
     // Audio override (regular timelines only).
     QUuid AudioOverrideId() const { return m_audioOverrideId; }

@@ -227,6 +227,22 @@ void Track::AppendClips(const QList<Clip*>& clips)
     emit TrackUpdated();
 }
 
+void Track::SetClipOrder(const QList<QUuid>& ids)
+{
+    QList<Clip*> ordered;
+    QList<Clip*> rest = m_clips;
+    for (const QUuid& id : ids) {
+        const auto found = std::find_if(rest.begin(), rest.end(), [&](const Clip* clip) { return clip->Id() == id; });
+        if (found != rest.end()) {
+            ordered.append(*found);
+            rest.erase(found);
+        }
+    }
+    m_clips = ordered + rest;
+    Layout();
+    emit TrackUpdated();
+}
+
 Clip* Track::TakeClip(int index)
 {
     Clip* clip = ClipAt(index);

@@ -60,6 +60,9 @@ public:
     // The clips appended in order, laid out once (one TrackUpdated).
     void AppendClips(const QList<Clip*>& clips);
     Clip* TakeClip(int index); // handed to the caller
+    // The clips named by `ids` first, in that order, then the others as they were; the same
+    // clip objects, laid out again. Unknown ids are ignored.
+    void SetClipOrder(const QList<QUuid>& ids);
     void Layout();
 
     // Lays a copy of an audio override timeline's track so that its time `s` falls on 0 and
