@@ -188,8 +188,14 @@ void AvManager::OnDecodeCopiesRefreshed()
 {
     // A task told to take a new copy may take this one.
     auto* timeline = qobject_cast<Timeline*>(sender());
-    if (timeline && HasDecodeTasks(timeline))
-        AddReachableSources(timeline);
+    if (!timeline || !HasDecodeTasks(timeline))
+        return;
+    AddReachableSources(timeline);
+    // The track changed (clips added, removed, reordered, a source parsed again): the tasks
+    // decoding the timeline take the new copy, and its viewer shows the new picture.
+    for (const auto& entry : m_active)
+        if (entry->task->IsDecode() && entry->task->timeline == timeline)
+            emit DecodeTrackUpdated(entry->id);
 }
 
 void AvManager::SendAudioPlaybackTimeline(Timeline* timeline)
@@ -475,6 +481,19 @@ void AvManager::DecodeTimeline(Timeline* timeline, int outputId, bool audio, boo
         StartTask(AvWorkerTask::DecodeAudio, timeline);
     if (video)
         StartTask(AvWorkerTask::DecodeVideo, timeline);
+}
+
+void AvManager::ShowInViewer(Timeline* timeline, int viewer, bool autoPlay)
+{
+    if (!timeline) {
+        EndDecodingTask(viewer, true);
+        if (Timeline* shown = m_outputTimelines.take(viewer))
+            shown->SetOutputId(-1);
+        return;
+    }
+    DecodeTimeline(timeline, viewer, true, true);
+    if (autoPlay)
+        Play();
 }
 
 void AvManager::EndDecodingTask(int outputId, bool clearViewer, bool dropCache)

@@ -3,6 +3,7 @@
 #include "engine/AvWorkerTask.h"
 #include "media/VideoFrame.h"
 #include "playback/LoopState.h"
+#include "project/ProjectEngine.h"
 
 #include <QHash>
 #include <QMap>
@@ -34,7 +35,7 @@ struct AudioFrame;
 // afterwards, without a deleted source, the decoding it ended for other timelines), waits
 // until the audio output has let go of it, and tells the viewers showing a picture that points
 // into it to drop the picture (VideoFrameChanged with null frames). See Timeline and Source.
-class AvManager : public QObject
+class AvManager : public QObject, public ProjectEngine
 {
     Q_OBJECT
 
@@ -60,7 +61,11 @@ public:
     bool Shutdown(bool final, int timeoutMs);
 
 public slots:
-    void ParseSource(Timeline* sourceTimeline);
+    void ParseSource(Timeline* sourceTimeline) override;
+    // The project's viewers: the timeline decoded (sound and picture) for the viewer's output,
+    // or the output's tasks ended and the viewer emptied.
+    void ShowInViewer(Timeline* timeline, int viewer, bool autoPlay) override;
+    void PausePlayback() override { Pause(); }
     void DecodeTimeline(Timeline* timeline, int outputId, bool audio, bool video, bool keepViewerFrameOverride = false);
     void EndDecodingTask(int outputId, bool clearViewer, bool dropCache = false);
     void Play(bool forward = true, bool steppedPlayback = false);

@@ -6,7 +6,11 @@
 #include "media/VideoStreamInfo.h"
 #include "playback/PlaybackManager.h"
 #include "project/Clip.h"
+#include "project/Project.h"
 #include "project/ProjectGlobals.h"
+#include "project/ProjectManager.h"
+#include "project/Track.h"
+#include "project/TimelineItem.h"
 #include "project/Source.h"
 #include "project/Timeline.h"
 #include "tests/TestSupport.h"
@@ -191,6 +195,53 @@ private slots:
         QVERIFY(WaitFor([&] { return manager.TaskIds(AvWorkerTask::DecodeVideo, timeline).size() == 1; }));
         QVERIFY2(log.errors.isEmpty(), qPrintable(log.errors.join('\n')));
         QVERIFY(manager.Shutdown(true, 10000));
+    }
+
+    // The same through the project's undo stack, as a user does it: the source plays in viewer
+    // 0, a timeline with two clips of it decodes in viewer 1; the source is deleted (its viewer
+    // cleared, its clips removed, the source itself kept by the command) and the stack cleared
+    // at once, which frees the source while the other timeline's task may still read it.
+    void deleteSourceThroughUndoStack()
+    {
+        AvManager engine;
+        ProjectManager manager(&engine);
+        ViewerStandIn viewer;
+        viewer.Connect(engine, this, 0);
+        ViewerStandIn cutViewer;
+        cutViewer.Connect(engine, this, 1);
+        TestSupport::LogCapture log;
+        const QUuid cut = manager.AddTimeline(QStringLiteral("cut"), QUuid());
+        for (int round = 0; round < 50; ++round) {
+            const QList<QUuid> ids = manager.ImportFiles({SmallClip() + QLatin1Char('@')}, {}); // as it is: not a usual ending
+            QCOMPARE(ids.size(), 1);
+            manager.InsertClips(cut, {ids.first(), ids.first()}, -1);
+            viewer.framesShown = 0;
+            cutViewer.framesShown = 0;
+            manager.OpenItemsInViewers({ids.first(), cut}, 0, true);
+            QVERIFY2(WaitFor([&] { return viewer.framesShown > 0 && cutViewer.framesShown > 0; }),
+                     qPrintable(QStringLiteral("round %1: %2 and %3 pictures shown, tasks %4 %5")
+                                    .arg(round)
+                                    .arg(viewer.framesShown)
+                                    .arg(cutViewer.framesShown)
+                                    .arg(engine.TaskIds(AvWorkerTask::DecodeVideo, manager.RegularTimeline(cut)).size())
+                                    .arg(manager.RegularTimeline(cut)->OutputId())));
+            manager.DeleteSource(ids.first());
+            QVERIFY(!manager.GetProject()->SourceItem(ids.first()));
+            QCOMPARE(manager.RegularTimeline(cut)->GetTrack()->ClipCount(), 0);
+            if (round % 2 == 1) {
+                manager.UndoStack()->undo(); // back, and in its viewer again
+                QCOMPARE(manager.RegularTimeline(cut)->GetTrack()->ClipCount(), 2);
+                QCOMPARE(manager.ItemInViewer(0)->Id(), ids.first());
+                manager.UndoStack()->redo();
+            }
+            manager.UndoStack()->clear();
+            viewer.Paint();
+            cutViewer.Paint();
+            QVERIFY(!viewer.shown);
+            QVERIFY(manager.GetProject()->Sources().isEmpty());
+        }
+        QVERIFY2(log.errors.isEmpty(), qPrintable(log.errors.join('\n')));
+        QVERIFY(engine.Shutdown(true, 10000));
     }
 
     // A decode task that cannot end (its thread is held here) when its output is asked to
