@@ -12,6 +12,7 @@
 #include "project/Project.h"
 #include "project/ProjectFile.h"
 #include "project/ProjectGlobals.h"
+#include "project/ProjectManager.h"
 #include "project/Source.h"
 #include "project/TimelineItem.h"
 #include "project/Timeline.h"
@@ -91,8 +92,12 @@ PlayerWindow::PlayerWindow(const QStringList& startupFiles, QWidget* parent)
     setCentralWidget(central);
     resize(1000, 800);
 
-    m_project = std::make_unique<Project>();
-    ConnectProject();
+    m_manager = std::make_unique<ProjectManager>(m_engine.get());
+    connect(m_manager.get(), &ProjectManager::ProjectUpdated, this, &PlayerWindow::ScheduleSourceListRefresh);
+    connect(m_manager.get(), &ProjectManager::TimelineUpdated, this, &PlayerWindow::ScheduleSourceListRefresh);
+    connect(m_manager.get(), &ProjectManager::BlockUserInputChanged, this, [this](bool blocked) { m_inputBlocked = blocked; });
+    connect(m_engine.get(), &AvManager::PrimaryTimelineChanged, this,
+            [this](Timeline* timeline, bool) { m_view->SetPrimaryTimeline(timeline); });
     m_shortcutsWindow = new KeyboardShortcutsWindow(m_commands, this);
     CreateActions();
     m_commands.LoadBindings();
@@ -109,7 +114,7 @@ PlayerWindow::~PlayerWindow()
 {
     // Engine threads hold the timelines: they end before the timelines go.
     m_engine->Shutdown(true, 10000);
-    m_project.reset(); // its timelines, now that no engine thread holds them
+    m_manager.reset(); // its timelines, now that no engine thread holds them
     m_engine.reset();
     delete m_shortcutsWindow;
     delete m_console;
@@ -119,7 +124,11 @@ QAction* PlayerWindow::AddCommand(int commandId, const std::function<void()>& ha
 {
     const Command* command = m_commands.Find(commandId);
     auto* action = new QAction(command ? command->label : QString(), this);
-    connect(action, &QAction::triggered, this, handler);
+    // While a project or an import loads, the event loop runs: the keys wait until it is done.
+    connect(action, &QAction::triggered, this, [this, handler] {
+        if (!m_inputBlocked)
+            handler();
+    });
     addAction(action); // reachable by its keys wherever the focus is in the window
     m_commands.AttachAction(commandId, action);
     m_actions.insert(commandId, action);
@@ -145,7 +154,10 @@ void PlayerWindow::CreateActions()
     AddCommand(CommandId::IncreasePlaybackSpeed, [this] { ChangeSpeed(2.0f); });
     AddCommand(CommandId::DecreasePlaybackSpeed, [this] { ChangeSpeed(0.5f); });
     AddCommand(CommandId::OpenNewInstance, [this] { OpenNewInstance(); });
+    AddCommand(CommandId::ImportFile, [this] { ImportFromDialog(); });
     AddCommand(CommandId::OpenProject, [this] { OpenProjectFromDialog(); });
+    AddCommand(CommandId::Undo, [this] { m_manager->UndoStack()->undo(); });
+    AddCommand(CommandId::Redo, [this] { m_manager->UndoStack()->redo(); });
     AddCommand(CommandId::SaveProject, [this] { SaveProject(); });
     AddCommand(CommandId::SaveProjectAs, [this] { SaveProjectAs(); });
     AddCommand(CommandId::Exit, [this] { close(); });
@@ -229,46 +241,13 @@ void PlayerWindow::ExecuteConsoleCommand(const QString& command)
         m_console->ClearOutput();
     } else if (command == QLatin1String("about")) {
         m_console->ClearOutput();
-        PrintSystemInformation();
+        const auto* gl = dynamic_cast<const OpenGLViewer*>(m_viewer);
+        m_manager->LogSystemInformation(gl ? gl->RendererInfo() : QString());
     } else if (command == QLatin1String("cache")) {
         PrintCacheInfo();
     } else if (command == QLatin1String("reset audio")) {
         m_engine->ResetAudioOutput();
     }
-}
-
-void PlayerWindow::PrintSystemInformation()
-{
-    const Settings& settings = Settings::Get();
-    QStringList monitors;
-    for (const QScreen* screen : QGuiApplication::screens())
-        monitors.append(QStringLiteral("%1x%2 (%3)")
-                            .arg(screen->size().width())
-                            .arg(screen->size().height())
-                            .arg(screen->devicePixelRatio()));
-    const QSurfaceFormat format = QSurfaceFormat::defaultFormat();
-    Logger::output(QStringLiteral("%1 v%2\n\n").arg(QStringLiteral("Plovex"), QCoreApplication::applicationVersion()));
-#ifdef Q_OS_WIN
-    const QString system = QStringLiteral("Windows");
-#else
-    QString system = QSysInfo::productType();
-    if (!system.isEmpty())
-        system[0] = system[0].toUpper();
-#endif
-    Logger::output(QStringLiteral("%1 %2\n").arg(system, QSysInfo::productVersion()));
-    if (const auto* gl = dynamic_cast<const OpenGLViewer*>(m_viewer); gl && !gl->RendererInfo().isEmpty())
-        Logger::output(gl->RendererInfo());
-    Logger::output(QStringLiteral("Monitors: %1\n").arg(monitors.join(QStringLiteral(" : "))));
-    Logger::output(QStringLiteral("Cache Size: %1\n").arg(settings.cacheSize));
-    Logger::output(QStringLiteral("VSync: %1 (%2)\n").arg(format.swapInterval()).arg(static_cast<int>(format.swapBehavior())));
-    Logger::output(QStringLiteral("GTC: %1 (%2)\n")
-                       .arg(settings.globalTimeControlVisible ? 1 : 0)
-                       .arg(settings.globalTimeControlPositionTop ? 1 : 0));
-    Logger::output(QStringLiteral("RTC: %1 (%2)\n")
-                       .arg(settings.rangeTimeControlVisible ? 1 : 0)
-                       .arg(settings.rangeTimeControlPositionTop ? 1 : 0));
-    Logger::output(QStringLiteral("Port: %1 (%2)\n").arg(settings.clientApiPort).arg(settings.clientApiPortEnabled ? 1 : 0));
-    Logger::output(QStringLiteral("Maya CommandPort: %1\n").arg(settings.mayaCommandPort));
 }
 
 void PlayerWindow::PrintCacheInfo()
@@ -289,75 +268,40 @@ QList<Source*> PlayerWindow::Sources() const
                 walk(sub);
         }
     };
-    for (const FolderItem* base : m_project->BaseFolders())
+    for (const FolderItem* base : GetProject()->BaseFolders())
         walk(base);
     return sources;
 }
 
-void PlayerWindow::ConnectProject()
+Project* PlayerWindow::GetProject() const
 {
-    connect(m_project.get(), &Project::ParseSourceRequested, this, [this](TimelineItem* item) {
-        Timeline* timeline = item->GetTimeline();
-        if (timeline->GetSource()->FileCount() > 0) {
-            m_engine->ParseSource(timeline);
-            return;
-        }
-        // An invalid path: nothing to probe, and the queue moves on.
-        OnSourceParsed(timeline);
-        QMetaObject::invokeMethod(m_project.get(), [project = m_project.get(), id = item->Id()] { project->OnSourceParsed(id); },
-                                  Qt::QueuedConnection);
-    });
-    connect(m_project.get(), &Project::OpenInViewerRequested, this, [this](const QUuid& id, int viewer, bool) {
-        TimelineItem* item = m_project->TimelineItemById(id, true);
-        if (!item || viewer < 0 || viewer > 1)
-            return;
-        m_engine->DecodeTimeline(item->GetTimeline(), viewer, viewer == 0, true);
-        if (viewer == 0)
-            m_view->SetPrimaryTimeline(item->GetTimeline());
-    });
-    connect(m_project.get(), &Project::PausePlaybackRequested, m_engine.get(), &AvManager::Pause);
-    // A source reloaded in place: its viewer lets go of the old one, then shows the new one.
-    connect(m_project.get(), &Project::OpenInViewerReplaceRequested, this, [this](const QUuid& id, int viewer) {
-        if (viewer < 0 || viewer > 1)
-            return;
-        TimelineItem* item = m_project->TimelineItemById(id, true);
-        if (!item) {
-            if (viewer == 0)
-                m_view->SetPrimaryTimeline(nullptr);
-            m_engine->EndDecodingTask(viewer, true);
-            return;
-        }
-        m_engine->DecodeTimeline(item->GetTimeline(), viewer, viewer == 0, true);
-        if (viewer == 0)
-            m_view->SetPrimaryTimeline(item->GetTimeline());
-    });
-    connect(m_project.get(), &Project::ProjectUpdated, this, &PlayerWindow::ScheduleSourceListRefresh);
-    connect(m_project.get(), &Project::SourceFinalised, this, &PlayerWindow::ScheduleSourceListRefresh);
+    return m_manager->GetProject();
 }
 
 bool PlayerWindow::OpenProject(const QString& path)
 {
-    // The open project is given up only for a file that can be read, and not while a project
-    // is still loading (the load runs the event loop, so the keys still work).
-    if (m_project->IsLoading() || !ProjectFile::CanRead(path))
+    // Not while a project is still loading (the load runs the event loop, so the keys work).
+    if (GetProject()->IsLoading())
         return false;
     m_engine->Pause();
-    m_view->SetPrimaryTimeline(nullptr);
-    for (int viewer = 0; viewer < 2; ++viewer)
-        m_engine->EndDecodingTask(viewer, true);
-    m_outputFor.clear();
-    m_project = std::make_unique<Project>();
-    ConnectProject();
-    const bool read = ProjectFile::Read(*m_project, path, true);
-    m_view->SetViewerLayoutByType(ProjectGlobals::ViewerLayout());
+    const bool read = m_manager->OpenProject(path);
+    if (read)
+        m_view->SetViewerLayoutByType(ProjectGlobals::ViewerLayout());
     return read;
 }
 
 bool PlayerWindow::SaveProjectTo(const QString& path)
 {
-    m_project->SetProjectPath(path);
     ProjectGlobals::SetViewerLayout(m_view->LayoutType());
-    return ProjectFile::Write(*m_project);
+    return m_manager->SaveProject(path);
+}
+
+void PlayerWindow::ImportFromDialog()
+{
+    const QStringList paths = QFileDialog::getOpenFileNames(this, QStringLiteral("Import File(s)"), QString(),
+                                                            FileHelpers::MediaFileDialogFilter());
+    if (!paths.isEmpty())
+        ImportFiles(paths, true);
 }
 
 void PlayerWindow::OpenProjectFromDialog()
@@ -450,7 +394,7 @@ void PlayerWindow::OpenPaths(const QStringList& arguments)
     if (entries.size() == 1) {
         const QString& only = entries.first();
         if (FileHelpers::IsProjectFile(only)) {
-            Logger::warning(QStringLiteral("Projects cannot be opened in this window yet: %1").arg(only));
+            OpenProject(only);
             return;
         }
         if (only.endsWith(QLatin1String(".txt"))) {
@@ -503,51 +447,39 @@ void PlayerWindow::OpenUrlsInViewer(const QList<QUrl>& urls, int viewportIndex, 
     if (paths.isEmpty())
         return;
     // Viewers A and B only, until the window can fill more.
-    if (viewportCount > 1 && paths.size() >= 2) {
+    if (viewportCount > 1 && paths.size() >= 2)
         ImportFiles(paths.mid(0, 2), false);
-        return;
-    }
-    for (Timeline* timeline : ImportFiles(paths.mid(0, 1), false))
-        m_outputFor.insert(timeline->GetSource()->Id(), viewportIndex == 1 ? 1 : 0);
+    else
+        ImportFiles(paths.mid(0, 1), false, viewportIndex == 1 ? 1 : 0);
 }
 
-QList<Timeline*> PlayerWindow::ImportFiles(const QStringList& paths, bool detectSequences)
+void PlayerWindow::ImportFiles(const QStringList& paths, bool detectSequences, int firstViewer)
 {
-    QList<Timeline*> imported;
-    QStringList checked;
-    QStringList unchecked;
-    for (const QString& path : paths) {
-        if (path.endsWith(QLatin1Char('@')))
-            checked.append(path.chopped(1));
-        else if (FileHelpers::IsMediaFile(path))
-            unchecked.append(path);
-    }
-    QStringList names = checked + (detectSequences ? FileHelpers::DetectImageSequences(unchecked) : unchecked);
-    std::sort(names.begin(), names.end(),
-              [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
-    // The batch's first two files, in the order given, go to viewers A and B.
+    if (m_inputBlocked)
+        return;
+    // The given order, for the viewers: a checked name as it is, others as they are grouped.
     QStringList given;
     for (const QString& path : paths)
-        given.append(path.endsWith(QLatin1Char('@')) ? path.chopped(1) : path);
-    const bool compare = names.size() >= 2;
-    for (const QString& name : std::as_const(names)) {
-        SourceProperties record;
-        record.path = name;
-        TimelineItem* projectItem = m_project->CreateSource(record);
-        if (!projectItem)
-            continue;
-        Timeline* timeline = projectItem->GetTimeline();
-        imported.append(timeline);
-        const qsizetype place = given.indexOf(name);
-        m_outputFor.insert(timeline->GetSource()->Id(), compare && (place == 1 || (place < 0 && name == names.at(1))) ? 1 : 0);
-        if (compare && place > 1)
-            m_outputFor.insert(timeline->GetSource()->Id(), -1);
-        Source* source = timeline->GetSource();
-        connect(source, &Source::Parsed, this, [this, timeline] { OnSourceParsed(timeline); });
-        connect(source, &Source::Updated, this, [this, timeline] { OnSourceParsed(timeline); });
+        given.append(path.endsWith(QLatin1Char('@')) ? path.chopped(1) : FileHelpers::ResolveSequencePath(path));
+    QUndoStack* stack = m_manager->UndoStack();
+    stack->beginMacro(QStringLiteral("AddSources"));
+    ProjectManager::ImportOptions options;
+    options.detectSequences = detectSequences;
+    const QList<QUuid> ids = m_manager->ImportFiles(paths, options);
+    QList<QUuid> shown;
+    for (const QString& name : std::as_const(given))
+        for (const QUuid& id : ids)
+            if (const Timeline* timeline = m_manager->AnyTimeline(id); timeline && timeline->GetSource()->Path() == name
+                && !shown.contains(id) && shown.size() < 2 && !timeline->GetSource()->HasError() && timeline->FrameCount() > 0)
+                shown.append(id);
+    m_manager->OpenItemsInViewers(shown, firstViewer, Settings::Get().autoPlayEnabled);
+    stack->endMacro();
+    for (const QUuid& id : ids) {
+        Source* source = m_manager->AnyTimeline(id)->GetSource();
+        Logger::info(SourceReport::Summary(*source));
+        emit SourceParsed(source);
     }
-    m_project->QueuePendingSources();
-    return imported;
+    ScheduleSourceListRefresh();
 }
 
 void PlayerWindow::ScheduleSourceListRefresh()
@@ -569,27 +501,6 @@ void PlayerWindow::ScheduleSourceListRefresh()
             new QListWidgetItem(text, m_sourceList);
         }
     });
-}
-
-void PlayerWindow::OnSourceParsed(Timeline* timeline)
-{
-    Source* source = timeline->GetSource();
-    Logger::info(SourceReport::Summary(*source));
-    ScheduleSourceListRefresh();
-    // The latest usable source plays in its viewer: A, or B for the second of a batch.
-    if (!source->HasError() && source->FrameCount() > 0) {
-        const int output = m_outputFor.value(source->Id(), 0);
-        if (output < 0) {
-            emit SourceParsed(source);
-            return;
-        }
-        m_engine->DecodeTimeline(timeline, output, output == 0, true);
-        if (output == 0)
-            m_view->SetPrimaryTimeline(timeline);
-        if (Settings::Get().autoPlayEnabled)
-            m_engine->Play(true);
-    }
-    emit SourceParsed(source);
 }
 
 void PlayerWindow::OnVideoFrameChanged(int outputId, const std::shared_ptr<VideoFrame>& frame)

@@ -13,6 +13,7 @@
 
 class AvManager;
 class Project;
+class ProjectManager;
 class ConsoleWindow;
 class KeyboardShortcutsWindow;
 class QAction;
@@ -25,9 +26,10 @@ class ViewerWidget;
 struct VideoFrame;
 
 // The program's window until the full interface exists: it takes the start-up files and the
-// files forwarded by later starts, makes a source timeline of each, has the media engine
-// parse it, plays the latest one in viewer 0, and shows the sources, the frame at the
-// playhead; the log is in the console window. Its keys are the command table's: the
+// files forwarded by later starts (a project file opens), imports them through the project
+// manager, plays the first in viewer A (the second in B), and shows the sources and the frame
+// at the playhead; the log is in the console window. Import, open, save, undo and redo go
+// through the project manager. Its keys are the command table's: the
 // commands it implements get actions, with the user's bindings. Main thread only.
 class PlayerWindow : public QMainWindow
 {
@@ -38,7 +40,8 @@ public:
     ~PlayerWindow() override;
 
     QList<Source*> Sources() const; // the project's, in tree order
-    Project* GetProject() const { return m_project.get(); }
+    Project* GetProject() const;
+    ProjectManager* Manager() const { return m_manager.get(); }
     // The project file at `path` replaces the project; false when it could not be read.
     bool OpenProject(const QString& path);
     // Saves the project as `path` (its path from now on).
@@ -77,10 +80,10 @@ private:
     // Steps shared by forwarded arguments and start-up files.
     void OpenPaths(const QStringList& paths);
     void OpenUrlsInViewer(const QList<QUrl>& urls, int viewportIndex, int viewportCount, bool autoPlay);
-    // Creates one source per path (a path ending in "@" is a checked source name) in the
-    // project, and has them parsed.
-    QList<Timeline*> ImportFiles(const QStringList& paths, bool detectSequences);
-    void ConnectProject();
+    // Imports the paths (a path ending in "@" is a checked source name) as one undoable step;
+    // the first two, in the order given, are shown from viewer `firstViewer` on.
+    void ImportFiles(const QStringList& paths, bool detectSequences, int firstViewer = 0);
+    void ImportFromDialog();
     // The source list shows the project's sources in tree order, rebuilt once per event-loop
     // turn however many changes came in it.
     void ScheduleSourceListRefresh();
@@ -88,7 +91,6 @@ private:
     void SaveProject();
     void SaveProjectAs();
     static QString ProjectFilter();
-    void OnSourceParsed(Timeline* timeline);
     void OnVideoFrameChanged(int outputId, const std::shared_ptr<VideoFrame>& frame);
     bool HasSourceNamed(const QString& sequencePath) const;
     void StepFrames(int delta);
@@ -98,19 +100,18 @@ private:
     void SeekStart();
     void SeekEnd();
     void ChangeSpeed(float factor);
-    void PrintSystemInformation();
     void PrintCacheInfo();
 
     QStringList m_startupFiles;
     bool m_shownOnce = false;
     QHash<int, QAction*> m_actions; // by command id
     std::unique_ptr<AvManager> m_engine;
-    std::unique_ptr<Project> m_project; // after m_engine: its timelines outlive engine threads
+    std::unique_ptr<ProjectManager> m_manager; // after m_engine: its timelines outlive engine threads
     ViewerWidget* m_view = nullptr;  // the picture area, a child of the window
     ViewerBase* m_viewer = nullptr;  // its renderer
-    QHash<QUuid, int> m_outputFor; // viewport of each source by id; -1 for none
     QListWidget* m_sourceList = nullptr;
     bool m_sourceListRefreshPending = false;
+    bool m_inputBlocked = false; // while a project or import loads
     QLabel* m_frameLabel = nullptr;
     CommandTable m_commands;
     ConsoleWindow* m_console = nullptr; // a window of its own, a child of this one

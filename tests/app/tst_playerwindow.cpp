@@ -8,6 +8,8 @@
 #include "engine/AvManager.h"
 #include "media/CacheManager.h"
 #include "playback/PlaybackManager.h"
+#include "project/ProjectGlobals.h"
+#include "project/ProjectManager.h"
 #include "project/Source.h"
 #include "project/Timeline.h"
 #include "tests/TestSupport.h"
@@ -246,6 +248,44 @@ private slots:
         QVERIFY(!window.OpenProject(broken.fileName()));
         QCOMPARE(log.errors.size(), 2);
         QCOMPARE(window.Sources().size(), 2); // the open project is kept
+        QVERIFY(window.Engine()->Shutdown(true, 20000));
+    }
+
+    // Import, undo and redo through the window's keys: the import goes away as one step (its
+    // viewer emptied) and comes back shown again; a project file on the command line opens.
+    void undoRedoAndProjectArgument()
+    {
+        Settings::ResetToDefaults();
+        Settings::Get().hardwareRenderingEnabled = false;
+        Settings::Get().autoPlayEnabled = false;
+        const QString clip = TestSupport::MediaPath(QStringLiteral("clip_23976.mp4"));
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("cut.plvx2"));
+        {
+            PlayerWindow window({clip});
+            QTRY_VERIFY(window.isVisible());
+            window.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&window));
+            QTRY_VERIFY_WITH_TIMEOUT(window.View()->ShownFrame(0) && window.View()->PrimaryTimeline(), 20000);
+            QCOMPARE(window.Manager()->UndoStack()->text(0), QStringLiteral("AddSources"));
+            QTest::keySequence(&window, QKeySequence::Undo);
+            QVERIFY(window.Sources().isEmpty());
+            QTRY_VERIFY(!window.View()->PrimaryTimeline());
+            QTest::keySequence(&window, QKeySequence::Redo);
+            QCOMPARE(window.Sources().size(), 1);
+            QTRY_VERIFY_WITH_TIMEOUT(window.View()->PrimaryTimeline() && window.View()->ShownFrame(0)
+                                         && window.View()->ShownFrame(0)->timeline == window.View()->PrimaryTimeline(),
+                                     20000);
+            QVERIFY(window.SaveProjectTo(path));
+            QVERIFY(window.Manager()->IsSaved());
+            QVERIFY(window.Engine()->Shutdown(true, 20000));
+        }
+        PlayerWindow window({path});
+        QTRY_VERIFY(window.isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(window.Sources().size(), 1, 20000);
+        QCOMPARE(window.Sources().first()->Path(), clip);
+        QTRY_VERIFY_WITH_TIMEOUT(window.View()->ShownFrame(0), 20000); // it was in viewer A
+        QCOMPARE(ProjectGlobals::ProjectPath(), path);
         QVERIFY(window.Engine()->Shutdown(true, 20000));
     }
 
