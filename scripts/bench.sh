@@ -73,5 +73,13 @@ start_sound
 no_bus_autolaunch
 
 "$dir/bench/bench_projectfile" "$media/project"
+# A folder of 1,000 short clips for the import bench: fifty copies of each of the twenty.
+mkdir -p "$media/import"
+for i in $(seq -w 1 20); do
+  for j in $(seq -w 1 50); do
+    [ -f "$media/import/shot_${i}_$j.mp4" ] || cp "$media/project/clip_$i.mp4" "$media/import/shot_${i}_$j.mp4"
+  done
+done
+"$dir/bench/bench_projectmanager" "$media/import"
 "$dir/bench/bench_render"
 "$dir/bench/bench_audiosync" "$media/hd_sound.mp4" 20
