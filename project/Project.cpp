@@ -368,15 +368,8 @@ void Project::DetachSource(TimelineItem* item)
     UnwatchSource(item);
     m_sources.remove(item->Id());
     m_replacing.remove(item->Id());
-    if (wasActive) {
-        while (!m_activeBatch.isEmpty() && m_activeBatch.first().parsed) {
-            const ParseEntry entry = m_activeBatch.takeFirst();
-            Finalise(entry.item, entry.properties);
-            emit SourceFinalised(entry.item, entry.properties);
-        }
-        RequestParses();
-        StartNextBatch();
-    }
+    if (wasActive)
+        AdvanceBatch();
     emit ProjectUpdated();
 }
 
@@ -585,6 +578,11 @@ void Project::OnSourceParsed(const QUuid& id)
         return;
     }
     it->parsed = true;
+    AdvanceBatch();
+}
+
+void Project::AdvanceBatch()
+{
     while (!m_activeBatch.isEmpty() && m_activeBatch.first().parsed) {
         const ParseEntry entry = m_activeBatch.takeFirst();
         Finalise(entry.item, entry.properties);

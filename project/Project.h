@@ -159,6 +159,9 @@ private:
     };
 
     void StartNextBatch();
+    // Finalises the parsed entries at the head of the active batch, asks for the next parses,
+    // and starts the next batch once this one is done.
+    void AdvanceBatch();
     // Asks for parses of the active batch's next entries, at most ParseLimit() outstanding.
     void RequestParses();
     void IndexSource(TimelineItem* item);

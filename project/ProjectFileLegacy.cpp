@@ -38,16 +38,6 @@ struct Placement
     int index;
 };
 
-// Whether `folder` and what it holds would nest deeper than the project allows under `parent`.
-bool TooDeep(const FolderItem* parent, FolderItem* folder)
-{
-    int height = 0;
-    const int top = folder->Depth();
-    for (const FolderItem* inside : folder->FolderTree())
-        height = std::max(height, inside->Depth() - top);
-    return parent->Depth() + 1 + height > Project::kMaxFolderDepth;
-}
-
 void PlaceItems(Project& project, QList<Placement> pending)
 {
     for (int pass = 0; pass < kPlacementPasses && !pending.isEmpty(); ++pass) {
@@ -55,8 +45,7 @@ void PlaceItems(Project& project, QList<Placement> pending)
         QList<Placement> waiting;
         for (const Placement& placement : std::as_const(pending)) {
             FolderItem* parent = project.Folder(placement.parentId);
-            auto* folder = qobject_cast<FolderItem*>(placement.item);
-            if (!parent || parent == placement.item || (folder && (folder->HasDescendant(parent->Id()) || TooDeep(parent, folder)))) {
+            if (!parent || !project.Suits(placement.item, parent)) {
                 waiting.append(placement);
                 continue;
             }
