@@ -96,6 +96,7 @@ PlayerWindow::PlayerWindow(const QStringList& startupFiles, QWidget* parent)
     connect(m_manager.get(), &ProjectManager::ProjectUpdated, this, &PlayerWindow::ScheduleSourceListRefresh);
     connect(m_manager.get(), &ProjectManager::TimelineUpdated, this, &PlayerWindow::ScheduleSourceListRefresh);
     connect(m_manager.get(), &ProjectManager::BlockUserInputChanged, this, [this](bool blocked) { m_inputBlocked = blocked; });
+    connect(m_engine.get(), &AvManager::UpdateAudioOverrideRequested, m_manager.get(), &ProjectManager::ResolveAudioOverride);
     connect(m_engine.get(), &AvManager::PrimaryTimelineChanged, this,
             [this](Timeline* timeline, bool) { m_view->SetPrimaryTimeline(timeline); });
     m_shortcutsWindow = new KeyboardShortcutsWindow(m_commands, this);

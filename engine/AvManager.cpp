@@ -460,6 +460,8 @@ void AvManager::DecodeTimeline(Timeline* timeline, int outputId, bool audio, boo
             Logger::error(QStringLiteral("Failed to decode timeline. Its previous decode tasks did not end in time."));
             return;
         }
+        if (previous >= 0 && previous != outputId && m_outputTimelines.value(previous) == timeline)
+            m_outputTimelines.remove(previous);
         if (outputId >= 0) {
             Timeline* shown = m_outputTimelines.value(outputId);
             if (shown && shown != timeline)
@@ -486,7 +488,11 @@ void AvManager::DecodeTimeline(Timeline* timeline, int outputId, bool audio, boo
 void AvManager::ShowInViewer(Timeline* timeline, int viewer, bool autoPlay)
 {
     if (!timeline) {
+        if (viewer >= 0 && viewer < 4)
+            ++m_outputRequests[static_cast<size_t>(viewer)]; // a decode still waiting for it gives way
         EndDecodingTask(viewer, true);
+        if (m_shownTimelines.contains(viewer))
+            ShowFrame(viewer, nullptr, nullptr, nullptr, nullptr);
         if (Timeline* shown = m_outputTimelines.take(viewer))
             shown->SetOutputId(-1);
         return;

@@ -141,8 +141,10 @@ void Project::FinishReplacing(TimelineItem* old, TimelineItem* replacement)
         if (timeline->AudioOverrideId() != old->Id())
             continue;
         timeline->SetAudioOverrideId(replacement->Id());
-        if (timeline->AudioOverrideTimeline() == from)
+        if (timeline->AudioOverrideTimeline() == from) {
             timeline->SetAudioOverrideTimeline(to);
+            timeline->RefreshDecodeCopies(); // its sound copy pointed into the old source
+        }
     }
     m_replacedBy.insert(old->Id(), replacement->Id());
 

@@ -39,6 +39,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QPointer>
+#include <QSet>
 #include <QScreen>
 #include <QSurfaceFormat>
 #include <QSysInfo>
@@ -96,6 +97,12 @@ void ProjectManager::Install(std::unique_ptr<Project> project)
     connect(p, &Project::ProjectUpdated, this, &ProjectManager::ProjectUpdated);
     connect(p, &Project::FolderUpdated, this, &ProjectManager::FolderUpdated);
     connect(p, &Project::TimelineUpdated, this, &ProjectManager::TimelineUpdated);
+    // A timeline that plays another's sound plays a copy of its track: remade when it changes.
+    connect(p, &Project::TimelineUpdated, this, [this](const QUuid& id) {
+        for (TimelineItem* item : m_project->Timelines())
+            if (item->GetTimeline()->AudioOverrideId() == id && item->Id() != id)
+                item->GetTimeline()->RefreshDecodeCopies();
+    });
     connect(p, &Project::DefaultTimelineChanged, this, &ProjectManager::DefaultTimelineChanged);
     connect(p, &Project::ProjectPathChanged, this, &ProjectManager::ProjectPathChanged);
     connect(p, &Project::SourceRootDirPathChanged, this, &ProjectManager::SourceRootDirPathChanged);
@@ -145,6 +152,9 @@ bool ProjectManager::OpenProject(const QString& path, bool open)
         Install(std::make_unique<Project>());
     const bool read = ProjectFile::Read(*m_project, path, open);
     m_undoStack->clear();
+    for (TimelineItem* item : m_project->Timelines())
+        if (!item->GetTimeline()->AudioOverrideId().isNull())
+            ResolveAudioOverride(item->GetTimeline());
     if (!read)
         return false;
     m_unsaved = !open; // an imported project changed this one, off the undo stack
@@ -192,15 +202,21 @@ QList<QUuid> ProjectManager::ImportFiles(const QStringList& paths, const ImportO
     std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
     if (names.isEmpty())
         return {};
+    // An index counts only in a folder that takes sources and within its children; otherwise
+    // the sources are appended in order.
+    const FolderItem* parent = m_project->Folder(options.parentId);
+    const bool placed = parent && parent->Type() != FolderItem::Timelines && options.index >= 0
+                        && options.index <= parent->ChildCount();
+    const int index = placed ? options.index : -1;
     QStringList ordered = names;
-    if (options.index >= 0)
+    if (index >= 0)
         std::reverse(ordered.begin(), ordered.end()); // each inserted at the same index
     QList<SourceProperties> records;
     for (const QString& name : std::as_const(ordered)) {
         SourceProperties record;
         record.id = QUuid::createUuid();
         record.parentId = options.parentId;
-        record.index = options.index;
+        record.index = index;
         record.expandParent = true;
         record.path = name;
         record.cutInFrame = options.cutInFrame;
@@ -212,7 +228,7 @@ QList<QUuid> ProjectManager::ImportFiles(const QStringList& paths, const ImportO
     auto* add = new AddSourceTimelinesCmd(*this, records);
     m_undoStack->push(add);
     QList<QUuid> ids = add->Ids();
-    if (options.index >= 0)
+    if (index >= 0)
         std::reverse(ids.begin(), ids.end()); // back to the order of the names
     const Timeline* target = RegularTimeline(options.timelineId);
     const Timeline* fallback = options.addToDefaultTimeline ? RegularTimeline(m_project->DefaultTimelineId()) : nullptr;
@@ -279,8 +295,11 @@ QUuid ProjectManager::AddTimeline(const QString& name, const QUuid& parentId)
 
 void ProjectManager::InsertClips(const QUuid& timelineId, const QList<QUuid>& sourceIds, int index)
 {
-    if (!RegularTimeline(timelineId))
+    const Timeline* timeline = RegularTimeline(timelineId);
+    if (!timeline)
         return;
+    if (index > timeline->GetTrack()->ClipCount())
+        index = -1; // appended, in the given order
     QList<Clip*> clips;
     for (const QUuid& id : sourceIds)
         if (const TimelineItem* source = m_project->SourceItem(id))
@@ -451,7 +470,10 @@ bool ProjectManager::MoveProjectItems(const QList<QUuid>& ids, const QUuid& targ
         if (!m_project->Suits(item, target))
             continue;
         new MoveProjectItemCmd(*this, item->Id(), target->Id(), at, group);
-        if (at >= 0)
+        // The next goes after this one. An item taken from before the place in the same folder
+        // leaves a gap there that its own arrival fills: the place stays.
+        const bool fromBefore = item->parent() == target && target->IndexOf(item) < at;
+        if (at >= 0 && !fromBefore)
             ++at;
     }
     PushGroup(m_undoStack, group);
@@ -484,8 +506,17 @@ void ProjectManager::RenameItem(const QUuid& id, const QString& name)
 
 void ProjectManager::SetAudioOverride(const QUuid& timelineId, const QUuid& overrideId)
 {
-    if (const Timeline* timeline = RegularTimeline(timelineId); timeline && timeline->AudioOverrideId() != overrideId)
-        m_undoStack->push(new SetAudioOverrideCmd(*this, timelineId, overrideId));
+    const Timeline* timeline = RegularTimeline(timelineId);
+    if (!timeline || timeline->AudioOverrideId() == overrideId || overrideId == timelineId)
+        return;
+    // A timeline never ends up playing its own sound through a loop of overrides.
+    QSet<QUuid> seen;
+    for (QUuid next = overrideId; !next.isNull() && !seen.contains(next); next = AnyTimeline(next) ? AnyTimeline(next)->AudioOverrideId() : QUuid()) {
+        if (next == timelineId)
+            return;
+        seen.insert(next);
+    }
+    m_undoStack->push(new SetAudioOverrideCmd(*this, timelineId, overrideId));
 }
 
 void ProjectManager::SetClipOrder(const QUuid& timelineId, const QList<QUuid>& clipIds)

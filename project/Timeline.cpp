@@ -10,6 +10,8 @@
 #include "project/Source.h"
 #include "project/Track.h"
 
+#include <QScopeGuard>
+#include <QSet>
 #include <QMutexLocker>
 #include <QSize>
 
@@ -478,6 +480,13 @@ Track* Timeline::CopyDecodeTrack(DecodeType type) const
 
 void Timeline::RefreshDecodeCopies()
 {
+    // Main thread only. The timelines being refreshed down an override chain: a chain that
+    // loops back stops where it began.
+    static QSet<const Timeline*> refreshing;
+    if (refreshing.contains(this))
+        return;
+    refreshing.insert(this);
+    const auto done = qScopeGuard([this] { refreshing.remove(this); });
     std::unique_ptr<Track> video(m_track ? m_track->Copy(false) : nullptr);
     std::unique_ptr<Track> audio;
     Timeline* override = IsSourceTimeline() ? nullptr : m_audioOverrideTimeline.data();
@@ -497,8 +506,8 @@ void Timeline::RefreshDecodeCopies()
         m_decodeCopies[0] = std::move(audio);
         m_decodeCopies[1] = std::move(video);
     }
-    // Down the chain of override timelines (a chain that loops back stops here).
-    if (override && override != this && override->m_audioOverrideTimeline != this)
+    // Down the chain of override timelines.
+    if (override && override != this)
         override->RefreshDecodeCopies();
     emit DecodeCopiesRefreshed();
 }

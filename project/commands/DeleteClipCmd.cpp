@@ -18,8 +18,8 @@ DeleteClipCmd::~DeleteClipCmd() = default;
 void DeleteClipCmd::redo()
 {
     Timeline* timeline = RegularTimeline(m_timelineId);
-    if (!timeline || !timeline->ClipAt(m_index))
-        return;
+    if (m_kept || !timeline || !timeline->ClipAt(m_index))
+        return; // still holding the clip an undo could not put back
     // A shorter timeline may cut its range and playhead back: undone, they come back too.
     m_rangeStart = timeline->RangeStartFrame();
     m_rangeEnd = timeline->StoredRangeEndFrame();
@@ -36,10 +36,12 @@ void DeleteClipCmd::undo()
         return;
     // Only onto a source in the project (or the one that replaced it on a reload): a clip
     // whose source is gone stays kept.
-    const TimelineItem* source = CurrentProject().CurrentReplacement(m_sourceId);
-    if (!source)
-        return;
-    m_kept->SetSource(source->GetTimeline()->GetSource());
+    if (!m_sourceId.isNull()) {
+        const TimelineItem* source = CurrentProject().CurrentReplacement(m_sourceId);
+        if (!source)
+            return;
+        m_kept->SetSource(source->GetTimeline()->GetSource());
+    }
     timeline->InsertClip(m_kept.release(), m_index);
     timeline->SetPlaybackRange(m_rangeStart, m_rangeEnd);
     timeline->SetPlaybackTime(m_playbackTime);

@@ -48,6 +48,13 @@ void DuplicateSourceTimelineCmd::Create()
         return;
     m_id = item->Id();
     project.BlockingLoad();
+    // The load ran the event loop: either source may have been replaced meanwhile.
+    original = project.CurrentReplacement(m_sourceId);
+    item = project.SourceItem(m_id);
+    if (!original || !item)
+        return;
+    from = original->GetTimeline();
+    source = from->GetSource();
 
     const Settings& settings = Settings::Get();
     Timeline* to = item->GetTimeline();

@@ -16,29 +16,34 @@ FrameBookmarkCmd::~FrameBookmarkCmd() = default;
 
 void FrameBookmarkCmd::redo()
 {
-    m_insert ? Insert() : Remove();
+    m_changed = m_insert ? Insert() : Remove();
 }
 
 void FrameBookmarkCmd::undo()
 {
-    m_insert ? Remove() : Insert();
+    if (m_changed)
+        m_insert ? Remove() : Insert();
 }
 
-void FrameBookmarkCmd::Insert()
+bool FrameBookmarkCmd::Insert()
 {
     Timeline* timeline = AnyTimeline(m_timelineId);
     if (!timeline)
-        return;
+        return false;
     FrameBookmark* bookmark = m_kept.release();
-    if (timeline->AddFrameBookmark(m_frame, bookmark) < 0)
-        delete bookmark; // a kept record that no longer fits
+    if (timeline->AddFrameBookmark(m_frame, bookmark) >= 0)
+        return true;
+    delete bookmark; // a kept record that no longer fits
+    return false;
 }
 
-void FrameBookmarkCmd::Remove()
+bool FrameBookmarkCmd::Remove()
 {
     Timeline* timeline = AnyTimeline(m_timelineId);
-    if (FrameBookmark* bookmark = timeline ? timeline->RemoveFrameBookmark(m_frame) : nullptr) {
-        bookmark->setParent(nullptr);
-        m_kept.reset(bookmark);
-    }
+    FrameBookmark* bookmark = timeline ? timeline->RemoveFrameBookmark(m_frame) : nullptr;
+    if (!bookmark)
+        return false;
+    bookmark->setParent(nullptr);
+    m_kept.reset(bookmark);
+    return true;
 }

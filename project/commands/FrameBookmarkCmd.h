@@ -17,12 +17,14 @@ public:
     void undo() override;
 
 private:
-    void Insert();
-    void Remove();
+    // Each says whether it changed the timeline.
+    bool Insert();
+    bool Remove();
 
     QUuid m_timelineId;
     int32_t m_frame;
     bool m_insert;
+    bool m_changed = false; // by the last redo
     std::unique_ptr<FrameBookmark> m_kept;
 };
 

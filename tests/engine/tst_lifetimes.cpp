@@ -244,6 +244,26 @@ private slots:
         QVERIFY(engine.Shutdown(true, 10000));
     }
 
+    // A timeline moved from viewer 1 to viewer 0 stays in viewer 0 when another takes viewer 1.
+    void timelineMovesBetweenViewers()
+    {
+        QObject owner;
+        Timeline* first = ParsedTimeline(SmallClip(), &owner);
+        Timeline* second = ParsedTimeline(SmallClip(), &owner);
+        AvManager engine;
+        engine.ShowInViewer(first, 1, false);
+        engine.ShowInViewer(first, 0, false);
+        engine.ShowInViewer(second, 1, false);
+        QCOMPARE(first->OutputId(), 0);
+        QCOMPARE(second->OutputId(), 1);
+        QCOMPARE(engine.TaskIds(AvWorkerTask::DecodeVideo, first).size(), 1);
+        engine.ShowInViewer(nullptr, 0, false);
+        QCOMPARE(first->OutputId(), -1);
+        QVERIFY(engine.TaskIds(AvWorkerTask::DecodeVideo, first).isEmpty());
+        QCOMPARE(second->OutputId(), 1);
+        QVERIFY(engine.Shutdown(true, 10000));
+    }
+
     // A decode task that cannot end (its thread is held here) when its output is asked to
     // decode the same timeline again: the wait for it runs out, and no second task is started
     // to write into the same cache beside it.

@@ -233,7 +233,9 @@ private slots:
         QTest::addColumn<QString>("what");
         for (const char* what : {"undoing a deleted source restores its place and its clips", "one step without undo history",
                                  "three ids from viewer 2", "renaming to the same or no name", "toggling a range bookmark twice",
-                                 "moving into itself", "unknown ids and sources for timelines", "deleting clips from the highest index"})
+                                 "moving into itself", "unknown ids and sources for timelines", "deleting clips from the highest index",
+                                 "an override loop", "moving two items down their folder", "a source's range and the timelines using it",
+                                 "clips inserted beyond the end"})
             QTest::newRow(what) << QString::fromLatin1(what);
     }
 
@@ -337,6 +339,51 @@ private slots:
             manager.OpenItemsInViewers({unknown}, 0, false);
             manager.DuplicateSource(one);
             QCOMPARE(stack.count(), before);
+        } else if (what == QLatin1String("an override loop")) {
+            const QUuid three = manager.AddTimeline(QStringLiteral("three"), QUuid());
+            manager.SetAudioOverride(one, two);
+            manager.SetAudioOverride(two, three);
+            const int count = stack.count();
+            manager.SetAudioOverride(three, one); // would play its own sound
+            manager.SetAudioOverride(one, one);
+            QCOMPARE(stack.count(), count);
+            // Made anyway (a file may say so), the copies are still remade, once round.
+            manager.RegularTimeline(three)->SetAudioOverrideId(one);
+            manager.ResolveAudioOverride(manager.RegularTimeline(three));
+            manager.ResolveAudioOverride(manager.RegularTimeline(one));
+            manager.ResolveAudioOverride(manager.RegularTimeline(two));
+            manager.RegularTimeline(one)->RefreshDecodeCopies();
+        } else if (what == QLatin1String("moving two items down their folder")) {
+            const QUuid folder = manager.AddFolder(QStringLiteral("f"), QUuid());
+            QVERIFY(manager.MoveProjectItems(sources, folder, -1));
+            const QUuid fourth = manager.AddTimeline(QStringLiteral("d"), folder);
+            QVERIFY(manager.MoveProjectItems({sources.at(0), sources.at(1)}, folder, 3));
+            QList<QUuid> order;
+            for (const ProjectItem* child : project.Folder(folder)->Children())
+                order.append(child->Id());
+            QCOMPARE(order, (QList<QUuid>{sources.at(2), sources.at(0), sources.at(1), fourth}));
+            stack.undo();
+            order.clear();
+            for (const ProjectItem* child : project.Folder(folder)->Children())
+                order.append(child->Id());
+            QCOMPARE(order, (QList<QUuid>{sources.at(0), sources.at(1), sources.at(2), fourth}));
+        } else if (what == QLatin1String("a source's range and the timelines using it")) {
+            Timeline* timeline = manager.RegularTimeline(two); // one clip of 48 frames
+            manager.SetPlaybackRangeByFrame(two, 20, 40);
+            timeline->SetPlaybackFrame(30);
+            const QByteArray document = ProjectFile::Serialise(project);
+            manager.SetPlaybackRangeByFrame(sources.at(0), 0, 9); // the clip shrinks to 10 frames
+            QCOMPARE(timeline->FrameCount(), 10);
+            stack.undo();
+            QCOMPARE(timeline->RangeStartFrame(), 20);
+            QCOMPARE(timeline->StoredRangeEndFrame(), 40);
+            QCOMPARE(timeline->PlaybackFrame(), 30);
+            QCOMPARE(ProjectFile::Serialise(project), document);
+        } else if (what == QLatin1String("clips inserted beyond the end")) {
+            manager.InsertClips(two, {sources.at(1), sources.at(2)}, 99);
+            const Track* track = manager.RegularTimeline(two)->GetTrack();
+            QCOMPARE(track->ClipAt(1)->GetSource()->Id(), sources.at(1));
+            QCOMPARE(track->ClipAt(2)->GetSource()->Id(), sources.at(2));
         } else if (what == QLatin1String("deleting clips from the highest index")) {
             const QList<QUuid> ids = manager.RegularTimeline(one)->GetTrack()->ClipIds();
             manager.DeleteClips(one, {0, 2, 2});
