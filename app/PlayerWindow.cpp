@@ -113,6 +113,9 @@ PlayerWindow::PlayerWindow(const QStringList& startupFiles, QWidget* parent)
 
 PlayerWindow::~PlayerWindow()
 {
+    // The shutdown below runs the event loop: a show or start-up import still queued (a window
+    // that handed its files to another instance) must not start now.
+    m_closing = true;
     // Engine threads hold the timelines: they end before the timelines go.
     m_engine->Shutdown(true, 10000);
     m_manager.reset(); // its timelines, now that no engine thread holds them
@@ -374,6 +377,8 @@ void PlayerWindow::closeEvent(QCloseEvent* event)
 
 void PlayerWindow::PostShow()
 {
+    if (m_closing)
+        return;
     Settings::CheckConfigDir();
     QDir().mkpath(Settings::Get().TempDirPath());
     OpenPaths(m_startupFiles);
@@ -456,7 +461,7 @@ void PlayerWindow::OpenUrlsInViewer(const QList<QUrl>& urls, int viewportIndex, 
 
 void PlayerWindow::ImportFiles(const QStringList& paths, bool detectSequences, int firstViewer)
 {
-    if (m_inputBlocked)
+    if (m_inputBlocked || m_closing)
         return;
     // The given order, for the viewers: a checked name as it is, others as they are grouped.
     QStringList given;

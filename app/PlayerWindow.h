@@ -112,6 +112,7 @@ private:
     QListWidget* m_sourceList = nullptr;
     bool m_sourceListRefreshPending = false;
     bool m_inputBlocked = false; // while a project or import loads
+    bool m_closing = false;      // from the destructor on: nothing new starts
     QLabel* m_frameLabel = nullptr;
     CommandTable m_commands;
     ConsoleWindow* m_console = nullptr; // a window of its own, a child of this one

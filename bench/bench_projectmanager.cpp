@@ -27,10 +27,10 @@ public:
         : m_engine(engine)
     {
     }
-    void ParseSource(Timeline* sourceTimeline) override
+    bool ParseSource(Timeline* sourceTimeline) override
     {
         ++parses;
-        m_engine.ParseSource(sourceTimeline);
+        return m_engine.ParseSource(sourceTimeline);
     }
     void ShowInViewer(Timeline* timeline, int viewer, bool autoPlay) override { m_engine.ShowInViewer(timeline, viewer, autoPlay); }
     void PausePlayback() override { m_engine.PausePlayback(); }

@@ -404,19 +404,19 @@ void AvManager::BeginShutdown(std::vector<std::unique_ptr<Entry>>::iterator it)
     emit WorkerShutdownStarted(id);
 }
 
-void AvManager::ParseSource(Timeline* sourceTimeline)
+bool AvManager::ParseSource(Timeline* sourceTimeline)
 {
     if (!sourceTimeline || !sourceTimeline->IsSourceTimeline()) {
         Logger::error(QStringLiteral("Failed to parse source. Invalid source timeline."));
-        return;
+        return false;
     }
     Source* source = sourceTimeline->GetSource();
     // The parse rewrites the stream records that decoders and decoded pictures point into.
     if (SourceInUse(source)) {
         Logger::error(QStringLiteral("Failed to parse source. Its frames are in use."));
-        return;
+        return false;
     }
-    StartTask(AvWorkerTask::ParseSource, sourceTimeline, source);
+    return StartTask(AvWorkerTask::ParseSource, sourceTimeline, source) >= 0;
 }
 
 void AvManager::WaitWhileShuttingDown(int timeoutMs)

@@ -61,7 +61,7 @@ public:
     bool Shutdown(bool final, int timeoutMs);
 
 public slots:
-    void ParseSource(Timeline* sourceTimeline) override;
+    bool ParseSource(Timeline* sourceTimeline) override;
     // The project's viewers: the timeline decoded (sound and picture) for the viewer's output,
     // or the output's tasks ended and the viewer emptied.
     void ShowInViewer(Timeline* timeline, int viewer, bool autoPlay) override;

@@ -652,8 +652,10 @@ void ProjectManager::OnParseSourceRequested(TimelineItem* timelineItem)
 {
     if (!timelineItem)
         return;
-    // A path that names no file has nothing to probe: the queue moves on without it.
-    if (!m_engine || timelineItem->GetTimeline()->GetSource()->FileCount() == 0) {
+    // A path that names no file has nothing to probe, and an engine that cannot take the parse
+    // (shutting down) will not answer: the queue moves on without it, so a blocking load ends.
+    if (!m_engine || timelineItem->GetTimeline()->GetSource()->FileCount() == 0
+        || !m_engine->ParseSource(timelineItem->GetTimeline())) {
         QMetaObject::invokeMethod(
             m_project.get(), [project = QPointer<Project>(m_project.get()), id = timelineItem->Id()] {
                 if (project)
@@ -662,7 +664,6 @@ void ProjectManager::OnParseSourceRequested(TimelineItem* timelineItem)
             Qt::QueuedConnection);
         return;
     }
-    m_engine->ParseSource(timelineItem->GetTimeline());
 }
 
 void ProjectManager::LogSystemInformation(const QString& rendererLine) const

@@ -28,15 +28,19 @@ namespace {
 class FakeEngine : public ProjectEngine
 {
 public:
-    void ParseSource(Timeline* sourceTimeline) override
+    bool ParseSource(Timeline* sourceTimeline) override
     {
+        if (refuse)
+            return false;
         ++parses;
         TestSupport::Parse(sourceTimeline->GetSource());
+        return true;
     }
     void ShowInViewer(Timeline* timeline, int viewer, bool) override { shown[viewer] = timeline; }
     void PausePlayback() override {}
 
     int parses = 0;
+    bool refuse = false; // as an engine shutting down
     Timeline* shown[4] = {};
 };
 
@@ -457,6 +461,19 @@ private slots:
         QCOMPARE(manager.GetProject()->Sources().size(), 2);
         QVERIFY(!manager.IsSaved());
         QCOMPARE(manager.UndoStack()->count(), 0);
+    }
+
+    // An engine that takes no parse (shutting down) leaves the sources unparsed, and the import
+    // still ends.
+    void engineRefusingParses()
+    {
+        FakeEngine engine;
+        engine.refuse = true;
+        ProjectManager manager(&engine);
+        const QList<QUuid> ids = manager.ImportFiles({Media("clip_23976.mp4")}, {});
+        QCOMPARE(ids.size(), 1);
+        QVERIFY(!manager.GetProject()->IsParsing());
+        QVERIFY(!manager.AnyTimeline(ids.first())->GetSource()->IsParsed());
     }
 
     // A folder of shots imports as one step, numbered images as one sequence.
