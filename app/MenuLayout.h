@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+// The main window's actions and menus as data: the menu text, checkable flag and value of the
+// action of every command, the actions without a command (named by a key of their own), and
+// the menu bar's menus with their items, separators and submenus in order. The window builds
+// its actions and menus from it; tests compare the built menu bar with it.
+namespace MenuLayout {
+
+// An action: a command's (id > 0), or one of the window's own (id 0, named by `key`).
+struct Action
+{
+    int id = 0;
+    const char* key = nullptr; // for the window's own actions
+    const char* text = "";
+    bool checkable = false;
+    double value = 0.0; // action data when not 0 (speeds, size factors)
+};
+
+// A menu entry: an action (by command id or key), a separator, or a submenu.
+struct Entry
+{
+    enum Kind { ActionEntry, Separator, Submenu };
+    Kind kind = ActionEntry;
+    int id = 0;
+    const char* key = nullptr;
+    const char* title = nullptr; // a submenu's
+    QList<Entry> entries;        // a submenu's
+};
+
+struct Menu
+{
+    const char* title;
+    QList<Entry> entries;
+};
+
+// Every action the window makes, commands first in table order.
+const QList<Action>& Actions();
+// The menu bar, in order. `undoItems`: the Edit menu's "Undo", "Redo" and their separator
+// (present only when the project undo history was on at construction).
+QList<Menu> Menus(bool undoItems);
+
+} // namespace MenuLayout
