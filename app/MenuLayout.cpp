@@ -1,6 +1,12 @@
 #include "app/MenuLayout.h"
 
 #include "core/CommandId.h"
+#include "core/CommandTable.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QWidget>
 
 namespace MenuLayout {
 
@@ -227,6 +233,55 @@ QList<Menu> Menus(bool undoItems)
           Item(ToggleMediaInfo), Item(ToggleConsole), Sep(), Item(ShowMayaTools)}},
         {"Help", {Item(OpenDocumentation), Sep(), Own("about")}},
     };
+}
+
+namespace {
+
+void Fill(QMenu& menu, const QList<Entry>& entries, const Built& actions)
+{
+    for (const Entry& entry : entries) {
+        switch (entry.kind) {
+        case Entry::Separator:
+            menu.addSeparator();
+            break;
+        case Entry::Submenu:
+            Fill(*menu.addMenu(QString::fromLatin1(entry.title)), entry.entries, actions);
+            break;
+        case Entry::ActionEntry:
+            if (QAction* action = entry.key ? actions.byKey.value(QString::fromLatin1(entry.key)) : actions.byId.value(entry.id))
+                menu.addAction(action);
+            break;
+        }
+    }
+}
+
+} // namespace
+
+Built CreateActions(QWidget& window, CommandTable& commands)
+{
+    Built built;
+    for (const Action& spec : Actions()) {
+        auto* action = new QAction(QString::fromLatin1(spec.text), &window);
+        action->setCheckable(spec.checkable);
+        if (spec.value != 0.0)
+            action->setData(spec.value);
+        window.addAction(action);
+        if (spec.id > 0) {
+            if (const Command* command = commands.Find(spec.id))
+                action->setStatusTip(command->label);
+            commands.AttachAction(spec.id, action);
+            built.byId.insert(spec.id, action);
+        } else {
+            built.byKey.insert(QString::fromLatin1(spec.key), action);
+        }
+    }
+    return built;
+}
+
+void FillMenuBar(QMenuBar& bar, const Built& actions, bool undoItems)
+{
+    for (const Menu& menu : Menus(undoItems))
+        Fill(*bar.addMenu(QString::fromLatin1(menu.title)), menu.entries, actions);
 }
 
 } // namespace MenuLayout

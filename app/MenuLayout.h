@@ -1,7 +1,13 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QString>
+
+class CommandTable;
+class QAction;
+class QMenuBar;
+class QWidget;
 
 // The main window's actions and menus as data: the menu text, checkable flag and value of the
 // action of every command, the actions without a command (named by a key of their own), and
@@ -41,5 +47,17 @@ const QList<Action>& Actions();
 // The menu bar, in order. `undoItems`: the Edit menu's "Undo", "Redo" and their separator
 // (present only when the project undo history was on at construction).
 QList<Menu> Menus(bool undoItems);
+
+// The actions made from Actions(): children of `window` and added to it, so that their keys
+// work while the menu bar is hidden; a command's is attached to `commands` (which gives it its
+// keys) and has the command's label as its status tip.
+struct Built
+{
+    QHash<int, QAction*> byId;
+    QHash<QString, QAction*> byKey;
+};
+Built CreateActions(QWidget& window, CommandTable& commands);
+// Fills `bar` with Menus(undoItems) over the built actions.
+void FillMenuBar(QMenuBar& bar, const Built& actions, bool undoItems);
 
 } // namespace MenuLayout
