@@ -9,6 +9,8 @@
 #include "project/ProjectGlobals.h"
 #include "viewer/SurfaceFormat.h"
 
+#include <QGuiApplication>
+
 #include <QCoreApplication>
 #include <QFontDatabase>
 #include <QProcessEnvironment>
@@ -79,6 +81,7 @@ int main(int argc, char** argv)
     auto application = std::make_unique<SingleApplication>(argc, argv, QStringLiteral("pXUniqueIdentifier"));
     QCoreApplication::setApplicationName(QStringLiteral("Plovex"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PLOVEX_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("plovex"));
     QThread::currentThread()->setPriority(QThread::HighestPriority);
     TimeControlFont() = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     TimeControlFont().setFamily(QStringLiteral("Segoe UI Mono"));

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-"""Draws the interface's small icons into resources/icons/ as PNG files.
+"""Draws the interface's small icons into resources/icons/ and the program's icon, at the
+usual sizes, into resources/icons/app/ as PNG files.
 
-The icons are simple shapes (the tree's branch arrows, the dock's close cross), drawn here with
-anti-aliasing by supersampling, so that they can be made again without an image editor:
+The icons are simple shapes (the tree's branch arrows, the dock's close cross, and the program's
+icon as resources/icons/app/plovex.svg draws it), drawn here with anti-aliasing by
+supersampling, so that they can be made again without an image editor:
     python3 scripts/make-icons.py
 """
 import os
@@ -63,12 +65,50 @@ def cross(x, y, half_width=0.9, margin=4.0):
     return abs(x - y) <= half_width * 1.414 or abs(x + y - SIZE) <= half_width * 1.414
 
 
+def app_icon(size, samples=4):
+    """The program's icon at size x size, as plovex.svg draws it on its 256 x 256 grid."""
+    scale = 256.0 / size
+    dark, light, blue = (45, 45, 48), (208, 208, 208), (42, 130, 218)
+    play = triangle((100, 84), (180, 128), (100, 172))
+
+    def colour(x, y):
+        if play(x, y):
+            return blue
+        if 16 <= x <= 240 and (52 <= y <= 60 or 196 <= y <= 204):
+            return light
+        cx, cy = min(max(x, 56), 200), min(max(y, 56), 200)  # rounded corners of radius 40
+        if 16 <= x <= 240 and 16 <= y <= 240 and (x - cx) ** 2 + (y - cy) ** 2 <= 40 ** 2:
+            return dark
+        return None
+
+    rows = []
+    for py in range(size):
+        row = []
+        for px in range(size):
+            total = [0, 0, 0]
+            hits = 0
+            for sy in range(samples):
+                for sx in range(samples):
+                    c = colour((px + (sx + 0.5) / samples) * scale, (py + (sy + 0.5) / samples) * scale)
+                    if c:
+                        hits += 1
+                        total = [t + v for t, v in zip(total, c)]
+            if hits:
+                row.append(tuple(round(t / hits) for t in total) + (round(255 * hits / samples ** 2),))
+            else:
+                row.append((0, 0, 0, 0))
+        rows.append(row)
+    return rows
+
+
 def main():
     folder = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resources", "icons")
     os.makedirs(folder, exist_ok=True)
     png(os.path.join(folder, "branch_collapsed.png"), draw(triangle((6, 4), (11, 8), (6, 12))))
     png(os.path.join(folder, "branch_expanded.png"), draw(triangle((4, 6), (12, 6), (8, 11))))
     png(os.path.join(folder, "dock_close.png"), draw(cross))
+    for size in (16, 24, 32, 48, 64, 128, 256):
+        png(os.path.join(folder, "app", "plovex_%d.png" % size), app_icon(size))
 
 
 if __name__ == "__main__":
