@@ -1,6 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/InfoCommand.h"
-#include "app/PlayerWindow.h"
+#include "app/PlovexBase.h"
 #include "app/SingleApplication.h"
 #include "core/Logger.h"
 #include "core/Platform.h"
@@ -96,7 +96,7 @@ int main(int argc, char** argv)
     int exitCode = 0;
     {
         Platform::TimerResolution timerResolution;
-        auto window = std::make_unique<PlayerWindow>(*startupFiles);
+        auto window = std::make_unique<PlovexBase>(*startupFiles);
 
         const bool independent = newInstance || settings.openMediaInNewPlayers;
         bool runHere = true;
@@ -107,7 +107,7 @@ int main(int argc, char** argv)
             runHere = !application->SendMessage(QCoreApplication::arguments(), false);
         } else if (!application->IsRunning()) {
             QObject::connect(application.get(), &SingleApplication::MessageAvailable, window.get(),
-                             &PlayerWindow::ProcessMessageFromOtherInstance);
+                             &PlovexBase::ProcessMessageFromOtherInstance);
             application->StartMessagePolling();
         }
         if (runHere)

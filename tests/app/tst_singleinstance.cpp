@@ -1,6 +1,6 @@
 // The single-instance hand-over between real processes: this test process is the primary
 // instance (it owns the shared-memory segment) and starts the program as later instances.
-#include "app/PlayerWindow.h"
+#include "app/PlovexBase.h"
 #include "app/SingleApplication.h"
 #include "core/Logger.h"
 #include "project/Source.h"
@@ -205,11 +205,11 @@ private slots:
     // The whole road: a later start names a file, the window of this instance opens it.
     void windowTakesForwardedFiles()
     {
-        PlayerWindow window({});
-        connect(app(), &SingleApplication::MessageAvailable, &window, &PlayerWindow::ProcessMessageFromOtherInstance);
+        PlovexBase window({});
+        connect(app(), &SingleApplication::MessageAvailable, &window, &PlovexBase::ProcessMessageFromOtherInstance);
         app()->StartMessagePolling();
         const QString clip = TestSupport::MediaPath(QStringLiteral("clip_rotated.mp4"));
-        QSignalSpy parsed(&window, &PlayerWindow::SourceParsed);
+        QSignalSpy parsed(&window, &PlovexBase::SourceParsed);
         QVERIFY(Forward({clip}));
         QTRY_COMPARE_WITH_TIMEOUT(parsed.size(), 1, 30000);
         QCOMPARE(window.Sources().size(), 1);

@@ -2,7 +2,7 @@
 // the offscreen platform, which cannot host one), the window shows pictures with the
 // software renderer, and the decoders make their frames for it: packed RGB, with OpenEXR
 // values brought to display gamma, the same frames as with the setting off.
-#include "app/PlayerWindow.h"
+#include "app/PlovexBase.h"
 #include "core/Logger.h"
 #include "core/Settings.h"
 #include "media/VideoFrame.h"
@@ -34,7 +34,7 @@ Shown FirstShown(const QString& path, bool hardwareRenderingEnabled)
     Settings::ResetToDefaults();
     Settings::Get().hardwareRenderingEnabled = hardwareRenderingEnabled;
     Shown shown;
-    PlayerWindow window({path});
+    PlovexBase window({path});
     shown.softwareViewer = dynamic_cast<SoftwareViewer*>(window.Viewer()) != nullptr;
     const ViewportOutput* output = window.Viewer()->Output(0);
     if (!output || !TestSupport::WaitFor([&] { return output->frame != nullptr; }, 30000))

@@ -1,4 +1,4 @@
-#include "app/PlayerWindow.h"
+#include "app/PlovexBase.h"
 
 #include "app/SourceReport.h"
 #include "core/CommandId.h"
@@ -29,6 +29,7 @@
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QMenuBar>
 #include <QOpenGLContext>
 #include <QScreen>
@@ -50,7 +51,7 @@
 
 #include <algorithm>
 
-PlayerWindow::PlayerWindow(const QStringList& startupFiles, QWidget* parent)
+PlovexBase::PlovexBase(const QStringList& startupFiles, QWidget* parent)
     : QMainWindow(parent)
     , m_startupFiles(startupFiles)
     , m_engine(std::make_unique<AvManager>())
@@ -59,7 +60,7 @@ PlayerWindow::PlayerWindow(const QStringList& startupFiles, QWidget* parent)
     setWindowTitle(QStringLiteral("Plovex"));
     // First, so that everything the window logs while it is built reaches it.
     m_console = new ConsoleWindow(this);
-    connect(m_console, &ConsoleWindow::CommandExecuted, this, &PlayerWindow::ExecuteConsoleCommand);
+    connect(m_console, &ConsoleWindow::CommandExecuted, this, &PlovexBase::ExecuteConsoleCommand);
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
     m_frameLabel = new QLabel(QStringLiteral("No media"), central);
@@ -79,7 +80,7 @@ PlayerWindow::PlayerWindow(const QStringList& startupFiles, QWidget* parent)
     m_view->setFocusPolicy(Qt::NoFocus);
     connect(m_view, &ViewerWidget::SeekNextFrameRequested, this, [this] { StepFrames(1); });
     connect(m_view, &ViewerWidget::SeekPreviousFrameRequested, this, [this] { StepFrames(-1); });
-    connect(m_view, &ViewerWidget::OpenUrlsInViewerRequested, this, &PlayerWindow::OpenUrlsInViewer);
+    connect(m_view, &ViewerWidget::OpenUrlsInViewerRequested, this, &PlovexBase::OpenUrlsInViewer);
     connect(m_view, &ViewerWidget::AnnotationToolColorChangeRequested, this, [](const QColor& color) {
         Logger::info(QStringLiteral("Picked colour: %1, %2, %3").arg(color.red()).arg(color.green()).arg(color.blue()));
     });
@@ -93,8 +94,8 @@ PlayerWindow::PlayerWindow(const QStringList& startupFiles, QWidget* parent)
     resize(1000, 800);
 
     m_manager = std::make_unique<ProjectManager>(m_engine.get());
-    connect(m_manager.get(), &ProjectManager::ProjectUpdated, this, &PlayerWindow::ScheduleSourceListRefresh);
-    connect(m_manager.get(), &ProjectManager::TimelineUpdated, this, &PlayerWindow::ScheduleSourceListRefresh);
+    connect(m_manager.get(), &ProjectManager::ProjectUpdated, this, &PlovexBase::ScheduleSourceListRefresh);
+    connect(m_manager.get(), &ProjectManager::TimelineUpdated, this, &PlovexBase::ScheduleSourceListRefresh);
     connect(m_manager.get(), &ProjectManager::BlockUserInputChanged, this, [this](bool blocked) { m_inputBlocked = blocked; });
     connect(m_engine.get(), &AvManager::UpdateAudioOverrideRequested, m_manager.get(), &ProjectManager::ResolveAudioOverride);
     connect(m_engine.get(), &AvManager::PrimaryTimelineChanged, this,
@@ -111,7 +112,7 @@ PlayerWindow::PlayerWindow(const QStringList& startupFiles, QWidget* parent)
     QTimer::singleShot(0, this, &QWidget::show);
 }
 
-PlayerWindow::~PlayerWindow()
+PlovexBase::~PlovexBase()
 {
     // The shutdown below runs the event loop: a show or start-up import still queued (a window
     // that handed its files to another instance) must not start now.
@@ -124,28 +125,31 @@ PlayerWindow::~PlayerWindow()
     delete m_console;
 }
 
-QAction* PlayerWindow::AddCommand(int commandId, const std::function<void()>& handler)
+QAction* PlovexBase::AddCommand(int commandId, const std::function<void()>& handler)
 {
-    const Command* command = m_commands.Find(commandId);
-    auto* action = new QAction(command ? command->label : QString(), this);
+    QAction* action = m_actions.byId.value(commandId);
+    if (!action)
+        return nullptr;
     // While a project or an import loads, the event loop runs: the keys wait until it is done.
     connect(action, &QAction::triggered, this, [this, handler] {
         if (!m_inputBlocked)
             handler();
     });
-    addAction(action); // reachable by its keys wherever the focus is in the window
-    m_commands.AttachAction(commandId, action);
-    m_actions.insert(commandId, action);
+    m_handled.insert(action);
     return action;
 }
 
-QAction* PlayerWindow::Action(int commandId) const
+QAction* PlovexBase::Action(int commandId) const
 {
-    return m_actions.value(commandId);
+    return m_actions.byId.value(commandId);
 }
 
-void PlayerWindow::CreateActions()
+void PlovexBase::CreateActions()
 {
+    // Every action, in every menu, added to the window so that its keys work with the menu bar
+    // hidden; those whose part of the program is not there yet are disabled.
+    m_actions = MenuLayout::CreateActions(*this, m_commands);
+    MenuLayout::FillMenuBar(*menuBar(), m_actions, Settings::Get().projectUndoEnabled);
     AddCommand(CommandId::PlayPause, [this] { m_engine->TogglePlayPause(); });
     AddCommand(CommandId::PlayForwards, [this] { PlayOrPause(true); });
     AddCommand(CommandId::PlayBackwards, [this] { PlayOrPause(false); });
@@ -186,15 +190,21 @@ void PlayerWindow::CreateActions()
     AddCommand(CommandId::ResetFlipRotate, [this] { m_view->ResetFlipAndRotate(); });
     AddCommand(CommandId::ActivateEyedropper, [this] { m_view->SetEyeDropperEnabled(!m_view->EyeDropperEnabled()); });
     AddCommand(CommandId::ToggleMediaInfo, [this] { m_view->SetMediaInfoVisible(!m_view->Overlay()->MediaInfoEnabled()); });
-    QAction* console = AddCommand(CommandId::ToggleConsole, [this] { ShowConsoleWindow(); });
-    console->setText(QStringLiteral("Console"));
-    QAction* shortcuts = new QAction(QStringLiteral("Keyboard Shortcuts"), this);
-    connect(shortcuts, &QAction::triggered, this, &PlayerWindow::ShowKeyboardShortcuts);
-    menuBar()->addMenu(QStringLiteral("Tools"))->addAction(console);
-    menuBar()->addMenu(QStringLiteral("Help"))->addAction(shortcuts);
+    AddCommand(CommandId::ToggleConsole, [this] { ShowConsoleWindow(); });
+    for (QAction* action : m_actions.byId)
+        action->setEnabled(m_handled.contains(action));
+    for (QAction* action : m_actions.byKey)
+        action->setEnabled(m_handled.contains(action));
+    // Help also lists the keys of every command.
+    const QList<QAction*> menus = menuBar()->actions();
+    if (QMenu* help = menus.isEmpty() ? nullptr : menus.last()->menu()) {
+        auto* shortcuts = new QAction(QStringLiteral("Keyboard Shortcuts"), this);
+        connect(shortcuts, &QAction::triggered, this, &PlovexBase::ShowKeyboardShortcuts);
+        help->insertAction(help->actions().value(1), shortcuts);
+    }
 }
 
-void PlayerWindow::PlayOrPause(bool forward)
+void PlovexBase::PlayOrPause(bool forward)
 {
     PlaybackManager* clock = m_engine->Clock();
     if (clock->IsPlaying() && clock->PlayForward() == forward)
@@ -203,24 +213,24 @@ void PlayerWindow::PlayOrPause(bool forward)
         m_engine->Play(forward);
 }
 
-void PlayerWindow::SeekStart()
+void PlovexBase::SeekStart()
 {
     if (Timeline* timeline = m_engine->PrimaryTimeline())
         m_engine->SetPlaybackTime(timeline->RangeStartTime());
 }
 
-void PlayerWindow::SeekEnd()
+void PlovexBase::SeekEnd()
 {
     if (Timeline* timeline = m_engine->PrimaryTimeline())
         m_engine->SetPlaybackTime(timeline->FrameStartTime(timeline->RangeEndFrame()));
 }
 
-void PlayerWindow::ChangeSpeed(float factor)
+void PlovexBase::ChangeSpeed(float factor)
 {
     m_engine->SetPlaybackSpeed(m_engine->Clock()->PlaybackSpeed() * factor);
 }
 
-void PlayerWindow::ShowConsoleWindow()
+void PlovexBase::ShowConsoleWindow()
 {
     if (isFullScreen())
         return;
@@ -232,14 +242,14 @@ void PlayerWindow::ShowConsoleWindow()
     }
 }
 
-void PlayerWindow::ShowKeyboardShortcuts()
+void PlovexBase::ShowKeyboardShortcuts()
 {
     m_shortcutsWindow->show();
     m_shortcutsWindow->activateWindow();
     m_shortcutsWindow->raise();
 }
 
-void PlayerWindow::ExecuteConsoleCommand(const QString& command)
+void PlovexBase::ExecuteConsoleCommand(const QString& command)
 {
     if (command == QLatin1String("clear")) {
         m_console->ClearOutput();
@@ -254,13 +264,13 @@ void PlayerWindow::ExecuteConsoleCommand(const QString& command)
     }
 }
 
-void PlayerWindow::PrintCacheInfo()
+void PlovexBase::PrintCacheInfo()
 {
     if (Timeline* timeline = m_engine->PrimaryTimeline())
         Logger::output(timeline->Cache()->CacheInfo(timeline->GetSource() ? timeline->GetSource()->Name() : QString()));
 }
 
-QList<Source*> PlayerWindow::Sources() const
+QList<Source*> PlovexBase::Sources() const
 {
     // In tree order: base folders, then each folder's children depth first.
     QList<Source*> sources;
@@ -277,12 +287,12 @@ QList<Source*> PlayerWindow::Sources() const
     return sources;
 }
 
-Project* PlayerWindow::GetProject() const
+Project* PlovexBase::GetProject() const
 {
     return m_manager->GetProject();
 }
 
-bool PlayerWindow::OpenProject(const QString& path)
+bool PlovexBase::OpenProject(const QString& path)
 {
     // Not while a project is still loading (the load runs the event loop, so the keys work).
     if (GetProject()->IsLoading())
@@ -294,13 +304,13 @@ bool PlayerWindow::OpenProject(const QString& path)
     return read;
 }
 
-bool PlayerWindow::SaveProjectTo(const QString& path)
+bool PlovexBase::SaveProjectTo(const QString& path)
 {
     ProjectGlobals::SetViewerLayout(m_view->LayoutType());
     return m_manager->SaveProject(path);
 }
 
-void PlayerWindow::ImportFromDialog()
+void PlovexBase::ImportFromDialog()
 {
     const QStringList paths = QFileDialog::getOpenFileNames(this, QStringLiteral("Import File(s)"), QString(),
                                                             FileHelpers::MediaFileDialogFilter());
@@ -308,7 +318,7 @@ void PlayerWindow::ImportFromDialog()
         ImportFiles(paths, true);
 }
 
-void PlayerWindow::OpenProjectFromDialog()
+void PlovexBase::OpenProjectFromDialog()
 {
     const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open Project"), Settings::Get().DefaultExportDirPath(),
                                                       ProjectFilter());
@@ -316,7 +326,7 @@ void PlayerWindow::OpenProjectFromDialog()
         OpenProject(path);
 }
 
-void PlayerWindow::SaveProject()
+void PlovexBase::SaveProject()
 {
     if (ProjectGlobals::ProjectPath().isEmpty())
         SaveProjectAs();
@@ -324,7 +334,7 @@ void PlayerWindow::SaveProject()
         SaveProjectTo(ProjectGlobals::ProjectPath());
 }
 
-void PlayerWindow::SaveProjectAs()
+void PlovexBase::SaveProjectAs()
 {
     QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Project As"), Settings::Get().DefaultExportDirPath(),
                                                 ProjectFilter());
@@ -338,21 +348,21 @@ void PlayerWindow::SaveProjectAs()
     SaveProjectTo(path);
 }
 
-QString PlayerWindow::ProjectFilter()
+QString PlovexBase::ProjectFilter()
 {
     return QStringLiteral("Project Files (*.%1);;All Files (*.*)").arg(ProjectFile::kSuffix);
 }
 
-void PlayerWindow::showEvent(QShowEvent* event)
+void PlovexBase::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
     if (m_shownOnce)
         return;
     m_shownOnce = true;
-    QMetaObject::invokeMethod(this, &PlayerWindow::PostShow, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &PlovexBase::PostShow, Qt::QueuedConnection);
 }
 
-void PlayerWindow::ProcessMessageFromOtherInstance(const QStringList& arguments)
+void PlovexBase::ProcessMessageFromOtherInstance(const QStringList& arguments)
 {
     if (isHidden())
         show();
@@ -363,7 +373,7 @@ void PlayerWindow::ProcessMessageFromOtherInstance(const QStringList& arguments)
     OpenPaths(arguments);
 }
 
-void PlayerWindow::closeEvent(QCloseEvent* event)
+void PlovexBase::closeEvent(QCloseEvent* event)
 {
     if (m_console->isVisible())
         Settings::Get().consoleWindowGeometry = m_console->saveGeometry();
@@ -375,7 +385,7 @@ void PlayerWindow::closeEvent(QCloseEvent* event)
     QMainWindow::closeEvent(event);
 }
 
-void PlayerWindow::PostShow()
+void PlovexBase::PostShow()
 {
     if (m_closing)
         return;
@@ -384,13 +394,13 @@ void PlayerWindow::PostShow()
     OpenPaths(m_startupFiles);
 }
 
-void PlayerWindow::OpenNewInstance()
+void PlovexBase::OpenNewInstance()
 {
     if (!QProcess::startDetached(QCoreApplication::applicationFilePath(), {QStringLiteral("--new")}, QString()))
         Logger::error(QStringLiteral("Failed to launch new instance."));
 }
 
-void PlayerWindow::OpenPaths(const QStringList& arguments)
+void PlovexBase::OpenPaths(const QStringList& arguments)
 {
     QStringList entries;
     for (const QString& argument : arguments)
@@ -444,7 +454,7 @@ void PlayerWindow::OpenPaths(const QStringList& arguments)
     }
 }
 
-void PlayerWindow::OpenUrlsInViewer(const QList<QUrl>& urls, int viewportIndex, int viewportCount, bool)
+void PlovexBase::OpenUrlsInViewer(const QList<QUrl>& urls, int viewportIndex, int viewportCount, bool)
 {
     QStringList paths;
     for (const QUrl& url : urls)
@@ -459,7 +469,7 @@ void PlayerWindow::OpenUrlsInViewer(const QList<QUrl>& urls, int viewportIndex, 
         ImportFiles(paths.mid(0, 1), false, viewportIndex == 1 ? 1 : 0);
 }
 
-void PlayerWindow::ImportFiles(const QStringList& paths, bool detectSequences, int firstViewer)
+void PlovexBase::ImportFiles(const QStringList& paths, bool detectSequences, int firstViewer)
 {
     if (m_inputBlocked || m_closing)
         return;
@@ -488,7 +498,7 @@ void PlayerWindow::ImportFiles(const QStringList& paths, bool detectSequences, i
     ScheduleSourceListRefresh();
 }
 
-void PlayerWindow::ScheduleSourceListRefresh()
+void PlovexBase::ScheduleSourceListRefresh()
 {
     if (m_sourceListRefreshPending)
         return;
@@ -509,7 +519,7 @@ void PlayerWindow::ScheduleSourceListRefresh()
     });
 }
 
-void PlayerWindow::OnVideoFrameChanged(int outputId, const std::shared_ptr<VideoFrame>& frame)
+void PlovexBase::OnVideoFrameChanged(int outputId, const std::shared_ptr<VideoFrame>& frame)
 {
     if (outputId != 0)
         return;
@@ -524,7 +534,7 @@ void PlayerWindow::OnVideoFrameChanged(int outputId, const std::shared_ptr<Video
                               .arg(frame->empty ? QStringLiteral(" (no picture)") : QString()));
 }
 
-void PlayerWindow::StepFrames(int delta)
+void PlovexBase::StepFrames(int delta)
 {
     Timeline* timeline = m_engine->PrimaryTimeline();
     if (!timeline)
@@ -534,7 +544,7 @@ void PlayerWindow::StepFrames(int delta)
     m_engine->SetPlaybackTime(timeline->FrameStartTime(frame), true, false, false, delta > 0);
 }
 
-bool PlayerWindow::HasSourceNamed(const QString& sequencePath) const
+bool PlovexBase::HasSourceNamed(const QString& sequencePath) const
 {
     const QList<Source*> sources = Sources();
     return std::any_of(sources.begin(), sources.end(), [&](const Source* source) { return source->Path() == sequencePath; });

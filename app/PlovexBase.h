@@ -1,9 +1,11 @@
 #pragma once
 
+#include "app/MenuLayout.h"
 #include "core/CommandTable.h"
 
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QMainWindow>
 #include <QStringList>
 #include <QUrl>
@@ -31,13 +33,13 @@ struct VideoFrame;
 // at the playhead; the log is in the console window. Import, open, save, undo and redo go
 // through the project manager. Its keys are the command table's: the
 // commands it implements get actions, with the user's bindings. Main thread only.
-class PlayerWindow : public QMainWindow
+class PlovexBase : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    explicit PlayerWindow(const QStringList& startupFiles, QWidget* parent = nullptr);
-    ~PlayerWindow() override;
+    explicit PlovexBase(const QStringList& startupFiles, QWidget* parent = nullptr);
+    ~PlovexBase() override;
 
     QList<Source*> Sources() const; // the project's, in tree order
     Project* GetProject() const;
@@ -104,7 +106,8 @@ private:
 
     QStringList m_startupFiles;
     bool m_shownOnce = false;
-    QHash<int, QAction*> m_actions; // by command id
+    MenuLayout::Built m_actions;   // every action, by command id or key
+    QSet<QAction*> m_handled;      // those this window acts on; the others are disabled
     std::unique_ptr<AvManager> m_engine;
     std::unique_ptr<ProjectManager> m_manager; // after m_engine: its timelines outlive engine threads
     ViewerWidget* m_view = nullptr;  // the picture area, a child of the window
