@@ -4,6 +4,7 @@
 #include "core/CommandId.h"
 #include "core/FileHelpers.h"
 #include "core/Logger.h"
+#include "core/Platform.h"
 #include "core/Settings.h"
 #include "engine/AvManager.h"
 #include "media/RendererInUse.h"
@@ -30,6 +31,9 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QWindow>
+#include <QUndoStack>
+#include <QMessageBox>
 #include <QMenuBar>
 #include <QOpenGLContext>
 #include <QScreen>
@@ -98,11 +102,27 @@ PlovexBase::PlovexBase(const QStringList& startupFiles, QWidget* parent)
     connect(m_manager.get(), &ProjectManager::TimelineUpdated, this, &PlovexBase::ScheduleSourceListRefresh);
     connect(m_manager.get(), &ProjectManager::BlockUserInputChanged, this, [this](bool blocked) { m_inputBlocked = blocked; });
     connect(m_engine.get(), &AvManager::UpdateAudioOverrideRequested, m_manager.get(), &ProjectManager::ResolveAudioOverride);
-    connect(m_engine.get(), &AvManager::PrimaryTimelineChanged, this,
-            [this](Timeline* timeline, bool) { m_view->SetPrimaryTimeline(timeline); });
+    connect(m_engine.get(), &AvManager::PrimaryTimelineChanged, this, [this](Timeline* timeline, bool) {
+        m_view->SetPrimaryTimeline(timeline);
+        QString name;
+        for (const auto* map : {&GetProject()->Timelines(), &GetProject()->Sources()})
+            for (const TimelineItem* item : *map)
+                if (item->GetTimeline() == timeline)
+                    name = item->Name();
+        SetTimelineName(name);
+    });
+    connect(m_engine.get(), &AvManager::PlaybackFrameChanged, this, [this](int frame) {
+        const Timeline* timeline = m_engine->PrimaryTimeline();
+        SetDisplayFrame(frame + (timeline ? timeline->TimeControlFrameOffset() : 0));
+    });
+    connect(m_manager.get(), &ProjectManager::UndoCleanChanged, this, &PlovexBase::RefreshTitle);
+    connect(m_manager->UndoStack(), &QUndoStack::indexChanged, this, &PlovexBase::RefreshTitle);
     m_shortcutsWindow = new KeyboardShortcutsWindow(m_commands, this);
     CreateActions();
     m_commands.LoadBindings();
+    UpdateRecentFilesSubMenu();
+    UpdateRecentProjectsSubMenu();
+    RefreshTitle();
     connect(m_engine.get(), &AvManager::VideoFrameChanged, this,
             [this](int output, std::shared_ptr<VideoFrame> frame, std::shared_ptr<VideoFrame>, std::shared_ptr<VideoFrame>) {
                 OnVideoFrameChanged(output, frame);
@@ -119,6 +139,11 @@ PlovexBase::~PlovexBase()
     m_closing = true;
     // Engine threads hold the timelines: they end before the timelines go.
     m_engine->Shutdown(true, 10000);
+    // The manager's and the engine's last signals (the stack cleared, the timelines released)
+    // find no window to update.
+    m_engine->disconnect(this);
+    m_manager->UndoStack()->disconnect(this);
+    m_manager->disconnect(this);
     m_manager.reset(); // its timelines, now that no engine thread holds them
     m_engine.reset();
     delete m_shortcutsWindow;
@@ -191,6 +216,8 @@ void PlovexBase::CreateActions()
     AddCommand(CommandId::ActivateEyedropper, [this] { m_view->SetEyeDropperEnabled(!m_view->EyeDropperEnabled()); });
     AddCommand(CommandId::ToggleMediaInfo, [this] { m_view->SetMediaInfoVisible(!m_view->Overlay()->MediaInfoEnabled()); });
     AddCommand(CommandId::ToggleConsole, [this] { ShowConsoleWindow(); });
+    AddCommand(CommandId::ToggleAlwaysOnTop, [this] { SetAlwaysOnTopEnabled(!Settings::Get().alwaysOnTopEnabled); });
+    AddCommand(CommandId::NewProject, [this] { m_manager->NewProject(true); });
     for (QAction* action : m_actions.byId)
         action->setEnabled(m_handled.contains(action));
     for (QAction* action : m_actions.byKey)
@@ -301,13 +328,18 @@ bool PlovexBase::OpenProject(const QString& path)
     const bool read = m_manager->OpenProject(path);
     if (read)
         m_view->SetViewerLayoutByType(ProjectGlobals::ViewerLayout());
+    UpdateRecentProjectsSubMenu();
+    RefreshTitle();
     return read;
 }
 
 bool PlovexBase::SaveProjectTo(const QString& path)
 {
     ProjectGlobals::SetViewerLayout(m_view->LayoutType());
-    return m_manager->SaveProject(path);
+    const bool saved = m_manager->SaveProject(path);
+    UpdateRecentProjectsSubMenu();
+    RefreshTitle();
+    return saved;
 }
 
 void PlovexBase::ImportFromDialog()
@@ -359,6 +391,7 @@ void PlovexBase::showEvent(QShowEvent* event)
     if (m_shownOnce)
         return;
     m_shownOnce = true;
+    SetAlwaysOnTopEnabled(Settings::Get().alwaysOnTopEnabled);
     QMetaObject::invokeMethod(this, &PlovexBase::PostShow, Qt::QueuedConnection);
 }
 
@@ -375,14 +408,135 @@ void PlovexBase::ProcessMessageFromOtherInstance(const QStringList& arguments)
 
 void PlovexBase::closeEvent(QCloseEvent* event)
 {
+    if (!MayClose()) {
+        event->ignore();
+        return;
+    }
     if (m_console->isVisible())
         Settings::Get().consoleWindowGeometry = m_console->saveGeometry();
     m_console->close();
     m_shortcutsWindow->close();
     m_commands.SaveBindings();
+    Settings::Get().windowGeometry = saveGeometry();
+    Settings::Get().windowState = saveState();
     Settings::Get().Save();
     m_engine->Shutdown(true, 10000);
     QMainWindow::closeEvent(event);
+}
+
+bool PlovexBase::MayClose()
+{
+    if (m_manager->IsSaved())
+        return true;
+    const int confirm = Settings::Get().confirmOnClose;
+    if (confirm == 2 || (confirm == 1 && ProjectGlobals::ProjectPath().isEmpty()))
+        return true; // the changes are dropped
+    const auto answer = QMessageBox::warning(this, QStringLiteral("Warning: Project Not Saved"),
+                                             QStringLiteral("Save changes to <b>%1</b> project?").arg(GetProject()->ProjectName()),
+                                             QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    if (answer == QMessageBox::Cancel)
+        return false;
+    if (answer == QMessageBox::Save) {
+        if (ProjectGlobals::ProjectPath().isEmpty()) {
+            const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Project"),
+                                                              Settings::Get().DefaultExportDirPath(), ProjectFilter());
+            if (path.isEmpty() || !SaveProjectTo(path))
+                return false;
+        } else if (!m_manager->SaveProject()) {
+            return false;
+        }
+        return m_manager->IsSaved();
+    }
+    return true;
+}
+
+QString PlovexBase::TitleText() const
+{
+    QString title = m_timelineName.isEmpty() ? QStringLiteral("Plovex") : m_timelineName;
+    if (!m_manager->IsSaved())
+        title += QLatin1Char('*');
+    const Timeline* timeline = m_engine->PrimaryTimeline();
+    if (!m_timelineName.isEmpty() && timeline && timeline->FrameCount() > 0)
+        title += QStringLiteral(" - Frame %1").arg(m_displayFrame);
+    return title;
+}
+
+void PlovexBase::RefreshTitle()
+{
+    setWindowTitle(TitleText());
+}
+
+void PlovexBase::SetTimelineName(const QString& timelineName)
+{
+    m_timelineName = timelineName;
+    RefreshTitle();
+}
+
+void PlovexBase::SetDisplayFrame(int displayFrame)
+{
+    m_displayFrame = displayFrame;
+    if (Settings::Get().displayFrameNumberInTitleBar)
+        RefreshTitle();
+}
+
+void PlovexBase::SetAlwaysOnTopEnabled(bool enabled)
+{
+    Settings::Get().alwaysOnTopEnabled = enabled;
+    if (QAction* action = Action(CommandId::ToggleAlwaysOnTop))
+        action->setChecked(enabled);
+    if (windowHandle())
+        Platform::SetAlwaysOnTop(windowHandle(), enabled);
+}
+
+QMenu* PlovexBase::SubMenu(const QString& menu, const QString& title) const
+{
+    for (const QAction* top : menuBar()->actions())
+        if (top->menu() && top->menu()->title() == menu)
+            for (const QAction* item : top->menu()->actions())
+                if (item->menu() && item->menu()->title() == title)
+                    return item->menu();
+    return nullptr;
+}
+
+void PlovexBase::FillRecentMenu(QMenu* menu, const QStringList& paths, int count, const std::function<void(const QString&)>& open,
+                                const std::function<void()>& clear)
+{
+    if (!menu)
+        return;
+    menu->clear();
+    for (const QString& path : paths.mid(0, std::clamp(count, 0, 10))) {
+        QAction* action = menu->addAction(path);
+        action->setData(path);
+        connect(action, &QAction::triggered, this, [open, path] { open(path); });
+    }
+    menu->addSeparator();
+    connect(menu->addAction(QStringLiteral("Clear All")), &QAction::triggered, this, clear);
+}
+
+void PlovexBase::UpdateRecentFilesSubMenu()
+{
+    FillRecentMenu(SubMenu(QStringLiteral("File"), QStringLiteral("Recent Files")), Settings::Get().recentFiles,
+                   Settings::Get().numRecentFiles, [this](const QString& path) { ImportFiles({path}, true); },
+                   [this] { ClearRecentFiles(); });
+}
+
+void PlovexBase::UpdateRecentProjectsSubMenu()
+{
+    FillRecentMenu(SubMenu(QStringLiteral("File"), QStringLiteral("Recent Projects")), Settings::Get().recentProjects,
+                   Settings::Get().numRecentProjects, [this](const QString& path) { OpenProject(path); },
+                   [this] { ClearRecentProjects(); });
+}
+
+void PlovexBase::ClearRecentFiles()
+{
+    Settings::Get().ClearRecentFiles();
+    UpdateRecentFilesSubMenu();
+}
+
+void PlovexBase::ClearRecentProjects()
+{
+    Settings::Get().ClearRecentProjects();
+    UpdateRecentProjectsSubMenu();
 }
 
 void PlovexBase::PostShow()
@@ -493,8 +647,11 @@ void PlovexBase::ImportFiles(const QStringList& paths, bool detectSequences, int
     for (const QUuid& id : ids) {
         Source* source = m_manager->AnyTimeline(id)->GetSource();
         Logger::info(SourceReport::Summary(*source));
+        if (!source->HasError())
+            Settings::Get().AddRecentFile(source->Path());
         emit SourceParsed(source);
     }
+    UpdateRecentFilesSubMenu();
     ScheduleSourceListRefresh();
 }
 

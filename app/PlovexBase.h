@@ -19,6 +19,7 @@ class ProjectManager;
 class ConsoleWindow;
 class KeyboardShortcutsWindow;
 class QAction;
+class QMenu;
 class QLabel;
 class QListWidget;
 class Source;
@@ -57,7 +58,18 @@ public:
     ConsoleWindow* Console() const { return m_console; }
     KeyboardShortcutsWindow* ShortcutsWindow() const { return m_shortcutsWindow; }
 
+    // The title: the timeline's name (or "Plovex"), "*" while the project has unsaved
+    // changes, and " - Frame %1" with the display frame of the last refresh.
+    QString TitleText() const;
+
 public slots:
+    void SetTimelineName(const QString& timelineName);
+    void SetDisplayFrame(int displayFrame);
+    void SetAlwaysOnTopEnabled(bool enabled);
+    void UpdateRecentFilesSubMenu();
+    void UpdateRecentProjectsSubMenu();
+    void ClearRecentFiles();
+    void ClearRecentProjects();
     // Arguments forwarded by another start of the program.
     void ProcessMessageFromOtherInstance(const QStringList& arguments);
     // Opens the start-up files once the window has been shown.
@@ -89,6 +101,12 @@ private:
     // The source list shows the project's sources in tree order, rebuilt once per event-loop
     // turn however many changes came in it.
     void ScheduleSourceListRefresh();
+    void RefreshTitle();
+    // Whether closing may go on: asks about unsaved changes as `confirmOnClose` says.
+    bool MayClose();
+    QMenu* SubMenu(const QString& menu, const QString& title) const;
+    void FillRecentMenu(QMenu* menu, const QStringList& paths, int count, const std::function<void(const QString&)>& open,
+                        const std::function<void()>& clear);
     void OpenProjectFromDialog();
     void SaveProject();
     void SaveProjectAs();
@@ -116,6 +134,8 @@ private:
     bool m_sourceListRefreshPending = false;
     bool m_inputBlocked = false; // while a project or import loads
     bool m_closing = false;      // from the destructor on: nothing new starts
+    QString m_timelineName;
+    int m_displayFrame = 0;
     QLabel* m_frameLabel = nullptr;
     CommandTable m_commands;
     ConsoleWindow* m_console = nullptr; // a window of its own, a child of this one

@@ -34,6 +34,11 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QPushButton>
+#include <QTimer>
+#include <QMenuBar>
+#include <QMenu>
+#include <QMessageBox>
 
 namespace {
 
@@ -287,6 +292,88 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(window.View()->ShownFrame(0), 20000); // it was in viewer A
         QCOMPARE(ProjectGlobals::ProjectPath(), path);
         QVERIFY(window.Engine()->Shutdown(true, 20000));
+    }
+
+    // The title follows the timeline, the unsaved state and the frame; the recent menus list
+    // as many entries as asked, and "Clear All" empties the list in the settings file too.
+    void titleAndRecentMenus()
+    {
+        Settings::ResetToDefaults();
+        Settings::Get().hardwareRenderingEnabled = false;
+        Settings::Get().autoPlayEnabled = false;
+        const QString clip = TestSupport::MediaPath(QStringLiteral("clip_23976.mp4"));
+        Settings::Get().numRecentProjects = 3;
+        Settings::Get().recentProjects = {QStringLiteral("/a.plvx2"), QStringLiteral("/b.plvx2"), QStringLiteral("/c.plvx2"),
+                                          QStringLiteral("/d.plvx2"), QStringLiteral("/e.plvx2")};
+        PlovexBase window({clip});
+        QTRY_VERIFY(window.isVisible());
+        QCOMPARE(window.windowTitle(), QStringLiteral("Plovex"));
+        QTRY_VERIFY_WITH_TIMEOUT(window.View()->ShownFrame(0), 20000);
+        QTRY_COMPARE(window.windowTitle(), QStringLiteral("clip_23976.mp4* - Frame 1")); // the import is unsaved; frames count from 1
+        window.Engine()->SetPlaybackTime(window.Engine()->PrimaryTimeline()->FrameStartTime(5));
+        QTRY_COMPARE(window.windowTitle(), QStringLiteral("clip_23976.mp4* - Frame 6"));
+        window.Manager()->UndoStack()->setClean();
+        QCOMPARE(window.windowTitle(), QStringLiteral("clip_23976.mp4 - Frame 6"));
+        window.Manager()->SetPlaybackRangeByFrame(window.Sources().first()->Id(), 2, 9);
+        QCOMPARE(window.windowTitle(), QStringLiteral("clip_23976.mp4* - Frame 6"));
+        window.Manager()->UndoStack()->undo();
+        QCOMPARE(window.windowTitle(), QStringLiteral("clip_23976.mp4 - Frame 6"));
+
+        QMenu* projects = nullptr;
+        QMenu* files = nullptr;
+        for (QAction* top : window.menuBar()->actions())
+            for (QAction* item : top->menu()->actions())
+                if (item->menu() && item->menu()->title() == QLatin1String("Recent Projects"))
+                    projects = item->menu();
+                else if (item->menu() && item->menu()->title() == QLatin1String("Recent Files"))
+                    files = item->menu();
+        QVERIFY(projects && files);
+        QStringList texts;
+        for (const QAction* action : projects->actions())
+            texts << (action->isSeparator() ? QStringLiteral("---") : action->text());
+        QCOMPARE(texts, (QStringList{QStringLiteral("/a.plvx2"), QStringLiteral("/b.plvx2"), QStringLiteral("/c.plvx2"),
+                                     QStringLiteral("---"), QStringLiteral("Clear All")}));
+        QCOMPARE(files->actions().first()->text(), clip); // the import is remembered
+        projects->actions().last()->trigger();
+        QVERIFY(Settings::Get().recentProjects.isEmpty());
+        QSettings stored(Settings::SettingsFilePath(), QSettings::IniFormat);
+        QVERIFY(stored.value(QStringLiteral("recentProjects")).toStringList().isEmpty());
+        QCOMPARE(projects->actions().size(), 2); // the separator and "Clear All"
+        Settings::Get().confirmOnClose = 2;
+        QVERIFY(window.Engine()->Shutdown(true, 20000));
+    }
+
+    // Closing with unsaved changes asks when it should: Cancel keeps the window, "Don't Save"
+    // closes it; a never-saved project closes without a question under "Saved Project Changes".
+    void closeAsksAboutUnsavedChanges()
+    {
+        Settings::ResetToDefaults();
+        Settings::Get().hardwareRenderingEnabled = false;
+        PlovexBase window({});
+        QTRY_VERIFY(window.isVisible());
+        window.Manager()->AddTimeline(QStringLiteral("cut"), QUuid());
+        QVERIFY(!window.Manager()->IsSaved());
+        Settings::Get().confirmOnClose = 0; // always
+        auto answer = [](QMessageBox::StandardButton button) {
+            QTimer::singleShot(200, [button] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                QVERIFY(box);
+                QCOMPARE(box->windowTitle(), QStringLiteral("Warning: Project Not Saved"));
+                QCOMPARE(box->text(), QStringLiteral("Save changes to <b>untitled</b> project?"));
+                box->button(button)->click();
+            });
+        };
+        answer(QMessageBox::Cancel);
+        QVERIFY(!window.close());
+        QVERIFY(window.isVisible());
+        answer(QMessageBox::Discard);
+        QVERIFY(window.close());
+
+        PlovexBase second({});
+        QTRY_VERIFY(second.isVisible());
+        second.Manager()->AddTimeline(QStringLiteral("cut"), QUuid());
+        Settings::Get().confirmOnClose = 1; // only a project that has a file
+        QVERIFY(second.close());
     }
 
     // A render finishing over the file shown in viewer A: the viewer lets go of the old source
