@@ -120,6 +120,10 @@ PlovexBase::PlovexBase(const QStringList& startupFiles, QWidget* parent)
     m_shortcutsWindow = new KeyboardShortcutsWindow(m_commands, this);
     CreateActions();
     m_commands.LoadBindings();
+    {
+        Settings& settings = Settings::Get();
+        SetMenuBarVisible(settings.showMenuBarOnLaunch || settings.menuBarVisible);
+    }
     UpdateRecentFilesSubMenu();
     UpdateRecentProjectsSubMenu();
     RefreshTitle();
@@ -217,6 +221,9 @@ void PlovexBase::CreateActions()
     AddCommand(CommandId::ToggleMediaInfo, [this] { m_view->SetMediaInfoVisible(!m_view->Overlay()->MediaInfoEnabled()); });
     AddCommand(CommandId::ToggleConsole, [this] { ShowConsoleWindow(); });
     AddCommand(CommandId::ToggleAlwaysOnTop, [this] { SetAlwaysOnTopEnabled(!Settings::Get().alwaysOnTopEnabled); });
+    AddCommand(CommandId::ToggleFullscreen, [this] { ToggleFullscreen(); });
+    AddCommand(CommandId::ToggleMenuBar, [this] { SetMenuBarVisible(!menuBar()->isVisible()); });
+    AddCommand(CommandId::ApplicationEsc, [this] { ApplicationEscape(); });
     AddCommand(CommandId::NewProject, [this] { m_manager->NewProject(true); });
     for (QAction* action : m_actions.byId)
         action->setEnabled(m_handled.contains(action));
@@ -391,6 +398,8 @@ void PlovexBase::showEvent(QShowEvent* event)
     if (m_shownOnce)
         return;
     m_shownOnce = true;
+    restoreGeometry(Settings::Get().windowGeometry);
+    restoreState(Settings::Get().windowState);
     SetAlwaysOnTopEnabled(Settings::Get().alwaysOnTopEnabled);
     QMetaObject::invokeMethod(this, &PlovexBase::PostShow, Qt::QueuedConnection);
 }
@@ -477,6 +486,47 @@ void PlovexBase::SetDisplayFrame(int displayFrame)
     m_displayFrame = displayFrame;
     if (Settings::Get().displayFrameNumberInTitleBar)
         RefreshTitle();
+}
+
+void PlovexBase::SetMenuBarVisible(bool visible)
+{
+    menuBar()->setVisible(visible);
+    Settings::Get().menuBarVisible = visible;
+    if (QAction* action = Action(CommandId::ToggleMenuBar))
+        action->setChecked(visible);
+}
+
+void PlovexBase::SetFullscreenEnabled(bool enabled)
+{
+    if (enabled == isFullScreen())
+        return;
+    Settings& settings = Settings::Get();
+    if (enabled) {
+        settings.windowGeometry = saveGeometry();
+        settings.windowState = saveState();
+        m_menuBarBeforeFullscreen = menuBar()->isVisible();
+        if (m_menuBarBeforeFullscreen)
+            menuBar()->setVisible(false); // the stored choice stays
+        showFullScreen();
+    } else {
+        restoreState(settings.windowState);
+        showNormal();
+        restoreGeometry(settings.windowGeometry);
+        SetMenuBarVisible(m_menuBarBeforeFullscreen);
+    }
+    if (QAction* action = Action(CommandId::ToggleFullscreen))
+        action->setChecked(enabled);
+    // Some window systems leave the picture half drawn after the change.
+    QTimer::singleShot(1000, this, [this] {
+        update();
+        m_view->update();
+    });
+}
+
+void PlovexBase::ApplicationEscape()
+{
+    if (isFullScreen())
+        SetFullscreenEnabled(false);
 }
 
 void PlovexBase::SetAlwaysOnTopEnabled(bool enabled)

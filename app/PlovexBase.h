@@ -66,6 +66,13 @@ public slots:
     void SetTimelineName(const QString& timelineName);
     void SetDisplayFrame(int displayFrame);
     void SetAlwaysOnTopEnabled(bool enabled);
+    void SetMenuBarVisible(bool visible);
+    // Full screen hides the menu bar (when shown) and gives the whole screen to the picture;
+    // leaving it restores the window's state and exactly what was visible before.
+    void SetFullscreenEnabled(bool enabled);
+    void ToggleFullscreen() { SetFullscreenEnabled(!isFullScreen()); }
+    // Esc: leaves full screen.
+    void ApplicationEscape();
     void UpdateRecentFilesSubMenu();
     void UpdateRecentProjectsSubMenu();
     void ClearRecentFiles();
@@ -135,6 +142,7 @@ private:
     bool m_inputBlocked = false; // while a project or import loads
     bool m_closing = false;      // from the destructor on: nothing new starts
     QString m_timelineName;
+    bool m_menuBarBeforeFullscreen = true;
     int m_displayFrame = 0;
     QLabel* m_frameLabel = nullptr;
     CommandTable m_commands;

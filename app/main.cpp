@@ -1,3 +1,4 @@
+#include "app/ApplicationLook.h"
 #include "app/CommandLine.h"
 #include "app/InfoCommand.h"
 #include "app/PlovexBase.h"
@@ -82,6 +83,7 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("Plovex"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PLOVEX_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("plovex"));
+    ApplicationLook::Apply(*application);
     QThread::currentThread()->setPriority(QThread::HighestPriority);
     TimeControlFont() = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     TimeControlFont().setFamily(QStringLiteral("Segoe UI Mono"));

@@ -343,6 +343,40 @@ private slots:
         QVERIFY(window.Engine()->Shutdown(true, 20000));
     }
 
+    // F11 twice gives back the window's place and size and what was visible; a menu bar hidden
+    // before stays hidden; Esc leaves full screen too.
+    void fullScreenAndBack()
+    {
+        Settings::ResetToDefaults();
+        Settings::Get().hardwareRenderingEnabled = false;
+        PlovexBase window({});
+        QTRY_VERIFY(window.isVisible());
+        window.setGeometry(40, 50, 900, 600);
+        QTRY_COMPARE(window.geometry(), QRect(40, 50, 900, 600));
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QVERIFY(window.menuBar()->isVisible());
+        QTest::keyClick(&window, Qt::Key_F11);
+        QTRY_VERIFY(window.isFullScreen());
+        QVERIFY(!window.menuBar()->isVisible());
+        QVERIFY(Settings::Get().menuBarVisible); // the choice is kept
+        QVERIFY(window.Action(CommandId::ToggleFullscreen)->isChecked());
+        QTest::keyClick(&window, Qt::Key_F11);
+        QTRY_VERIFY(!window.isFullScreen());
+        QTRY_COMPARE(window.geometry(), QRect(40, 50, 900, 600));
+        QVERIFY(window.menuBar()->isVisible());
+
+        window.Action(CommandId::ToggleMenuBar)->trigger();
+        QVERIFY(!window.menuBar()->isVisible());
+        QTest::keyClick(&window, Qt::Key_F11);
+        QTRY_VERIFY(window.isFullScreen());
+        QTest::keyClick(&window, Qt::Key_Escape);
+        QTRY_VERIFY(!window.isFullScreen());
+        QVERIFY(!window.menuBar()->isVisible());
+        QVERIFY(!Settings::Get().menuBarVisible);
+        QVERIFY(window.Engine()->Shutdown(true, 20000));
+    }
+
     // Closing with unsaved changes asks when it should: Cancel keeps the window, "Don't Save"
     // closes it; a never-saved project closes without a question under "Saved Project Changes".
     void closeAsksAboutUnsavedChanges()
