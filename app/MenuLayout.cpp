@@ -58,8 +58,11 @@ const QList<Action>& Actions()
         {SaveProject, nullptr, "Save Project"},
         {SaveProjectAs, nullptr, "Save Project As..."},
         {ExportToFile, nullptr, "Export to File..."},
+        {SaveSourceAs, nullptr, "Save Source As"}, // the side bar's, in no menu
+        {ReplaceSource, nullptr, "Replace Source"},
         {CaptureToClipboard, nullptr, "To Clipboard"},
         {CaptureToFolder, nullptr, "To Folder..."},
+        {ShowInFolder, nullptr, "Show in Folder"},
         {OpenNewInstance, nullptr, "Open New Instance"},
         {Exit, nullptr, "Exit"},
         {Undo, nullptr, "Undo"},
@@ -86,6 +89,7 @@ const QList<Action>& Actions()
         {SeekPreviousEdit, nullptr, "Go to Previous Edit"},
         {SeekNextEdit, nullptr, "Go to Next Edit"},
         {ToggleLoop, nullptr, "Toggle"},
+        {TooglePingPong, nullptr, "Toggle Ping Pong"}, // by its keys only
         {ToggleLoopOnStepScrub, nullptr, "Loop on Step/Scrub", true},
         {ToggleLoopStepScrubToRange, nullptr, "Loop Step/Scrub to Range", true},
         {ToggleLockStepScrubToRange, nullptr, "Lock Step/Scrub to Range", true},

@@ -120,6 +120,25 @@ PlovexBase::PlovexBase(const QStringList& startupFiles, QWidget* parent)
     m_shortcutsWindow = new KeyboardShortcutsWindow(m_commands, this);
     CreateActions();
     m_commands.LoadBindings();
+    connect(m_engine.get(), &AvManager::LoopStateChanged, this, &PlovexBase::UpdateLoopActions);
+    connect(m_view, &ViewerWidget::ViewerLayoutChanged, this, &PlovexBase::UpdateVideoActions);
+    connect(m_view, &ViewerWidget::ViewerOverlayDrawableChanged, this, &PlovexBase::UpdateVideoActions);
+    // The choices that are not signalled (flips, media info) are checked when a menu opens.
+    for (QAction* top : menuBar()->actions())
+        connect(top->menu(), &QMenu::aboutToShow, this, [this] {
+            UpdateLoopActions();
+            UpdateVideoActions();
+            UpdatePlaybackActions();
+        });
+    // A click on a choice already checked would uncheck it: the set is checked again from the
+    // state after every click.
+    for (const int id : {CommandId::ToggleViewerAOverB, CommandId::ToggleViewerHorizontal, CommandId::ToggleViewerVertical,
+                         CommandId::ToggleViewerGrid, CommandId::OverlayOff, CommandId::OverlaySafeArea, CommandId::OverlayGrid,
+                         CommandId::OverlayCenter, CommandId::FlipHorizontal, CommandId::FlipVertical, CommandId::ToggleMediaInfo})
+        connect(Action(id), &QAction::triggered, this, &PlovexBase::UpdateVideoActions);
+    UpdateLoopActions();
+    UpdateVideoActions();
+    UpdatePlaybackActions();
     {
         Settings& settings = Settings::Get();
         SetMenuBarVisible(settings.showMenuBarOnLaunch || settings.menuBarVisible);
@@ -224,6 +243,26 @@ void PlovexBase::CreateActions()
     AddCommand(CommandId::ToggleFullscreen, [this] { ToggleFullscreen(); });
     AddCommand(CommandId::ToggleMenuBar, [this] { SetMenuBarVisible(!menuBar()->isVisible()); });
     AddCommand(CommandId::ApplicationEsc, [this] { ApplicationEscape(); });
+    AddCommand(CommandId::PlaybackSpeedHalf, [this] { m_engine->SetPlaybackSpeed(0.5f); });
+    AddCommand(CommandId::PlaybackSpeedQuarter, [this] { m_engine->SetPlaybackSpeed(0.25f); });
+    AddCommand(CommandId::ToggleLoop, [this] { m_engine->ToggleLoopState(); });
+    AddCommand(CommandId::TooglePingPong, [this] {
+        m_engine->SetLoopState(m_engine->Clock()->GetLoopState() == LoopPingPong ? LoopOn : LoopPingPong);
+    });
+    AddCommand(CommandId::ToggleAutoplay, [this] {
+        Settings::Get().autoPlayEnabled = !Settings::Get().autoPlayEnabled;
+        m_engine->SetAutoPlayEnabled(Settings::Get().autoPlayEnabled);
+        UpdatePlaybackActions();
+    });
+    for (const auto& [key, state] : {std::pair{"playOnce", LoopOff}, std::pair{"loop", LoopOn}, std::pair{"pingPong", LoopPingPong}}) {
+        QAction* action = m_actions.byKey.value(QString::fromLatin1(key));
+        connect(action, &QAction::triggered, this, [this, state] {
+            if (!m_inputBlocked)
+                m_engine->SetLoopState(state);
+            UpdateLoopActions(); // a click never leaves the set without its one check
+        });
+        m_handled.insert(action);
+    }
     AddCommand(CommandId::NewProject, [this] { m_manager->NewProject(true); });
     for (QAction* action : m_actions.byId)
         action->setEnabled(m_handled.contains(action));
@@ -521,6 +560,40 @@ void PlovexBase::SetFullscreenEnabled(bool enabled)
         update();
         m_view->update();
     });
+}
+
+void PlovexBase::UpdateLoopActions()
+{
+    const LoopState state = m_engine->Clock()->GetLoopState();
+    OwnAction(QStringLiteral("playOnce"))->setChecked(state == LoopOff);
+    OwnAction(QStringLiteral("loop"))->setChecked(state == LoopOn);
+    OwnAction(QStringLiteral("pingPong"))->setChecked(state == LoopPingPong);
+}
+
+void PlovexBase::UpdateVideoActions()
+{
+    const int layout = m_view->LayoutType();
+    const QList<QPair<int, int>> layouts{{CommandId::ToggleViewerAOverB, ViewerLayoutAB},
+                                         {CommandId::ToggleViewerHorizontal, ViewerLayoutHorizontal},
+                                         {CommandId::ToggleViewerVertical, ViewerLayoutVertical},
+                                         {CommandId::ToggleViewerGrid, ViewerLayoutGrid}};
+    for (const auto& [id, type] : layouts)
+        Action(id)->setChecked(layout == type);
+    const int overlay = m_view->Overlay()->Drawable();
+    const QList<QPair<int, int>> overlays{{CommandId::OverlayOff, OverlayOff},
+                                          {CommandId::OverlaySafeArea, OverlaySafeArea},
+                                          {CommandId::OverlayGrid, OverlayGrid},
+                                          {CommandId::OverlayCenter, OverlayCenter}};
+    for (const auto& [id, drawable] : overlays)
+        Action(id)->setChecked(overlay == drawable);
+    Action(CommandId::FlipHorizontal)->setChecked(m_viewer->FlipHorizontal());
+    Action(CommandId::FlipVertical)->setChecked(m_viewer->FlipVertical());
+    Action(CommandId::ToggleMediaInfo)->setChecked(m_view->Overlay()->MediaInfoEnabled());
+}
+
+void PlovexBase::UpdatePlaybackActions()
+{
+    Action(CommandId::ToggleAutoplay)->setChecked(Settings::Get().autoPlayEnabled);
 }
 
 void PlovexBase::ApplicationEscape()

@@ -55,6 +55,8 @@ public:
     const CommandTable& Commands() const { return m_commands; }
     // The action of a command this window implements; null for the others.
     QAction* Action(int commandId) const;
+    // One of the window's own actions ("playOnce", "loop", "pingPong", ...); null if none.
+    QAction* OwnAction(const QString& key) const { return m_actions.byKey.value(key); }
     ConsoleWindow* Console() const { return m_console; }
     KeyboardShortcutsWindow* ShortcutsWindow() const { return m_shortcutsWindow; }
 
@@ -73,6 +75,10 @@ public slots:
     void ToggleFullscreen() { SetFullscreenEnabled(!isFullScreen()); }
     // Esc: leaves full screen.
     void ApplicationEscape();
+    // Each choice set has exactly one item checked, from the current state.
+    void UpdateLoopActions();
+    void UpdateVideoActions();
+    void UpdatePlaybackActions();
     void UpdateRecentFilesSubMenu();
     void UpdateRecentProjectsSubMenu();
     void ClearRecentFiles();

@@ -343,6 +343,55 @@ private slots:
         QVERIFY(window.Engine()->Shutdown(true, 20000));
     }
 
+    // The looping choices, clicked through the Playback menu: the clock's loop state follows and
+    // exactly one item is checked; a change from elsewhere moves the check; command 41 toggles
+    // ping-pong. The layout and overlay sets the same way.
+    void choiceSetsHaveOneCheck()
+    {
+        Settings::ResetToDefaults();
+        Settings::Get().hardwareRenderingEnabled = false;
+        PlovexBase window({});
+        QTRY_VERIFY(window.isVisible());
+        QMenu* looping = nullptr;
+        for (QAction* top : window.menuBar()->actions())
+            for (QAction* item : top->menu()->actions())
+                if (item->menu() && item->menu()->title() == QLatin1String("Looping"))
+                    looping = item->menu();
+        QVERIFY(looping);
+        auto checked = [&] {
+            QStringList names;
+            for (const QAction* action : looping->actions())
+                if (action->isChecked())
+                    names << action->text();
+            return names;
+        };
+        const QList<QPair<QString, LoopState>> clicks{{QStringLiteral("Ping Pong"), LoopPingPong},
+                                                      {QStringLiteral("Play Once"), LoopOff},
+                                                      {QStringLiteral("Play Once"), LoopOff}, // again: stays checked
+                                                      {QStringLiteral("Loop"), LoopOn}};
+        for (const auto& [text, state] : clicks) {
+            for (QAction* action : looping->actions())
+                if (action->text() == text)
+                    action->trigger();
+            QCOMPARE(window.Engine()->Clock()->GetLoopState(), state);
+            QCOMPARE(checked(), QStringList{text});
+        }
+        window.Engine()->SetLoopState(LoopPingPong); // from elsewhere
+        QCOMPARE(checked(), QStringList{QStringLiteral("Ping Pong")});
+        window.Action(CommandId::TooglePingPong)->trigger();
+        QCOMPARE(window.Engine()->Clock()->GetLoopState(), LoopOn);
+        QCOMPARE(checked(), QStringList{QStringLiteral("Loop")});
+
+        window.Action(CommandId::OverlayGrid)->trigger();
+        window.Action(CommandId::OverlayGrid)->trigger(); // already the mode
+        QVERIFY(window.Action(CommandId::OverlayGrid)->isChecked());
+        QVERIFY(!window.Action(CommandId::OverlayOff)->isChecked());
+        window.View()->SetViewerLayoutByType(ViewerLayoutVertical); // from elsewhere
+        QVERIFY(window.Action(CommandId::ToggleViewerVertical)->isChecked());
+        QVERIFY(!window.Action(CommandId::ToggleViewerAOverB)->isChecked());
+        QVERIFY(window.Engine()->Shutdown(true, 20000));
+    }
+
     // F11 twice gives back the window's place and size and what was visible; a menu bar hidden
     // before stays hidden; Esc leaves full screen too.
     void fullScreenAndBack()
