@@ -30,6 +30,7 @@
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QDockWidget>
 #include <QMenu>
 #include <QWindow>
 #include <QUndoStack>
@@ -69,7 +70,7 @@ PlovexBase::PlovexBase(const QStringList& startupFiles, QWidget* parent)
     auto* layout = new QVBoxLayout(central);
     m_frameLabel = new QLabel(QStringLiteral("No media"), central);
     m_frameLabel->setFont(QFont(QStringLiteral("monospace"), 14));
-    auto* splitter = new QSplitter(Qt::Vertical, central);
+    layout->setContentsMargins(0, 0, 0, 0);
     bool hardware = Settings::Get().hardwareRenderingEnabled;
     if (hardware && !OpenGLViewer::CanCreateContext()) {
         Logger::error(QStringLiteral("Failed to get a valid OpenGL context"));
@@ -78,7 +79,7 @@ PlovexBase::PlovexBase(const QStringList& startupFiles, QWidget* parent)
     }
     // Decoders make frames for the renderer actually shown, not the one the setting asks for.
     RendererInUse::Set(hardware ? RendererInUse::OpenGL : RendererInUse::Software);
-    m_view = new ViewerWidget(m_engine.get(), hardware, splitter);
+    m_view = new ViewerWidget(m_engine.get(), hardware, central);
     m_viewer = m_view->Renderer();
     m_view->setMinimumSize(320, 180);
     m_view->setFocusPolicy(Qt::NoFocus);
@@ -88,13 +89,21 @@ PlovexBase::PlovexBase(const QStringList& startupFiles, QWidget* parent)
     connect(m_view, &ViewerWidget::AnnotationToolColorChangeRequested, this, [](const QColor& color) {
         Logger::info(QStringLiteral("Picked colour: %1, %2, %3").arg(color.red()).arg(color.green()).arg(color.blue()));
     });
-    m_sourceList = new QListWidget(splitter);
-    m_sourceList->setFocusPolicy(Qt::NoFocus);
-    splitter->setStretchFactor(0, 6);
-    splitter->setStretchFactor(1, 1);
     layout->addWidget(m_frameLabel);
-    layout->addWidget(splitter);
+    layout->addWidget(m_view, 1);
     setCentralWidget(central);
+
+    // The side bar: a dock on the left or the right, fixed there, without a title bar.
+    m_sideBar = new QDockWidget(QStringLiteral("SideBar Dock Title"), this);
+    m_sideBar->setObjectName(QStringLiteral("sidebardock"));
+    m_sideBar->setMinimumWidth(260);
+    m_sideBar->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
+    m_sideBar->setFeatures(QDockWidget::NoDockWidgetFeatures);
+    m_sideBar->setTitleBarWidget(new QWidget(m_sideBar));
+    m_sourceList = new QListWidget(m_sideBar);
+    m_sourceList->setFocusPolicy(Qt::NoFocus);
+    m_sideBar->setWidget(m_sourceList);
+    addDockWidget(Settings::Get().sideBarLeft ? Qt::LeftDockWidgetArea : Qt::RightDockWidgetArea, m_sideBar);
     resize(1000, 800);
 
     m_manager = std::make_unique<ProjectManager>(m_engine.get());
@@ -142,6 +151,8 @@ PlovexBase::PlovexBase(const QStringList& startupFiles, QWidget* parent)
     {
         Settings& settings = Settings::Get();
         SetMenuBarVisible(settings.showMenuBarOnLaunch || settings.menuBarVisible);
+        SetSideBarVisible(settings.sideBarVisible);
+        SetSideBarLeft(settings.sideBarLeft);
     }
     UpdateRecentFilesSubMenu();
     UpdateRecentProjectsSubMenu();
@@ -243,6 +254,8 @@ void PlovexBase::CreateActions()
     AddCommand(CommandId::ToggleFullscreen, [this] { ToggleFullscreen(); });
     AddCommand(CommandId::ToggleMenuBar, [this] { SetMenuBarVisible(!menuBar()->isVisible()); });
     AddCommand(CommandId::ApplicationEsc, [this] { ApplicationEscape(); });
+    AddCommand(CommandId::ToggleSideBar, [this] { SetSideBarVisible(!m_sideBar->isVisible()); });
+    AddCommand(CommandId::MoveSideBar, [this] { SetSideBarLeft(!Settings::Get().sideBarLeft); });
     AddCommand(CommandId::PlaybackSpeedHalf, [this] { m_engine->SetPlaybackSpeed(0.5f); });
     AddCommand(CommandId::PlaybackSpeedQuarter, [this] { m_engine->SetPlaybackSpeed(0.25f); });
     AddCommand(CommandId::ToggleLoop, [this] { m_engine->ToggleLoopState(); });
@@ -535,6 +548,25 @@ void PlovexBase::SetMenuBarVisible(bool visible)
         action->setChecked(visible);
 }
 
+void PlovexBase::SetSideBarVisible(bool visible)
+{
+    m_sideBar->setVisible(visible);
+    Settings::Get().sideBarVisible = visible;
+    Action(CommandId::ToggleSideBar)->setChecked(visible);
+}
+
+void PlovexBase::SetSideBarLeft(bool left)
+{
+    const Qt::DockWidgetArea area = left ? Qt::LeftDockWidgetArea : Qt::RightDockWidgetArea;
+    if (dockWidgetArea(m_sideBar) != area) {
+        removeDockWidget(m_sideBar);
+        addDockWidget(area, m_sideBar);
+        m_sideBar->setVisible(Settings::Get().sideBarVisible);
+    }
+    Settings::Get().sideBarLeft = left;
+    Action(CommandId::MoveSideBar)->setText(QStringLiteral("Move Side Bar %1").arg(left ? QStringLiteral("Right") : QStringLiteral("Left")));
+}
+
 void PlovexBase::SetFullscreenEnabled(bool enabled)
 {
     if (enabled == isFullScreen())
@@ -544,14 +576,19 @@ void PlovexBase::SetFullscreenEnabled(bool enabled)
         settings.windowGeometry = saveGeometry();
         settings.windowState = saveState();
         m_menuBarBeforeFullscreen = menuBar()->isVisible();
+        m_sideBarBeforeFullscreen = m_sideBar->isVisible();
+        // The stored choices stay.
         if (m_menuBarBeforeFullscreen)
-            menuBar()->setVisible(false); // the stored choice stays
+            menuBar()->setVisible(false);
+        if (m_sideBarBeforeFullscreen)
+            m_sideBar->setVisible(false);
         showFullScreen();
     } else {
         restoreState(settings.windowState);
         showNormal();
         restoreGeometry(settings.windowGeometry);
         SetMenuBarVisible(m_menuBarBeforeFullscreen);
+        SetSideBarVisible(m_sideBarBeforeFullscreen);
     }
     if (QAction* action = Action(CommandId::ToggleFullscreen))
         action->setChecked(enabled);

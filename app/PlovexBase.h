@@ -19,6 +19,7 @@ class ProjectManager;
 class ConsoleWindow;
 class KeyboardShortcutsWindow;
 class QAction;
+class QDockWidget;
 class QMenu;
 class QLabel;
 class QListWidget;
@@ -69,6 +70,8 @@ public slots:
     void SetDisplayFrame(int displayFrame);
     void SetAlwaysOnTopEnabled(bool enabled);
     void SetMenuBarVisible(bool visible);
+    void SetSideBarVisible(bool visible);
+    void SetSideBarLeft(bool left);
     // Full screen hides the menu bar (when shown) and gives the whole screen to the picture;
     // leaving it restores the window's state and exactly what was visible before.
     void SetFullscreenEnabled(bool enabled);
@@ -149,6 +152,8 @@ private:
     bool m_closing = false;      // from the destructor on: nothing new starts
     QString m_timelineName;
     bool m_menuBarBeforeFullscreen = true;
+    bool m_sideBarBeforeFullscreen = true;
+    QDockWidget* m_sideBar = nullptr; // the side bar (for now the sources of the project)
     int m_displayFrame = 0;
     QLabel* m_frameLabel = nullptr;
     CommandTable m_commands;

@@ -34,6 +34,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QDockWidget>
 #include <QPushButton>
 #include <QTimer>
 #include <QMenuBar>
@@ -405,15 +406,25 @@ private slots:
         window.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&window));
         QVERIFY(window.menuBar()->isVisible());
+        auto* sideBar = window.findChild<QDockWidget*>(QStringLiteral("sidebardock"));
+        QVERIFY(sideBar && sideBar->isVisible());
+        QCOMPARE(window.dockWidgetArea(sideBar), Qt::LeftDockWidgetArea);
+        QCOMPARE(window.Action(CommandId::MoveSideBar)->text(), QStringLiteral("Move Side Bar Right"));
         QTest::keyClick(&window, Qt::Key_F11);
         QTRY_VERIFY(window.isFullScreen());
         QVERIFY(!window.menuBar()->isVisible());
+        QVERIFY(!sideBar->isVisible());
         QVERIFY(Settings::Get().menuBarVisible); // the choice is kept
         QVERIFY(window.Action(CommandId::ToggleFullscreen)->isChecked());
         QTest::keyClick(&window, Qt::Key_F11);
         QTRY_VERIFY(!window.isFullScreen());
         QTRY_COMPARE(window.geometry(), QRect(40, 50, 900, 600));
         QVERIFY(window.menuBar()->isVisible());
+        QVERIFY(sideBar->isVisible());
+        window.Action(CommandId::MoveSideBar)->trigger();
+        QCOMPARE(window.dockWidgetArea(sideBar), Qt::RightDockWidgetArea);
+        QCOMPARE(window.Action(CommandId::MoveSideBar)->text(), QStringLiteral("Move Side Bar Left"));
+        QVERIFY(!Settings::Get().sideBarLeft);
 
         window.Action(CommandId::ToggleMenuBar)->trigger();
         QVERIFY(!window.menuBar()->isVisible());
