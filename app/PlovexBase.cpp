@@ -198,6 +198,27 @@ QAction* PlovexBase::AddCommand(int commandId, const std::function<void()>& hand
     return action;
 }
 
+QAction* PlovexBase::AddOwn(const QString& key, const std::function<void()>& handler)
+{
+    QAction* action = m_actions.byKey.value(key);
+    if (!action)
+        return nullptr;
+    connect(action, &QAction::triggered, this, [this, handler] {
+        if (!m_inputBlocked)
+            handler();
+    });
+    m_handled.insert(action);
+    return action;
+}
+
+void PlovexBase::UpdateActionAvailability()
+{
+    for (QAction* action : m_actions.byId)
+        action->setEnabled(m_handled.contains(action));
+    for (QAction* action : m_actions.byKey)
+        action->setEnabled(m_handled.contains(action));
+}
+
 QAction* PlovexBase::Action(int commandId) const
 {
     return m_actions.byId.value(commandId);
@@ -277,10 +298,7 @@ void PlovexBase::CreateActions()
         m_handled.insert(action);
     }
     AddCommand(CommandId::NewProject, [this] { m_manager->NewProject(true); });
-    for (QAction* action : m_actions.byId)
-        action->setEnabled(m_handled.contains(action));
-    for (QAction* action : m_actions.byKey)
-        action->setEnabled(m_handled.contains(action));
+    UpdateActionAvailability();
     // Help also lists the keys of every command.
     const QList<QAction*> menus = menuBar()->actions();
     if (QMenu* help = menus.isEmpty() ? nullptr : menus.last()->menu()) {

@@ -105,6 +105,14 @@ signals:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // Connects an action (a command's, or one of the window's own by key) to what it does;
+    // the input block of a load holds it back. Returns the action, or null when there is none.
+    QAction* AddCommand(int commandId, const std::function<void()>& handler);
+    QAction* AddOwn(const QString& key, const std::function<void()>& handler);
+    // Enables the actions something was connected to, and disables the others.
+    void UpdateActionAvailability();
+    // The window's folders for dialogs.
+    static QString ProjectFilter();
 
 private:
     // Steps shared by forwarded arguments and start-up files.
@@ -126,12 +134,10 @@ private:
     void OpenProjectFromDialog();
     void SaveProject();
     void SaveProjectAs();
-    static QString ProjectFilter();
     void OnVideoFrameChanged(int outputId, const std::shared_ptr<VideoFrame>& frame);
     bool HasSourceNamed(const QString& sequencePath) const;
     void StepFrames(int delta);
     void CreateActions();
-    QAction* AddCommand(int commandId, const std::function<void()>& handler);
     void PlayOrPause(bool forward);
     void SeekStart();
     void SeekEnd();

@@ -1,7 +1,7 @@
 #include "app/ApplicationLook.h"
 #include "app/CommandLine.h"
 #include "app/InfoCommand.h"
-#include "app/PlovexBase.h"
+#include "app/PlovexX.h"
 #include "app/SingleApplication.h"
 #include "core/Logger.h"
 #include "core/Platform.h"
@@ -98,7 +98,7 @@ int main(int argc, char** argv)
     int exitCode = 0;
     {
         Platform::TimerResolution timerResolution;
-        auto window = std::make_unique<PlovexBase>(*startupFiles);
+        auto window = std::make_unique<PlovexX>(*startupFiles);
 
         const bool independent = newInstance || settings.openMediaInNewPlayers;
         bool runHere = true;

@@ -1,6 +1,7 @@
 // The window end to end: a clip opened from the command line plays, and the picture on screen
 // is the frame the clock is at (the test clips carry their frame number in their pixels).
 #include "app/PlovexBase.h"
+#include "app/PlovexX.h"
 #include "core/CommandId.h"
 #include "core/FileHelpers.h"
 #include "core/Logger.h"
@@ -34,6 +35,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUndoView>
 #include <QDockWidget>
 #include <QPushButton>
 #include <QTimer>
@@ -390,6 +392,30 @@ private slots:
         window.View()->SetViewerLayoutByType(ViewerLayoutVertical); // from elsewhere
         QVERIFY(window.Action(CommandId::ToggleViewerVertical)->isChecked());
         QVERIFY(!window.Action(CommandId::ToggleViewerAOverB)->isChecked());
+        QVERIFY(window.Engine()->Shutdown(true, 20000));
+    }
+
+    // The full window: its own dialogs' actions work, the actions of parts still to come are
+    // there but disabled, and the list of recent project steps names them.
+    void fullWindowActions()
+    {
+        Settings::ResetToDefaults();
+        Settings::Get().hardwareRenderingEnabled = false;
+        PlovexX window({});
+        QTRY_VERIFY(window.isVisible());
+        QVERIFY(window.Action(CommandId::ImportFolder)->isEnabled());
+        QVERIFY(window.OwnAction(QStringLiteral("importProject"))->isEnabled());
+        QVERIFY(window.OwnAction(QStringLiteral("about"))->isEnabled());
+        QVERIFY(!window.Action(CommandId::ExportToFile)->isEnabled());
+        QVERIFY(!window.Action(CommandId::ShowMayaTools)->isEnabled());
+        QVERIFY(!window.Action(CommandId::ActivatePencil)->isEnabled());
+        window.Manager()->AddTimeline(QStringLiteral("cut"), QUuid());
+        window.OwnAction(QStringLiteral("recentCommandsList"))->trigger();
+        auto* steps = window.findChild<QUndoView*>();
+        QVERIFY(steps && steps->isVisible());
+        QCOMPARE(steps->model()->rowCount(), 2); // the clean state, and the step
+        QCOMPARE(steps->model()->index(1, 0).data().toString(), QStringLiteral("AddTimeline"));
+        Settings::Get().confirmOnClose = 2;
         QVERIFY(window.Engine()->Shutdown(true, 20000));
     }
 
