@@ -20,6 +20,7 @@
 #include "media/CacheManager.h"
 #include "ui/ConsoleWindow.h"
 #include "ui/KeyboardShortcutsWindow.h"
+#include "ui/ProjectTreeWidget.h"
 #include "viewer/OpenGLViewer.h"
 #include "viewer/SoftwareViewer.h"
 #include "viewer/ViewerOverlay.h"
@@ -100,13 +101,28 @@ PlovexBase::PlovexBase(const QStringList& startupFiles, QWidget* parent)
     m_sideBar->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
     m_sideBar->setFeatures(QDockWidget::NoDockWidgetFeatures);
     m_sideBar->setTitleBarWidget(new QWidget(m_sideBar));
-    m_sourceList = new QListWidget(m_sideBar);
+    auto* sideBarSplitter = new QSplitter(Qt::Vertical, m_sideBar);
+    m_sideBar->setWidget(sideBarSplitter);
+    m_sourceList = new QListWidget(sideBarSplitter); // what each source is, until the clips panel
     m_sourceList->setFocusPolicy(Qt::NoFocus);
-    m_sideBar->setWidget(m_sourceList);
     addDockWidget(Settings::Get().sideBarLeft ? Qt::LeftDockWidgetArea : Qt::RightDockWidgetArea, m_sideBar);
     resize(1000, 800);
 
     m_manager = std::make_unique<ProjectManager>(m_engine.get());
+    m_projectTree = new ProjectTreeWidget(m_manager.get(), sideBarSplitter);
+    sideBarSplitter->insertWidget(0, m_projectTree);
+    sideBarSplitter->setStretchFactor(0, 3);
+    sideBarSplitter->setStretchFactor(1, 1);
+    connect(m_view, &ViewerWidget::OpenTimelinesInViewerRequested, this,
+            [this](const QList<QUuid>& ids, int viewport, int, bool autoPlay) { m_manager->OpenItemsInViewers(ids, viewport, autoPlay); });
+    connect(m_view, &ViewerWidget::OpenFolderInViewerRequested, this, [this](const QUuid& id, int viewport, int, bool autoPlay) {
+        QList<QUuid> ids;
+        if (const FolderItem* folder = GetProject()->Folder(id))
+            for (const ProjectItem* child : folder->Children())
+                if (child->ItemKind() != ProjectItem::FolderKind)
+                    ids.append(child->Id());
+        m_manager->OpenItemsInViewers(ids, viewport, autoPlay);
+    });
     connect(m_manager.get(), &ProjectManager::ProjectUpdated, this, &PlovexBase::ScheduleSourceListRefresh);
     connect(m_manager.get(), &ProjectManager::TimelineUpdated, this, &PlovexBase::ScheduleSourceListRefresh);
     connect(m_manager.get(), &ProjectManager::BlockUserInputChanged, this, [this](bool blocked) { m_inputBlocked = blocked; });
@@ -275,6 +291,11 @@ void PlovexBase::CreateActions()
     AddCommand(CommandId::ToggleFullscreen, [this] { ToggleFullscreen(); });
     AddCommand(CommandId::ToggleMenuBar, [this] { SetMenuBarVisible(!menuBar()->isVisible()); });
     AddCommand(CommandId::ApplicationEsc, [this] { ApplicationEscape(); });
+    // Del: the focused side-bar item.
+    AddCommand(CommandId::ApplicationDel, [this] {
+        if (m_projectTree->hasFocus() && !m_projectTree->IsEditing())
+            m_projectTree->DeleteSelected();
+    });
     AddCommand(CommandId::ToggleSideBar, [this] { SetSideBarVisible(!m_sideBar->isVisible()); });
     AddCommand(CommandId::MoveSideBar, [this] { SetSideBarLeft(!Settings::Get().sideBarLeft); });
     AddCommand(CommandId::PlaybackSpeedHalf, [this] { m_engine->SetPlaybackSpeed(0.5f); });

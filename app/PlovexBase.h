@@ -20,6 +20,7 @@ class ConsoleWindow;
 class KeyboardShortcutsWindow;
 class QAction;
 class QDockWidget;
+class ProjectTreeWidget;
 class QMenu;
 class QLabel;
 class QListWidget;
@@ -53,6 +54,7 @@ public:
     AvManager* Engine() const { return m_engine.get(); }
     ViewerBase* Viewer() const { return m_viewer; }
     ViewerWidget* View() const { return m_view; }
+    ProjectTreeWidget* ProjectTree() const { return m_projectTree; }
     const CommandTable& Commands() const { return m_commands; }
     // The action of a command this window implements; null for the others.
     QAction* Action(int commandId) const;
@@ -159,7 +161,8 @@ private:
     QString m_timelineName;
     bool m_menuBarBeforeFullscreen = true;
     bool m_sideBarBeforeFullscreen = true;
-    QDockWidget* m_sideBar = nullptr; // the side bar (for now the sources of the project)
+    QDockWidget* m_sideBar = nullptr; // the side bar: the project tree, and what each source is
+    ProjectTreeWidget* m_projectTree = nullptr;
     int m_displayFrame = 0;
     QLabel* m_frameLabel = nullptr;
     CommandTable m_commands;

@@ -5,6 +5,10 @@
 #include "core/CommandId.h"
 #include "core/FileHelpers.h"
 #include "core/Logger.h"
+#include "project/ProjectItem.h"
+#include "project/Project.h"
+#include "project/ProjectMimeTypes.h"
+#include "ui/ProjectTreeWidget.h"
 #include "core/Settings.h"
 #include "engine/AvManager.h"
 #include "media/CacheManager.h"
@@ -35,6 +39,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidget>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QUndoView>
 #include <QDockWidget>
 #include <QPushButton>
@@ -415,6 +422,68 @@ private slots:
         QVERIFY(steps && steps->isVisible());
         QCOMPARE(steps->model()->rowCount(), 2); // the clean state, and the step
         QCOMPARE(steps->model()->index(1, 0).data().toString(), QStringLiteral("AddTimeline"));
+        Settings::Get().confirmOnClose = 2;
+        QVERIFY(window.Engine()->Shutdown(true, 20000));
+    }
+
+    // The side bar's project tree: a source dragged onto the viewer shows there; a rename and
+    // a delete in the tree undo and redo; Del reaches the tree when it has the focus.
+    void projectTree()
+    {
+        Settings::ResetToDefaults();
+        Settings::Get().hardwareRenderingEnabled = false;
+        Settings::Get().autoPlayEnabled = false;
+        const QString first = TestSupport::MediaPath(QStringLiteral("clip_23976.mp4"));
+        const QString second = TestSupport::MediaPath(QStringLiteral("clip_rotated.mp4"));
+        PlovexX window({first});
+        QTRY_VERIFY(window.isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(window.View()->ShownFrame(0), 20000);
+        QList<QUuid> ids = window.Manager()->ImportFiles({second}, {});
+        QCOMPARE(ids.size(), 1);
+        ProjectTreeWidget* tree = window.ProjectTree();
+        QTRY_VERIFY(tree->ItemFor(ids.first()));
+        QTreeWidgetItem* item = tree->ItemFor(ids.first());
+        QCOMPARE(item->text(0), QStringLiteral("clip_rotated.mp4"));
+        QCOMPARE(item->parent()->text(0), QStringLiteral("SOURCES"));
+
+        // Dragged onto the viewer.
+        QMimeData* mime = tree->model()->mimeData({tree->indexFromItem(item)});
+        QVERIFY(mime->hasFormat(ProjectMimeTypes::Timelines));
+        const QPoint centre = window.View()->rect().center();
+        QDragEnterEvent enter(centre, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window.View(), &enter);
+        QDropEvent drop(centre, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window.View(), &drop);
+        delete mime;
+        QTRY_VERIFY_WITH_TIMEOUT(window.View()->PrimaryTimeline()
+                                     && window.View()->PrimaryTimeline()->GetSource()->Path() == second, 20000);
+
+        // Renamed in place, then undone and redone.
+        item->setText(0, QStringLiteral("hero"));
+        QCOMPARE(window.GetProject()->Item(ids.first())->Name(), QStringLiteral("hero"));
+        window.Manager()->UndoStack()->undo();
+        QCOMPARE(window.GetProject()->Item(ids.first())->Name(), QStringLiteral("clip_rotated.mp4"));
+        QTRY_COMPARE(tree->ItemFor(ids.first())->text(0), QStringLiteral("clip_rotated.mp4"));
+        window.Manager()->UndoStack()->redo();
+        QTRY_COMPARE(tree->ItemFor(ids.first())->text(0), QStringLiteral("hero"));
+
+        // Deleted with Del in the tree, then back.
+        tree->setFocus();
+        tree->clearSelection();
+        tree->ItemFor(ids.first())->setSelected(true);
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        tree->setFocus();
+        QTRY_VERIFY(tree->hasFocus());
+        QTest::keyClick(tree, Qt::Key_Delete);
+        QVERIFY(!window.GetProject()->Item(ids.first()));
+        QTRY_VERIFY(!tree->ItemFor(ids.first()));
+        QCOMPARE(window.Manager()->UndoStack()->text(window.Manager()->UndoStack()->index() - 1), QStringLiteral("DeleteProjectItems"));
+        window.Manager()->UndoStack()->undo();
+        QVERIFY(window.GetProject()->Item(ids.first()));
+        QTRY_VERIFY(tree->ItemFor(ids.first()));
+        window.Manager()->UndoStack()->redo();
+        QVERIFY(!window.GetProject()->Item(ids.first()));
         Settings::Get().confirmOnClose = 2;
         QVERIFY(window.Engine()->Shutdown(true, 20000));
     }

@@ -1,0 +1,193 @@
+#include "ui/ProjectTreeWidget.h"
+
+#include "project/FolderItem.h"
+#include "project/Project.h"
+#include "project/ProjectManager.h"
+#include "project/ProjectMimeTypes.h"
+#include "project/TimelineItem.h"
+
+#include <QDataStream>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QTimer>
+
+namespace {
+
+constexpr int kIdRole = Qt::UserRole;
+constexpr int kKindRole = Qt::UserRole + 1;
+
+QByteArray WriteIds(const QList<QUuid>& ids)
+{
+    QByteArray payload;
+    QDataStream stream(&payload, QIODevice::WriteOnly);
+    stream << static_cast<qint64>(ids.size());
+    for (const QUuid& id : ids)
+        stream << id;
+    return payload;
+}
+
+} // namespace
+
+ProjectTreeWidget::ProjectTreeWidget(ProjectManager* manager, QWidget* parent)
+    : QTreeWidget(parent)
+    , m_manager(manager)
+{
+    setHeaderHidden(true);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setDragEnabled(true);
+    setDragDropMode(QAbstractItemView::DragOnly);
+    setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    connect(manager, &ProjectManager::ProjectUpdated, this, &ProjectTreeWidget::ScheduleRefresh);
+    connect(manager, &ProjectManager::FolderUpdated, this, &ProjectTreeWidget::ScheduleRefresh);
+    connect(manager, &ProjectManager::TimelineUpdated, this, &ProjectTreeWidget::ScheduleRefresh);
+    connect(this, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item) {
+        if (!m_filling)
+            m_manager->RenameItem(item->data(0, kIdRole).toUuid(), item->text(0));
+    });
+    for (const bool expanded : {true, false})
+        connect(this, expanded ? &QTreeWidget::itemExpanded : &QTreeWidget::itemCollapsed, this,
+                [this, expanded](QTreeWidgetItem* item) {
+                    if (!m_filling)
+                        m_manager->SetFolderExpanded(item->data(0, kIdRole).toUuid(), expanded);
+                });
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu menu(this);
+        connect(menu.addAction(QStringLiteral("New Folder")), &QAction::triggered, this, &ProjectTreeWidget::AddFolder);
+        connect(menu.addAction(QStringLiteral("New Timeline")), &QAction::triggered, this, &ProjectTreeWidget::AddTimeline);
+        menu.addSeparator();
+        QTreeWidgetItem* item = itemAt(at);
+        QAction* rename = menu.addAction(QStringLiteral("Rename"));
+        rename->setEnabled(item && item->parent());
+        connect(rename, &QAction::triggered, this, [this, item] { editItem(item); });
+        QAction* remove = menu.addAction(QStringLiteral("Delete"));
+        remove->setEnabled(!SelectedIds().isEmpty());
+        connect(remove, &QAction::triggered, this, &ProjectTreeWidget::DeleteSelected);
+        menu.exec(viewport()->mapToGlobal(at));
+    });
+    connect(this, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
+        if (item->data(0, kKindRole).toInt() != ProjectItem::FolderKind)
+            m_manager->OpenItemsInViewers({item->data(0, kIdRole).toUuid()}, 0, true);
+    });
+    Refresh();
+}
+
+void ProjectTreeWidget::ScheduleRefresh()
+{
+    if (m_refreshPending)
+        return;
+    m_refreshPending = true;
+    QTimer::singleShot(0, this, &ProjectTreeWidget::Refresh);
+}
+
+void ProjectTreeWidget::Refresh()
+{
+    m_refreshPending = false;
+    const QList<QUuid> selected = SelectedIds();
+    m_filling = true;
+    clear();
+    const Project* project = m_manager->GetProject();
+    std::function<void(const FolderItem*, QTreeWidgetItem*)> fill = [&](const FolderItem* folder, QTreeWidgetItem* node) {
+        for (const ProjectItem* child : folder->Children()) {
+            auto* item = new QTreeWidgetItem(node, {child->Name()});
+            item->setData(0, kIdRole, child->Id());
+            item->setData(0, kKindRole, static_cast<int>(child->ItemKind()));
+            item->setFlags(item->flags() | Qt::ItemIsEditable | Qt::ItemIsDragEnabled);
+            if (const auto* sub = qobject_cast<const FolderItem*>(child)) {
+                fill(sub, item);
+                item->setExpanded(sub->Expanded());
+            }
+            item->setSelected(selected.contains(child->Id()));
+        }
+    };
+    for (const FolderItem* base : project->BaseFolders()) {
+        auto* node = new QTreeWidgetItem(this, {base->Name()});
+        node->setData(0, kIdRole, base->Id());
+        node->setData(0, kKindRole, static_cast<int>(ProjectItem::FolderKind));
+        node->setFlags((node->flags() | Qt::ItemIsDragEnabled) & ~Qt::ItemIsEditable);
+        fill(base, node);
+        node->setExpanded(base->Expanded());
+        node->setSelected(selected.contains(base->Id()));
+    }
+    m_filling = false;
+}
+
+QList<QUuid> ProjectTreeWidget::SelectedIds() const
+{
+    QList<QUuid> ids;
+    for (QTreeWidgetItemIterator it(const_cast<ProjectTreeWidget*>(this), QTreeWidgetItemIterator::Selected); *it; ++it)
+        ids.append((*it)->data(0, kIdRole).toUuid());
+    return ids;
+}
+
+QTreeWidgetItem* ProjectTreeWidget::ItemFor(const QUuid& id) const
+{
+    for (QTreeWidgetItemIterator it(const_cast<ProjectTreeWidget*>(this)); *it; ++it)
+        if ((*it)->data(0, kIdRole).toUuid() == id)
+            return *it;
+    return nullptr;
+}
+
+QUuid ProjectTreeWidget::SelectedFolderId() const
+{
+    const QList<QTreeWidgetItem*> items = selectedItems();
+    for (const QTreeWidgetItem* item : items)
+        if (item->data(0, kKindRole).toInt() == ProjectItem::FolderKind)
+            return item->data(0, kIdRole).toUuid();
+    return {};
+}
+
+void ProjectTreeWidget::DeleteSelected()
+{
+    const QList<QUuid> ids = SelectedIds();
+    if (!ids.isEmpty())
+        m_manager->DeleteProjectItems(ids);
+}
+
+void ProjectTreeWidget::AddFolder()
+{
+    m_manager->AddFolder(QString(), SelectedFolderId());
+}
+
+void ProjectTreeWidget::AddTimeline()
+{
+    m_manager->AddTimeline(QString(), SelectedFolderId());
+}
+
+QStringList ProjectTreeWidget::mimeTypes() const
+{
+    return {ProjectMimeTypes::Internal, ProjectMimeTypes::Folder, ProjectMimeTypes::Timelines};
+}
+
+QMimeData* ProjectTreeWidget::mimeData(const QList<QTreeWidgetItem*>& items) const
+{
+    auto* mime = new QMimeData;
+    QList<QUuid> ids;
+    bool base = false;
+    int folders = 0;
+    for (const QTreeWidgetItem* item : items) {
+        ids.append(item->data(0, kIdRole).toUuid());
+        base = base || !item->parent();
+        folders += item->data(0, kKindRole).toInt() == ProjectItem::FolderKind ? 1 : 0;
+    }
+    const QByteArray payload = WriteIds(ids);
+    if (!base)
+        mime->setData(ProjectMimeTypes::Internal, payload);
+    if (items.size() == 1 && folders == 1)
+        mime->setData(ProjectMimeTypes::Folder, payload);
+    if (folders == 0 && !ids.isEmpty())
+        mime->setData(ProjectMimeTypes::Timelines, payload);
+    return mime;
+}
+
+void ProjectTreeWidget::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Delete && state() != QAbstractItemView::EditingState) {
+        DeleteSelected();
+        event->accept();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
