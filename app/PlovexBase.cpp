@@ -202,23 +202,19 @@ PlovexBase::~PlovexBase()
 
 QAction* PlovexBase::AddCommand(int commandId, const std::function<void()>& handler)
 {
-    QAction* action = m_actions.byId.value(commandId);
-    if (!action)
-        return nullptr;
-    // While a project or an import loads, the event loop runs: the keys wait until it is done.
-    connect(action, &QAction::triggered, this, [this, handler] {
-        if (!m_inputBlocked)
-            handler();
-    });
-    m_handled.insert(action);
-    return action;
+    return Handle(m_actions.byId.value(commandId), handler);
 }
 
 QAction* PlovexBase::AddOwn(const QString& key, const std::function<void()>& handler)
 {
-    QAction* action = m_actions.byKey.value(key);
+    return Handle(m_actions.byKey.value(key), handler);
+}
+
+QAction* PlovexBase::Handle(QAction* action, const std::function<void()>& handler)
+{
     if (!action)
         return nullptr;
+    // While a project or an import loads, the event loop runs: the keys wait until it is done.
     connect(action, &QAction::triggered, this, [this, handler] {
         if (!m_inputBlocked)
             handler();
@@ -310,13 +306,9 @@ void PlovexBase::CreateActions()
         UpdatePlaybackActions();
     });
     for (const auto& [key, state] : {std::pair{"playOnce", LoopOff}, std::pair{"loop", LoopOn}, std::pair{"pingPong", LoopPingPong}}) {
-        QAction* action = m_actions.byKey.value(QString::fromLatin1(key));
-        connect(action, &QAction::triggered, this, [this, state] {
-            if (!m_inputBlocked)
-                m_engine->SetLoopState(state);
-            UpdateLoopActions(); // a click never leaves the set without its one check
-        });
-        m_handled.insert(action);
+        QAction* action = AddOwn(QString::fromLatin1(key), [this, state] { m_engine->SetLoopState(state); });
+        // A click never leaves the set without its one check.
+        connect(action, &QAction::triggered, this, &PlovexBase::UpdateLoopActions);
     }
     AddCommand(CommandId::NewProject, [this] { m_manager->NewProject(true); });
     UpdateActionAvailability();

@@ -140,6 +140,7 @@ private:
     bool HasSourceNamed(const QString& sequencePath) const;
     void StepFrames(int delta);
     void CreateActions();
+    QAction* Handle(QAction* action, const std::function<void()>& handler);
     void PlayOrPause(bool forward);
     void SeekStart();
     void SeekEnd();
