@@ -11,8 +11,9 @@
 
 namespace {
 
-// The menu bar as text: a line per menu, item (with "[x]" when checkable), separator ("---")
-// and submenu (its title and ">"), indented by depth.
+// The menu bar as text: a line per menu, item (with "[x]" when checkable and " = " with its
+// shortcuts when it has any), separator ("---") and submenu (its title and ">"), indented by
+// depth.
 void Dump(const QMenu& menu, int depth, QStringList& lines)
 {
     const QString indent(depth * 2, QLatin1Char(' '));
@@ -23,7 +24,13 @@ void Dump(const QMenu& menu, int depth, QStringList& lines)
             lines << indent + sub->title() + QStringLiteral(" >");
             Dump(*sub, depth + 1, lines);
         } else {
-            lines << indent + action->text() + (action->isCheckable() ? QStringLiteral(" [x]") : QString());
+            QString line = indent + action->text() + (action->isCheckable() ? QStringLiteral(" [x]") : QString());
+            QStringList keys;
+            for (const QKeySequence& key : action->shortcuts())
+                keys << key.toString(QKeySequence::PortableText);
+            if (!keys.isEmpty())
+                line += QStringLiteral(" = ") + keys.join(QStringLiteral(", "));
+            lines << line;
         }
     }
 }
@@ -38,96 +45,97 @@ QStringList Dump(const QMenuBar& bar)
     return lines;
 }
 
-// The menu bar of the description, written out by hand.
+// The menu bar of the description, written out by hand with the default shortcuts; "{Open}" and
+// the like stand for the platform's standard keys.
 const char* const kMenuBar = R"(File
-  Import File(s)...
+  Import File(s)... = {Open}
   Import Folder...
   ---
-  New Project
-  Open Project...
+  New Project = {New}
+  Open Project... = Ctrl+Shift+O
   Import Project...
   ---
-  Save Project
-  Save Project As...
+  Save Project = {Save}
+  Save Project As... = Ctrl+Shift+S
   ---
-  Export to File...
+  Export to File... = Ctrl+E
   Capture Image >
-    To Clipboard
-    To Folder...
+    To Clipboard = Ctrl+C
+    To Folder... = Ctrl+Shift+C
   ---
   Open New Instance
   ---
   Recent Files >
   Recent Projects >
   ---
-  Exit
+  Exit = Alt+F4
 Edit
-  Undo
-  Redo
+  Undo = {Undo}
+  Redo = {Redo}
   ---
-  Range Start to Current
-  Range End to Current
-  Reset Range
+  Range Start to Current = ,
+  Range End to Current = .
+  Reset Range = Ctrl+P
   ---
-  Always on Top [x]
+  Always on Top [x] = Ctrl+K
   ---
-  Project Settings...
-  Preferences...
+  Project Settings... = Ctrl+Alt+P
+  Preferences... = Ctrl+Shift+P
 Playback
   Speed >
-    Normal
-    Half
-    Quarter
+    Normal = 0
+    Half = 9
+    Quarter = 8
     ---
-    Increase
-    Decrease
+    Increase = +, =
+    Decrease = -
     ---
-    Toggle Last
+    Toggle Last = Ctrl+0
   ---
-  Play/Pause
-  Play/Pause (Bookmarks Only)
-  Play Forwards
-  Play Backwards
-  Pause
+  Play/Pause = Space
+  Play/Pause (Bookmarks Only) = Ctrl+Space
+  Play Forwards = L
+  Play Backwards = J
+  Pause = K
   ---
   Frame Step >
-    Step Forwards
-    Step Backwards
-    Multi-Step Forwards
-    Multi-Step Backwards
+    Step Forwards = Right
+    Step Backwards = Left
+    Multi-Step Forwards = Alt+Right
+    Multi-Step Backwards = Alt+Left
   ---
-  Go to Start
-  Go to End
-  Go to Range Start
-  Go to Range End
-  Go to Previous Edit
-  Go to Next Edit
+  Go to Start = Home
+  Go to End = End
+  Go to Range Start = Ctrl+Left
+  Go to Range End = Ctrl+Right
+  Go to Previous Edit = Shift+Left
+  Go to Next Edit = Shift+Right
   ---
   Looping >
-    Toggle
+    Toggle = Ctrl+L
     ---
     Play Once [x]
     Loop [x]
     Ping Pong [x]
   ---
   Stepping and Scrubbing >
-    Loop on Step/Scrub [x]
+    Loop on Step/Scrub [x] = Ctrl+Shift+;
     ---
     Loop Step/Scrub to Range [x]
     Lock Step/Scrub to Range [x]
   ---
-  Autoplay [x]
+  Autoplay [x] = Ctrl+A
 Audio
-  Increase Volume
-  Decrease Volume
-  Mute
+  Increase Volume = Shift+Up
+  Decrease Volume = Shift+Down
+  Mute = Ctrl+M
   ---
-  Audio Scrub [x]
+  Audio Scrub [x] = Ctrl+Shift+A
 Video
   Layout >
-    A/B [x]
-    Horizontal [x]
-    Vertical [x]
+    A/B [x] = Ctrl+V
+    Horizontal [x] = Ctrl+Shift+V
+    Vertical [x] = Ctrl+Alt+V
     Grid [x]
   ---
   Annotations >
@@ -140,74 +148,74 @@ Video
     Grid [x]
     Center [x]
   A/B Wipe >
-    Toggle A/B Wipe
-    Reset A/B Wipe
+    Toggle A/B Wipe = W
+    Reset A/B Wipe = Ctrl+Shift+W
     ---
     Snap on Move/Rotate [x]
     Snap Guides [x]
   ---
   Size >
-    Original Size
+    Original Size = Ctrl+1
     ---
-    Half Size
-    Quarter Size
+    Half Size = Ctrl+2
+    Quarter Size = Ctrl+3
     ---
-    Double Size
-  Fullscreen [x]
+    Double Size = Ctrl+Shift+2
+  Fullscreen [x] = F11
   ---
   Pan/Zoom >
-    Zoom In
-    Zoom Out
+    Zoom In = Ctrl++, Ctrl+=
+    Zoom Out = Ctrl+-
     ---
-    Toggle Pan/Zoom
-    Reset Pan/Zoom
+    Toggle Pan/Zoom = \
+    Reset Pan/Zoom = Ctrl+\
   ---
-  Rotate CW
-  Rotate CCW
-  Flip Horizontal [x]
-  Flip Vertical [x]
-  Reset Flip/Rotate
+  Rotate CW = Ctrl+Shift+M
+  Rotate CCW = Ctrl+Shift+N
+  Flip Horizontal [x] = Ctrl+X
+  Flip Vertical [x] = Ctrl+Shift+X
+  Reset Flip/Rotate = Ctrl+Alt+Shift+X
 Bookmarks
-  Toggle Bookmark
-  Toggle Range Bookmark
+  Toggle Bookmark = F
+  Toggle Range Bookmark = R
   ---
-  Cut Bookmark
-  Copy Bookmark
-  Paste Bookmark
+  Cut Bookmark = Shift+X
+  Copy Bookmark = Shift+C
+  Paste Bookmark = Shift+V
   ---
   Remove >
-    Bookmarks
-    Bookmarks in Range
+    Bookmarks = Ctrl+Shift+F
+    Bookmarks in Range = Ctrl+Alt+F
     ---
-    Range Bookmarks
+    Range Bookmarks = Ctrl+Shift+R
     ---
-    Clear All
+    Clear All = Ctrl+Alt+Shift+F
   ---
-  Previous Bookmark
-  Next Bookmark
-  Previous Range Bookmark
-  Next Range Bookmark
+  Previous Bookmark = [
+  Next Bookmark = ]
+  Previous Range Bookmark = Ctrl+[
+  Next Range Bookmark = Ctrl+]
 Tools
-  Swap A/B Timelines
+  Swap A/B Timelines = Ctrl+T
   Clear All Viewer Timelines
   ---
-  Global Time Control [x]
-  Range Time Control [x]
-  Swap Time Controls
+  Global Time Control [x] = F2
+  Range Time Control [x] = F3
+  Swap Time Controls = Ctrl+Shift+T
   ---
-  Playback Controls [x]
-  Viewer Controls [x]
-  Menu Bar [x]
+  Playback Controls [x] = F4
+  Viewer Controls [x] = F5
+  Menu Bar [x] = F6
   ---
-  Side Bar [x]
+  Side Bar [x] = Ctrl+B
   Move Side Bar %1
   ---
-  Annotation Tools [x]
+  Annotation Tools [x] = F8
   ---
-  Media Info [x]
-  Console
+  Media Info [x] = F9
+  Console = F10
   ---
-  Maya Tools
+  Maya Tools = Ctrl+Alt+M
 Help
   Documentation...
   ---
@@ -222,15 +230,26 @@ class TestMenuLayout : public QObject
 private slots:
     void initTestCase() { Logger::SetStandardErrorEcho(false); }
 
-    // Every menu, item, separator, submenu and check mark in order; without the undo history
-    // the Edit menu starts at the range items.
+    // Every menu, item, separator, submenu, check mark and default shortcut in order; without
+    // the undo history the Edit menu starts at the range items.
     void menuBarAsDescribed()
     {
         QMainWindow window;
         CommandTable commands;
         const MenuLayout::Built actions = MenuLayout::CreateActions(window, commands);
+        commands.Apply();
         MenuLayout::FillMenuBar(*window.menuBar(), actions, true);
-        const QStringList expected = QString::fromUtf8(kMenuBar).split(QLatin1Char('\n'));
+        QString text = QString::fromUtf8(kMenuBar);
+        const std::pair<const char*, QKeySequence::StandardKey> standard[] = {
+            {"{Open}", QKeySequence::Open}, {"{New}", QKeySequence::New}, {"{Save}", QKeySequence::Save},
+            {"{Undo}", QKeySequence::Undo}, {"{Redo}", QKeySequence::Redo}};
+        for (const auto& [name, key] : standard) {
+            QStringList keys;
+            for (const QKeySequence& sequence : QKeySequence::keyBindings(key))
+                keys << sequence.toString(QKeySequence::PortableText);
+            text.replace(QString::fromLatin1(name), keys.join(QStringLiteral(", ")));
+        }
+        const QStringList expected = text.split(QLatin1Char('\n'));
         const QStringList actual = Dump(*window.menuBar());
         for (qsizetype i = 0; i < std::min(expected.size(), actual.size()); ++i)
             QCOMPARE(actual.at(i), expected.at(i));
