@@ -4,9 +4,10 @@
 #include "project/Project.h"
 #include "project/ProjectManager.h"
 #include "project/ProjectMimeTypes.h"
+#include "project/Source.h"
+#include "project/Timeline.h"
 #include "project/TimelineItem.h"
 
-#include <QDataStream>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
@@ -17,16 +18,6 @@ namespace {
 
 constexpr int kIdRole = Qt::UserRole;
 constexpr int kKindRole = Qt::UserRole + 1;
-
-QByteArray WriteIds(const QList<QUuid>& ids)
-{
-    QByteArray payload;
-    QDataStream stream(&payload, QIODevice::WriteOnly);
-    stream << static_cast<qint64>(ids.size());
-    for (const QUuid& id : ids)
-        stream << id;
-    return payload;
-}
 
 } // namespace
 
@@ -95,6 +86,12 @@ void ProjectTreeWidget::Refresh()
             item->setData(0, kIdRole, child->Id());
             item->setData(0, kKindRole, static_cast<int>(child->ItemKind()));
             item->setFlags(item->flags() | Qt::ItemIsEditable | Qt::ItemIsDragEnabled);
+            if (const auto* source = qobject_cast<const TimelineItem*>(child); source && source->GetTimeline() && source->GetTimeline()->GetSource()) {
+                const Source* media = source->GetTimeline()->GetSource();
+                item->setToolTip(0, media->IsParsed() && media->HasError()
+                                        ? QStringLiteral("%1 (%2)").arg(media->Path(), media->StatusText())
+                                        : media->Path());
+            }
             if (const auto* sub = qobject_cast<const FolderItem*>(child)) {
                 fill(sub, item);
                 item->setExpanded(sub->Expanded());
@@ -172,7 +169,7 @@ QMimeData* ProjectTreeWidget::mimeData(const QList<QTreeWidgetItem*>& items) con
         base = base || !item->parent();
         folders += item->data(0, kKindRole).toInt() == ProjectItem::FolderKind ? 1 : 0;
     }
-    const QByteArray payload = WriteIds(ids);
+    const QByteArray payload = ProjectMimeTypes::WriteIds(ids);
     if (!base)
         mime->setData(ProjectMimeTypes::Internal, payload);
     if (items.size() == 1 && folders == 1)

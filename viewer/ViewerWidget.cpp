@@ -17,7 +17,6 @@
 #include "viewer/ViewerTypes.h"
 
 #include <QCursor>
-#include <QDataStream>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QGuiApplication>
@@ -39,22 +38,6 @@ constexpr float kMaximumZoom = 4.0f;
 constexpr double kZoomStep = 0.1;
 constexpr double kZoomDragPixels = 500.0; // Ctrl+Shift+middle-drag: pixels per 1x of zoom
 constexpr int kScreenEdgeProbe = 2;       // endless scrub: pixels beyond the cursor
-
-// Project items' ids as the project panel writes them: a 64-bit count, then each id.
-QList<QUuid> ReadIds(const QByteArray& payload)
-{
-    QDataStream stream(payload);
-    qint64 count = 0;
-    stream >> count;
-    QList<QUuid> ids;
-    for (qint64 i = 0; i < count && stream.status() == QDataStream::Ok; ++i) {
-        QUuid id;
-        stream >> id;
-        if (stream.status() == QDataStream::Ok)
-            ids.append(id);
-    }
-    return ids;
-}
 
 bool OnlyControl(Qt::KeyboardModifiers modifiers)
 {
@@ -803,11 +786,11 @@ void ViewerWidget::dropEvent(QDropEvent* event)
             emit OpenUrlsInViewerRequested(urls, under, 1, true);
         }
     } else if (mime->hasFormat(ProjectMimeTypes::Folder)) {
-        const QList<QUuid> ids = ReadIds(mime->data(ProjectMimeTypes::Folder));
+        const QList<QUuid> ids = ProjectMimeTypes::ReadIds(mime->data(ProjectMimeTypes::Folder));
         if (!ids.isEmpty() && (several || under >= 0))
             emit OpenFolderInViewerRequested(ids.first(), several ? 0 : under, several ? ViewerBase::MaxViewports : 1, true);
     } else if (mime->hasFormat(ProjectMimeTypes::Timelines)) {
-        const QList<QUuid> ids = ReadIds(mime->data(ProjectMimeTypes::Timelines));
+        const QList<QUuid> ids = ProjectMimeTypes::ReadIds(mime->data(ProjectMimeTypes::Timelines));
         if (!ids.isEmpty() && (several || under >= 0))
             emit OpenTimelinesInViewerRequested(ids, several ? 0 : under, several ? static_cast<int>(ids.size()) : 1, true);
     }
