@@ -4,7 +4,6 @@
 #include "project/FolderItem.h"
 #include "project/FrameBookmark.h"
 #include "project/Project.h"
-#include "project/ProjectEngine.h"
 #include "project/ProjectFile.h"
 #include "project/ProjectGlobals.h"
 #include "project/ProjectManager.h"
@@ -12,6 +11,7 @@
 #include "project/Timeline.h"
 #include "project/TimelineItem.h"
 #include "project/Track.h"
+#include "tests/FakeProjectEngine.h"
 #include "tests/TestSupport.h"
 
 #include <QDir>
@@ -23,26 +23,7 @@
 
 namespace {
 
-// Parses on the spot, as the engine would a moment later, and remembers what each viewer was
-// asked to show.
-class FakeEngine : public ProjectEngine
-{
-public:
-    bool ParseSource(Timeline* sourceTimeline) override
-    {
-        if (refuse)
-            return false;
-        ++parses;
-        TestSupport::Parse(sourceTimeline->GetSource());
-        return true;
-    }
-    void ShowInViewer(Timeline* timeline, int viewer, bool) override { shown[viewer] = timeline; }
-    void PausePlayback() override {}
-
-    int parses = 0;
-    bool refuse = false; // as an engine shutting down
-    Timeline* shown[4] = {};
-};
+using FakeEngine = FakeProjectEngine;
 
 QString Media(const char* name)
 {
