@@ -21,6 +21,7 @@
 #include "ui/ConsoleWindow.h"
 #include "ui/KeyboardShortcutsWindow.h"
 #include "ui/ProjectTreeWidget.h"
+#include "ui/TimelinePanelWidget.h"
 #include "viewer/OpenGLViewer.h"
 #include "viewer/SoftwareViewer.h"
 #include "viewer/ViewerOverlay.h"
@@ -45,9 +46,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QVBoxLayout>
-#include <QListWidget>
 #include <QProcess>
 #include <QSet>
 #include <QShowEvent>
@@ -101,18 +102,33 @@ PlovexBase::PlovexBase(const QStringList& startupFiles, QWidget* parent)
     m_sideBar->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
     m_sideBar->setFeatures(QDockWidget::NoDockWidgetFeatures);
     m_sideBar->setTitleBarWidget(new QWidget(m_sideBar));
-    auto* sideBarSplitter = new QSplitter(Qt::Vertical, m_sideBar);
-    m_sideBar->setWidget(sideBarSplitter);
-    m_sourceList = new QListWidget(sideBarSplitter); // what each source is, until the clips panel
-    m_sourceList->setFocusPolicy(Qt::NoFocus);
+    m_sideBarSplitter = new QSplitter(Qt::Vertical, m_sideBar);
+    m_sideBar->setWidget(m_sideBarSplitter);
     addDockWidget(Settings::Get().sideBarLeft ? Qt::LeftDockWidgetArea : Qt::RightDockWidgetArea, m_sideBar);
     resize(1000, 800);
 
     m_manager = std::make_unique<ProjectManager>(m_engine.get());
-    m_projectTree = new ProjectTreeWidget(m_manager.get(), sideBarSplitter);
-    sideBarSplitter->insertWidget(0, m_projectTree);
-    sideBarSplitter->setStretchFactor(0, 3);
-    sideBarSplitter->setStretchFactor(1, 1);
+    m_projectTree = new ProjectTreeWidget(m_manager.get(), m_sideBarSplitter);
+    // Below the tree, the clips of the timeline last selected there or opened in viewer A.
+    auto* timelineSection = new QWidget(m_sideBarSplitter);
+    auto* timelineLayout = new QVBoxLayout(timelineSection);
+    timelineLayout->setContentsMargins(0, 0, 0, 0);
+    auto* timelineTitle = new QLabel(timelineSection);
+    m_timelinePanel = new TimelinePanelWidget(m_manager.get(), timelineSection);
+    timelineLayout->addWidget(timelineTitle);
+    timelineLayout->addWidget(m_timelinePanel, 1);
+    connect(m_timelinePanel, &TimelinePanelWidget::TitleChanged, timelineTitle, [timelineTitle](const QString& name) {
+        timelineTitle->setText(name.isEmpty() ? QStringLiteral("No timeline selected") : QStringLiteral("Timeline: %1").arg(name));
+    });
+    m_timelinePanel->SetTimeline({});
+    connect(m_projectTree, &QTreeWidget::itemSelectionChanged, this, [this] {
+        const QList<QUuid> ids = m_projectTree->SelectedIds();
+        if (ids.size() == 1 && m_manager->RegularTimeline(ids.first()))
+            m_timelinePanel->SetTimeline(ids.first());
+    });
+    m_sideBarSplitter->setStretchFactor(0, 3);
+    m_sideBarSplitter->setStretchFactor(1, 2);
+    m_sideBarSplitter->restoreState(Settings::Get().sideBarViewState); // nothing when empty
     connect(m_view, &ViewerWidget::OpenTimelinesInViewerRequested, this,
             [this](const QList<QUuid>& ids, int viewport, int, bool autoPlay) { m_manager->OpenItemsInViewers(ids, viewport, autoPlay); });
     connect(m_view, &ViewerWidget::OpenFolderInViewerRequested, this, [this](const QUuid& id, int viewport, int, bool autoPlay) {
@@ -123,8 +139,6 @@ PlovexBase::PlovexBase(const QStringList& startupFiles, QWidget* parent)
                     ids.append(child->Id());
         m_manager->OpenItemsInViewers(ids, viewport, autoPlay);
     });
-    connect(m_manager.get(), &ProjectManager::ProjectUpdated, this, &PlovexBase::ScheduleSourceListRefresh);
-    connect(m_manager.get(), &ProjectManager::TimelineUpdated, this, &PlovexBase::ScheduleSourceListRefresh);
     connect(m_manager.get(), &ProjectManager::BlockUserInputChanged, this, [this](bool blocked) { m_inputBlocked = blocked; });
     connect(m_engine.get(), &AvManager::UpdateAudioOverrideRequested, m_manager.get(), &ProjectManager::ResolveAudioOverride);
     connect(m_engine.get(), &AvManager::PrimaryTimelineChanged, this, [this](Timeline* timeline, bool) {
@@ -132,13 +146,18 @@ PlovexBase::PlovexBase(const QStringList& startupFiles, QWidget* parent)
         QString name;
         for (const auto* map : {&GetProject()->Timelines(), &GetProject()->Sources()})
             for (const TimelineItem* item : *map)
-                if (item->GetTimeline() == timeline)
+                if (item->GetTimeline() == timeline) {
                     name = item->Name();
+                    if (map == &GetProject()->Timelines())
+                        m_timelinePanel->SetTimeline(item->Id());
+                }
         SetTimelineName(name);
     });
     connect(m_engine.get(), &AvManager::PlaybackFrameChanged, this, [this](int frame) {
         const Timeline* timeline = m_engine->PrimaryTimeline();
         SetDisplayFrame(frame + (timeline ? timeline->TimeControlFrameOffset() : 0));
+        if (const TimelineItem* item = m_manager->ItemInViewer(0))
+            m_timelinePanel->SetCurrentFrame(item->Id(), frame);
     });
     connect(m_manager.get(), &ProjectManager::UndoCleanChanged, this, &PlovexBase::RefreshTitle);
     connect(m_manager->UndoStack(), &QUndoStack::indexChanged, this, &PlovexBase::RefreshTitle);
@@ -291,6 +310,8 @@ void PlovexBase::CreateActions()
     AddCommand(CommandId::ApplicationDel, [this] {
         if (m_projectTree->hasFocus() && !m_projectTree->IsEditing())
             m_projectTree->DeleteSelected();
+        else if (m_timelinePanel->hasFocus())
+            m_timelinePanel->DeleteSelected();
     });
     AddCommand(CommandId::ToggleSideBar, [this] { SetSideBarVisible(!m_sideBar->isVisible()); });
     AddCommand(CommandId::MoveSideBar, [this] { SetSideBarLeft(!Settings::Get().sideBarLeft); });
@@ -475,6 +496,16 @@ QString PlovexBase::ProjectFilter()
     return QStringLiteral("Project Files (*.%1);;All Files (*.*)").arg(ProjectFile::kSuffix);
 }
 
+bool PlovexBase::event(QEvent* event)
+{
+    if (event->type() == QEvent::ShortcutOverride && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F2
+        && m_projectTree->IsEditing()) {
+        event->accept();
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
 void PlovexBase::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
@@ -509,8 +540,12 @@ void PlovexBase::closeEvent(QCloseEvent* event)
     m_console->close();
     m_shortcutsWindow->close();
     m_commands.SaveBindings();
-    Settings::Get().windowGeometry = saveGeometry();
-    Settings::Get().windowState = saveState();
+    // In full screen, the place and state stored on the way in are the ones to come back to.
+    if (!isFullScreen()) {
+        Settings::Get().windowGeometry = saveGeometry();
+        Settings::Get().windowState = saveState();
+    }
+    Settings::Get().sideBarViewState = m_sideBarSplitter->saveState();
     Settings::Get().Save();
     m_engine->Shutdown(true, 10000);
     QMainWindow::closeEvent(event);
@@ -606,6 +641,7 @@ void PlovexBase::SetFullscreenEnabled(bool enabled)
     if (enabled) {
         settings.windowGeometry = saveGeometry();
         settings.windowState = saveState();
+        settings.sideBarViewState = m_sideBarSplitter->saveState();
         m_menuBarBeforeFullscreen = menuBar()->isVisible();
         m_sideBarBeforeFullscreen = m_sideBar->isVisible();
         // The stored choices stay.
@@ -618,6 +654,7 @@ void PlovexBase::SetFullscreenEnabled(bool enabled)
         restoreState(settings.windowState);
         showNormal();
         restoreGeometry(settings.windowGeometry);
+        m_sideBarSplitter->restoreState(settings.sideBarViewState);
         SetMenuBarVisible(m_menuBarBeforeFullscreen);
         SetSideBarVisible(m_sideBarBeforeFullscreen);
     }
@@ -843,28 +880,6 @@ void PlovexBase::ImportFiles(const QStringList& paths, bool detectSequences, int
         emit SourceParsed(source);
     }
     UpdateRecentFilesSubMenu();
-    ScheduleSourceListRefresh();
-}
-
-void PlovexBase::ScheduleSourceListRefresh()
-{
-    if (m_sourceListRefreshPending)
-        return;
-    m_sourceListRefreshPending = true;
-    QTimer::singleShot(0, this, [this] {
-        m_sourceListRefreshPending = false;
-        m_sourceList->clear();
-        for (const Source* source : Sources()) {
-            QString text = source->Path();
-            if (source->IsParsed())
-                text = source->HasError() ? QStringLiteral("%1 (%2)").arg(source->Path(), source->StatusText())
-                                          : QStringLiteral("%1 (%2, %3 frames at %4 fps)")
-                                                .arg(source->Path(), source->DurationText())
-                                                .arg(source->FrameCount())
-                                                .arg(source->FrameRate());
-            new QListWidgetItem(text, m_sourceList);
-        }
-    });
 }
 
 void PlovexBase::OnVideoFrameChanged(int outputId, const std::shared_ptr<VideoFrame>& frame)

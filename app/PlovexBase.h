@@ -21,9 +21,10 @@ class KeyboardShortcutsWindow;
 class QAction;
 class QDockWidget;
 class ProjectTreeWidget;
+class TimelinePanelWidget;
 class QMenu;
+class QSplitter;
 class QLabel;
-class QListWidget;
 class Source;
 class Timeline;
 class ViewerBase;
@@ -55,6 +56,7 @@ public:
     ViewerBase* Viewer() const { return m_viewer; }
     ViewerWidget* View() const { return m_view; }
     ProjectTreeWidget* ProjectTree() const { return m_projectTree; }
+    TimelinePanelWidget* TimelinePanel() const { return m_timelinePanel; }
     const CommandTable& Commands() const { return m_commands; }
     // The action of a command this window implements; null for the others.
     QAction* Action(int commandId) const;
@@ -105,6 +107,9 @@ signals:
     void SourceParsed(Source* source);
 
 protected:
+    // A shortcut override of F2 that nothing below took while a side-bar item's name is being
+    // edited is taken here, so F2 goes to the editor and not to its command.
+    bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     // Connects an action (a command's, or one of the window's own by key) to what it does;
@@ -124,9 +129,6 @@ private:
     // the first two, in the order given, are shown from viewer `firstViewer` on.
     void ImportFiles(const QStringList& paths, bool detectSequences, int firstViewer = 0);
     void ImportFromDialog();
-    // The source list shows the project's sources in tree order, rebuilt once per event-loop
-    // turn however many changes came in it.
-    void ScheduleSourceListRefresh();
     void RefreshTitle();
     // Whether closing may go on: asks about unsaved changes as `confirmOnClose` says.
     bool MayClose();
@@ -155,15 +157,15 @@ private:
     std::unique_ptr<ProjectManager> m_manager; // after m_engine: its timelines outlive engine threads
     ViewerWidget* m_view = nullptr;  // the picture area, a child of the window
     ViewerBase* m_viewer = nullptr;  // its renderer
-    QListWidget* m_sourceList = nullptr;
-    bool m_sourceListRefreshPending = false;
     bool m_inputBlocked = false; // while a project or import loads
     bool m_closing = false;      // from the destructor on: nothing new starts
     QString m_timelineName;
     bool m_menuBarBeforeFullscreen = true;
     bool m_sideBarBeforeFullscreen = true;
-    QDockWidget* m_sideBar = nullptr; // the side bar: the project tree, and what each source is
+    QDockWidget* m_sideBar = nullptr; // the side bar: the project tree over the timeline panel
+    QSplitter* m_sideBarSplitter = nullptr; // its sections; their sizes are the side bar's state
     ProjectTreeWidget* m_projectTree = nullptr;
+    TimelinePanelWidget* m_timelinePanel = nullptr; // the clips of one timeline, under the tree
     int m_displayFrame = 0;
     QLabel* m_frameLabel = nullptr;
     CommandTable m_commands;

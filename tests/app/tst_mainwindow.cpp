@@ -5,25 +5,27 @@
 #include "core/CommandId.h"
 #include "core/FileHelpers.h"
 #include "core/Logger.h"
-#include "project/ProjectItem.h"
-#include "project/Project.h"
-#include "project/ProjectMimeTypes.h"
-#include "ui/ProjectTreeWidget.h"
 #include "core/Settings.h"
 #include "engine/AvManager.h"
 #include "media/CacheManager.h"
 #include "playback/PlaybackManager.h"
+#include "project/Project.h"
 #include "project/ProjectGlobals.h"
+#include "project/ProjectItem.h"
 #include "project/ProjectManager.h"
+#include "project/ProjectMimeTypes.h"
 #include "project/Source.h"
 #include "project/Timeline.h"
+#include "project/Track.h"
 #include "tests/TestSupport.h"
-#include "viewer/OpenGLViewer.h"
-#include "viewer/SurfaceFormat.h"
-#include "viewer/ViewerBase.h"
 #include "ui/ConsoleOutput.h"
 #include "ui/ConsoleWindow.h"
 #include "ui/KeyboardShortcutsWindow.h"
+#include "ui/ProjectTreeWidget.h"
+#include "ui/TimelinePanelWidget.h"
+#include "viewer/OpenGLViewer.h"
+#include "viewer/SurfaceFormat.h"
+#include "viewer/ViewerBase.h"
 #include "viewer/ViewerOverlay.h"
 #include "viewer/ViewerTypes.h"
 #include "viewer/ViewerWidget.h"
@@ -31,24 +33,26 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
-#include <QLineEdit>
-#include <QSettings>
+#include <QDockWidget>
+#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QProcess>
+#include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTreeWidget>
-#include <QDropEvent>
-#include <QMimeData>
-#include <QUndoView>
-#include <QDockWidget>
-#include <QPushButton>
 #include <QTimer>
-#include <QMenuBar>
-#include <QMenu>
-#include <QMessageBox>
+#include <QTreeWidget>
+#include <QUndoView>
 
 namespace {
 
@@ -467,6 +471,57 @@ private slots:
         window.Manager()->UndoStack()->redo();
         QTRY_COMPARE(tree->ItemFor(ids.first())->text(0), QStringLiteral("hero"));
 
+        // F2 while a name is edited belongs to the editor, not to its command.
+        tree->editItem(tree->ItemFor(ids.first()));
+        QTRY_VERIFY(tree->IsEditing());
+        auto* editor = tree->viewport()->findChild<QLineEdit*>();
+        QVERIFY(editor);
+        QKeyEvent f2(QEvent::ShortcutOverride, Qt::Key_F2, Qt::NoModifier);
+        QCoreApplication::sendEvent(editor, &f2);
+        QVERIFY(f2.isAccepted());
+        QKeyEvent f3(QEvent::ShortcutOverride, Qt::Key_F3, Qt::NoModifier);
+        QCoreApplication::sendEvent(editor, &f3);
+        QVERIFY(!f3.isAccepted());
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier); // the editor's own Esc
+        QCoreApplication::sendEvent(editor, &escape);
+        QTRY_VERIFY(!tree->IsEditing());
+        QKeyEvent later(QEvent::ShortcutOverride, Qt::Key_F2, Qt::NoModifier);
+        QCoreApplication::sendEvent(tree, &later);
+        QVERIFY(!later.isAccepted());
+
+        // A new timeline selected in the tree shows in the panel below; the source dragged
+        // from the tree into it becomes a clip; Del with the panel focused takes it out.
+        tree->clearSelection();
+        const QList<QUuid> before = window.GetProject()->Timelines().keys();
+        tree->AddTimeline();
+        QUuid edit;
+        for (const QUuid& id : window.GetProject()->Timelines().keys())
+            if (!before.contains(id))
+                edit = id;
+        QTRY_VERIFY(tree->ItemFor(edit));
+        tree->ItemFor(edit)->setSelected(true);
+        TimelinePanelWidget* panel = window.TimelinePanel();
+        QCOMPARE(panel->TimelineId(), edit);
+        QMimeData* source = tree->model()->mimeData({tree->indexFromItem(tree->ItemFor(ids.first()))});
+        QDragEnterEvent into(QPoint(5, 5), Qt::CopyAction, source, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(panel->viewport(), &into);
+        QVERIFY(into.isAccepted());
+        QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, source, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(panel->viewport(), &dropped);
+        delete source;
+        QTRY_COMPARE(panel->count(), 1);
+        QVERIFY(panel->item(0)->text().startsWith(QStringLiteral("hero")));
+        panel->item(0)->setSelected(true);
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        panel->setFocus();
+        QTRY_VERIFY(panel->hasFocus());
+        QTest::keyClick(panel, Qt::Key_Delete);
+        QCOMPARE(window.Manager()->RegularTimeline(edit)->GetTrack()->ClipCount(), 0);
+        QTRY_COMPARE(panel->count(), 0);
+        window.Manager()->UndoStack()->undo();
+        QTRY_COMPARE(panel->count(), 1);
+
         // Deleted with Del in the tree, then back.
         tree->setFocus();
         tree->clearSelection();
@@ -555,8 +610,28 @@ private slots:
         answer(QMessageBox::Cancel);
         QVERIFY(!window.close());
         QVERIFY(window.isVisible());
+        // Don't Save: the console's place, the bindings and then the settings are written, and
+        // the engine has no worker left.
+        ConsoleWindow* console = window.Console();
+        window.ShowConsoleWindow();
+        console->setGeometry(60, 70, 500, 300);
+        QTRY_COMPARE(console->geometry().topLeft(), QPoint(60, 70));
+        const QByteArray consoleGeometry = console->saveGeometry();
+        const QString settingsFile = Settings::SettingsFilePath();
+        const QString bindingsFile = Settings::SettingsDirPath() + QStringLiteral("/plovex_bindings.ini");
+        QFile::remove(settingsFile);
+        QFile::remove(bindingsFile);
         answer(QMessageBox::Discard);
         QVERIFY(window.close());
+        QCOMPARE(window.Engine()->ActiveWorkerCount(), 0);
+        QCOMPARE(window.Engine()->ShuttingDownWorkerCount(), 0);
+        QVERIFY(QFileInfo::exists(bindingsFile) && QFileInfo::exists(settingsFile));
+        QVERIFY(QFileInfo(bindingsFile).lastModified() <= QFileInfo(settingsFile).lastModified());
+        {
+            QSettings written(settingsFile, QSettings::IniFormat);
+            QCOMPARE(written.value(QStringLiteral("main/consoleWindowGeometry")).toByteArray(), consoleGeometry);
+            QVERIFY(!written.value(QStringLiteral("main/sideBarViewState")).toByteArray().isEmpty());
+        }
 
         PlovexBase second({});
         QTRY_VERIFY(second.isVisible());
