@@ -183,6 +183,7 @@ const QList<Action>& Actions()
         {0, "pingPong", "Ping Pong", true},
         {0, "undoAnnotation", "Undo Annotation"},
         {0, "redoAnnotation", "Redo Annotation"},
+        {0, "keyboardShortcuts", "Keyboard Shortcuts"},
         {0, "about", "About..."},
     };
     return actions;
@@ -235,7 +236,7 @@ QList<Menu> Menus(bool undoItems)
           Item(ToggleRangeTimeControl), Item(SwapTimeControls), Sep(), Item(TogglePlaybackControls), Item(ToggleViewerControls),
           Item(ToggleMenuBar), Sep(), Item(ToggleSideBar), Item(MoveSideBar), Sep(), Item(ToggleAnnotationTools), Sep(),
           Item(ToggleMediaInfo), Item(ToggleConsole), Sep(), Item(ShowMayaTools)}},
-        {"Help", {Item(OpenDocumentation), Sep(), Own("about")}},
+        {"Help", {Item(OpenDocumentation), Own("keyboardShortcuts"), Sep(), Own("about")}},
     };
 }
 

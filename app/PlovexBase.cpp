@@ -30,31 +30,32 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QFileDialog>
-#include <QGuiApplication>
-#include <QDockWidget>
-#include <QMenu>
-#include <QWindow>
-#include <QUndoStack>
-#include <QMessageBox>
-#include <QMenuBar>
-#include <QOpenGLContext>
-#include <QScreen>
-#include <QSurfaceFormat>
-#include <QSysInfo>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDir>
+#include <QDockWidget>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QVBoxLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QOpenGLContext>
 #include <QProcess>
+#include <QScreen>
 #include <QSet>
 #include <QShowEvent>
 #include <QSplitter>
+#include <QSurfaceFormat>
+#include <QSysInfo>
 #include <QTextStream>
 #include <QTimer>
+#include <QUndoStack>
+#include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -332,14 +333,9 @@ void PlovexBase::CreateActions()
         connect(action, &QAction::triggered, this, &PlovexBase::UpdateLoopActions);
     }
     AddCommand(CommandId::NewProject, [this] { m_manager->NewProject(true); });
+    AddOwn(QStringLiteral("keyboardShortcuts"), [this] { ShowKeyboardShortcuts(); });
+    AddCommand(CommandId::OpenDocumentation, [this] { OpenDocumentation(); });
     UpdateActionAvailability();
-    // Help also lists the keys of every command.
-    const QList<QAction*> menus = menuBar()->actions();
-    if (QMenu* help = menus.isEmpty() ? nullptr : menus.last()->menu()) {
-        auto* shortcuts = new QAction(QStringLiteral("Keyboard Shortcuts"), this);
-        connect(shortcuts, &QAction::triggered, this, &PlovexBase::ShowKeyboardShortcuts);
-        help->insertAction(help->actions().value(1), shortcuts);
-    }
 }
 
 void PlovexBase::PlayOrPause(bool forward)
@@ -378,6 +374,24 @@ void PlovexBase::ShowConsoleWindow()
     } else {
         m_console->show();
     }
+}
+
+QString PlovexBase::DocumentationPath()
+{
+    const QDir programDir(QCoreApplication::applicationDirPath());
+    // Installed (bin/ beside share/), then a build tree inside the source tree (build/app/).
+    for (const QString& candidate : {programDir.filePath(QStringLiteral("../share/doc/plovex/README.md")),
+                                     programDir.filePath(QStringLiteral("../../README.md"))})
+        if (QFileInfo::exists(candidate))
+            return QFileInfo(candidate).canonicalFilePath();
+    return {};
+}
+
+void PlovexBase::OpenDocumentation()
+{
+    const QString path = DocumentationPath();
+    if (path.isEmpty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        Logger::error(QStringLiteral("Failed to open the documentation%1.").arg(path.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(path)));
 }
 
 void PlovexBase::ShowKeyboardShortcuts()

@@ -101,6 +101,9 @@ public slots:
     // Shows the console, or raises it when it is shown already.
     void ShowConsoleWindow();
     void ShowKeyboardShortcuts();
+    // Opens the user documentation (the installed README, or the source tree's beside a build
+    // tree) with the desktop's viewer; logs an error when there is none or it cannot be opened.
+    void OpenDocumentation();
 
 signals:
     // A source finished probing (whatever the outcome).
@@ -120,6 +123,7 @@ protected:
     void UpdateActionAvailability();
     // The window's folders for dialogs.
     static QString ProjectFilter();
+    static QString DocumentationPath();
 
 private:
     // Steps shared by forwarded arguments and start-up files.

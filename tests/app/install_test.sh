@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build tree under a temporary prefix and checks what a desktop needs: the
-# program, a valid desktop entry, the project MIME type with its globs, and the icons.
+# program, a valid desktop entry, the project MIME type with its globs, the icons and the
+# documentation that Help opens.
 #   install_test.sh <build dir>
 set -euo pipefail
 build=$1
@@ -20,4 +21,5 @@ for size in 16 24 32 48 64 128 256; do
   [ -s "$prefix/share/icons/hicolor/${size}x${size}/apps/plovex.png" ] || fail "no ${size}x${size} icon"
 done
 [ -s "$prefix/share/icons/hicolor/scalable/apps/plovex.svg" ] || fail "no scalable icon"
+[ -s "$prefix/share/doc/plovex/README.md" ] || fail "no documentation"
 echo "install_test: installed tree complete under a temporary prefix"

@@ -32,6 +32,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QDockWidget>
 #include <QDropEvent>
@@ -76,6 +77,10 @@ int ShownNumber(ViewerBase* viewer)
 class TestMainWindow : public QObject
 {
     Q_OBJECT
+
+public slots:
+    // Stands in for the desktop's handler of local files.
+    void OpenUrl(const QUrl& url) { m_opened.append(url); }
 
 private slots:
     void initTestCase() { Logger::SetStandardErrorEcho(false); }
@@ -426,6 +431,19 @@ private slots:
         QVERIFY(steps && steps->isVisible());
         QCOMPARE(steps->model()->rowCount(), 2); // the clean state, and the step
         QCOMPARE(steps->model()->index(1, 0).data().toString(), QStringLiteral("AddTimeline"));
+
+        // Help: the keys of every command, and the documentation handed to the desktop.
+        QMenu* help = window.menuBar()->actions().last()->menu();
+        QCOMPARE(help->title(), QStringLiteral("Help"));
+        help->actions().at(1)->trigger();
+        QVERIFY(window.ShortcutsWindow()->isVisible());
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "OpenUrl");
+        m_opened.clear();
+        help->actions().at(0)->trigger();
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        QCOMPARE(m_opened.size(), 1);
+        QVERIFY(m_opened.first().toLocalFile().endsWith(QStringLiteral("/README.md")));
+        QVERIFY(QFileInfo::exists(m_opened.first().toLocalFile()));
         Settings::Get().confirmOnClose = 2;
         QVERIFY(window.Engine()->Shutdown(true, 20000));
     }
@@ -774,6 +792,9 @@ private slots:
         QVERIFY2(errors.contains("[ERROR] OpenGL verison is too old (3.2). Minimum required version is 3.3."), errors.constData());
         QVERIFY(running);
     }
+
+private:
+    QList<QUrl> m_opened;
 };
 
 int main(int argc, char** argv)

@@ -218,6 +218,7 @@ Tools
   Maya Tools = Ctrl+Alt+M
 Help
   Documentation...
+  Keyboard Shortcuts
   ---
   About...)";
 
