@@ -122,11 +122,7 @@ PlovexBase::PlovexBase(const QStringList& startupFiles, QWidget* parent)
         timelineTitle->setText(name.isEmpty() ? QStringLiteral("No timeline selected") : QStringLiteral("Timeline: %1").arg(name));
     });
     m_timelinePanel->SetTimeline({});
-    connect(m_projectTree, &QTreeWidget::itemSelectionChanged, this, [this] {
-        const QList<QUuid> ids = m_projectTree->SelectedIds();
-        if (ids.size() == 1 && m_manager->RegularTimeline(ids.first()))
-            m_timelinePanel->SetTimeline(ids.first());
-    });
+    connect(m_projectTree, &ProjectTreeWidget::TimelineSelected, m_timelinePanel, &TimelinePanelWidget::SetTimeline);
     m_sideBarSplitter->setStretchFactor(0, 3);
     m_sideBarSplitter->setStretchFactor(1, 2);
     m_sideBarSplitter->restoreState(Settings::Get().sideBarViewState); // nothing when empty

@@ -1,5 +1,6 @@
 #include "ui/ProjectTreeWidget.h"
 
+#include "core/Settings.h"
 #include "project/FolderItem.h"
 #include "project/Project.h"
 #include "project/ProjectManager.h"
@@ -13,6 +14,8 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
@@ -43,6 +46,10 @@ ProjectTreeWidget::ProjectTreeWidget(ProjectManager* manager, QWidget* parent)
                     if (!m_filling)
                         m_manager->SetFolderExpanded(item->data(0, kIdRole).toUuid(), expanded);
                 });
+    connect(this, &QTreeWidget::itemSelectionChanged, this, [this] {
+        if (!m_filling)
+            AnnounceTimelineSelection();
+    });
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         QMenu menu(this);
@@ -54,13 +61,15 @@ ProjectTreeWidget::ProjectTreeWidget(ProjectManager* manager, QWidget* parent)
         rename->setEnabled(item && item->parent());
         connect(rename, &QAction::triggered, this, [this, item] { editItem(item); });
         QAction* remove = menu.addAction(QStringLiteral("Delete"));
-        remove->setEnabled(!SelectedIds().isEmpty());
+        const QList<QTreeWidgetItem*> selected = selectedItems();
+        // The base folders stay.
+        remove->setEnabled(std::any_of(selected.begin(), selected.end(), [](const QTreeWidgetItem* it) { return it->parent(); }));
         connect(remove, &QAction::triggered, this, &ProjectTreeWidget::DeleteSelected);
         menu.exec(viewport()->mapToGlobal(at));
     });
     connect(this, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
         if (item->data(0, kKindRole).toInt() != ProjectItem::FolderKind)
-            m_manager->OpenItemsInViewers({item->data(0, kIdRole).toUuid()}, 0, true);
+            m_manager->OpenItemsInViewers({item->data(0, kIdRole).toUuid()}, 0, Settings::Get().autoPlayEnabled);
     });
     Refresh();
 }
@@ -76,7 +85,7 @@ void ProjectTreeWidget::ScheduleRefresh()
 void ProjectTreeWidget::Refresh()
 {
     m_refreshPending = false;
-    const QList<QUuid> selected = SelectedIds();
+    const QList<QUuid> selected = m_selectAfterRefresh.isNull() ? SelectedIds() : QList<QUuid>{m_selectAfterRefresh};
     m_filling = true;
     clear();
     const Project* project = m_manager->GetProject();
@@ -109,6 +118,21 @@ void ProjectTreeWidget::Refresh()
         node->setSelected(selected.contains(base->Id()));
     }
     m_filling = false;
+    if (!m_selectAfterRefresh.isNull()) {
+        if (QTreeWidgetItem* item = ItemFor(m_selectAfterRefresh)) {
+            setCurrentItem(item);
+            scrollToItem(item);
+        }
+        m_selectAfterRefresh = QUuid();
+        AnnounceTimelineSelection();
+    }
+}
+
+void ProjectTreeWidget::AnnounceTimelineSelection()
+{
+    const QList<QTreeWidgetItem*> items = selectedItems();
+    if (items.size() == 1 && items.first()->data(0, kKindRole).toInt() == ProjectItem::TimelineKind)
+        emit TimelineSelected(items.first()->data(0, kIdRole).toUuid());
 }
 
 QList<QUuid> ProjectTreeWidget::SelectedIds() const
@@ -145,12 +169,20 @@ void ProjectTreeWidget::DeleteSelected()
 
 void ProjectTreeWidget::AddFolder()
 {
-    m_manager->AddFolder(QString(), SelectedFolderId());
+    SelectWhenListed(m_manager->AddFolder(QString(), SelectedFolderId()));
 }
 
 void ProjectTreeWidget::AddTimeline()
 {
-    m_manager->AddTimeline(QString(), SelectedFolderId());
+    SelectWhenListed(m_manager->AddTimeline(QString(), SelectedFolderId()));
+}
+
+void ProjectTreeWidget::SelectWhenListed(const QUuid& id)
+{
+    if (id.isNull())
+        return;
+    m_selectAfterRefresh = id;
+    ScheduleRefresh();
 }
 
 QStringList ProjectTreeWidget::mimeTypes() const

@@ -28,9 +28,15 @@ public slots:
     void ScheduleRefresh();
     void Refresh();
     void DeleteSelected();
-    // A new folder or timeline in the selected folder (the base folder of its kind otherwise).
+    // A new folder or timeline in the selected folder (the base folder of its kind otherwise),
+    // selected once it is listed.
     void AddFolder();
     void AddTimeline();
+
+signals:
+    // The user selected one timeline alone (or one was just added and selected); rebuilds
+    // that keep a selection say nothing.
+    void TimelineSelected(const QUuid& id);
 
 protected:
     QMimeData* mimeData(const QList<QTreeWidgetItem*>& items) const override;
@@ -39,8 +45,11 @@ protected:
 
 private:
     QUuid SelectedFolderId() const;
+    void SelectWhenListed(const QUuid& id);
+    void AnnounceTimelineSelection();
 
     ProjectManager* m_manager;
     bool m_refreshPending = false;
     bool m_filling = false; // while the tree is being rebuilt: its signals are not the user's
+    QUuid m_selectAfterRefresh; // the item just added, to select alone at the next rebuild
 };

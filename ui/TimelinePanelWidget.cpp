@@ -42,8 +42,10 @@ TimelinePanelWidget::TimelinePanelWidget(ProjectManager* manager, QWidget* paren
 
 void TimelinePanelWidget::SetTimeline(const QUuid& id)
 {
-    m_timelineId = m_manager->RegularTimeline(id) ? id : QUuid();
-    m_currentFrame = -1;
+    const QUuid shown = m_manager->RegularTimeline(id) ? id : QUuid();
+    if (shown != m_timelineId)
+        m_currentFrame = -1; // the playhead of another timeline
+    m_timelineId = shown;
     Refresh();
 }
 

@@ -516,10 +516,9 @@ private slots:
         for (const QUuid& id : window.GetProject()->Timelines().keys())
             if (!before.contains(id))
                 edit = id;
-        QTRY_VERIFY(tree->ItemFor(edit));
-        tree->ItemFor(edit)->setSelected(true);
         TimelinePanelWidget* panel = window.TimelinePanel();
-        QCOMPARE(panel->TimelineId(), edit);
+        QTRY_COMPARE(panel->TimelineId(), edit); // selected once listed
+        QCOMPARE(tree->SelectedIds(), QList<QUuid>{edit});
         QMimeData* source = tree->model()->mimeData({tree->indexFromItem(tree->ItemFor(ids.first()))});
         QDragEnterEvent into(QPoint(5, 5), Qt::CopyAction, source, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(panel->viewport(), &into);
@@ -539,6 +538,13 @@ private slots:
         QTRY_COMPARE(panel->count(), 0);
         window.Manager()->UndoStack()->undo();
         QTRY_COMPARE(panel->count(), 1);
+        // A timeline opened in viewer A shows there; the tree's rebuilds leave it.
+        const QUuid other = window.Manager()->AddTimeline(QStringLiteral("other"), QUuid());
+        window.Manager()->OpenItemsInViewers({other}, 0, false);
+        QTRY_COMPARE(panel->TimelineId(), other);
+        window.Manager()->RenameItem(edit, QStringLiteral("edit"));
+        QTRY_COMPARE(tree->ItemFor(edit)->text(0), QStringLiteral("edit"));
+        QCOMPARE(panel->TimelineId(), other);
 
         // Deleted with Del in the tree, then back.
         tree->setFocus();

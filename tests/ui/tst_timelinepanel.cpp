@@ -188,6 +188,15 @@ private slots:
         QCOMPARE(bold(), QList<int>{0});
         f.panel.SetCurrentFrame(QUuid::createUuid(), second->StartFrame()); // another timeline's
         QCOMPARE(bold(), QList<int>{0});
+        f.panel.SetTimeline(f.edit); // shown again (the engine re-showing it after an edit)
+        QCOMPARE(bold(), QList<int>{0});
+        // Frame 48 starts the second clip (48 frames, then 75); moved to the front, that clip
+        // covers frames 0 to 74, frame 48 with them.
+        f.panel.SetCurrentFrame(f.edit, 48);
+        QCOMPARE(bold(), QList<int>{1});
+        f.manager.SetClipOrder(f.edit, {second->Id(), f.ClipIds().first()});
+        f.panel.Refresh();
+        QCOMPARE(bold(), QList<int>{0});
         Settings::Get().highlightCurrentSourceInTimelinePanel = false;
         f.panel.Refresh();
         QCOMPARE(bold(), QList<int>{});
