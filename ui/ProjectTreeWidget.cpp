@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QTimer>
 
 #include <algorithm>
@@ -33,12 +34,19 @@ ProjectTreeWidget::ProjectTreeWidget(ProjectManager* manager, QWidget* parent)
     setDragEnabled(true);
     setDragDropMode(QAbstractItemView::DragOnly);
     setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    setDefaultDropAction(Qt::CopyAction);
+    connect(itemDelegate(), &QAbstractItemDelegate::closeEditor, this, [this] {
+        if (m_refreshAfterEditing)
+            ScheduleRefresh();
+    });
     connect(manager, &ProjectManager::ProjectUpdated, this, &ProjectTreeWidget::ScheduleRefresh);
     connect(manager, &ProjectManager::FolderUpdated, this, &ProjectTreeWidget::ScheduleRefresh);
     connect(manager, &ProjectManager::TimelineUpdated, this, &ProjectTreeWidget::ScheduleRefresh);
     connect(this, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item) {
-        if (!m_filling)
-            m_manager->RenameItem(item->data(0, kIdRole).toUuid(), item->text(0));
+        if (m_filling)
+            return;
+        m_manager->RenameItem(item->data(0, kIdRole).toUuid(), item->text(0));
+        ScheduleRefresh(); // a name refused (empty, say) is shown as it still is
     });
     for (const bool expanded : {true, false})
         connect(this, expanded ? &QTreeWidget::itemExpanded : &QTreeWidget::itemCollapsed, this,
@@ -56,10 +64,15 @@ ProjectTreeWidget::ProjectTreeWidget(ProjectManager* manager, QWidget* parent)
         connect(menu.addAction(QStringLiteral("New Folder")), &QAction::triggered, this, &ProjectTreeWidget::AddFolder);
         connect(menu.addAction(QStringLiteral("New Timeline")), &QAction::triggered, this, &ProjectTreeWidget::AddTimeline);
         menu.addSeparator();
-        QTreeWidgetItem* item = itemAt(at);
+        // The tree may be rebuilt while the menu is open: the item is found again by its id.
+        const QTreeWidgetItem* item = itemAt(at);
+        const QUuid id = item ? item->data(0, kIdRole).toUuid() : QUuid();
         QAction* rename = menu.addAction(QStringLiteral("Rename"));
         rename->setEnabled(item && item->parent());
-        connect(rename, &QAction::triggered, this, [this, item] { editItem(item); });
+        connect(rename, &QAction::triggered, this, [this, id] {
+            if (QTreeWidgetItem* found = ItemFor(id))
+                editItem(found);
+        });
         QAction* remove = menu.addAction(QStringLiteral("Delete"));
         const QList<QTreeWidgetItem*> selected = selectedItems();
         // The base folders stay.
@@ -85,6 +98,13 @@ void ProjectTreeWidget::ScheduleRefresh()
 void ProjectTreeWidget::Refresh()
 {
     m_refreshPending = false;
+    if (IsEditing()) {
+        m_refreshAfterEditing = true; // a rebuild would close the editor and lose the name typed
+        return;
+    }
+    m_refreshAfterEditing = false;
+    const int scrolled = verticalScrollBar()->value();
+    const QUuid current = currentItem() ? currentItem()->data(0, kIdRole).toUuid() : QUuid();
     const QList<QUuid> selected = m_selectAfterRefresh.isNull() ? SelectedIds() : QList<QUuid>{m_selectAfterRefresh};
     m_filling = true;
     clear();
@@ -117,6 +137,9 @@ void ProjectTreeWidget::Refresh()
         node->setExpanded(base->Expanded());
         node->setSelected(selected.contains(base->Id()));
     }
+    if (QTreeWidgetItem* item = ItemFor(current))
+        setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
+    verticalScrollBar()->setValue(scrolled);
     m_filling = false;
     if (!m_selectAfterRefresh.isNull()) {
         if (QTreeWidgetItem* item = ItemFor(m_selectAfterRefresh)) {
@@ -183,6 +206,12 @@ void ProjectTreeWidget::SelectWhenListed(const QUuid& id)
         return;
     m_selectAfterRefresh = id;
     ScheduleRefresh();
+}
+
+// Items are only ever copied out: a move would have the view take the rows out of itself.
+void ProjectTreeWidget::startDrag(Qt::DropActions)
+{
+    QTreeWidget::startDrag(Qt::CopyAction);
 }
 
 QStringList ProjectTreeWidget::mimeTypes() const

@@ -24,7 +24,8 @@ public:
     bool IsEditing() const { return state() == QAbstractItemView::EditingState; }
 
 public slots:
-    // Rebuilds the tree from the project on the next turn of the event loop.
+    // Rebuilds the tree from the project on the next turn of the event loop (once a name
+    // being edited is done), keeping the current item and the scroll position.
     void ScheduleRefresh();
     void Refresh();
     void DeleteSelected();
@@ -41,6 +42,7 @@ signals:
 protected:
     QMimeData* mimeData(const QList<QTreeWidgetItem*>& items) const override;
     QStringList mimeTypes() const override;
+    void startDrag(Qt::DropActions supportedActions) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
@@ -52,4 +54,5 @@ private:
     bool m_refreshPending = false;
     bool m_filling = false; // while the tree is being rebuilt: its signals are not the user's
     QUuid m_selectAfterRefresh; // the item just added, to select alone at the next rebuild
+    bool m_refreshAfterEditing = false; // a rebuild waits for the name editor to close
 };

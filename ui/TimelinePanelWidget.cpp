@@ -133,11 +133,19 @@ QList<int> TimelinePanelWidget::SelectedIndices() const
     return rows;
 }
 
+// The list may lag a turn behind the timeline (just after an undo): the clips are found by id.
 void TimelinePanelWidget::DeleteSelected()
 {
-    const QList<int> rows = SelectedIndices();
-    if (!m_timelineId.isNull() && !rows.isEmpty())
-        m_manager->DeleteClips(m_timelineId, rows);
+    const Timeline* timeline = m_manager->RegularTimeline(m_timelineId);
+    if (!timeline)
+        return;
+    const QList<QUuid> current = timeline->GetTrack()->ClipIds();
+    QList<int> indices;
+    for (const QListWidgetItem* item : selectedItems())
+        if (const qsizetype index = current.indexOf(item->data(kIdRole).toUuid()); index >= 0)
+            indices.append(static_cast<int>(index));
+    if (!indices.isEmpty())
+        m_manager->DeleteClips(m_timelineId, indices);
 }
 
 int TimelinePanelWidget::DropIndex(const QPoint& position) const
