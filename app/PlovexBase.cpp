@@ -45,8 +45,10 @@
 #include <QMessageBox>
 #include <QOpenGLContext>
 #include <QProcess>
+#include <QPushButton>
 #include <QScreen>
 #include <QSet>
+#include <QSignalBlocker>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QSurfaceFormat>
@@ -89,6 +91,7 @@ PlovexBase::PlovexBase(const QStringList& startupFiles, QWidget* parent)
     connect(m_view, &ViewerWidget::SeekNextFrameRequested, this, [this] { StepFrames(1); });
     connect(m_view, &ViewerWidget::SeekPreviousFrameRequested, this, [this] { StepFrames(-1); });
     connect(m_view, &ViewerWidget::OpenUrlsInViewerRequested, this, &PlovexBase::OpenUrlsInViewer);
+    connect(m_view, &ViewerWidget::OpenProjectRequested, this, &PlovexBase::OpenProject);
     connect(m_view, &ViewerWidget::AnnotationToolColorChangeRequested, this, [](const QColor& color) {
         Logger::info(QStringLiteral("Picked colour: %1, %2, %3").arg(color.red()).arg(color.green()).arg(color.blue()));
     });
@@ -136,19 +139,19 @@ PlovexBase::PlovexBase(const QStringList& startupFiles, QWidget* parent)
                     ids.append(child->Id());
         m_manager->OpenItemsInViewers(ids, viewport, autoPlay);
     });
-    connect(m_manager.get(), &ProjectManager::BlockUserInputChanged, this, [this](bool blocked) { m_inputBlocked = blocked; });
+    // A blocking load runs the event loop: nothing may edit the project or open files meanwhile.
+    connect(m_manager.get(), &ProjectManager::BlockUserInputChanged, this, [this](bool blocked) {
+        m_inputBlocked = blocked;
+        m_sideBar->setEnabled(!blocked);
+        m_view->setAcceptDrops(!blocked);
+    });
     connect(m_engine.get(), &AvManager::UpdateAudioOverrideRequested, m_manager.get(), &ProjectManager::ResolveAudioOverride);
     connect(m_engine.get(), &AvManager::PrimaryTimelineChanged, this, [this](Timeline* timeline, bool) {
         m_view->SetPrimaryTimeline(timeline);
-        QString name;
-        for (const auto* map : {&GetProject()->Timelines(), &GetProject()->Sources()})
-            for (const TimelineItem* item : *map)
-                if (item->GetTimeline() == timeline) {
-                    name = item->Name();
-                    if (map == &GetProject()->Timelines())
-                        m_timelinePanel->SetTimeline(item->Id());
-                }
-        SetTimelineName(name);
+        for (const TimelineItem* item : GetProject()->Timelines())
+            if (timeline && item->GetTimeline() == timeline)
+                m_timelinePanel->SetTimeline(item->Id());
+        UpdateTimelineName();
     });
     connect(m_engine.get(), &AvManager::PlaybackFrameChanged, this, [this](int frame) {
         const Timeline* timeline = m_engine->PrimaryTimeline();
@@ -157,6 +160,9 @@ PlovexBase::PlovexBase(const QStringList& startupFiles, QWidget* parent)
             m_timelinePanel->SetCurrentFrame(item->Id(), frame);
     });
     connect(m_manager.get(), &ProjectManager::UndoCleanChanged, this, &PlovexBase::RefreshTitle);
+    // A rename of the timeline shown, or a project read in, changes the title too.
+    connect(m_manager.get(), &ProjectManager::TimelineUpdated, this, &PlovexBase::UpdateTimelineName);
+    connect(m_manager.get(), &ProjectManager::ProjectUpdated, this, &PlovexBase::UpdateTimelineName);
     connect(m_manager->UndoStack(), &QUndoStack::indexChanged, this, &PlovexBase::RefreshTitle);
     m_shortcutsWindow = new KeyboardShortcutsWindow(m_commands, this);
     CreateActions();
@@ -195,7 +201,10 @@ PlovexBase::PlovexBase(const QStringList& startupFiles, QWidget* parent)
             });
 
     Logger::output(QStringLiteral("%1 v%2\n").arg(QStringLiteral("Plovex"), QCoreApplication::applicationVersion()));
-    QTimer::singleShot(0, this, &QWidget::show);
+    QTimer::singleShot(0, this, [this] {
+        if (!m_closing) // a window that handed its files to another start is never shown
+            show();
+    });
 }
 
 PlovexBase::~PlovexBase()
@@ -231,9 +240,14 @@ QAction* PlovexBase::Handle(QAction* action, const std::function<void()>& handle
     if (!action)
         return nullptr;
     // While a project or an import loads, the event loop runs: the keys wait until it is done.
-    connect(action, &QAction::triggered, this, [this, handler] {
-        if (!m_inputBlocked)
+    connect(action, &QAction::triggered, this, [this, action, handler] {
+        if (!m_inputBlocked) {
             handler();
+        } else if (action->isCheckable()) {
+            // Qt has already flipped the check mark of the click it refused.
+            const QSignalBlocker blocker(action);
+            action->setChecked(!action->isChecked());
+        }
     });
     m_handled.insert(action);
     return action;
@@ -489,16 +503,20 @@ void PlovexBase::SaveProject()
 
 void PlovexBase::SaveProjectAs()
 {
-    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Project As"), Settings::Get().DefaultExportDirPath(),
-                                                ProjectFilter());
-    if (path.isEmpty())
-        return;
+    const QString path = AskProjectSavePath(QStringLiteral("Save Project As"));
+    if (!path.isEmpty())
+        SaveProjectTo(path);
+}
+
+QString PlovexBase::AskProjectSavePath(const QString& title)
+{
+    QString path = QFileDialog::getSaveFileName(this, title, Settings::Get().DefaultExportDirPath(), ProjectFilter());
     // Saved projects are in the current format: an ending that means another format (or
     // none) gets the current one's.
     const QString suffix = QFileInfo(path).suffix();
-    if (suffix.isEmpty() || suffix == QLatin1String("plvx") || suffix == QLatin1String("bmk"))
+    if (!path.isEmpty() && (suffix.isEmpty() || suffix == QLatin1String("plvx") || suffix == QLatin1String("bmk")))
         path += QLatin1Char('.') + ProjectFile::kSuffix;
-    SaveProjectTo(path);
+    return path;
 }
 
 QString PlovexBase::ProjectFilter()
@@ -519,11 +537,12 @@ bool PlovexBase::event(QEvent* event)
 void PlovexBase::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
+    setFocus();
     if (m_shownOnce)
         return;
     m_shownOnce = true;
     restoreGeometry(Settings::Get().windowGeometry);
-    restoreState(Settings::Get().windowState);
+    RestoreDockState(Settings::Get().windowState);
     SetAlwaysOnTopEnabled(Settings::Get().alwaysOnTopEnabled);
     QMetaObject::invokeMethod(this, &PlovexBase::PostShow, Qt::QueuedConnection);
 }
@@ -568,15 +587,19 @@ bool PlovexBase::MayClose()
     const int confirm = Settings::Get().confirmOnClose;
     if (confirm == 2 || (confirm == 1 && ProjectGlobals::ProjectPath().isEmpty()))
         return true; // the changes are dropped
-    const auto answer = QMessageBox::warning(this, QStringLiteral("Warning: Project Not Saved"),
-                                             QStringLiteral("Save changes to <b>%1</b> project?").arg(GetProject()->ProjectName()),
-                                             QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
-    if (answer == QMessageBox::Cancel)
-        return false;
-    if (answer == QMessageBox::Save) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning: Project Not Saved"),
+                    QStringLiteral("Save changes to <b>%1</b> project?").arg(GetProject()->ProjectName()), QMessageBox::NoButton,
+                    this);
+    QPushButton* save = box.addButton(QMessageBox::Save);
+    QPushButton* dontSave = box.addButton(QStringLiteral("Don't Save"), QMessageBox::DestructiveRole);
+    box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(save);
+    box.exec();
+    if (box.clickedButton() == dontSave)
+        return true;
+    if (box.clickedButton() == save) {
         if (ProjectGlobals::ProjectPath().isEmpty()) {
-            const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Project"),
-                                                              Settings::Get().DefaultExportDirPath(), ProjectFilter());
+            const QString path = AskProjectSavePath(QStringLiteral("Save Project"));
             if (path.isEmpty() || !SaveProjectTo(path))
                 return false;
         } else if (!m_manager->SaveProject()) {
@@ -584,7 +607,7 @@ bool PlovexBase::MayClose()
         }
         return m_manager->IsSaved();
     }
-    return true;
+    return false; // Cancel, or the box closed
 }
 
 QString PlovexBase::TitleText() const
@@ -607,6 +630,20 @@ void PlovexBase::SetTimelineName(const QString& timelineName)
 {
     m_timelineName = timelineName;
     RefreshTitle();
+}
+
+void PlovexBase::UpdateTimelineName()
+{
+    const Timeline* shown = m_engine->PrimaryTimeline();
+    QString name;
+    for (const auto* map : {&GetProject()->Timelines(), &GetProject()->Sources()})
+        for (const TimelineItem* item : *map)
+            if (shown && item->GetTimeline() == shown)
+                name = item->Name();
+    if (name != m_timelineName)
+        SetTimelineName(name);
+    else
+        RefreshTitle();
 }
 
 void PlovexBase::SetDisplayFrame(int displayFrame)
@@ -643,10 +680,31 @@ void PlovexBase::SetSideBarLeft(bool left)
     Action(CommandId::MoveSideBar)->setText(QStringLiteral("Move Side Bar %1").arg(left ? QStringLiteral("Right") : QStringLiteral("Left")));
 }
 
+void PlovexBase::RestoreDockState(const QByteArray& state)
+{
+    restoreState(state);
+    // The stored state may be older than the side bar's place and visibility: those win.
+    SetSideBarLeft(Settings::Get().sideBarLeft);
+    m_sideBar->setVisible(Settings::Get().sideBarVisible);
+}
+
+void PlovexBase::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || !m_fullscreen || isFullScreen())
+        return;
+    // The window system took the window out of full screen: what was hidden for it comes back.
+    m_fullscreen = false;
+    SetMenuBarVisible(m_menuBarBeforeFullscreen);
+    SetSideBarVisible(m_sideBarBeforeFullscreen);
+    Action(CommandId::ToggleFullscreen)->setChecked(false);
+}
+
 void PlovexBase::SetFullscreenEnabled(bool enabled)
 {
-    if (enabled == isFullScreen())
+    if (enabled == m_fullscreen)
         return;
+    m_fullscreen = enabled;
     Settings& settings = Settings::Get();
     if (enabled) {
         settings.windowGeometry = saveGeometry();
@@ -661,7 +719,7 @@ void PlovexBase::SetFullscreenEnabled(bool enabled)
             m_sideBar->setVisible(false);
         showFullScreen();
     } else {
-        restoreState(settings.windowState);
+        RestoreDockState(settings.windowState);
         showNormal();
         restoreGeometry(settings.windowGeometry);
         m_sideBarSplitter->restoreState(settings.sideBarViewState);
@@ -742,13 +800,14 @@ void PlovexBase::FillRecentMenu(QMenu* menu, const QStringList& paths, int count
     if (!menu)
         return;
     menu->clear();
+    // Queued: what they do rebuilds this menu, which must not delete the action still firing.
     for (const QString& path : paths.mid(0, std::clamp(count, 0, 10))) {
         QAction* action = menu->addAction(path);
         action->setData(path);
-        connect(action, &QAction::triggered, this, [open, path] { open(path); });
+        connect(action, &QAction::triggered, this, [open, path] { open(path); }, Qt::QueuedConnection);
     }
     menu->addSeparator();
-    connect(menu->addAction(QStringLiteral("Clear All")), &QAction::triggered, this, clear);
+    connect(menu->addAction(QStringLiteral("Clear All")), &QAction::triggered, this, clear, Qt::QueuedConnection);
 }
 
 void PlovexBase::UpdateRecentFilesSubMenu()

@@ -71,6 +71,8 @@ public:
 
 public slots:
     void SetTimelineName(const QString& timelineName);
+    // The name of the timeline shown in viewer A, as the project has it now.
+    void UpdateTimelineName();
     void SetDisplayFrame(int displayFrame);
     void SetAlwaysOnTopEnabled(bool enabled);
     void SetMenuBarVisible(bool visible);
@@ -79,7 +81,7 @@ public slots:
     // Full screen hides the menu bar (when shown) and gives the whole screen to the picture;
     // leaving it restores the window's state and exactly what was visible before.
     void SetFullscreenEnabled(bool enabled);
-    void ToggleFullscreen() { SetFullscreenEnabled(!isFullScreen()); }
+    void ToggleFullscreen() { SetFullscreenEnabled(!m_fullscreen); }
     // Esc: leaves full screen.
     void ApplicationEscape();
     // Each choice set has exactly one item checked, from the current state.
@@ -113,6 +115,8 @@ protected:
     // A shortcut override of F2 that nothing below took while a side-bar item's name is being
     // edited is taken here, so F2 goes to the editor and not to its command.
     bool event(QEvent* event) override;
+    // The window system leaving full screen by itself is followed like F11.
+    void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     // Connects an action (a command's, or one of the window's own by key) to what it does;
@@ -123,6 +127,11 @@ protected:
     void UpdateActionAvailability();
     // The window's folders for dialogs.
     static QString ProjectFilter();
+    // The dock and toolbar state, then the side bar's place and visibility from the settings.
+    void RestoreDockState(const QByteArray& state);
+    // Asks where to save the project (with the current format's ending added when the name has
+    // none or an old one); empty when cancelled.
+    QString AskProjectSavePath(const QString& title);
     static QString DocumentationPath();
 
 private:
@@ -164,6 +173,7 @@ private:
     bool m_inputBlocked = false; // while a project or import loads
     bool m_closing = false;      // from the destructor on: nothing new starts
     QString m_timelineName;
+    bool m_fullscreen = false; // asked for; the window system may lag behind
     bool m_menuBarBeforeFullscreen = true;
     bool m_sideBarBeforeFullscreen = true;
     QDockWidget* m_sideBar = nullptr; // the side bar: the project tree over the timeline panel

@@ -47,7 +47,7 @@ void SetAlwaysOnTop(QWindow* window, bool onTop)
     if (!window)
         return;
     SetWindowPos(reinterpret_cast<HWND>(window->winId()), onTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE);
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 QString PerUserKey(const QString& key)

@@ -37,6 +37,7 @@
 #include <QDockWidget>
 #include <QDropEvent>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -337,6 +338,18 @@ private slots:
         QCOMPARE(window.windowTitle(), QStringLiteral("clip_23976.mp4* - Frame 6"));
         window.Manager()->UndoStack()->undo();
         QCOMPARE(window.windowTitle(), QStringLiteral("clip_23976.mp4 - Frame 6"));
+        // The shown source renamed: the title follows, and the undo brings the name back.
+        window.Manager()->RenameItem(window.Sources().first()->Id(), QStringLiteral("hero"));
+        QTRY_COMPARE(window.windowTitle(), QStringLiteral("hero* - Frame 6"));
+        window.Manager()->UndoStack()->undo();
+        QTRY_COMPARE(window.windowTitle(), QStringLiteral("clip_23976.mp4 - Frame 6"));
+        // Without the frame in the title, a frame change alone leaves the title as it was.
+        Settings::Get().displayFrameNumberInTitleBar = false;
+        window.Engine()->SetPlaybackTime(window.Engine()->PrimaryTimeline()->FrameStartTime(9));
+        QTRY_COMPARE(window.Engine()->PrimaryTimeline()->PlaybackFrame(), 9);
+        QCoreApplication::processEvents();
+        QCOMPARE(window.windowTitle(), QStringLiteral("clip_23976.mp4 - Frame 6"));
+        Settings::Get().displayFrameNumberInTitleBar = true;
 
         QMenu* projects = nullptr;
         QMenu* files = nullptr;
@@ -354,7 +367,7 @@ private slots:
                                      QStringLiteral("---"), QStringLiteral("Clear All")}));
         QCOMPARE(files->actions().first()->text(), clip); // the import is remembered
         projects->actions().last()->trigger();
-        QVERIFY(Settings::Get().recentProjects.isEmpty());
+        QTRY_VERIFY(Settings::Get().recentProjects.isEmpty()); // after the menu is done
         QSettings stored(Settings::SettingsFilePath(), QSettings::IniFormat);
         QVERIFY(stored.value(QStringLiteral("recentProjects")).toStringList().isEmpty());
         QCOMPARE(projects->actions().size(), 2); // the separator and "Clear All"
@@ -500,9 +513,20 @@ private slots:
         QKeyEvent f3(QEvent::ShortcutOverride, Qt::Key_F3, Qt::NoModifier);
         QCoreApplication::sendEvent(editor, &f3);
         QVERIFY(!f3.isAccepted());
-        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier); // the editor's own Esc
-        QCoreApplication::sendEvent(editor, &escape);
+        // A change of the project while the name is edited leaves the editor open; an empty
+        // name is refused and the old one shown again.
+        const QUuid busy = window.Manager()->AddFolder(QStringLiteral("busy"), QUuid());
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        QVERIFY(tree->IsEditing());
+        QCOMPARE(tree->viewport()->findChild<QLineEdit*>(), editor);
+        editor->clear();
+        QKeyEvent commit(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier); // the editor's own Return
+        QCoreApplication::sendEvent(editor, &commit);
         QTRY_VERIFY(!tree->IsEditing());
+        QCOMPARE(window.GetProject()->Item(ids.first())->Name(), QStringLiteral("hero"));
+        QTRY_COMPARE(tree->ItemFor(ids.first())->text(0), QStringLiteral("hero"));
+        QTRY_VERIFY(tree->ItemFor(busy)); // the folder added meanwhile is listed
         QKeyEvent later(QEvent::ShortcutOverride, Qt::Key_F2, Qt::NoModifier);
         QCoreApplication::sendEvent(tree, &later);
         QVERIFY(!later.isAccepted());
@@ -608,6 +632,60 @@ private slots:
         QTRY_VERIFY(!window.isFullScreen());
         QVERIFY(!window.menuBar()->isVisible());
         QVERIFY(!Settings::Get().menuBarVisible);
+        QVERIFY(!window.Action(CommandId::ToggleFullscreen)->isChecked());
+
+        // A side bar hidden before stays hidden; one moved in full screen stays where it went.
+        window.Action(CommandId::ToggleSideBar)->trigger();
+        QVERIFY(!sideBar->isVisible());
+        QTest::keyClick(&window, Qt::Key_F11);
+        QTRY_VERIFY(window.isFullScreen());
+        window.Action(CommandId::MoveSideBar)->trigger();
+        QTest::keyClick(&window, Qt::Key_F11);
+        QTRY_VERIFY(!window.isFullScreen());
+        QVERIFY(!sideBar->isVisible());
+        window.Action(CommandId::ToggleSideBar)->trigger();
+        QVERIFY(sideBar->isVisible());
+        QCOMPARE(window.dockWidgetArea(sideBar), Qt::LeftDockWidgetArea);
+        QVERIFY(Settings::Get().sideBarLeft);
+
+        // Full screen left by the window system, not by F11: what was hidden comes back.
+        QTest::keyClick(&window, Qt::Key_F11);
+        QTRY_VERIFY(window.isFullScreen());
+        QVERIFY(!sideBar->isVisible());
+        window.showNormal();
+        QTRY_VERIFY(!window.isFullScreen());
+        QTRY_VERIFY(sideBar->isVisible());
+        QVERIFY(!window.Action(CommandId::ToggleFullscreen)->isChecked());
+        QVERIFY(window.Engine()->Shutdown(true, 20000));
+    }
+
+    // While a load blocks input, the side bar and the viewer's drops are off, and a refused
+    // click on a checkable item leaves its check as it was.
+    void inputBlockedDuringLoads()
+    {
+        Settings::ResetToDefaults();
+        Settings::Get().hardwareRenderingEnabled = false;
+        PlovexBase window({});
+        QTRY_VERIFY(window.isVisible());
+        auto* sideBar = window.findChild<QDockWidget*>(QStringLiteral("sidebardock"));
+        QAction* onTop = window.Action(CommandId::ToggleAlwaysOnTop);
+        QAction* menuBarItem = window.Action(CommandId::ToggleMenuBar);
+        QVERIFY(!onTop->isChecked());
+        emit window.Manager()->BlockUserInputChanged(true);
+        QVERIFY(!sideBar->isEnabled());
+        QVERIFY(!window.View()->acceptDrops());
+        onTop->trigger();
+        menuBarItem->trigger();
+        QVERIFY(!onTop->isChecked());
+        QVERIFY(!Settings::Get().alwaysOnTopEnabled);
+        QVERIFY(menuBarItem->isChecked());
+        QVERIFY(window.menuBar()->isVisible());
+        emit window.Manager()->BlockUserInputChanged(false);
+        QVERIFY(sideBar->isEnabled());
+        QVERIFY(window.View()->acceptDrops());
+        onTop->trigger();
+        QVERIFY(onTop->isChecked());
+        QVERIFY(Settings::Get().alwaysOnTopEnabled);
         QVERIFY(window.Engine()->Shutdown(true, 20000));
     }
 
@@ -622,16 +700,24 @@ private slots:
         window.Manager()->AddTimeline(QStringLiteral("cut"), QUuid());
         QVERIFY(!window.Manager()->IsSaved());
         Settings::Get().confirmOnClose = 0; // always
-        auto answer = [](QMessageBox::StandardButton button) {
-            QTimer::singleShot(200, [button] {
+        // Clicks the button with `text` in the box, once it shows.
+        auto answer = [](const QString& text) {
+            QTimer::singleShot(200, [text] {
                 auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
                 QVERIFY(box);
                 QCOMPARE(box->windowTitle(), QStringLiteral("Warning: Project Not Saved"));
                 QCOMPARE(box->text(), QStringLiteral("Save changes to <b>untitled</b> project?"));
-                box->button(button)->click();
+                QStringList texts;
+                for (QAbstractButton* button : box->buttons())
+                    texts << button->text().remove(QLatin1Char('&'));
+                texts.sort();
+                QCOMPARE(texts, (QStringList{QStringLiteral("Cancel"), QStringLiteral("Don't Save"), QStringLiteral("Save")}));
+                for (QAbstractButton* button : box->buttons())
+                    if (button->text().remove(QLatin1Char('&')) == text)
+                        button->click();
             });
         };
-        answer(QMessageBox::Cancel);
+        answer(QStringLiteral("Cancel"));
         QVERIFY(!window.close());
         QVERIFY(window.isVisible());
         // Don't Save: the console's place, the bindings and then the settings are written, and
@@ -645,7 +731,7 @@ private slots:
         const QString bindingsFile = Settings::SettingsDirPath() + QStringLiteral("/plovex_bindings.ini");
         QFile::remove(settingsFile);
         QFile::remove(bindingsFile);
-        answer(QMessageBox::Discard);
+        answer(QStringLiteral("Don't Save"));
         QVERIFY(window.close());
         QCOMPARE(window.Engine()->ActiveWorkerCount(), 0);
         QCOMPARE(window.Engine()->ShuttingDownWorkerCount(), 0);
@@ -662,6 +748,26 @@ private slots:
         second.Manager()->AddTimeline(QStringLiteral("cut"), QUuid());
         Settings::Get().confirmOnClose = 1; // only a project that has a file
         QVERIFY(second.close());
+
+        // Save on a project never saved asks where, adds the ending, and closes once saved.
+        QTemporaryDir folder;
+        PlovexBase third({});
+        QTRY_VERIFY(third.isVisible());
+        third.Manager()->AddTimeline(QStringLiteral("cut"), QUuid());
+        Settings::Get().confirmOnClose = 0;
+        answer(QStringLiteral("Save"));
+        QTimer::singleShot(800, [&folder] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            QCOMPARE(dialog->windowTitle(), QStringLiteral("Save Project"));
+            // Typed into the dialog's name field, as a user would.
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            QVERIFY(name);
+            name->setText(folder.filePath(QStringLiteral("review")));
+            static_cast<QDialog*>(dialog)->accept(); // its own accept(), protected in the subclass
+        });
+        QVERIFY(third.close());
+        QVERIFY(QFileInfo::exists(folder.filePath(QStringLiteral("review.plvx2"))));
     }
 
     // A render finishing over the file shown in viewer A: the viewer lets go of the old source
