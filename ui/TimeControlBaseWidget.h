@@ -74,6 +74,8 @@ public:
     bool RangeBookmarksVisible() const { return m_rangeBookmarksVisible; }
     bool CacheVisible() const { return m_cacheVisible; }
     Part HoveredPart() const { return m_hovered; }
+    // What a left press at `position` would grab (None where it would scrub or do nothing).
+    Part PartAt(const QPoint& position) const { return HitTest(position); }
     Part DraggedPart() const { return m_dragged; }
 
     // The frames the bar spans, first..last (none when last < first).
