@@ -97,7 +97,9 @@ std::optional<int> GlobalTimeControlWidget::DragRange(Part part, const QPoint& p
     const auto [pressStart, pressEnd] = PressRange();
     switch (part) {
     case Part::RangeBar: {
-        const int delta = std::clamp(*under - PressFrame(), -pressStart, m_lastFrame - pressEnd);
+        // Both ends stay on the timeline (which may have been shortened since the press).
+        const int lowest = -pressStart;
+        const int delta = std::clamp(*under - PressFrame(), lowest, std::max(lowest, m_lastFrame - pressEnd));
         m_rangeStart = pressStart + delta;
         m_rangeEnd = pressEnd + delta;
         return *under;
