@@ -623,6 +623,17 @@ Timeline* ProjectManager::AnyTimeline(const QUuid& id) const
     return item ? item->GetTimeline() : nullptr;
 }
 
+QUuid ProjectManager::IdOf(const Timeline* timeline) const
+{
+    if (!timeline)
+        return {};
+    for (const auto* map : {&m_project->Timelines(), &m_project->Sources()})
+        for (const TimelineItem* item : *map)
+            if (item->GetTimeline() == timeline)
+                return item->Id();
+    return {};
+}
+
 TimelineItem* ProjectManager::ItemInViewer(int viewer) const
 {
     if (viewer < 0)

@@ -107,6 +107,9 @@ public:
     Timeline* RegularTimeline(const QUuid& id) const;
     // The timeline of a timeline or a source, or null.
     Timeline* AnyTimeline(const QUuid& id) const;
+    // The id of the timeline or source whose timeline is `timeline`; null when the project
+    // holds no such item.
+    QUuid IdOf(const Timeline* timeline) const;
     // The item shown in viewer `viewer`, or null.
     TimelineItem* ItemInViewer(int viewer) const;
     // Shows the item with `id` in the viewer (null empties it) through the engine.
