@@ -16,7 +16,7 @@ constexpr double kHandleRadius = 10.0;  // pixels: the position handle's circle 
 constexpr double kLineTolerance = 2.0;  // degrees between the line and the pointer's direction
 constexpr double kLineReach = 10000.0;  // the wipe line's half length
 constexpr double kRotationHandle = 50.0; // from the position, along the rotated x axis
-constexpr int kZoomLabelMs = 1500;
+constexpr int kMessageMs = 1500; // how long a message stays
 
 const QColor kWipeColor(200, 200, 200, 200);
 
@@ -45,10 +45,10 @@ QTransform WipeTransform(const QPointF& position, double angle)
 ViewerOverlay::ViewerOverlay(QObject* parent)
     : QObject(parent)
 {
-    m_zoomLabelTimer.setSingleShot(true);
-    m_zoomLabelTimer.setInterval(kZoomLabelMs);
-    connect(&m_zoomLabelTimer, &QTimer::timeout, this, [this] {
-        m_zoomLabelShown = false;
+    m_messageTimer.setSingleShot(true);
+    m_messageTimer.setInterval(kMessageMs);
+    connect(&m_messageTimer, &QTimer::timeout, this, [this] {
+        m_message.clear();
         emit UpdateRequested();
     });
 }
@@ -225,8 +225,13 @@ void ViewerOverlay::SetZoom(float zoom)
     if (zoom == m_zoom)
         return;
     m_zoom = zoom;
-    m_zoomLabelShown = true;
-    m_zoomLabelTimer.start();
+    ShowMessage(QStringLiteral("%1x").arg(static_cast<double>(m_zoom), 0, 'f', 1));
+}
+
+void ViewerOverlay::ShowMessage(const QString& text)
+{
+    m_message = text;
+    m_messageTimer.start();
     emit UpdateRequested();
 }
 
@@ -312,8 +317,8 @@ void ViewerOverlay::Paint(QPainter& painter) const
     PaintGuides(painter);
     PaintWipe(painter);
     PaintMediaInfo(painter);
-    if (m_zoomLabelShown) {
-        const QString text = QStringLiteral("%1x").arg(static_cast<double>(m_zoom), 0, 'f', 1);
+    if (!m_message.isEmpty()) {
+        const QString& text = m_message;
         QFont font = painter.font();
         font.setPointSizeF(font.pointSizeF() * 1.5);
         painter.setFont(font);

@@ -13,8 +13,8 @@
 class QPainter;
 
 // What lies over the picture: safe areas, a grid or a centre cross, the media information,
-// the eyedropper, the zoom factor for a moment after it changes, and the A/B wipe with its
-// handles, labels and snap guides. It owns the wipe's geometry and computes its mask: the
+// the eyedropper, short messages for a moment (the zoom factor after it changes), and the
+// A/B wipe with its handles, labels and snap guides. It owns the wipe's geometry and computes its mask: the
 // half-plane left of the wipe line, where A shows.
 //
 // Everything here is in the viewer widget's coordinates (y down, the whole widget including
@@ -97,7 +97,11 @@ public:
 
     // Shows the factor for a moment when it changes.
     void SetZoom(float zoom);
-    bool ZoomLabelShown() const { return m_zoomLabelShown; }
+    // A short text in the picture's top right corner for a moment (the zoom factor, a new
+    // speed); a newer one replaces it.
+    void ShowMessage(const QString& text);
+    // The text shown now; empty once it has gone.
+    QString Message() const { return m_message; }
     // The picture's centre relative to the picture area's centre (pan), in pixels.
     void SetPictureOffset(const QPoint& offset);
     QPoint PictureOffset() const { return m_pictureOffset; }
@@ -159,8 +163,8 @@ private:
     QPoint m_eyeDropperPixel{-1, -1};
 
     float m_zoom = 1.0f;
-    bool m_zoomLabelShown = false;
-    QTimer m_zoomLabelTimer;
+    QString m_message;
+    QTimer m_messageTimer;
 
     bool m_mediaInfo = false;
     MediaInfo m_info;
