@@ -777,10 +777,15 @@ void AvManager::SetPlaybackTime(int64_t playbackTime, bool audioScrub, bool igno
     }
 }
 
+void AvManager::ApplyAudioOutputSettings()
+{
+    emit AudioOutputSettingsUpdated(AudioOutputSettings::FromSettings());
+}
+
 void AvManager::EmitAudioOutputState(bool playing, bool playForward, int64_t duration, float playbackSpeed)
 {
     // The output reads volume and mute at each state update: it gets them copied first.
-    emit AudioOutputSettingsUpdated(AudioOutputSettings::FromSettings());
+    ApplyAudioOutputSettings();
     emit AudioOutputStateUpdated(playing, playForward, duration, playbackSpeed);
 }
 

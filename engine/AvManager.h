@@ -84,6 +84,9 @@ public slots:
     void RefreshCache();
     void LogCacheStats();
     void ResetAudioOutput() { emit ResetAudioOutputDeviceRequested(); }
+    // Hands the audio output a copy of the volume, mute and backwards-sound settings as they
+    // are now (the output thread never reads the settings itself).
+    void ApplyAudioOutputSettings();
     void LogAudioOutputInfo() { emit LogAudioOutputInfoRequested(); }
     void ProcessDeferredDelete();
 

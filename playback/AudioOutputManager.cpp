@@ -57,6 +57,7 @@ void AudioOutputManager::SetSettings(const AudioOutputSettings& settings)
 {
     m_settings = settings;
     m_output->SetSettings(settings);
+    m_output->ApplyVolume(); // a change of volume or mute is heard at once, playing or not
 }
 
 void AudioOutputManager::ClearPending()

@@ -36,6 +36,8 @@ public:
     void ClearPending(); // and resynchronise at the next tick
     QString AudioDiagnosticReport() const;
     AudioOutput* Output() const { return m_output.get(); }
+    // The volume, mute and backwards-sound settings in force (this object's thread).
+    const AudioOutputSettings& OutputSettings() const { return m_settings; }
 
     // How well sound followed the clock since the last call, for tests and benchmarks.
     struct SyncStats
