@@ -1,0 +1,542 @@
+#include "ui/MonitorPanel.h"
+
+#include "core/Settings.h"
+#include "engine/AvManager.h"
+#include "media/VideoFrame.h"
+#include "playback/LoopState.h"
+#include "playback/PlaybackManager.h"
+#include "project/Clip.h"
+#include "project/FrameBookmark.h"
+#include "project/ProjectManager.h"
+#include "project/Timeline.h"
+#include "project/Track.h"
+#include "ui/GlobalTimeControlWidget.h"
+#include "ui/PlaybackControlWidget.h"
+#include "ui/PlaybackOptionsWidget.h"
+#include "ui/RangeTimeControlWidget.h"
+#include "ui/ToolsDisplayWidget.h"
+#include "ui/ViewerControlsWidget.h"
+#include "viewer/ViewerOverlay.h"
+#include "viewer/ViewerWidget.h"
+
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+MonitorPanel::MonitorPanel(AvManager* engine, ProjectManager* manager, bool hardware, QWidget* parent)
+    : QWidget(parent)
+    , m_engine(engine)
+    , m_manager(manager)
+{
+    const Settings& settings = Settings::Get();
+    auto* rows = new QVBoxLayout(this);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(0);
+
+    m_view = new ViewerWidget(engine, hardware, this);
+    m_view->setMinimumSize(320, 180);
+    m_view->setFocusPolicy(Qt::NoFocus);
+
+    // Top row: the viewer's choices.
+    m_topRow = new QWidget(this);
+    auto* top = new QHBoxLayout(m_topRow);
+    top->setContentsMargins(0, 0, 10, 0);
+    top->setSpacing(0);
+    m_viewerControls = new ViewerControlsWidget(m_view, m_topRow);
+    top->addWidget(m_viewerControls);
+    rows->addWidget(m_topRow);
+
+    // Middle row: the viewer's column, with the time bars.
+    auto* middle = new QHBoxLayout;
+    middle->setContentsMargins(0, 0, 0, 0);
+    middle->setSpacing(0);
+    m_viewerColumn = new QVBoxLayout;
+    m_viewerColumn->setContentsMargins(0, 0, 0, 0);
+    m_viewerColumn->setSpacing(0);
+    m_viewerColumn->addWidget(m_view, 1);
+    middle->addLayout(m_viewerColumn, 1);
+    rows->addLayout(middle, 1);
+    m_globalTimeControl = new GlobalTimeControlWidget(engine, manager, this);
+    m_rangeTimeControl = new RangeTimeControlWidget(engine, manager, this);
+    PlaceTimeControls();
+    m_globalTimeControl->setVisible(settings.globalTimeControlVisible);
+    m_rangeTimeControl->setVisible(settings.rangeTimeControlVisible);
+    // A bar's own "Move to ..." has stored its new side already.
+    for (TimeControlBaseWidget* bar : {static_cast<TimeControlBaseWidget*>(m_globalTimeControl),
+                                       static_cast<TimeControlBaseWidget*>(m_rangeTimeControl)})
+        connect(bar, &TimeControlBaseWidget::TogglePositionRequested, this, &MonitorPanel::PlaceTimeControls);
+    connect(m_globalTimeControl, &GlobalTimeControlWidget::DisplayFrameChanged, this,
+            &MonitorPanel::TimeControlDisplayFrameChanged);
+
+    // Bottom row: where the playhead is, the transport and volume, speed and loop.
+    m_bottomRow = new QWidget(this);
+    auto* bottom = new QHBoxLayout(m_bottomRow);
+    bottom->setContentsMargins(10, 0, 10, 0);
+    bottom->setSpacing(0);
+    m_toolsDisplay = new ToolsDisplayWidget(m_bottomRow);
+    m_playbackControls = new PlaybackControlWidget(!settings.hideVolumeControlAtStart, m_bottomRow);
+    m_playbackOptions = new PlaybackOptionsWidget(engine, m_bottomRow);
+    bottom->addWidget(m_toolsDisplay);
+    bottom->addWidget(m_playbackControls, 1);
+    bottom->addWidget(m_playbackOptions);
+    rows->addWidget(m_bottomRow);
+
+    PlaybackControlWidget* controls = m_playbackControls;
+    connect(controls, &PlaybackControlWidget::SeekStartRequested, this, [this] {
+        Settings::Get().playbackControlsSeekRangeStartEnd ? SeekRangeStart() : SeekTimelineStart();
+    });
+    connect(controls, &PlaybackControlWidget::SeekEndRequested, this, [this] {
+        Settings::Get().playbackControlsSeekRangeStartEnd ? SeekRangeEnd() : SeekTimelineEnd();
+    });
+    connect(controls, &PlaybackControlWidget::StepBackwardRequested, this, &MonitorPanel::FrameStepBackward);
+    connect(controls, &PlaybackControlWidget::StepForwardRequested, this, &MonitorPanel::FrameStepForward);
+    connect(controls, &PlaybackControlWidget::PlayBackwardsRequested, this, &MonitorPanel::PlayBackwards);
+    connect(controls, &PlaybackControlWidget::PlayForwardsRequested, this, &MonitorPanel::PlayForwards);
+    connect(controls, &PlaybackControlWidget::PauseRequested, this, &MonitorPanel::Pause);
+    connect(controls, &PlaybackControlWidget::VolumeChangeRequested, this, &MonitorPanel::SetVolume);
+    connect(controls, &PlaybackControlWidget::MuteToggleRequested, this, &MonitorPanel::ToggleMute);
+    connect(engine, &AvManager::PlaybackStateChanged, controls, &PlaybackControlWidget::SetPlaybackState);
+    controls->SetVolume(settings.volume, settings.muted);
+    connect(m_playbackOptions, &PlaybackOptionsWidget::Message, this, &MonitorPanel::ShowMessage);
+
+    // The viewer's own frame steps (dragging over the picture) follow the stepping rules.
+    connect(m_view, &ViewerWidget::SeekNextFrameRequested, this, &MonitorPanel::FrameStepForward);
+    connect(m_view, &ViewerWidget::SeekPreviousFrameRequested, this, &MonitorPanel::FrameStepBackward);
+    connect(m_view, &ViewerWidget::TogglePlayPauseRequested, this, &MonitorPanel::TogglePlayPause);
+    connect(engine, &AvManager::VideoFrameChanged, this,
+            [this](int output, std::shared_ptr<VideoFrame> frame, std::shared_ptr<VideoFrame>, std::shared_ptr<VideoFrame>) {
+                if (output != 0)
+                    return;
+                const Timeline* timeline = m_engine->PrimaryTimeline();
+                if (!frame || !timeline)
+                    m_toolsDisplay->SetFrame(0, 0, false);
+                else
+                    m_toolsDisplay->SetFrame(frame->firstTimelineFrame + timeline->TimeControlFrameOffset(),
+                                             timeline->FrameCount(), frame->empty);
+            });
+    connect(engine, &AvManager::PrimaryTimelineChanged, this, [this](Timeline* timeline, bool) {
+        if (!timeline)
+            m_toolsDisplay->SetFrame(0, 0, false);
+    });
+
+    const bool playbackRow = settings.playbackControlsVisible;
+    m_bottomRow->setVisible(playbackRow);
+    m_topRow->setVisible(settings.viewerControlsVisible);
+}
+
+QList<QWidget*> MonitorPanel::ViewerColumn() const
+{
+    QList<QWidget*> widgets;
+    for (int i = 0; i < m_viewerColumn->count(); ++i)
+        if (QWidget* widget = m_viewerColumn->itemAt(i)->widget())
+            widgets.append(widget);
+    return widgets;
+}
+
+// The range bar always sits next to the picture and the global bar outside it.
+void MonitorPanel::PlaceTimeControls()
+{
+    const Settings& settings = Settings::Get();
+    m_viewerColumn->removeWidget(m_globalTimeControl);
+    m_viewerColumn->removeWidget(m_rangeTimeControl);
+    if (!settings.globalTimeControlPositionTop)
+        m_viewerColumn->insertWidget(1, m_globalTimeControl);
+    m_viewerColumn->insertWidget(settings.rangeTimeControlPositionTop ? 0 : 1, m_rangeTimeControl);
+    if (settings.globalTimeControlPositionTop)
+        m_viewerColumn->insertWidget(0, m_globalTimeControl);
+    m_view->update();
+}
+
+Timeline* MonitorPanel::CurrentTimeline() const
+{
+    return m_engine->PrimaryTimeline();
+}
+
+void MonitorPanel::ShowMessage(const QString& text)
+{
+    m_view->Overlay()->ShowMessage(text);
+}
+
+// --- Playback
+
+void MonitorPanel::TogglePlayPause()
+{
+    m_engine->TogglePlayPause();
+}
+
+void MonitorPanel::TogglePlayPauseBookmarksOnly()
+{
+    if (m_engine->Clock()->IsPlaying())
+        m_engine->Pause();
+    else
+        m_engine->Play(true, true);
+}
+
+void MonitorPanel::PlayForwards()
+{
+    const PlaybackManager* clock = m_engine->Clock();
+    if (clock->IsPlaying() && clock->PlayForward())
+        m_engine->Pause();
+    else
+        m_engine->Play(true);
+}
+
+void MonitorPanel::PlayBackwards()
+{
+    const PlaybackManager* clock = m_engine->Clock();
+    if (clock->IsPlaying() && !clock->PlayForward())
+        m_engine->Pause();
+    else
+        m_engine->Play(false);
+}
+
+void MonitorPanel::Pause()
+{
+    m_engine->Pause();
+}
+
+// --- Range and seeking
+
+void MonitorPanel::RangeStartToCurrent()
+{
+    m_globalTimeControl->RangeStartToCurrent();
+}
+
+void MonitorPanel::RangeEndToCurrent()
+{
+    m_globalTimeControl->RangeEndToCurrent();
+}
+
+void MonitorPanel::ResetRange()
+{
+    m_globalTimeControl->ResetRange();
+}
+
+void MonitorPanel::SeekFrame(int frame, bool forward)
+{
+    Timeline* timeline = CurrentTimeline();
+    if (!timeline || timeline->FrameCount() < 1)
+        return;
+    if (Settings::Get().pausePlaybackOnSeek)
+        m_engine->Pause();
+    frame = std::clamp(frame, 0, timeline->LastFrame());
+    m_engine->SetPlaybackTime(timeline->FrameStartTime(frame), true, false, false, forward);
+}
+
+void MonitorPanel::SeekTimelineStart()
+{
+    SeekFrame(0, false);
+}
+
+void MonitorPanel::SeekTimelineEnd()
+{
+    if (const Timeline* timeline = CurrentTimeline())
+        SeekFrame(timeline->LastFrame());
+}
+
+void MonitorPanel::SeekRangeStart()
+{
+    if (const Timeline* timeline = CurrentTimeline())
+        SeekFrame(timeline->RangeStartFrame(), false);
+}
+
+void MonitorPanel::SeekRangeEnd()
+{
+    if (const Timeline* timeline = CurrentTimeline())
+        SeekFrame(timeline->RangeEndFrame());
+}
+
+void MonitorPanel::StepBy(int frames)
+{
+    Timeline* timeline = CurrentTimeline();
+    if (!timeline || timeline->FrameCount() < 1 || frames == 0)
+        return;
+    m_engine->Pause();
+    const Settings& settings = Settings::Get();
+    const bool inRange = settings.loopStepScrubToRange || settings.lockStepScrubToRange;
+    const int first = inRange ? timeline->RangeStartFrame() : 0;
+    const int last = inRange ? timeline->RangeEndFrame() : timeline->LastFrame();
+    const int span = last - first + 1;
+    int target = timeline->PlaybackFrame() + frames;
+    if (target > last)
+        target = settings.loopOnStepScrub ? first + (target - last - 1) % span : last;
+    else if (target < first)
+        target = settings.loopOnStepScrub ? last - (first - target - 1) % span : first;
+    m_engine->SetPlaybackTime(timeline->FrameStartTime(target), true, false, false, frames > 0);
+}
+
+void MonitorPanel::FrameStepBackward()
+{
+    StepBy(-1);
+}
+
+void MonitorPanel::FrameStepForward()
+{
+    StepBy(1);
+}
+
+void MonitorPanel::MultiFrameStepBackward()
+{
+    StepBy(-kMultiStepFrames);
+}
+
+void MonitorPanel::MultiFrameStepForward()
+{
+    StepBy(kMultiStepFrames);
+}
+
+namespace {
+
+// The frames where clips start on the timeline, ascending.
+QList<int> EditFrames(const Timeline& timeline)
+{
+    QList<int> frames;
+    const Track* track = timeline.GetTrack();
+    for (int i = 0; track && i < track->ClipCount(); ++i)
+        frames.append(track->ClipAt(i)->StartFrame());
+    std::sort(frames.begin(), frames.end());
+    return frames;
+}
+
+// The frames bookmarked on the timeline, ascending.
+QList<int> BookmarkFrames(const Timeline& timeline)
+{
+    QList<int> frames;
+    for (const FrameBookmark* bookmark : timeline.FrameBookmarks())
+        if (bookmark->TimelineFrame() >= 0)
+            frames.append(bookmark->TimelineFrame());
+    std::sort(frames.begin(), frames.end());
+    return frames;
+}
+
+// The nearest of `frames` before or after `current`; -1 when there is none.
+int Nearest(const QList<int>& frames, int current, bool after)
+{
+    if (after) {
+        const auto it = std::upper_bound(frames.begin(), frames.end(), current);
+        return it == frames.end() ? -1 : *it;
+    }
+    const auto it = std::lower_bound(frames.begin(), frames.end(), current);
+    return it == frames.begin() ? -1 : *(it - 1);
+}
+
+} // namespace
+
+void MonitorPanel::SeekPreviousEdit()
+{
+    if (const Timeline* timeline = CurrentTimeline())
+        SeekFrame(std::max(0, Nearest(EditFrames(*timeline), timeline->PlaybackFrame(), false)), false);
+}
+
+void MonitorPanel::SeekNextEdit()
+{
+    if (const Timeline* timeline = CurrentTimeline()) {
+        const int next = Nearest(EditFrames(*timeline), timeline->PlaybackFrame(), true);
+        SeekFrame(next < 0 ? timeline->LastFrame() : next);
+    }
+}
+
+void MonitorPanel::SeekPreviousBookmark()
+{
+    if (const Timeline* timeline = CurrentTimeline())
+        if (const int frame = Nearest(BookmarkFrames(*timeline), timeline->PlaybackFrame(), false); frame >= 0)
+            SeekFrame(frame, false);
+}
+
+void MonitorPanel::SeekNextBookmark()
+{
+    if (const Timeline* timeline = CurrentTimeline())
+        if (const int frame = Nearest(BookmarkFrames(*timeline), timeline->PlaybackFrame(), true); frame >= 0)
+            SeekFrame(frame);
+}
+
+// --- Speed and looping
+
+void MonitorPanel::SetPlaybackSpeed(float playbackSpeed)
+{
+    m_playbackOptions->SetPlaybackSpeed(playbackSpeed);
+}
+
+void MonitorPanel::IncreasePlaybackSpeed()
+{
+    m_playbackOptions->IncreasePlaybackSpeed();
+}
+
+void MonitorPanel::DecreasePlaybackSpeed()
+{
+    m_playbackOptions->DecreasePlaybackSpeed();
+}
+
+void MonitorPanel::SetLoopState(int loopState)
+{
+    m_playbackOptions->SetLoopState(loopState);
+}
+
+void MonitorPanel::ToggleLoopState()
+{
+    m_playbackOptions->ToggleLoopState();
+}
+
+// --- Audio
+
+void MonitorPanel::SetVolume(int percent)
+{
+    Settings& settings = Settings::Get();
+    settings.volume = std::clamp(percent, 0, PlaybackControlWidget::kMaximumVolume);
+    m_engine->ApplyAudioOutputSettings();
+    m_playbackControls->SetVolume(settings.volume, settings.muted);
+}
+
+void MonitorPanel::IncreaseVolume()
+{
+    SetVolume(Settings::Get().volume + kVolumeStep);
+    ShowMessage(QStringLiteral("Volume %1%").arg(Settings::Get().volume));
+}
+
+void MonitorPanel::DecreaseVolume()
+{
+    SetVolume(Settings::Get().volume - kVolumeStep);
+    ShowMessage(QStringLiteral("Volume %1%").arg(Settings::Get().volume));
+}
+
+void MonitorPanel::ToggleMute()
+{
+    Settings& settings = Settings::Get();
+    settings.muted = !settings.muted;
+    m_engine->ApplyAudioOutputSettings();
+    m_playbackControls->SetVolume(settings.volume, settings.muted);
+    ShowMessage(settings.muted ? QStringLiteral("Muted") : QStringLiteral("Volume %1%").arg(settings.volume));
+}
+
+// --- Viewer
+
+void MonitorPanel::ResizeViewer(double scale)
+{
+    const Timeline* timeline = CurrentTimeline();
+    const QSize size = timeline ? timeline->FirstVideoSize() : QSize();
+    if (scale > 0.0 && !size.isEmpty())
+        emit ViewerResizeRequested(qRound(size.width() * scale), qRound(size.height() * scale));
+}
+
+// --- Bookmarks
+
+void MonitorPanel::ToggleBookmark()
+{
+    m_globalTimeControl->ToggleFrameBookmark();
+}
+
+void MonitorPanel::ToggleRangeBoomark()
+{
+    m_globalTimeControl->ToggleRangeBookmark();
+}
+
+void MonitorPanel::RemoveBookmarks()
+{
+    m_globalTimeControl->RemoveBookmarks(true, false, false, QStringLiteral("RemoveBookmarks"));
+}
+
+void MonitorPanel::RemoveBookmarksInRange()
+{
+    m_globalTimeControl->RemoveBookmarks(true, false, true, QStringLiteral("RemoveBookmarksInRange"));
+}
+
+void MonitorPanel::RemoveRangeBookmarks()
+{
+    m_globalTimeControl->RemoveBookmarks(false, true, false, QStringLiteral("RemoveRangeBookmarks"));
+}
+
+void MonitorPanel::ClearAllBookmarks()
+{
+    m_globalTimeControl->RemoveBookmarks(true, true, false, QStringLiteral("ClearAllBookmarks"));
+}
+
+void MonitorPanel::SetRangeToPreviousRangeBookmark()
+{
+    m_globalTimeControl->SetRangeToPreviousRangeBookmark();
+}
+
+void MonitorPanel::SetRangeToNextRangeBookmark()
+{
+    m_globalTimeControl->SetRangeToNextRangeBookmark();
+}
+
+// --- Panels
+
+void MonitorPanel::SetGlobalTimeControlVisible(bool visible)
+{
+    Settings::Get().globalTimeControlVisible = visible;
+    m_globalTimeControl->setVisible(visible);
+    m_view->update();
+}
+
+void MonitorPanel::SetRangeTimeControlVisible(bool visible)
+{
+    Settings::Get().rangeTimeControlVisible = visible;
+    m_rangeTimeControl->setVisible(visible);
+    m_view->update();
+}
+
+void MonitorPanel::ToggleGlobalTimeControlVisible()
+{
+    SetGlobalTimeControlVisible(!Settings::Get().globalTimeControlVisible);
+}
+
+void MonitorPanel::ToggleRangeTimeControlVisible()
+{
+    SetRangeTimeControlVisible(!Settings::Get().rangeTimeControlVisible);
+}
+
+void MonitorPanel::SwapTimeControls()
+{
+    Settings& settings = Settings::Get();
+    if (settings.globalTimeControlPositionTop != settings.rangeTimeControlPositionTop) {
+        std::swap(settings.globalTimeControlPositionTop, settings.rangeTimeControlPositionTop);
+    } else {
+        settings.globalTimeControlPositionTop = !settings.globalTimeControlPositionTop;
+        settings.rangeTimeControlPositionTop = !settings.rangeTimeControlPositionTop;
+    }
+    PlaceTimeControls();
+}
+
+void MonitorPanel::ToggleTimeControlPosition(TimeControlBaseWidget* timeControl)
+{
+    Settings& settings = Settings::Get();
+    if (timeControl == m_globalTimeControl)
+        settings.globalTimeControlPositionTop = !settings.globalTimeControlPositionTop;
+    else if (timeControl == m_rangeTimeControl)
+        settings.rangeTimeControlPositionTop = !settings.rangeTimeControlPositionTop;
+    PlaceTimeControls();
+}
+
+void MonitorPanel::SetPlaybackControlsVisible(bool visible)
+{
+    Settings::Get().playbackControlsVisible = visible;
+    m_bottomRow->setVisible(visible);
+}
+
+void MonitorPanel::TogglePlaybackControlsVisible()
+{
+    SetPlaybackControlsVisible(!Settings::Get().playbackControlsVisible);
+}
+
+void MonitorPanel::SetViewerControlsVisible(bool visible)
+{
+    Settings::Get().viewerControlsVisible = visible;
+    m_topRow->setVisible(visible);
+}
+
+void MonitorPanel::ToggleViewerControlsVisibility()
+{
+    SetViewerControlsVisible(!Settings::Get().viewerControlsVisible);
+}
+
+void MonitorPanel::SetMediaInfoVisible(bool visible)
+{
+    m_view->SetMediaInfoVisible(visible);
+}
+
+void MonitorPanel::ToggleMediaInfoVisibility()
+{
+    SetMediaInfoVisible(!m_view->Overlay()->MediaInfoEnabled());
+}

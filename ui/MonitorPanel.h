@@ -1,0 +1,139 @@
+#pragma once
+
+#include <QWidget>
+
+class AvManager;
+class GlobalTimeControlWidget;
+class PlaybackControlWidget;
+class PlaybackOptionsWidget;
+class ProjectManager;
+class QBoxLayout;
+class RangeTimeControlWidget;
+class TimeControlBaseWidget;
+class Timeline;
+class ToolsDisplayWidget;
+class ViewerControlsWidget;
+class ViewerWidget;
+
+// The player: the viewer with the two time bars, the viewer controls above, and the tools
+// display, transport and playback options below; and the place through which the playback,
+// seeking, speed, loop, volume, bookmark, range and panel commands reach the clock, the
+// viewer and the time bars. The bars sit in the viewer's column: the range bar always next to
+// the picture, the global bar outside it, each above or below as its setting says. Visibility
+// of the bars and rows follows the settings and is stored back when it changes. Main thread
+// only.
+class MonitorPanel : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // Multi-step moves this many frames.
+    static constexpr int kMultiStepFrames = 10;
+    // Volume steps, in percent.
+    static constexpr int kVolumeStep = 10;
+
+    // `hardware`: the viewer draws with OpenGL (else in software).
+    MonitorPanel(AvManager* engine, ProjectManager* manager, bool hardware, QWidget* parent = nullptr);
+
+    ViewerWidget* View() const { return m_view; }
+    GlobalTimeControlWidget* GlobalTimeControl() const { return m_globalTimeControl; }
+    RangeTimeControlWidget* RangeTimeControl() const { return m_rangeTimeControl; }
+    PlaybackControlWidget* PlaybackControls() const { return m_playbackControls; }
+    PlaybackOptionsWidget* PlaybackOptions() const { return m_playbackOptions; }
+    ViewerControlsWidget* ViewerControls() const { return m_viewerControls; }
+    ToolsDisplayWidget* ToolsDisplay() const { return m_toolsDisplay; }
+    // The viewer's column from top to bottom: the bars shown or not, and the viewer.
+    QList<QWidget*> ViewerColumn() const;
+
+public slots:
+    // Playback.
+    void TogglePlayPause();
+    void TogglePlayPauseBookmarksOnly();
+    void PlayForwards();  // pauses when already playing forwards
+    void PlayBackwards(); // pauses when already playing backwards
+    void Pause();
+
+    // Range and seeking. Steps pause playback; past an end they wrap round when
+    // `loopOnStepScrub` is on (else they stop there), within the playback range when
+    // `loopStepScrubToRange` or `lockStepScrubToRange` is on (else within the timeline).
+    void RangeStartToCurrent();
+    void RangeEndToCurrent();
+    void ResetRange();
+    void SeekTimelineStart();
+    void SeekTimelineEnd();
+    void SeekRangeStart();
+    void SeekRangeEnd();
+    void FrameStepBackward();
+    void FrameStepForward();
+    void MultiFrameStepBackward();
+    void MultiFrameStepForward();
+    void SeekPreviousEdit();
+    void SeekNextEdit();
+    void SeekPreviousBookmark();
+    void SeekNextBookmark();
+
+    // Speed and looping (see PlaybackOptionsWidget for the speed rules).
+    void SetPlaybackSpeed(float playbackSpeed);
+    void IncreasePlaybackSpeed();
+    void DecreasePlaybackSpeed();
+    void SetLoopState(int loopState);
+    void ToggleLoopState();
+
+    // Audio: volume 0..PlaybackControlWidget::kMaximumVolume percent, and mute.
+    void IncreaseVolume();
+    void DecreaseVolume();
+    void SetVolume(int percent);
+    void ToggleMute();
+
+    // Asks for the window size that shows the picture at `scale` of its own size.
+    void ResizeViewer(double scale);
+
+    // Bookmarks.
+    void ToggleBookmark();
+    void ToggleRangeBoomark();
+    void RemoveBookmarks();
+    void RemoveBookmarksInRange();
+    void RemoveRangeBookmarks();
+    void ClearAllBookmarks();
+    void SetRangeToPreviousRangeBookmark();
+    void SetRangeToNextRangeBookmark();
+
+    // Panels; each stores its visibility in the settings.
+    void SetGlobalTimeControlVisible(bool visible);
+    void SetRangeTimeControlVisible(bool visible);
+    void ToggleGlobalTimeControlVisible();
+    void ToggleRangeTimeControlVisible();
+    // Exchanges the bars' places; when both are on one side, both move to the other.
+    void SwapTimeControls();
+    void ToggleTimeControlPosition(TimeControlBaseWidget* timeControl);
+    void SetPlaybackControlsVisible(bool visible);
+    void TogglePlaybackControlsVisible();
+    void SetViewerControlsVisible(bool visible);
+    void ToggleViewerControlsVisibility();
+    void SetMediaInfoVisible(bool visible);
+    void ToggleMediaInfoVisibility();
+
+signals:
+    void ViewerResizeRequested(int width, int height);
+    void TimeControlDisplayFrameChanged(int displayFrame);
+
+private:
+    Timeline* CurrentTimeline() const;
+    void SeekFrame(int frame, bool forward = true);
+    void StepBy(int frames);
+    void PlaceTimeControls();
+    void ShowMessage(const QString& text);
+
+    AvManager* m_engine;
+    ProjectManager* m_manager;
+    ViewerWidget* m_view = nullptr;
+    QBoxLayout* m_viewerColumn = nullptr;
+    QWidget* m_topRow = nullptr;
+    QWidget* m_bottomRow = nullptr;
+    GlobalTimeControlWidget* m_globalTimeControl = nullptr;
+    RangeTimeControlWidget* m_rangeTimeControl = nullptr;
+    PlaybackControlWidget* m_playbackControls = nullptr;
+    PlaybackOptionsWidget* m_playbackOptions = nullptr;
+    ViewerControlsWidget* m_viewerControls = nullptr;
+    ToolsDisplayWidget* m_toolsDisplay = nullptr;
+};
