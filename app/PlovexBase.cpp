@@ -20,6 +20,7 @@
 #include "media/CacheManager.h"
 #include "ui/ConsoleWindow.h"
 #include "ui/KeyboardShortcutsWindow.h"
+#include "ui/MonitorPanel.h"
 #include "ui/ProjectTreeWidget.h"
 #include "ui/TimelinePanelWidget.h"
 #include "viewer/OpenGLViewer.h"
@@ -71,11 +72,6 @@ PlovexBase::PlovexBase(const QStringList& startupFiles, QWidget* parent)
     // First, so that everything the window logs while it is built reaches it.
     m_console = new ConsoleWindow(this);
     connect(m_console, &ConsoleWindow::CommandExecuted, this, &PlovexBase::ExecuteConsoleCommand);
-    auto* central = new QWidget(this);
-    auto* layout = new QVBoxLayout(central);
-    m_frameLabel = new QLabel(QStringLiteral("No media"), central);
-    m_frameLabel->setFont(QFont(QStringLiteral("monospace"), 14));
-    layout->setContentsMargins(0, 0, 0, 0);
     bool hardware = Settings::Get().hardwareRenderingEnabled;
     if (hardware && !OpenGLViewer::CanCreateContext()) {
         Logger::error(QStringLiteral("Failed to get a valid OpenGL context"));
@@ -84,19 +80,21 @@ PlovexBase::PlovexBase(const QStringList& startupFiles, QWidget* parent)
     }
     // Decoders make frames for the renderer actually shown, not the one the setting asks for.
     RendererInUse::Set(hardware ? RendererInUse::OpenGL : RendererInUse::Software);
-    m_view = new ViewerWidget(m_engine.get(), hardware, central);
+    m_manager = std::make_unique<ProjectManager>(m_engine.get());
+    // The player, in a box without margins.
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_panel = new MonitorPanel(m_engine.get(), m_manager.get(), hardware, central);
+    layout->addWidget(m_panel);
+    m_view = m_panel->View();
     m_viewer = m_view->Renderer();
-    m_view->setMinimumSize(320, 180);
-    m_view->setFocusPolicy(Qt::NoFocus);
-    connect(m_view, &ViewerWidget::SeekNextFrameRequested, this, [this] { StepFrames(1); });
-    connect(m_view, &ViewerWidget::SeekPreviousFrameRequested, this, [this] { StepFrames(-1); });
     connect(m_view, &ViewerWidget::OpenUrlsInViewerRequested, this, &PlovexBase::OpenUrlsInViewer);
     connect(m_view, &ViewerWidget::OpenProjectRequested, this, &PlovexBase::OpenProject);
     connect(m_view, &ViewerWidget::AnnotationToolColorChangeRequested, this, [](const QColor& color) {
         Logger::info(QStringLiteral("Picked colour: %1, %2, %3").arg(color.red()).arg(color.green()).arg(color.blue()));
     });
-    layout->addWidget(m_frameLabel);
-    layout->addWidget(m_view, 1);
+    connect(m_panel, &MonitorPanel::ViewerResizeRequested, this, &PlovexBase::ResizeViewer);
     setCentralWidget(central);
 
     // The side bar: a dock on the left or the right, fixed there, without a title bar.
@@ -111,7 +109,6 @@ PlovexBase::PlovexBase(const QStringList& startupFiles, QWidget* parent)
     addDockWidget(Settings::Get().sideBarLeft ? Qt::LeftDockWidgetArea : Qt::RightDockWidgetArea, m_sideBar);
     resize(1000, 800);
 
-    m_manager = std::make_unique<ProjectManager>(m_engine.get());
     m_projectTree = new ProjectTreeWidget(m_manager.get(), m_sideBarSplitter);
     // Below the tree, the clips of the timeline last selected there or opened in viewer A.
     auto* timelineSection = new QWidget(m_sideBarSplitter);
@@ -176,6 +173,7 @@ PlovexBase::PlovexBase(const QStringList& startupFiles, QWidget* parent)
             UpdateLoopActions();
             UpdateVideoActions();
             UpdatePlaybackActions();
+            UpdateToolsActions();
         });
     // A click on a choice already checked would uncheck it: the set is checked again from the
     // state after every click.
@@ -186,6 +184,7 @@ PlovexBase::PlovexBase(const QStringList& startupFiles, QWidget* parent)
     UpdateLoopActions();
     UpdateVideoActions();
     UpdatePlaybackActions();
+    UpdateToolsActions();
     {
         Settings& settings = Settings::Get();
         SetMenuBarVisible(settings.showMenuBarOnLaunch || settings.menuBarVisible);
@@ -195,10 +194,6 @@ PlovexBase::PlovexBase(const QStringList& startupFiles, QWidget* parent)
     UpdateRecentFilesSubMenu();
     UpdateRecentProjectsSubMenu();
     RefreshTitle();
-    connect(m_engine.get(), &AvManager::VideoFrameChanged, this,
-            [this](int output, std::shared_ptr<VideoFrame> frame, std::shared_ptr<VideoFrame>, std::shared_ptr<VideoFrame>) {
-                OnVideoFrameChanged(output, frame);
-            });
 
     Logger::output(QStringLiteral("%1 v%2\n").arg(QStringLiteral("Plovex"), QCoreApplication::applicationVersion()));
     QTimer::singleShot(0, this, [this] {
@@ -272,17 +267,73 @@ void PlovexBase::CreateActions()
     // hidden; those whose part of the program is not there yet are disabled.
     m_actions = MenuLayout::CreateActions(*this, m_commands);
     MenuLayout::FillMenuBar(*menuBar(), m_actions, Settings::Get().projectUndoEnabled);
-    AddCommand(CommandId::PlayPause, [this] { m_engine->TogglePlayPause(); });
-    AddCommand(CommandId::PlayForwards, [this] { PlayOrPause(true); });
-    AddCommand(CommandId::PlayBackwards, [this] { PlayOrPause(false); });
-    AddCommand(CommandId::Pause, [this] { m_engine->Pause(); });
-    AddCommand(CommandId::StepForwards, [this] { StepFrames(1); });
-    AddCommand(CommandId::StepBackwards, [this] { StepFrames(-1); });
-    AddCommand(CommandId::SeekStart, [this] { SeekStart(); });
-    AddCommand(CommandId::SeekEnd, [this] { SeekEnd(); });
-    AddCommand(CommandId::PlaybackSpeedNormal, [this] { m_engine->SetPlaybackSpeed(1.0f); });
-    AddCommand(CommandId::IncreasePlaybackSpeed, [this] { ChangeSpeed(2.0f); });
-    AddCommand(CommandId::DecreasePlaybackSpeed, [this] { ChangeSpeed(0.5f); });
+    MonitorPanel* panel = m_panel;
+    // Playback, seeking and range: the player panel.
+    const QList<QPair<int, void (MonitorPanel::*)()>> panelCommands{
+        {CommandId::PlayPause, &MonitorPanel::TogglePlayPause},
+        {CommandId::PlayPauseBookmarksOnly, &MonitorPanel::TogglePlayPauseBookmarksOnly},
+        {CommandId::PlayForwards, &MonitorPanel::PlayForwards},
+        {CommandId::PlayBackwards, &MonitorPanel::PlayBackwards},
+        {CommandId::Pause, &MonitorPanel::Pause},
+        {CommandId::StepForwards, &MonitorPanel::FrameStepForward},
+        {CommandId::StepBackwards, &MonitorPanel::FrameStepBackward},
+        {CommandId::MultiStepForwards, &MonitorPanel::MultiFrameStepForward},
+        {CommandId::MultiStepBackwards, &MonitorPanel::MultiFrameStepBackward},
+        {CommandId::SeekStart, &MonitorPanel::SeekTimelineStart},
+        {CommandId::SeekEnd, &MonitorPanel::SeekTimelineEnd},
+        {CommandId::SeekRangeStart, &MonitorPanel::SeekRangeStart},
+        {CommandId::SeekRangeEnd, &MonitorPanel::SeekRangeEnd},
+        {CommandId::SeekPreviousEdit, &MonitorPanel::SeekPreviousEdit},
+        {CommandId::SeekNextEdit, &MonitorPanel::SeekNextEdit},
+        {CommandId::RangeStartToCurrent, &MonitorPanel::RangeStartToCurrent},
+        {CommandId::RangeEndToCurrent, &MonitorPanel::RangeEndToCurrent},
+        {CommandId::ResetRange, &MonitorPanel::ResetRange},
+        {CommandId::IncreasePlaybackSpeed, &MonitorPanel::IncreasePlaybackSpeed},
+        {CommandId::DecreasePlaybackSpeed, &MonitorPanel::DecreasePlaybackSpeed},
+        {CommandId::ToggleLoop, &MonitorPanel::ToggleLoopState},
+        {CommandId::IncreaseVolume, &MonitorPanel::IncreaseVolume},
+        {CommandId::DecreaseVolume, &MonitorPanel::DecreaseVolume},
+        {CommandId::ToggleMute, &MonitorPanel::ToggleMute},
+        {CommandId::ToggleBookmark, &MonitorPanel::ToggleBookmark},
+        {CommandId::ToggleRangeBookmark, &MonitorPanel::ToggleRangeBoomark},
+        {CommandId::RemoveBookmarks, &MonitorPanel::RemoveBookmarks},
+        {CommandId::RemoveBookmarksInRange, &MonitorPanel::RemoveBookmarksInRange},
+        {CommandId::RemoveRangeBookmarks, &MonitorPanel::RemoveRangeBookmarks},
+        {CommandId::ClearAllBookmarks, &MonitorPanel::ClearAllBookmarks},
+        {CommandId::PreviousBookmark, &MonitorPanel::SeekPreviousBookmark},
+        {CommandId::NextBookmark, &MonitorPanel::SeekNextBookmark},
+        {CommandId::PreviousRangeBookmark, &MonitorPanel::SetRangeToPreviousRangeBookmark},
+        {CommandId::NextRangeBookmark, &MonitorPanel::SetRangeToNextRangeBookmark},
+        {CommandId::SwapTimeControls, &MonitorPanel::SwapTimeControls},
+        {CommandId::ToggleGlobalTimeControl, &MonitorPanel::ToggleGlobalTimeControlVisible},
+        {CommandId::ToggleRangeTimeControl, &MonitorPanel::ToggleRangeTimeControlVisible},
+        {CommandId::TogglePlaybackControls, &MonitorPanel::TogglePlaybackControlsVisible},
+        {CommandId::ToggleViewerControls, &MonitorPanel::ToggleViewerControlsVisibility},
+        {CommandId::ToggleMediaInfo, &MonitorPanel::ToggleMediaInfoVisibility},
+    };
+    for (const auto& [id, slot] : panelCommands)
+        AddCommand(id, [panel, slot = slot] { (panel->*slot)(); });
+    // The speeds and sizes carry their value; "Toggle Last" asks for the speed 0.
+    for (const int id : {CommandId::PlaybackSpeedNormal, CommandId::PlaybackSpeedHalf, CommandId::PlaybackSpeedQuarter})
+        AddCommand(id, [panel, action = Action(id)] { panel->SetPlaybackSpeed(action->data().toFloat()); });
+    AddCommand(CommandId::TogglePlaybackSpeed, [panel] { panel->SetPlaybackSpeed(0.0f); });
+    for (const int id : {CommandId::ResizeToOriginal, CommandId::ResizeToHalf, CommandId::ResizeToQuarter, CommandId::ResizeToDouble})
+        AddCommand(id, [panel, action = Action(id)] { panel->ResizeViewer(action->data().toDouble()); });
+    // The stepping and scrubbing choices and audio scrub are settings, checked in their menus.
+    const QList<QPair<int, bool Settings::*>> stepChoices{
+        {CommandId::ToggleLoopOnStepScrub, &Settings::loopOnStepScrub},
+        {CommandId::ToggleLoopStepScrubToRange, &Settings::loopStepScrubToRange},
+        {CommandId::ToggleLockStepScrubToRange, &Settings::lockStepScrubToRange},
+    };
+    for (const auto& [id, flag] : stepChoices)
+        AddCommand(id, [this, flag = flag] {
+            Settings::Get().*flag = !(Settings::Get().*flag);
+            UpdatePlaybackActions();
+        });
+    AddCommand(CommandId::ToggleAudioScrub, [this] {
+        m_engine->SetAudioScrubEnabled(!Settings::Get().audioScrubEnabled);
+        UpdatePlaybackActions();
+    });
     AddCommand(CommandId::OpenNewInstance, [this] { OpenNewInstance(); });
     AddCommand(CommandId::ImportFile, [this] { ImportFromDialog(); });
     AddCommand(CommandId::OpenProject, [this] { OpenProjectFromDialog(); });
@@ -311,7 +362,6 @@ void PlovexBase::CreateActions()
     AddCommand(CommandId::RotateCCW, [this] { m_view->RotateCounterClockwise(); });
     AddCommand(CommandId::ResetFlipRotate, [this] { m_view->ResetFlipAndRotate(); });
     AddCommand(CommandId::ActivateEyedropper, [this] { m_view->SetEyeDropperEnabled(!m_view->EyeDropperEnabled()); });
-    AddCommand(CommandId::ToggleMediaInfo, [this] { m_view->SetMediaInfoVisible(!m_view->Overlay()->MediaInfoEnabled()); });
     AddCommand(CommandId::ToggleConsole, [this] { ShowConsoleWindow(); });
     AddCommand(CommandId::ToggleAlwaysOnTop, [this] { SetAlwaysOnTopEnabled(!Settings::Get().alwaysOnTopEnabled); });
     AddCommand(CommandId::ToggleFullscreen, [this] { ToggleFullscreen(); });
@@ -326,9 +376,6 @@ void PlovexBase::CreateActions()
     });
     AddCommand(CommandId::ToggleSideBar, [this] { SetSideBarVisible(!m_sideBar->isVisible()); });
     AddCommand(CommandId::MoveSideBar, [this] { SetSideBarLeft(!Settings::Get().sideBarLeft); });
-    AddCommand(CommandId::PlaybackSpeedHalf, [this] { m_engine->SetPlaybackSpeed(0.5f); });
-    AddCommand(CommandId::PlaybackSpeedQuarter, [this] { m_engine->SetPlaybackSpeed(0.25f); });
-    AddCommand(CommandId::ToggleLoop, [this] { m_engine->ToggleLoopState(); });
     AddCommand(CommandId::TooglePingPong, [this] {
         m_engine->SetLoopState(m_engine->Clock()->GetLoopState() == LoopPingPong ? LoopOn : LoopPingPong);
     });
@@ -346,32 +393,6 @@ void PlovexBase::CreateActions()
     AddOwn(QStringLiteral("keyboardShortcuts"), [this] { ShowKeyboardShortcuts(); });
     AddCommand(CommandId::OpenDocumentation, [this] { OpenDocumentation(); });
     UpdateActionAvailability();
-}
-
-void PlovexBase::PlayOrPause(bool forward)
-{
-    PlaybackManager* clock = m_engine->Clock();
-    if (clock->IsPlaying() && clock->PlayForward() == forward)
-        m_engine->Pause();
-    else
-        m_engine->Play(forward);
-}
-
-void PlovexBase::SeekStart()
-{
-    if (Timeline* timeline = m_engine->PrimaryTimeline())
-        m_engine->SetPlaybackTime(timeline->RangeStartTime());
-}
-
-void PlovexBase::SeekEnd()
-{
-    if (Timeline* timeline = m_engine->PrimaryTimeline())
-        m_engine->SetPlaybackTime(timeline->FrameStartTime(timeline->RangeEndFrame()));
-}
-
-void PlovexBase::ChangeSpeed(float factor)
-{
-    m_engine->SetPlaybackSpeed(m_engine->Clock()->PlaybackSpeed() * factor);
 }
 
 void PlovexBase::ShowConsoleWindow()
@@ -712,11 +733,16 @@ void PlovexBase::SetFullscreenEnabled(bool enabled)
         settings.sideBarViewState = m_sideBarSplitter->saveState();
         m_menuBarBeforeFullscreen = menuBar()->isVisible();
         m_sideBarBeforeFullscreen = m_sideBar->isVisible();
+        m_viewerControlsBeforeFullscreen = Settings::Get().viewerControlsVisible;
         // The stored choices stay.
         if (m_menuBarBeforeFullscreen)
             menuBar()->setVisible(false);
         if (m_sideBarBeforeFullscreen)
             m_sideBar->setVisible(false);
+        if (m_viewerControlsBeforeFullscreen) {
+            m_panel->SetViewerControlsVisible(false);
+            settings.viewerControlsVisible = true; // hidden for now, not by choice
+        }
         showFullScreen();
     } else {
         RestoreDockState(settings.windowState);
@@ -725,6 +751,7 @@ void PlovexBase::SetFullscreenEnabled(bool enabled)
         m_sideBarSplitter->restoreState(settings.sideBarViewState);
         SetMenuBarVisible(m_menuBarBeforeFullscreen);
         SetSideBarVisible(m_sideBarBeforeFullscreen);
+        m_panel->SetViewerControlsVisible(m_viewerControlsBeforeFullscreen);
     }
     if (QAction* action = Action(CommandId::ToggleFullscreen))
         action->setChecked(enabled);
@@ -766,7 +793,36 @@ void PlovexBase::UpdateVideoActions()
 
 void PlovexBase::UpdatePlaybackActions()
 {
-    Action(CommandId::ToggleAutoplay)->setChecked(Settings::Get().autoPlayEnabled);
+    const Settings& settings = Settings::Get();
+    Action(CommandId::ToggleAutoplay)->setChecked(settings.autoPlayEnabled);
+    Action(CommandId::ToggleLoopOnStepScrub)->setChecked(settings.loopOnStepScrub);
+    Action(CommandId::ToggleLoopStepScrubToRange)->setChecked(settings.loopStepScrubToRange);
+    Action(CommandId::ToggleLockStepScrubToRange)->setChecked(settings.lockStepScrubToRange);
+    Action(CommandId::ToggleAudioScrub)->setChecked(settings.audioScrubEnabled);
+}
+
+void PlovexBase::UpdateToolsActions()
+{
+    const Settings& settings = Settings::Get();
+    Action(CommandId::ToggleGlobalTimeControl)->setChecked(settings.globalTimeControlVisible);
+    Action(CommandId::ToggleRangeTimeControl)->setChecked(settings.rangeTimeControlVisible);
+    Action(CommandId::TogglePlaybackControls)->setChecked(settings.playbackControlsVisible);
+    Action(CommandId::ToggleViewerControls)->setChecked(settings.viewerControlsVisible);
+    Action(CommandId::ToggleMenuBar)->setChecked(menuBar()->isVisible());
+    Action(CommandId::ToggleSideBar)->setChecked(m_sideBar->isVisible());
+    Action(CommandId::ToggleMediaInfo)->setChecked(m_view->Overlay()->MediaInfoEnabled());
+}
+
+void PlovexBase::ResizeViewer(int width, int height)
+{
+    if (isFullScreen() || width < 1 || height < 1)
+        return;
+    if (isMaximized())
+        showNormal();
+    QSize size = this->size() + QSize(width, height) - m_view->size();
+    if (const QScreen* screen = this->screen())
+        size = size.boundedTo(screen->availableGeometry().size());
+    resize(size);
 }
 
 void PlovexBase::ApplicationEscape()
@@ -949,31 +1005,6 @@ void PlovexBase::ImportFiles(const QStringList& paths, bool detectSequences, int
         emit SourceParsed(source);
     }
     UpdateRecentFilesSubMenu();
-}
-
-void PlovexBase::OnVideoFrameChanged(int outputId, const std::shared_ptr<VideoFrame>& frame)
-{
-    if (outputId != 0)
-        return;
-    Timeline* timeline = m_engine->PrimaryTimeline();
-    if (!frame || !timeline) {
-        m_frameLabel->setText(QStringLiteral("No media"));
-        return;
-    }
-    m_frameLabel->setText(QStringLiteral("Frame %1 of %2%3")
-                              .arg(frame->firstTimelineFrame + timeline->TimeControlFrameOffset())
-                              .arg(timeline->FrameCount())
-                              .arg(frame->empty ? QStringLiteral(" (no picture)") : QString()));
-}
-
-void PlovexBase::StepFrames(int delta)
-{
-    Timeline* timeline = m_engine->PrimaryTimeline();
-    if (!timeline)
-        return;
-    m_engine->Pause();
-    const int32_t frame = std::clamp(timeline->PlaybackFrame() + delta, 0, timeline->LastFrame());
-    m_engine->SetPlaybackTime(timeline->FrameStartTime(frame), true, false, false, delta > 0);
 }
 
 bool PlovexBase::HasSourceNamed(const QString& sequencePath) const

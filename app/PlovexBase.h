@@ -29,6 +29,7 @@ class Source;
 class Timeline;
 class ViewerBase;
 class ViewerWidget;
+class MonitorPanel;
 struct VideoFrame;
 
 // The program's window until the full interface exists: it takes the start-up files and the
@@ -55,6 +56,7 @@ public:
     AvManager* Engine() const { return m_engine.get(); }
     ViewerBase* Viewer() const { return m_viewer; }
     ViewerWidget* View() const { return m_view; }
+    MonitorPanel* Panel() const { return m_panel; }
     ProjectTreeWidget* ProjectTree() const { return m_projectTree; }
     TimelinePanelWidget* TimelinePanel() const { return m_timelinePanel; }
     const CommandTable& Commands() const { return m_commands; }
@@ -88,6 +90,11 @@ public slots:
     void UpdateLoopActions();
     void UpdateVideoActions();
     void UpdatePlaybackActions();
+    // The time bars', rows' and media information's check marks.
+    void UpdateToolsActions();
+    // Resizes the window so that the viewer gets `width` x `height` (not in full screen, and
+    // never beyond the screen).
+    void ResizeViewer(int width, int height);
     void UpdateRecentFilesSubMenu();
     void UpdateRecentProjectsSubMenu();
     void ClearRecentFiles();
@@ -151,15 +158,9 @@ private:
     void OpenProjectFromDialog();
     void SaveProject();
     void SaveProjectAs();
-    void OnVideoFrameChanged(int outputId, const std::shared_ptr<VideoFrame>& frame);
     bool HasSourceNamed(const QString& sequencePath) const;
-    void StepFrames(int delta);
     void CreateActions();
     QAction* Handle(QAction* action, const std::function<void()>& handler);
-    void PlayOrPause(bool forward);
-    void SeekStart();
-    void SeekEnd();
-    void ChangeSpeed(float factor);
     void PrintCacheInfo();
 
     QStringList m_startupFiles;
@@ -168,6 +169,7 @@ private:
     QSet<QAction*> m_handled;      // those this window acts on; the others are disabled
     std::unique_ptr<AvManager> m_engine;
     std::unique_ptr<ProjectManager> m_manager; // after m_engine: its timelines outlive engine threads
+    MonitorPanel* m_panel = nullptr; // the player, the central widget
     ViewerWidget* m_view = nullptr;  // the picture area, a child of the window
     ViewerBase* m_viewer = nullptr;  // its renderer
     bool m_inputBlocked = false; // while a project or import loads
@@ -176,12 +178,12 @@ private:
     bool m_fullscreen = false; // asked for; the window system may lag behind
     bool m_menuBarBeforeFullscreen = true;
     bool m_sideBarBeforeFullscreen = true;
+    bool m_viewerControlsBeforeFullscreen = true;
     QDockWidget* m_sideBar = nullptr; // the side bar: the project tree over the timeline panel
     QSplitter* m_sideBarSplitter = nullptr; // its sections; their sizes are the side bar's state
     ProjectTreeWidget* m_projectTree = nullptr;
     TimelinePanelWidget* m_timelinePanel = nullptr; // the clips of one timeline, under the tree
     int m_displayFrame = 0;
-    QLabel* m_frameLabel = nullptr;
     CommandTable m_commands;
     ConsoleWindow* m_console = nullptr; // a window of its own, a child of this one
     KeyboardShortcutsWindow* m_shortcutsWindow = nullptr; // likewise; deleted before m_commands

@@ -1,0 +1,213 @@
+// The player panel in the real window: the speed, loop, step, seek, volume and bar commands
+// from their keys, and the places of the time bars.
+#include "app/PlovexX.h"
+#include "core/Logger.h"
+#include "core/Settings.h"
+#include "engine/AvManager.h"
+#include "engine/AvWorker.h"
+#include "playback/AudioOutputManager.h"
+#include "playback/LoopState.h"
+#include "playback/PlaybackManager.h"
+#include "project/ProjectManager.h"
+#include "project/Timeline.h"
+#include "project/TimelineItem.h"
+#include "tests/TestSupport.h"
+#include "ui/GlobalTimeControlWidget.h"
+#include "ui/MonitorPanel.h"
+#include "ui/PlaybackOptionsWidget.h"
+#include "ui/RangeTimeControlWidget.h"
+#include "viewer/SurfaceFormat.h"
+#include "viewer/ViewerOverlay.h"
+#include "viewer/ViewerWidget.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// A window showing the 2-second 23.976 fps test clip (48 frames), active so that its keys
+// work, paused at frame 0.
+struct Player
+{
+    PlovexX window{{TestSupport::MediaPath(QStringLiteral("clip_23976.mp4"))}};
+
+    bool Open()
+    {
+        // The window shows itself on the first turn of the event loop.
+        if (!QTest::qWaitFor([this] { return window.isVisible(); }) || !QTest::qWaitForWindowExposed(&window))
+            return false;
+        window.activateWindow(); // no window manager on the test display does it
+        if (!QTest::qWaitForWindowActive(&window))
+            return false;
+        return QTest::qWaitFor([this] { return Timeline() && Timeline()->FrameCount() == 48; }, 20000);
+    }
+    ::Timeline* Timeline() const { return window.Engine()->PrimaryTimeline(); }
+    QUuid TimelineId() const { return window.Manager()->ItemInViewer(0)->Id(); }
+    MonitorPanel* Panel() const { return window.Panel(); }
+    float Speed() const { return window.Engine()->Clock()->PlaybackSpeed(); }
+    int Frame() const { return Timeline()->PlaybackFrame(); }
+    void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) { QTest::keyClick(&window, key, modifiers); }
+    ~Player()
+    {
+        Settings::Get().confirmOnClose = 2;
+        window.Engine()->Shutdown(true, 20000);
+    }
+};
+
+} // namespace
+
+class TestMonitorPanel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { Logger::SetStandardErrorEcho(false); }
+    void init()
+    {
+        Settings::ResetToDefaults();
+        Settings::Get().hardwareRenderingEnabled = false;
+    }
+
+    // 9, "=", Ctrl+0 twice: half speed, a step up, back to normal, and back to the last other
+    // speed; the viewer says so. Ctrl+L turns looping off and on again.
+    void speedAndLoopKeys()
+    {
+        Player player;
+        QVERIFY(player.Open());
+        player.Key(Qt::Key_9);
+        QCOMPARE(player.Speed(), 0.5f);
+        QCOMPARE(player.Panel()->View()->Overlay()->Message(), QStringLiteral("Speed 0.50x"));
+        player.Key(Qt::Key_Equal);
+        QCOMPARE(player.Speed(), 0.75f);
+        player.Key(Qt::Key_0, Qt::ControlModifier);
+        QCOMPARE(player.Speed(), 1.0f);
+        player.Key(Qt::Key_0, Qt::ControlModifier);
+        QCOMPARE(player.Speed(), 0.75f);
+        player.Key(Qt::Key_Minus);
+        player.Key(Qt::Key_Minus);
+        player.Key(Qt::Key_Minus);
+        QCOMPARE(player.Speed(), 0.25f); // never below a quarter
+
+        QCOMPARE(player.window.Engine()->Clock()->GetLoopState(), LoopOn);
+        player.Key(Qt::Key_L, Qt::ControlModifier);
+        QCOMPARE(player.window.Engine()->Clock()->GetLoopState(), LoopOff);
+        QCOMPARE(player.Panel()->View()->Overlay()->Message(), QStringLiteral("Play Once"));
+        player.Key(Qt::Key_L, Qt::ControlModifier);
+        QCOMPARE(player.window.Engine()->Clock()->GetLoopState(), LoopOn);
+    }
+
+    // Home goes to frame 0, Ctrl+Left and Ctrl+Right to the range's ends; Right at the range
+    // end wraps to its start while loop-on-step is on, and stops there when it is off; Left
+    // likewise at the start; Alt+Right steps ten frames.
+    void stepsAndSeeks()
+    {
+        Player player;
+        QVERIFY(player.Open());
+        player.window.Manager()->SetPlaybackRangeByFrame(player.TimelineId(), 10, 20);
+        QTRY_COMPARE(player.Timeline()->RangeEndFrame(), 20);
+        player.Key(Qt::Key_Right, Qt::ControlModifier);
+        QTRY_COMPARE(player.Frame(), 20);
+        player.Key(Qt::Key_Right);
+        QTRY_COMPARE(player.Frame(), 10);
+        player.Key(Qt::Key_Left);
+        QTRY_COMPARE(player.Frame(), 20);
+        // Without wrapping, Right at the end stays there: the Left after it lands one before.
+        Settings::Get().loopOnStepScrub = false;
+        player.Key(Qt::Key_Right);
+        player.Key(Qt::Key_Left);
+        QTRY_COMPARE(player.Frame(), 19);
+        player.Key(Qt::Key_Home);
+        QTRY_COMPARE(player.Frame(), 0);
+        player.Key(Qt::Key_Left, Qt::ControlModifier);
+        QTRY_COMPARE(player.Frame(), 10);
+        player.Key(Qt::Key_Right, Qt::AltModifier);
+        QTRY_COMPARE(player.Frame(), 20); // ten on
+        player.Key(Qt::Key_Right, Qt::AltModifier);
+        player.Key(Qt::Key_Left);
+        QTRY_COMPARE(player.Frame(), 19); // no further than the range
+        // Outside the range with neither range choice, steps cover the whole timeline.
+        Settings::Get().loopStepScrubToRange = false;
+        Settings::Get().lockStepScrubToRange = false;
+        player.Key(Qt::Key_Right, Qt::AltModifier);
+        QTRY_COMPARE(player.Frame(), 29);
+        player.Key(Qt::Key_End);
+        QTRY_COMPARE(player.Frame(), 47);
+    }
+
+    // The range bar next to the picture and the global bar outside it, in all four
+    // arrangements; F2 and F3 hide and show them and store it.
+    void timeBarPlaces()
+    {
+        Player player;
+        QVERIFY(player.Open());
+        MonitorPanel* panel = player.Panel();
+        QWidget* view = panel->View();
+        QWidget* global = panel->GlobalTimeControl();
+        QWidget* range = panel->RangeTimeControl();
+        QCOMPARE(panel->ViewerColumn(), (QList<QWidget*>{range, view, global})); // the defaults
+        panel->ToggleTimeControlPosition(panel->RangeTimeControl());
+        QCOMPARE(panel->ViewerColumn(), (QList<QWidget*>{view, range, global}));
+        panel->SwapTimeControls();
+        QVERIFY(Settings::Get().globalTimeControlPositionTop && Settings::Get().rangeTimeControlPositionTop);
+        QCOMPARE(panel->ViewerColumn(), (QList<QWidget*>{global, range, view}));
+        panel->ToggleTimeControlPosition(panel->RangeTimeControl());
+        QCOMPARE(panel->ViewerColumn(), (QList<QWidget*>{global, view, range}));
+        panel->SwapTimeControls();
+        QCOMPARE(panel->ViewerColumn(), (QList<QWidget*>{range, view, global}));
+
+        player.Key(Qt::Key_F2);
+        QVERIFY(global->isHidden());
+        QVERIFY(!Settings::Get().globalTimeControlVisible);
+        player.Key(Qt::Key_F3);
+        QVERIFY(range->isHidden());
+        QVERIFY(!Settings::Get().rangeTimeControlVisible);
+        player.Key(Qt::Key_F2);
+        player.Key(Qt::Key_F3);
+        QVERIFY(global->isVisible() && range->isVisible());
+        QVERIFY(Settings::Get().globalTimeControlVisible && Settings::Get().rangeTimeControlVisible);
+        player.Key(Qt::Key_F4);
+        QVERIFY(!Settings::Get().playbackControlsVisible);
+        player.Key(Qt::Key_F5);
+        QVERIFY(!Settings::Get().viewerControlsVisible);
+    }
+
+    // Shift+Up and Shift+Down step the volume by ten; Ctrl+M mutes. The audio output's own
+    // copy follows at once, on its thread.
+    void volumeReachesTheOutput()
+    {
+        Player player;
+        QVERIFY(player.Open());
+        AudioOutputManager* output = player.window.Engine()->AudioOutputWorker()->AudioOutput();
+        auto outputSettings = [output] {
+            AudioOutputSettings copy;
+            QMetaObject::invokeMethod(output, [&] { copy = output->OutputSettings(); }, Qt::BlockingQueuedConnection);
+            return copy;
+        };
+        player.Key(Qt::Key_Up, Qt::ShiftModifier);
+        QCOMPARE(Settings::Get().volume, 110);
+        QTRY_COMPARE(outputSettings().volume, 110);
+        player.Key(Qt::Key_Down, Qt::ShiftModifier);
+        player.Key(Qt::Key_Down, Qt::ShiftModifier);
+        QTRY_COMPARE(outputSettings().volume, 90);
+        player.Key(Qt::Key_M, Qt::ControlModifier);
+        QVERIFY(Settings::Get().muted);
+        QTRY_VERIFY(outputSettings().muted);
+        QCOMPARE(player.Panel()->View()->Overlay()->Message(), QStringLiteral("Muted"));
+        for (int i = 0; i < 20; ++i)
+            player.Key(Qt::Key_Down, Qt::ShiftModifier);
+        QCOMPARE(Settings::Get().volume, 0);
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toLocal8Bit());
+    QSurfaceFormat::setDefaultFormat(ViewerSurfaceFormat());
+    QApplication application(argc, argv);
+    TestMonitorPanel test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_monitorpanel.moc"
