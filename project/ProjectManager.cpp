@@ -497,6 +497,31 @@ void ProjectManager::OpenItemsInViewers(const QList<QUuid>& ids, int firstViewer
     PushGroup(m_undoStack, group);
 }
 
+void ProjectManager::SwapViewerItems()
+{
+    const TimelineItem* a = ItemInViewer(0);
+    const TimelineItem* b = ItemInViewer(1);
+    if (!a && !b)
+        return;
+    // B's item into A first (it leaves B), then A's former item into B (it leaves A); an item
+    // shows in one viewer at a time.
+    auto* group = new QUndoCommand(QStringLiteral("OpenInViewer"));
+    if (b)
+        new OpenInViewerCmd(*this, b->Id(), 0, false, group);
+    if (a)
+        new OpenInViewerCmd(*this, a->Id(), 1, false, group);
+    PushGroup(m_undoStack, group);
+}
+
+void ProjectManager::ClearViewers()
+{
+    auto* group = new QUndoCommand(QStringLiteral("ClearViewers"));
+    for (int viewer = 0; viewer < kViewers; ++viewer)
+        if (ItemInViewer(viewer))
+            new OpenInViewerCmd(*this, QUuid(), viewer, false, group);
+    PushGroup(m_undoStack, group);
+}
+
 void ProjectManager::RenameItem(const QUuid& id, const QString& name)
 {
     const ProjectItem* item = m_project->Item(id);

@@ -79,6 +79,10 @@ public:
     void DeleteProjectItems(const QList<QUuid>& ids);
     bool MoveProjectItems(const QList<QUuid>& ids, const QUuid& targetFolderId, int index);
     void OpenItemsInViewers(const QList<QUuid>& ids, int firstViewer, bool autoPlay);
+    // Viewer A's item to viewer B and B's to A, as one step (an empty viewer swaps too).
+    void SwapViewerItems();
+    // Every viewer emptied, as one step.
+    void ClearViewers();
     void RenameItem(const QUuid& id, const QString& name);
     void SetAudioOverride(const QUuid& timelineId, const QUuid& overrideId);
     void SetClipOrder(const QUuid& timelineId, const QList<QUuid>& clipIds);

@@ -481,6 +481,49 @@ private slots:
         manager.UndoStack()->undo();
         QVERIFY(manager.GetProject()->Sources().isEmpty());
     }
+
+    // Swapping A and B and clearing the viewers are one step each, and undo gives back what
+    // was shown; a swap with B empty moves A's item to B.
+    void swapAndClearViewers()
+    {
+        FakeEngine engine;
+        ProjectManager manager(&engine);
+        const QList<QUuid> ids = manager.ImportFiles({Media("clip_23976.mp4"), Media("clip_rotated.mp4")}, {});
+        QCOMPARE(ids.size(), 2);
+        manager.OpenItemsInViewers(ids, 0, false);
+        QUndoStack& stack = *manager.UndoStack();
+        auto shown = [&](int viewer) { return manager.ItemInViewer(viewer) ? manager.ItemInViewer(viewer)->Id() : QUuid(); };
+        QCOMPARE(shown(0), ids.at(0));
+        QCOMPARE(shown(1), ids.at(1));
+        const int steps = stack.count();
+        manager.SwapViewerItems();
+        QCOMPARE(stack.count(), steps + 1);
+        QCOMPARE(shown(0), ids.at(1));
+        QCOMPARE(shown(1), ids.at(0));
+        QCOMPARE(engine.shown[0], manager.AnyTimeline(ids.at(1)));
+        QCOMPARE(engine.shown[1], manager.AnyTimeline(ids.at(0)));
+        stack.undo();
+        QCOMPARE(shown(0), ids.at(0));
+        QCOMPARE(shown(1), ids.at(1));
+
+        manager.ClearViewers();
+        QCOMPARE(stack.count(), steps + 1);
+        QCOMPARE(shown(0), QUuid());
+        QCOMPARE(shown(1), QUuid());
+        QCOMPARE(engine.shown[0], nullptr);
+        stack.undo();
+        QCOMPARE(shown(0), ids.at(0));
+        QCOMPARE(shown(1), ids.at(1));
+
+        manager.ClearViewers();
+        manager.OpenItemsInViewers({ids.at(0)}, 0, false);
+        manager.SwapViewerItems();
+        QCOMPARE(shown(0), QUuid());
+        QCOMPARE(shown(1), ids.at(0));
+        stack.undo();
+        QCOMPARE(shown(0), ids.at(0));
+        QCOMPARE(shown(1), QUuid());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestProjectManager)
