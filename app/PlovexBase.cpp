@@ -390,6 +390,28 @@ void PlovexBase::CreateActions()
         connect(action, &QAction::triggered, this, &PlovexBase::UpdateLoopActions);
     }
     AddCommand(CommandId::NewProject, [this] { m_manager->NewProject(true); });
+    AddCommand(CommandId::SwapABTimelines, [this] { m_manager->SwapViewerItems(); });
+    AddCommand(CommandId::ClearAllViewerTimelines, [this] { m_manager->ClearViewers(); });
+    // The most recent file and project, by key alone.
+    AddCommand(CommandId::ImportRecentFile, [this] {
+        if (!Settings::Get().recentFiles.isEmpty())
+            ImportFiles({Settings::Get().recentFiles.first()}, true);
+    });
+    AddCommand(CommandId::OpenRecentProject, [this] {
+        if (!Settings::Get().recentProjects.isEmpty())
+            OpenProject(Settings::Get().recentProjects.first());
+    });
+    // The file of the source selected in the side bar, else of the one in viewer A.
+    AddCommand(CommandId::ShowInFolder, [this] {
+        QUuid id;
+        for (const QUuid& selected : m_projectTree->SelectedIds())
+            if (GetProject()->SourceItem(selected))
+                id = selected;
+        if (id.isNull())
+            if (const TimelineItem* shown = m_manager->ItemInViewer(0); shown && GetProject()->SourceItem(shown->Id()))
+                id = shown->Id();
+        m_manager->ShowSourceInFileBrowser(id);
+    });
     AddOwn(QStringLiteral("keyboardShortcuts"), [this] { ShowKeyboardShortcuts(); });
     AddCommand(CommandId::OpenDocumentation, [this] { OpenDocumentation(); });
     UpdateActionAvailability();
@@ -789,6 +811,8 @@ void PlovexBase::UpdateVideoActions()
     Action(CommandId::FlipHorizontal)->setChecked(m_viewer->FlipHorizontal());
     Action(CommandId::FlipVertical)->setChecked(m_viewer->FlipVertical());
     Action(CommandId::ToggleMediaInfo)->setChecked(m_view->Overlay()->MediaInfoEnabled());
+    Action(CommandId::ToggleABWipeSnap)->setChecked(Settings::Get().wipeSnapEnabled);
+    Action(CommandId::ToggleABWipeSnapGuides)->setChecked(Settings::Get().wipeSnapGuidesEnabled);
 }
 
 void PlovexBase::UpdatePlaybackActions()
@@ -810,7 +834,6 @@ void PlovexBase::UpdateToolsActions()
     Action(CommandId::ToggleViewerControls)->setChecked(settings.viewerControlsVisible);
     Action(CommandId::ToggleMenuBar)->setChecked(menuBar()->isVisible());
     Action(CommandId::ToggleSideBar)->setChecked(m_sideBar->isVisible());
-    Action(CommandId::ToggleMediaInfo)->setChecked(m_view->Overlay()->MediaInfoEnabled());
 }
 
 void PlovexBase::ResizeViewer(int width, int height)

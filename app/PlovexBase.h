@@ -90,7 +90,7 @@ public slots:
     void UpdateLoopActions();
     void UpdateVideoActions();
     void UpdatePlaybackActions();
-    // The time bars', rows' and media information's check marks.
+    // The time bars' and rows' check marks.
     void UpdateToolsActions();
     // Resizes the window so that the viewer gets `width` x `height` (not in full screen, and
     // never beyond the screen).

@@ -3,6 +3,7 @@
 #include "core/CommandId.h"
 #include "core/Settings.h"
 #include "project/ProjectManager.h"
+#include "viewer/ViewerWidget.h"
 
 #include <QCoreApplication>
 #include <QFileDialog>
@@ -16,6 +17,8 @@ PlovexX::PlovexX(const QStringList& startupFiles, QWidget* parent)
     AddOwn(QStringLiteral("importProject"), [this] { ImportProjectFromDialog(); });
     AddOwn(QStringLiteral("recentCommandsList"), [this] { ShowUndoDialog(); });
     AddOwn(QStringLiteral("about"), [this] { ShowAboutDialog(); });
+    AddCommand(CommandId::ToggleABWipeSnap, [this] { ToggleABWipeSnap(); });
+    AddCommand(CommandId::ToggleABWipeSnapGuides, [this] { ToggleABWipeSnapGuides(); });
     UpdateActionAvailability();
 }
 
@@ -52,4 +55,18 @@ void PlovexX::ShowAboutDialog()
     QMessageBox::about(this, QStringLiteral("About Plovex"),
                        QStringLiteral("<b>Plovex</b> v%1<br>A media player and review tool for animators and editors.")
                            .arg(QCoreApplication::applicationVersion()));
+}
+
+void PlovexX::ToggleABWipeSnap()
+{
+    Settings::Get().wipeSnapEnabled = !Settings::Get().wipeSnapEnabled;
+    UpdateVideoActions();
+    View()->update();
+}
+
+void PlovexX::ToggleABWipeSnapGuides()
+{
+    Settings::Get().wipeSnapGuidesEnabled = !Settings::Get().wipeSnapGuidesEnabled;
+    UpdateVideoActions();
+    View()->update();
 }

@@ -17,6 +17,10 @@ public slots:
     // The project's undo history, each step by its name; a click goes back or forth to it.
     void ShowUndoDialog();
     void ShowAboutDialog();
+    // Whether the A/B wipe snaps to the centre lines and right angles, and shows guides when
+    // it does.
+    void ToggleABWipeSnap();
+    void ToggleABWipeSnapGuides();
 
 private:
     void ImportFolderFromDialog();

@@ -445,6 +445,19 @@ private slots:
         QCOMPARE(steps->model()->rowCount(), 2); // the clean state, and the step
         QCOMPARE(steps->model()->index(1, 0).data().toString(), QStringLiteral("AddTimeline"));
 
+        // The wipe's snapping choices are settings with check marks.
+        QAction* snap = window.Action(CommandId::ToggleABWipeSnap);
+        QVERIFY(snap->isEnabled() && snap->isChecked());
+        snap->trigger();
+        QVERIFY(!Settings::Get().wipeSnapEnabled);
+        QVERIFY(!snap->isChecked());
+        window.Action(CommandId::ToggleABWipeSnapGuides)->trigger();
+        QVERIFY(!Settings::Get().wipeSnapGuidesEnabled);
+        // Ctrl+Alt+O imports the most recent file again.
+        Settings::Get().recentFiles = {TestSupport::MediaPath(QStringLiteral("clip_rotated.mp4"))};
+        window.Action(CommandId::ImportRecentFile)->trigger();
+        QTRY_COMPARE(window.Sources().size(), 1);
+
         // Help: the keys of every command, and the documentation handed to the desktop.
         QMenu* help = window.menuBar()->actions().last()->menu();
         QCOMPARE(help->title(), QStringLiteral("Help"));
