@@ -104,20 +104,13 @@ MonitorPanel::MonitorPanel(AvManager* engine, ProjectManager* manager, bool hard
     connect(m_view, &ViewerWidget::SeekNextFrameRequested, this, &MonitorPanel::FrameStepForward);
     connect(m_view, &ViewerWidget::SeekPreviousFrameRequested, this, &MonitorPanel::FrameStepBackward);
     connect(m_view, &ViewerWidget::TogglePlayPauseRequested, this, &MonitorPanel::TogglePlayPause);
-    connect(engine, &AvManager::VideoFrameChanged, this,
-            [this](int output, std::shared_ptr<VideoFrame> frame, std::shared_ptr<VideoFrame>, std::shared_ptr<VideoFrame>) {
-                if (output != 0)
-                    return;
-                const Timeline* timeline = m_engine->PrimaryTimeline();
-                if (!frame || !timeline)
-                    m_toolsDisplay->SetFrame(0, 0, false);
-                else
-                    m_toolsDisplay->SetFrame(frame->firstTimelineFrame + timeline->TimeControlFrameOffset(),
-                                             timeline->FrameCount(), frame->empty);
-            });
-    connect(engine, &AvManager::PrimaryTimelineChanged, this, [this](Timeline* timeline, bool) {
-        if (!timeline)
-            m_toolsDisplay->SetFrame(0, 0, false);
+    // Where the playhead is, as the time bars say it; whether the picture there is missing
+    // comes with the frames.
+    connect(engine, &AvManager::PlaybackFrameChanged, this, &MonitorPanel::RefreshToolsDisplay);
+    connect(engine, &AvManager::PrimaryTimelineChanged, this, &MonitorPanel::RefreshToolsDisplay);
+    connect(engine, &AvManager::VideoFrameChanged, this, [this](int output) {
+        if (output == 0)
+            RefreshToolsDisplay();
     });
 
     const bool playbackRow = settings.playbackControlsVisible;
@@ -146,6 +139,18 @@ void MonitorPanel::PlaceTimeControls()
     if (settings.globalTimeControlPositionTop)
         m_viewerColumn->insertWidget(0, m_globalTimeControl);
     m_view->update();
+}
+
+void MonitorPanel::RefreshToolsDisplay()
+{
+    const Timeline* timeline = CurrentTimeline();
+    if (!timeline || timeline->FrameCount() < 1) {
+        m_toolsDisplay->SetFrame(0, 0, false);
+        return;
+    }
+    const std::shared_ptr<VideoFrame> shown = m_view->ShownFrame(0);
+    m_toolsDisplay->SetFrame(timeline->PlaybackFrame() + timeline->TimeControlFrameOffset(), timeline->FrameCount(),
+                             shown && shown->empty);
 }
 
 Timeline* MonitorPanel::CurrentTimeline() const

@@ -123,6 +123,7 @@ private:
     void StepBy(int frames);
     void PlaceTimeControls();
     void ShowMessage(const QString& text);
+    void RefreshToolsDisplay();
 
     AvManager* m_engine;
     ProjectManager* m_manager;

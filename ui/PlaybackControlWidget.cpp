@@ -1,6 +1,9 @@
 #include "ui/PlaybackControlWidget.h"
 
 #include <QHBoxLayout>
+#include <QIcon>
+#include <QPixmap>
+#include <QTransform>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStyle>
@@ -26,6 +29,9 @@ PlaybackControlWidget::PlaybackControlWidget(bool volumeControl, QWidget* parent
               &PlaybackControlWidget::StepForwardRequested);
     AddButton(QStringLiteral("seekEnd"), QStyle::SP_MediaSkipForward, QStringLiteral("Go to End"),
               &PlaybackControlWidget::SeekEndRequested);
+    // Play backwards: the play arrow turned round.
+    const QPixmap play = style()->standardIcon(QStyle::SP_MediaPlay).pixmap(32, 32);
+    m_playBackwards->setIcon(QIcon(play.transformed(QTransform().scale(-1, 1))));
     m_playBackwards->setCheckable(true);
     m_playForwards->setCheckable(true);
     layout->addStretch(1);

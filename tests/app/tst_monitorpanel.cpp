@@ -16,6 +16,7 @@
 #include "ui/MonitorPanel.h"
 #include "ui/PlaybackOptionsWidget.h"
 #include "ui/RangeTimeControlWidget.h"
+#include "ui/ToolsDisplayWidget.h"
 #include "viewer/SurfaceFormat.h"
 #include "viewer/ViewerOverlay.h"
 #include "viewer/ViewerWidget.h"
@@ -108,6 +109,7 @@ private slots:
         QTRY_COMPARE(player.Timeline()->RangeEndFrame(), 20);
         player.Key(Qt::Key_Right, Qt::ControlModifier);
         QTRY_COMPARE(player.Frame(), 20);
+        QTRY_COMPARE(player.Panel()->ToolsDisplay()->Text(), QStringLiteral("Frame 21 of 48")); // frames count from 1
         player.Key(Qt::Key_Right);
         QTRY_COMPARE(player.Frame(), 10);
         player.Key(Qt::Key_Left);
