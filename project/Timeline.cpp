@@ -532,7 +532,9 @@ void Timeline::OnTrackUpdated()
     const int64_t end = EndTime();
     if (m_playbackTime > end)
         m_playbackTime = std::max<int64_t>(end, 0);
-    if (RangeEndFrame() > LastFrame())
+    // A range that no longer fits (its end, or with an open end its start, beyond the last
+    // frame) becomes the whole timeline.
+    if (RangeEndFrame() > LastFrame() || m_rangeStartFrame > std::max(LastFrame(), 0))
         SetPlaybackRange(0, LastFrame());
     // Range times follow the layout (a clip before the range may have changed length).
     m_rangeStartTime = std::max<int64_t>(FrameStartTime(m_rangeStartFrame), 0);

@@ -291,6 +291,14 @@ private slots:
         QCOMPARE(timeline.RangeStartFrame(), 0);
         QCOMPARE(timeline.RangeEndFrame(), 49);
         QCOMPARE(timeline.PlaybackTime(), timeline.EndTime());
+
+        // A range open to the end whose start the track no longer reaches.
+        timeline.InsertClip(new Clip(ClipKind::Reference, a->GetSource()), 1);
+        timeline.SetPlaybackRange(70, -1);
+        QCOMPARE(timeline.RangeEndFrame(), 99);
+        delete timeline.RemoveClip(1);
+        QCOMPARE(timeline.RangeStartFrame(), 0);
+        QCOMPARE(timeline.RangeEndFrame(), 49);
     }
 
     void duplicate()
