@@ -21,6 +21,7 @@
 #include "ui/ConsoleWindow.h"
 #include "ui/KeyboardShortcutsWindow.h"
 #include "ui/MonitorPanel.h"
+#include "ui/ViewerControlsWidget.h"
 #include "ui/ProjectTreeWidget.h"
 #include "ui/TimelinePanelWidget.h"
 #include "viewer/OpenGLViewer.h"
@@ -181,6 +182,9 @@ PlovexBase::PlovexBase(const QStringList& startupFiles, QWidget* parent)
                          CommandId::ToggleViewerGrid, CommandId::OverlayOff, CommandId::OverlaySafeArea, CommandId::OverlayGrid,
                          CommandId::OverlayCenter, CommandId::FlipHorizontal, CommandId::FlipVertical, CommandId::ToggleMediaInfo})
         connect(Action(id), &QAction::triggered, this, &PlovexBase::UpdateVideoActions);
+    // Flips are not signalled by the viewer: its controls look again after each.
+    for (const int id : {CommandId::FlipHorizontal, CommandId::FlipVertical, CommandId::ResetFlipRotate})
+        connect(Action(id), &QAction::triggered, m_panel->ViewerControls(), &ViewerControlsWidget::Refresh);
     UpdateLoopActions();
     UpdateVideoActions();
     UpdatePlaybackActions();

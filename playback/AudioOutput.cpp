@@ -193,6 +193,11 @@ void AudioOutput::ApplyVolume()
     m_sink->setVolume(std::clamp(linear, 0.0, 1.0));
 }
 
+double AudioOutput::SinkVolume() const
+{
+    return m_sink ? m_sink->volume() : -1.0;
+}
+
 QAudio::State AudioOutput::State() const
 {
     return m_sink ? m_sink->state() : QAudio::StoppedState;

@@ -40,6 +40,8 @@ public:
     void SetSettings(const AudioOutputSettings& settings) { m_settings = settings; }
 
     bool HasSink() const { return m_sink != nullptr; }
+    // The device's own volume, 0..1 (linear); -1 without a device.
+    double SinkVolume() const;
     // Started and not stopped since: written to and asked for free space only then.
     bool IsOpen() const;
     QAudio::State State() const;

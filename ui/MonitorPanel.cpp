@@ -260,11 +260,15 @@ void MonitorPanel::StepBy(int frames)
     m_engine->Pause();
     const Settings& settings = Settings::Get();
     const bool inRange = settings.loopStepScrubToRange || settings.lockStepScrubToRange;
-    const int first = inRange ? timeline->RangeStartFrame() : 0;
-    const int last = inRange ? timeline->RangeEndFrame() : timeline->LastFrame();
+    const int lastFrame = timeline->LastFrame();
+    const int first = inRange ? std::clamp(timeline->RangeStartFrame(), 0, lastFrame) : 0;
+    const int last = inRange ? std::clamp(timeline->RangeEndFrame(), first, lastFrame) : lastFrame;
     const int span = last - first + 1;
-    int target = timeline->PlaybackFrame() + frames;
-    if (target > last)
+    const int current = timeline->PlaybackFrame();
+    int target = current + frames;
+    if (current < first || current > last)
+        target = frames > 0 ? first : last; // from outside the bounds: forwards to the first, backwards to the last
+    else if (target > last)
         target = settings.loopOnStepScrub ? first + (target - last - 1) % span : last;
     else if (target < first)
         target = settings.loopOnStepScrub ? last - (first - target - 1) % span : first;
@@ -506,12 +510,8 @@ void MonitorPanel::SwapTimeControls()
 
 void MonitorPanel::ToggleTimeControlPosition(TimeControlBaseWidget* timeControl)
 {
-    Settings& settings = Settings::Get();
-    if (timeControl == m_globalTimeControl)
-        settings.globalTimeControlPositionTop = !settings.globalTimeControlPositionTop;
-    else if (timeControl == m_rangeTimeControl)
-        settings.rangeTimeControlPositionTop = !settings.rangeTimeControlPositionTop;
-    PlaceTimeControls();
+    if (timeControl == m_globalTimeControl || timeControl == m_rangeTimeControl)
+        timeControl->TogglePosition(); // stores the side and asks to be placed again
 }
 
 void MonitorPanel::SetPlaybackControlsVisible(bool visible)

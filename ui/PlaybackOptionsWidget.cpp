@@ -5,6 +5,7 @@
 #include "playback/PlaybackManager.h"
 
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QMenu>
 #include <QToolButton>
 
@@ -39,11 +40,16 @@ PlaybackOptionsWidget::PlaybackOptionsWidget(AvManager* engine, QWidget* parent)
     m_speedButton->setToolTip(QStringLiteral("Playback speed"));
     m_speedButton->setPopupMode(QToolButton::InstantPopup);
     auto* speeds = new QMenu(m_speedButton);
-    for (const float speed : {0.25f, 0.5f, 0.75f, 1.0f, 1.5f, 2.0f})
-        connect(speeds->addAction(QStringLiteral("%1x").arg(speed, 0, 'f', 2)), &QAction::triggered, this,
-                [this, speed] { SetPlaybackSpeed(speed); });
-    speeds->addSeparator();
-    connect(speeds->addAction(QStringLiteral("Toggle Last")), &QAction::triggered, this, [this] { SetPlaybackSpeed(0.0f); });
+    const std::pair<const char*, float> choices[] = {{"0.25x", 0.25f}, {"0.5x", 0.5f}, {"1.0x", 1.0f}, {"1.5x", 1.5f}, {"2.0x", 2.0f}};
+    for (const auto& [text, speed] : choices)
+        connect(speeds->addAction(QString::fromLatin1(text)), &QAction::triggered, this, [this, speed = speed] { SetPlaybackSpeed(speed); });
+    connect(speeds->addAction(QStringLiteral("Custom...")), &QAction::triggered, this, [this] {
+        bool ok = false;
+        const double speed = QInputDialog::getDouble(this, QStringLiteral("Playback Speed"), QStringLiteral("Speed:"), Speed(),
+                                                     kMinimumSpeed, kMaximumSpeed, 2, &ok);
+        if (ok)
+            SetPlaybackSpeed(static_cast<float>(speed));
+    });
     m_speedButton->setMenu(speeds);
 
     m_loopButton = new QToolButton(this);
@@ -70,8 +76,6 @@ void PlaybackOptionsWidget::SetPlaybackSpeed(float speed)
     if (speed <= 0.0f)
         speed = std::fabs(Speed() - 1.0f) > 1e-4f ? 1.0f : m_lastOtherSpeed;
     speed = std::clamp(speed, kMinimumSpeed, kMaximumSpeed);
-    if (std::fabs(speed - 1.0f) > 1e-4f)
-        m_lastOtherSpeed = speed;
     if (std::fabs(speed - Speed()) > 1e-4f) {
         m_engine->SetPlaybackSpeed(speed);
         emit Message(QStringLiteral("Speed %1x").arg(speed, 0, 'f', 2));
@@ -85,7 +89,9 @@ void PlaybackOptionsWidget::IncreasePlaybackSpeed()
 
 void PlaybackOptionsWidget::DecreasePlaybackSpeed()
 {
-    SetPlaybackSpeed(std::max(kMinimumSpeed, Speed() - kSpeedStep));
+    // A step never goes below one step (a slower speed stays where it is).
+    if (Speed() - kSpeedStep >= kSpeedStep - 1e-4f)
+        SetPlaybackSpeed(Speed() - kSpeedStep);
 }
 
 void PlaybackOptionsWidget::SetLoopState(int loopState)
@@ -100,6 +106,9 @@ void PlaybackOptionsWidget::ToggleLoopState()
 
 void PlaybackOptionsWidget::ShowSpeed(float speed)
 {
+    // Every speed the clock takes counts, however it was set.
+    if (std::fabs(speed - 1.0f) > 1e-4f)
+        m_lastOtherSpeed = speed;
     m_speedButton->setText(QStringLiteral("%1x").arg(speed, 0, 'f', 2));
 }
 

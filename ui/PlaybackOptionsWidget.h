@@ -6,18 +6,18 @@ class AvManager;
 class QToolButton;
 
 // The playback speed and the loop mode, as two buttons of the player's bottom row, and the
-// speed rules the speed commands follow: a speed above 0 is set as it is (and, unless it is
-// 1.0, remembered as the last other speed); a speed of 0 or less toggles between 1.0 and that
-// last other speed. Increase and decrease step by 0.25 and never go below 0.25. The clock
-// keeps the speed; this widget shows it. Main thread only.
+// speed rules the speed commands follow: a speed above 0 is set as it is, within the clock's
+// limits; a speed of 0 or less toggles between 1.0 and the last other speed the clock had
+// (0.5 before any). Increase and decrease step by 0.25; a decrease never goes below 0.25.
+// The clock keeps the speed; this widget shows it. Main thread only.
 class PlaybackOptionsWidget : public QWidget
 {
     Q_OBJECT
 
 public:
     static constexpr float kSpeedStep = 0.25f;
-    static constexpr float kMinimumSpeed = 0.25f;
-    static constexpr float kMaximumSpeed = 4.0f; // the clock's own limit
+    static constexpr float kMinimumSpeed = 0.1f; // the clock's own limits
+    static constexpr float kMaximumSpeed = 4.0f;
 
     explicit PlaybackOptionsWidget(AvManager* engine, QWidget* parent = nullptr);
 

@@ -74,7 +74,6 @@ TimeControlBaseWidget::TimeControlBaseWidget(AvManager* engine, ProjectManager* 
 
     const Settings& settings = Settings::Get();
     m_displayFormat = ValidDisplayFormat(settings.*m_keys.displayFormat);
-    m_positionTop = settings.*m_keys.positionTop;
     m_frameBookmarksVisible = settings.*m_keys.frameBookmarksVisible;
     m_rangeBookmarksVisible = m_keys.rangeBookmarksVisible ? settings.*m_keys.rangeBookmarksVisible : true;
     m_cacheVisible = settings.*m_keys.cacheVisible;
@@ -167,8 +166,10 @@ std::pair<QString, bool> TimeControlBaseWidget::PlaybackRateText() const
 void TimeControlBaseWidget::OnPrimaryTimelineChanged(Timeline* timeline, bool primaryTimelineCleared)
 {
     Q_UNUSED(primaryTimelineCleared);
-    if (m_dragged != Part::None)
+    if (m_dragged != Part::None) {
+        m_resumePlayback = false; // the playback suspended was the old timeline's
         EndGesture();
+    }
     for (const QMetaObject::Connection& connection : std::as_const(m_timelineConnections))
         disconnect(connection);
     m_timelineConnections.clear();
@@ -463,8 +464,7 @@ void TimeControlBaseWidget::StoreBool(bool Settings::*key, bool value)
 
 void TimeControlBaseWidget::TogglePosition()
 {
-    m_positionTop = !m_positionTop;
-    StoreBool(m_keys.positionTop, m_positionTop);
+    StoreBool(m_keys.positionTop, !PositionTop());
     emit TogglePositionRequested(this);
 }
 
@@ -526,7 +526,7 @@ std::unique_ptr<QMenu> TimeControlBaseWidget::CreateContextMenu(const QPoint& po
     menu->addSeparator();
 
     const auto showOrHide = [](bool visible) { return visible ? QStringLiteral("Hide") : QStringLiteral("Show"); };
-    menu->addAction(QStringLiteral("Move to %1").arg(m_positionTop ? QStringLiteral("Bottom") : QStringLiteral("Top")),
+    menu->addAction(QStringLiteral("Move to %1").arg(PositionTop() ? QStringLiteral("Bottom") : QStringLiteral("Top")),
                     this, &TimeControlBaseWidget::TogglePosition);
     menu->addAction(QStringLiteral("%1 Frame Bookmarks").arg(showOrHide(m_frameBookmarksVisible)), this,
                     &TimeControlBaseWidget::ToggleFrameBookmarkVisibility);
@@ -610,7 +610,7 @@ void TimeControlBaseWidget::mousePressEvent(QMouseEvent* event)
         Seek(m_rangeEnd, false);
         break;
     default:
-        Seek(m_pressFrame, m_dragged == Part::Scrub);
+        Seek(m_dragged == Part::Scrub ? ScrubFrame(m_pressFrame) : m_pressFrame, m_dragged == Part::Scrub);
         break;
     }
     event->accept();
@@ -626,8 +626,8 @@ void TimeControlBaseWidget::mouseMoveEvent(QMouseEvent* event)
     if (!m_timeline)
         return;
     if (m_dragged == Part::Scrub) {
-        if (const std::optional<int> frame = FrameAt(position.x()); frame && *frame != m_currentFrame)
-            Seek(*frame, true);
+        if (const std::optional<int> frame = FrameAt(position.x()); frame && ScrubFrame(*frame) != m_currentFrame)
+            Seek(ScrubFrame(*frame), true);
     } else {
         const std::optional<int> follow = DragRange(m_dragged, position, event->modifiers());
         if (follow && *follow != m_currentFrame)
@@ -652,6 +652,13 @@ void TimeControlBaseWidget::mouseReleaseEvent(QMouseEvent* event)
     UpdateHover(event->position().toPoint());
     Refresh();
     event->accept();
+}
+
+int TimeControlBaseWidget::ScrubFrame(int frame) const
+{
+    if (!Settings::Get().lockStepScrubToRange || m_rangeEnd < m_rangeStart)
+        return frame;
+    return std::clamp(frame, m_rangeStart, m_rangeEnd);
 }
 
 void TimeControlBaseWidget::EndGesture()

@@ -69,7 +69,8 @@ public:
     int LastFrame() const { return m_lastFrame; }
 
     int DisplayFormat() const { return m_displayFormat; }
-    bool PositionTop() const { return m_positionTop; }
+    // Above the picture; the setting is the truth (the panel may move the bars too).
+    bool PositionTop() const { return m_keys.positionTop && Settings::Get().*m_keys.positionTop; }
     bool FrameBookmarksVisible() const { return m_frameBookmarksVisible; }
     bool RangeBookmarksVisible() const { return m_rangeBookmarksVisible; }
     bool CacheVisible() const { return m_cacheVisible; }
@@ -197,6 +198,8 @@ private:
     void CommitRange(int start, int end);
     // Ends a gesture: resumes suspended playback and drops the drag state.
     void EndGesture();
+    // Where a scrub to `frame` goes: inside the playback range with `lockStepScrubToRange`.
+    int ScrubFrame(int frame) const;
     void UpdateHover(const QPoint& position);
     void StoreBool(bool Settings::*key, bool value);
     void UpdateCacheTimer();
@@ -210,7 +213,6 @@ private:
     QList<QMetaObject::Connection> m_timelineConnections;
 
     int m_displayFormat = 0;
-    bool m_positionTop = false;
     bool m_frameBookmarksVisible = true;
     bool m_rangeBookmarksVisible = true;
     bool m_cacheVisible = false;

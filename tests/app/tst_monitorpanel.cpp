@@ -5,6 +5,7 @@
 #include "core/Settings.h"
 #include "engine/AvManager.h"
 #include "engine/AvWorker.h"
+#include "playback/AudioOutput.h"
 #include "playback/AudioOutputManager.h"
 #include "playback/LoopState.h"
 #include "playback/PlaybackManager.h"
@@ -21,7 +22,9 @@
 #include "viewer/ViewerOverlay.h"
 #include "viewer/ViewerWidget.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -76,6 +79,10 @@ private slots:
     {
         Player player;
         QVERIFY(player.Open());
+        player.Key(Qt::Key_0, Qt::ControlModifier); // from 1.0 before any other speed: half
+        QCOMPARE(player.Speed(), 0.5f);
+        player.Key(Qt::Key_0);
+        QCOMPARE(player.Speed(), 1.0f);
         player.Key(Qt::Key_9);
         QCOMPARE(player.Speed(), 0.5f);
         QCOMPARE(player.Panel()->View()->Overlay()->Message(), QStringLiteral("Speed 0.50x"));
@@ -121,6 +128,10 @@ private slots:
         QTRY_COMPARE(player.Frame(), 19);
         player.Key(Qt::Key_Home);
         QTRY_COMPARE(player.Frame(), 0);
+        player.Key(Qt::Key_Right); // from outside the range into it
+        QTRY_COMPARE(player.Frame(), 10);
+        player.Key(Qt::Key_Home);
+        QTRY_COMPARE(player.Frame(), 0);
         player.Key(Qt::Key_Left, Qt::ControlModifier);
         QTRY_COMPARE(player.Frame(), 10);
         player.Key(Qt::Key_Right, Qt::AltModifier);
@@ -152,6 +163,19 @@ private slots:
         QCOMPARE(panel->ViewerColumn(), (QList<QWidget*>{view, range, global}));
         panel->SwapTimeControls();
         QVERIFY(Settings::Get().globalTimeControlPositionTop && Settings::Get().rangeTimeControlPositionTop);
+        QCOMPARE(panel->ViewerColumn(), (QList<QWidget*>{global, range, view}));
+        // Each bar knows where it now is: its menu offers the other side, and taking it moves it.
+        QVERIFY(panel->GlobalTimeControl()->PositionTop());
+        const std::unique_ptr<QMenu> menu = panel->GlobalTimeControl()->CreateContextMenu(QPoint(10, 10));
+        QAction* move = nullptr;
+        for (QAction* action : menu->actions())
+            if (action->text().startsWith(QStringLiteral("Move to ")))
+                move = action;
+        QVERIFY(move);
+        QCOMPARE(move->text(), QStringLiteral("Move to Bottom"));
+        move->trigger();
+        QCOMPARE(panel->ViewerColumn(), (QList<QWidget*>{range, view, global}));
+        panel->ToggleTimeControlPosition(panel->GlobalTimeControl());
         QCOMPARE(panel->ViewerColumn(), (QList<QWidget*>{global, range, view}));
         panel->ToggleTimeControlPosition(panel->RangeTimeControl());
         QCOMPARE(panel->ViewerColumn(), (QList<QWidget*>{global, view, range}));
@@ -192,9 +216,20 @@ private slots:
         player.Key(Qt::Key_Down, Qt::ShiftModifier);
         player.Key(Qt::Key_Down, Qt::ShiftModifier);
         QTRY_COMPARE(outputSettings().volume, 90);
+        // Playing, the device itself goes silent on mute and comes back.
+        AudioOutput* device = output->Output();
+        auto sinkVolume = [output, device] {
+            double volume = -1.0;
+            QMetaObject::invokeMethod(output, [&] { volume = device->SinkVolume(); }, Qt::BlockingQueuedConnection);
+            return volume;
+        };
+        player.Key(Qt::Key_L);
+        QTRY_VERIFY_WITH_TIMEOUT(sinkVolume() > 0.0, 20000);
         player.Key(Qt::Key_M, Qt::ControlModifier);
         QVERIFY(Settings::Get().muted);
         QTRY_VERIFY(outputSettings().muted);
+        QTRY_COMPARE(sinkVolume(), 0.0);
+        player.Key(Qt::Key_K);
         QCOMPARE(player.Panel()->View()->Overlay()->Message(), QStringLiteral("Muted"));
         for (int i = 0; i < 20; ++i)
             player.Key(Qt::Key_Down, Qt::ShiftModifier);
