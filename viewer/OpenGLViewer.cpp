@@ -3,6 +3,7 @@
 #include "core/Logger.h"
 #include "media/VideoStreamInfo.h"
 #include "viewer/OpenGLViewportOutput.h"
+#include "viewer/AnnotationsOverlay.h"
 #include "viewer/ViewerOverlay.h"
 
 #include <QFile>
@@ -380,6 +381,46 @@ void OpenGLViewer::UpdateLayout()
     emit ViewerLayoutChanged();
 }
 
+float OpenGLViewer::ShownAspect(int index) const
+{
+    const auto* output = dynamic_cast<const OpenGLViewportOutput*>(Output(index));
+    const VideoFrame* frame = output ? output->frame.get() : nullptr;
+    if (!frame)
+        return 0.0f;
+    const VideoStreamInfo* info = frame->streamInfo;
+    const int effective = ((360 - output->frameRotation + m_rotation) % 360 + 360) % 360;
+    const int pictureWidth = info ? info->width : output->imageWidth;
+    const int pictureHeight = info ? info->height : output->imageHeight;
+    float aspect = info && info->displayAspect > 0.0f
+                       ? info->displayAspect
+                       : static_cast<float>(pictureWidth) * output->pixelAspect / static_cast<float>(std::max(pictureHeight, 1));
+    if (effective == 90 || effective == 270)
+        aspect = 1.0f / aspect;
+    return aspect;
+}
+
+QRectF OpenGLViewer::PictureRect(int index) const
+{
+    const ViewportOutput* output = Output(index);
+    if (!output)
+        return QRectF();
+    // The fit of the geometry pass, in widget pixels with y down, before pan and zoom.
+    const QRectF cell = output->displayRect;
+    const float aspect = ShownAspect(index);
+    if (aspect <= 0.0f || cell.isEmpty())
+        return cell;
+    const double cellAspect = cell.width() / cell.height();
+    if (cellAspect > aspect) {
+        const double w = cell.height() * aspect;
+        return QRectF(cell.x() + (cell.width() - w) / 2.0, cell.y(), w, cell.height());
+    }
+    if (aspect > cellAspect) {
+        const double h = cell.width() / aspect;
+        return QRectF(cell.x(), cell.y() + (cell.height() - h) / 2.0, cell.width(), h);
+    }
+    return cell;
+}
+
 bool OpenGLViewer::CanDrawAnnotations() const
 {
     return m_zoom == 1.0f || LayoutKind() < 2;
@@ -429,12 +470,7 @@ void OpenGLViewer::BuildGeometry()
         if (frame) {
             effective = ((360 - output->frameRotation + m_rotation) % 360 + 360) % 360;
             const int pictureWidth = info ? info->width : output->imageWidth;
-            const int pictureHeight = info ? info->height : output->imageHeight;
-            float aspect = info && info->displayAspect > 0.0f
-                               ? info->displayAspect
-                               : static_cast<float>(pictureWidth) * output->pixelAspect / static_cast<float>(std::max(pictureHeight, 1));
-            if (effective == 90 || effective == 270)
-                aspect = 1.0f / aspect;
+            const float aspect = ShownAspect(i);
             const float cellAspect = static_cast<float>(cellWidth) / static_cast<float>(std::max(cellHeight, 1));
             if (cellAspect > aspect) {
                 w = static_cast<float>(cellHeight) * aspect;
@@ -593,6 +629,8 @@ void OpenGLViewer::paintGL()
     painter.endNativePainting();
     // Drawings over the picture come with the annotations; the overlay is in this widget's
     // coordinates, like the wipe it draws.
+    if (m_annotations && m_annotationDrawing && CanDrawAnnotations())
+        m_annotations->Paint(painter);
     if (m_overlay)
         m_overlay->Paint(painter);
     emit PaintingFinished();

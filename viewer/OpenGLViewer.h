@@ -10,6 +10,7 @@
 #include <vector>
 
 class QOpenGLShaderProgram;
+class AnnotationsOverlay;
 class ViewerOverlay;
 struct OpenGLViewportOutput;
 
@@ -37,6 +38,7 @@ public:
     void UpdateLayout() override;
     void TransformChanged() override { UpdateLayout(); }
     bool CanDrawAnnotations() const override;
+    QRectF PictureRect(int index) const override;
 
     void SetWipePolygon(const QPolygonF& polygon);
     void SetPanZoom(const QPointF& offset, float zoomFactor);
@@ -59,6 +61,10 @@ public:
     int BottomBarHeight() const;
     // Painted over the picture after each frame, in this widget's coordinates; not owned.
     void SetOverlay(ViewerOverlay* overlay) { m_overlay = overlay; }
+    // Drawings painted over the picture, under the overlay, while the annotation-drawing switch
+    // is on and CanDrawAnnotations() holds; not owned.
+    void SetAnnotations(AnnotationsOverlay* annotations) { m_annotations = annotations; }
+    bool AnnotationDrawing() const { return m_annotationDrawing; }
 
 signals:
     void ViewerLayoutChanged();
@@ -80,6 +86,8 @@ private:
     // own length) into the plane's texture, replacing it when the size or format changed.
     void UploadPlane(OpenGLViewportOutput& output, int plane, const QImage& image, int layout, int width);
     void DeleteTextures(OpenGLViewportOutput& output);
+    // Width over height of the picture as a viewport shows it (turned); 0 without a frame.
+    float ShownAspect(int index) const;
     void BuildGeometry();
     void ReleaseGl();
 
@@ -105,5 +113,6 @@ private:
     bool m_topBarVisible = true;
     bool m_bottomBarVisible = true;
     ViewerOverlay* m_overlay = nullptr;
+    AnnotationsOverlay* m_annotations = nullptr;
     QSize m_imageDisplaySize;
 };

@@ -170,6 +170,20 @@ void SoftwareViewer::TransformChanged()
     update();
 }
 
+QRectF SoftwareViewer::PictureRect(int index) const
+{
+    const auto* output = dynamic_cast<const SoftwareViewportOutput*>(Output(index));
+    if (!output)
+        return QRectF();
+    const QRect& cell = output->displayRect;
+    if (output->scaledPixmap.isNull())
+        return cell;
+    // Where paintEvent() draws the scaled pixmap.
+    const QSize size = output->scaledPixmap.size();
+    return QRectF(cell.x() + (cell.width() - size.width()) / 2, cell.y() + (cell.height() - size.height()) / 2,
+                  size.width(), size.height());
+}
+
 void SoftwareViewer::SetWipePolygon(const QPolygonF& polygon)
 {
     m_clipPath = QPainterPath();

@@ -29,6 +29,7 @@ public:
     QPoint ViewerPosition() const override { return pos(); }
     void UpdateLayout() override;
     void TransformChanged() override;
+    QRectF PictureRect(int index) const override;
 
     void SetWipePolygon(const QPolygonF& polygon);
 

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QPoint>
+#include <QRectF>
 #include <QSize>
 
 #include <memory>
@@ -34,6 +35,9 @@ public:
     virtual void UpdateLayout() = 0;
     virtual void TransformChanged() = 0;
     virtual bool CanDrawAnnotations() const { return true; }
+    // Where a viewport's picture is drawn, in the renderer widget's pixels (before the OpenGL
+    // renderer's pan and zoom); the whole cell when it has no frame.
+    virtual QRectF PictureRect(int index) const = 0;
 
     // 0 black, 1 medium grey, 2 light grey, 3 white.
     void SetBackgroundType(int type);

@@ -10,8 +10,12 @@
 #include "project/ProjectMimeTypes.h"
 #include "project/Source.h"
 #include "project/Timeline.h"
+#include "viewer/AnnotationsOverlay.h"
+#include "viewer/AnnotationsOverlayWidget.h"
+#include "viewer/CursorPointerSampler.h"
 #include "viewer/OpenGLViewer.h"
 #include "viewer/SoftwareViewer.h"
+#include "viewer/TextToolPopup.h"
 #include "viewer/ViewerOverlay.h"
 #include "viewer/ViewerOverlayWidget.h"
 #include "viewer/ViewerTypes.h"
@@ -56,10 +60,14 @@ ViewerWidget::ViewerWidget(AvManager* engine, bool hardware, QWidget* parent)
     : QWidget(parent)
     , m_engine(engine)
     , m_overlay(new ViewerOverlay(this))
+    , m_annotations(new AnnotationsOverlay(this))
 {
+    m_annotations->SetViewProvider([this] { return AnnotationViewNow(); });
     if (hardware) {
         m_gl = new OpenGLViewer(this);
         m_gl->SetOverlay(m_overlay);
+        m_gl->SetAnnotations(m_annotations);
+        m_gl->SetAnnotationDrawing(m_annotations->IsShown());
         m_renderer = m_gl;
         m_rendererWidget = m_gl;
         connect(m_gl, &OpenGLViewer::ViewportImageDisplaySizeChanged, m_overlay, &ViewerOverlay::SetImageDisplayResolution);
@@ -70,11 +78,30 @@ ViewerWidget::ViewerWidget(AvManager* engine, bool hardware, QWidget* parent)
         m_software = new SoftwareViewer(this);
         m_renderer = m_software;
         m_rendererWidget = m_software;
+        m_annotationsWidget = new AnnotationsOverlayWidget(m_annotations, this);
+        m_annotationsWidget->setVisible(m_annotations->IsShown());
         m_overlayWidget = new ViewerOverlayWidget(m_overlay, this);
         connect(m_software, &SoftwareViewer::ViewportImageDisplaySizeChanged, m_overlay, &ViewerOverlay::SetImageDisplayResolution);
         connect(m_software, &SoftwareViewer::ViewerLayoutChanged, this, &ViewerWidget::UpdateOverlayGeometry);
         connect(m_overlay, &ViewerOverlay::UpdateRequested, m_overlayWidget, [this] { m_overlayWidget->update(); });
     }
+    connect(m_annotations, &AnnotationsOverlay::UpdateRequested, this, &ViewerWidget::RefreshAnnotations);
+    connect(m_annotations, &AnnotationsOverlay::ShownChanged, this, &ViewerWidget::OnAnnotationsShown);
+    connect(m_annotations, &AnnotationsOverlay::ActiveLayerChanged, this, &ViewerWidget::AnnotationActiveLayerChanged);
+    connect(m_annotations, &AnnotationsOverlay::HoldFramesChanged, this, &ViewerWidget::HoldAnnotationFramesChanged);
+    connect(m_annotations, &AnnotationsOverlay::GhostingChanged, this, &ViewerWidget::AnnotationGhostingChanged);
+    // The picture moves with the renderer's fit: the drawings follow at their next paint.
+    if (m_gl)
+        connect(m_gl, &OpenGLViewer::ViewportImageDisplaySizeChanged, this, &ViewerWidget::RefreshAnnotations);
+    else
+        connect(m_software, &SoftwareViewer::ViewportImageDisplaySizeChanged, this, &ViewerWidget::RefreshAnnotations);
+    SetPointerSampler(new CursorPointerSampler);
+    m_textPopup = new TextToolPopup(this);
+    connect(m_textPopup, &TextToolPopup::TextAccepted, this, [this](const QString& text) {
+        m_annotations->SetStrokeText(text);
+        m_annotations->EndStroke();
+    });
+    connect(m_textPopup, &TextToolPopup::TextCancelled, m_annotations, &AnnotationsOverlay::CancelStroke);
     // Input is this widget's: the renderer and the overlay let it through.
     m_rendererWidget->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_rendererWidget->setFocusPolicy(Qt::NoFocus);
@@ -89,6 +116,8 @@ ViewerWidget::ViewerWidget(AvManager* engine, bool hardware, QWidget* parent)
                     UpdateVideoFrameCache(output, std::move(frame), std::move(previous), std::move(next));
                 });
         connect(m_engine, &AvManager::PlaybackTimeChanged, this, &ViewerWidget::UpdateViewportFrames);
+        connect(m_engine, &AvManager::PlaybackStateChanged, m_annotations,
+                [this](bool playing, bool) { m_annotations->SetPlaying(playing); });
     }
     setMouseTracking(true);
     setAcceptDrops(true);
@@ -98,11 +127,18 @@ ViewerWidget::ViewerWidget(AvManager* engine, bool hardware, QWidget* parent)
 ViewerWidget::~ViewerWidget()
 {
     // The renderer and the overlay's widget paint the overlay: they go first.
-    if (m_gl)
+    if (m_gl) {
         m_gl->SetOverlay(nullptr);
+        m_gl->SetAnnotations(nullptr);
+    }
+    if (m_sampler)
+        m_sampler->Stop();
     m_rendererWidget->disconnect(this);
     m_overlay->disconnect(this);
+    m_annotations->disconnect(this);
+    m_annotations->SetViewProvider({});
     delete m_overlayWidget;
+    delete m_annotationsWidget;
     delete m_rendererWidget;
 }
 
@@ -146,6 +182,8 @@ void ViewerWidget::SetPrimaryTimeline(Timeline* timeline)
     m_timelineJustLoaded = true;
     m_gesture = Gesture::None; // a scrub of the last timeline does not resume on this one
     m_resumeAfterScrub = false;
+    m_annotations->SetTimeline(timeline);
+    UpdateAnnotationFrame(timeline ? timeline->PlaybackTime() : -1);
     UpdateMediaInfo();
 }
 
@@ -223,6 +261,7 @@ void ViewerWidget::UpdateVideoFrameCache(int viewportIndex, std::shared_ptr<Vide
 
 void ViewerWidget::UpdateViewportFrames(int64_t playbackTime)
 {
+    UpdateAnnotationFrame(playbackTime);
     const int count = m_renderer->ViewportsInUse();
     for (int i = 0; i < count; ++i) {
         const size_t index = static_cast<size_t>(i);
@@ -244,7 +283,14 @@ void ViewerWidget::ShowFrame(int viewportIndex, const std::shared_ptr<VideoFrame
     if (viewportIndex != 0)
         return;
     emit PrimaryVideoFrameChanged(frame);
+    if (m_timeline && frame && !frame->empty && frame->timelineFrameStartTime >= 0)
+        UpdateAnnotationFrame(std::clamp(m_timeline->PlaybackTime(), frame->timelineFrameStartTime,
+                                         frame->timelineFrameEndTime.load()));
+    else
+        UpdateAnnotationFrame(m_timeline ? m_timeline->PlaybackTime() : -1);
     if (m_timelineJustLoaded && frame && m_timeline) {
+        if (Settings::Get().restoreHoldAnnotationsOnProjectLoad)
+            m_annotations->SetHoldFrames(m_timeline->HoldAnnotations());
         const QPointF pan = m_timeline->PanInterpolation();
         const float zoom = m_timeline->Zoom();
         const bool enabled = m_timeline->PanZoomEnabled();
@@ -324,26 +370,31 @@ void ViewerWidget::UpdateEyeDropperColor(const QPoint& point)
 void ViewerWidget::SetHorizontalFlipEnabled(bool enabled)
 {
     m_renderer->SetFlipHorizontal(enabled);
+    RefreshAnnotations();
 }
 
 void ViewerWidget::SetVerticalFlipEnabled(bool enabled)
 {
     m_renderer->SetFlipVertical(enabled);
+    RefreshAnnotations();
 }
 
 void ViewerWidget::RotateClockwise()
 {
     m_renderer->RotateClockwise();
+    RefreshAnnotations();
 }
 
 void ViewerWidget::RotateCounterClockwise()
 {
     m_renderer->RotateCounterClockwise();
+    RefreshAnnotations();
 }
 
 void ViewerWidget::ResetFlipAndRotate()
 {
     m_renderer->ResetTransform();
+    RefreshAnnotations();
 }
 
 void ViewerWidget::SetPanAndZoom(const QPointF& pan, float zoomFactor, bool enabled, bool update)
@@ -427,6 +478,7 @@ void ViewerWidget::ApplyPanZoom()
         m_overlay->SetPictureOffset(QPoint(qRound(pan.x() * halfWidth), qRound(pan.y() * halfHeight)));
     }
     ApplyWipeMask();
+    RefreshAnnotations();
     // A timeline just loaded keeps what it brought until its first frame applies it.
     if (m_timeline && !m_timelineJustLoaded)
         m_timeline->SetPanZoom(m_pan, m_zoom, m_panZoomEnabled);
@@ -468,6 +520,8 @@ void ViewerWidget::ApplyWipeMask()
     } else {
         m_software->SetWipePolygon(mask.translated(-QPointF(m_software->pos())));
     }
+    // As shown on screen: only A's side can be drawn on.
+    m_annotations->SetWipeClip(mask);
 }
 
 int ViewerWidget::PictureTop() const
@@ -483,6 +537,7 @@ int ViewerWidget::PictureHeight() const
 void ViewerWidget::UpdateOverlayGeometry()
 {
     m_overlay->SetGeometry(width(), height(), PictureHeight(), PictureTop());
+    RefreshAnnotations();
 }
 
 void ViewerWidget::resizeEvent(QResizeEvent* event)
@@ -490,6 +545,10 @@ void ViewerWidget::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
     if (m_gl)
         m_gl->setGeometry(rect());
+    if (m_annotationsWidget) {
+        m_annotationsWidget->setGeometry(rect());
+        m_annotationsWidget->raise();
+    }
     if (m_overlayWidget) {
         m_overlayWidget->setGeometry(rect());
         m_overlayWidget->raise();
@@ -567,6 +626,8 @@ void ViewerWidget::UpdateCursorShape(const QPointF& point)
         setCursor(Qt::SizeAllCursor);
     else if (m_overlay->HitsWipeLine(point))
         setCursor(RotationCursor());
+    else if (m_annotationTool >= 0)
+        setCursor(Qt::CrossCursor);
     else
         setCursor(Qt::ArrowCursor);
 }
@@ -614,6 +675,20 @@ void ViewerWidget::mousePressEvent(QMouseEvent* event)
     } else if (m_overlay->HitsWipeLine(point)) {
         m_gesture = Gesture::WipeAngle;
         m_overlay->SetHandleHighlight(ViewerOverlay::LineHandle);
+    } else if (m_annotationTool >= 0 && !(event->modifiers() & Qt::ControlModifier)) {
+        if (m_engine && m_engine->Clock()->IsPlaying())
+            m_engine->Pause();
+        m_gesture = Gesture::Ignored;
+        if (m_renderer->CanDrawAnnotations() && m_annotations->BeginStroke(point, event->modifiers())) {
+            if (m_annotationTool == AnnotationToolText) {
+                m_gesture = Gesture::Text;
+                const Settings& settings = Settings::Get();
+                m_textPopup->Open(settings.annotationTextBoxWidthScaler, settings.annotationTextBoxHeightScaler);
+            } else {
+                m_gesture = Gesture::Drawing;
+                m_sampler->Start();
+            }
+        }
     } else {
         m_gesture = Gesture::Scrub;
         m_scrubAnchor = global.x();
@@ -731,6 +806,12 @@ void ViewerWidget::mouseReleaseEvent(QMouseEvent* event)
     }
     if (event->button() != Qt::LeftButton)
         return;
+    if (m_gesture == Gesture::Drawing) {
+        // Samples still on their way belong to the finished stroke: the sampler drops them.
+        m_sampler->Stop();
+        m_annotations->AppendPoint(event->position(), event->modifiers());
+        m_annotations->EndStroke();
+    }
     if (m_gesture == Gesture::Scrub && m_resumeAfterScrub && m_engine)
         m_engine->Play(m_resumeForward);
     m_resumeAfterScrub = false;
@@ -795,4 +876,162 @@ void ViewerWidget::dropEvent(QDropEvent* event)
             emit OpenTimelinesInViewerRequested(ids, several ? 0 : under, several ? static_cast<int>(ids.size()) : 1, true);
     }
     event->acceptProposedAction();
+}
+
+void ViewerWidget::SetPointerSampler(PointerSampler* sampler)
+{
+    if (m_sampler) {
+        m_sampler->Stop();
+        delete m_sampler;
+    }
+    m_sampler = sampler;
+    m_sampler->setParent(this);
+    connect(m_sampler, &PointerSampler::Sampled, this, &ViewerWidget::OnPointerSampled);
+}
+
+void ViewerWidget::OnPointerSampled(const QPoint& global, Qt::KeyboardModifiers modifiers)
+{
+    if (m_gesture == Gesture::Drawing)
+        m_annotations->AppendPoint(mapFromGlobal(QPointF(global)), modifiers);
+}
+
+AnnotationView ViewerWidget::AnnotationViewNow() const
+{
+    AnnotationView view;
+    const ViewportOutput* output = m_renderer->Output(0);
+    if (!output)
+        return view;
+    const QRectF picture = m_renderer->PictureRect(0);
+    const QRectF cell = output->displayRect;
+    QSizeF shown = picture.size();
+    if (m_gl) {
+        // The shader scales and moves the unzoomed geometry about the widget's centre.
+        const double zoom = m_panZoomEnabled ? m_zoom : 1.0;
+        view.centre = ZoomedPoint(picture.center());
+        shown *= zoom;
+        view.area = QRectF(ZoomedPoint(cell.topLeft()), ZoomedPoint(cell.bottomRight())).normalized()
+                        .intersected(QRectF(0, PictureTop(), width(), PictureHeight()));
+    } else {
+        // The software renderer is itself enlarged and moved by the zoom and pan.
+        const QPointF origin = m_software->pos();
+        view.centre = picture.center() + origin;
+        view.area = cell.translated(origin).intersected(QRectF(rect()));
+    }
+    view.rotation = m_renderer->Rotation();
+    const bool quarter = view.rotation == 90 || view.rotation == 270;
+    view.width = quarter ? shown.height() : shown.width();
+    view.height = quarter ? shown.width() : shown.height();
+    view.flipHorizontal = m_renderer->FlipHorizontal();
+    view.flipVertical = m_renderer->FlipVertical();
+    return view;
+}
+
+void ViewerWidget::UpdateAnnotationFrame(int64_t playbackTime)
+{
+    if (!m_timeline || playbackTime < 0 || playbackTime > m_timeline->EndTime()) {
+        m_annotations->SetCurrentFrame(-1);
+        return;
+    }
+    m_annotations->SetCurrentFrame(m_timeline->TimeToFrame(playbackTime));
+}
+
+void ViewerWidget::RefreshAnnotations()
+{
+    if (m_gl)
+        m_gl->update();
+    else if (m_annotationsWidget)
+        m_annotationsWidget->update();
+}
+
+void ViewerWidget::OnAnnotationsShown(bool shown)
+{
+    if (m_gl)
+        m_gl->SetAnnotationDrawing(shown);
+    else if (m_annotationsWidget)
+        m_annotationsWidget->setVisible(shown);
+    emit AnnotationVisibilityChanged(m_annotations->Visibility());
+}
+
+void ViewerWidget::SetAnnotationTool(int tool)
+{
+    if (tool >= 0 && tool < AnnotationToolCount) {
+        m_annotationTool = tool;
+        m_annotations->SetActiveTool(tool);
+    } else {
+        m_annotationTool = -1;
+    }
+    UpdateCursorShape(mapFromGlobal(QCursor::pos()));
+}
+
+void ViewerWidget::SetAnnotationToolColor(const QColor& color)
+{
+    m_annotations->SetToolColor(color);
+}
+
+void ViewerWidget::SetAnnotationLayer(int layer)
+{
+    m_annotations->SetActiveLayer(layer);
+}
+
+void ViewerWidget::IncreaseAnnotationToolSize()
+{
+    m_annotations->IncreaseToolSize();
+}
+
+void ViewerWidget::DecreaseAnnotationToolSize()
+{
+    m_annotations->DecreaseToolSize();
+}
+
+void ViewerWidget::ToggleHoldAnnotationFrames()
+{
+    m_annotations->ToggleHoldFrames();
+}
+
+void ViewerWidget::SetHoldAnnotationFrames(bool hold)
+{
+    m_annotations->SetHoldFrames(hold);
+}
+
+void ViewerWidget::ToggleAnnotationGhosting()
+{
+    m_annotations->ToggleGhosting();
+}
+
+void ViewerWidget::UndoAnnotation()
+{
+    m_annotations->Undo();
+}
+
+void ViewerWidget::RedoAnnotation()
+{
+    m_annotations->Redo();
+}
+
+void ViewerWidget::SetAnnotationVisibility(int visibility)
+{
+    const bool before = m_annotations->IsShown();
+    m_annotations->SetVisibility(visibility);
+    if (before == m_annotations->IsShown()) // otherwise ShownChanged has told
+        emit AnnotationVisibilityChanged(m_annotations->Visibility());
+}
+
+void ViewerWidget::CutAnnotation()
+{
+    m_annotations->Cut();
+}
+
+void ViewerWidget::CopyAnnotation()
+{
+    m_annotations->Copy();
+}
+
+void ViewerWidget::PasteAnnotation()
+{
+    m_annotations->Paste();
+}
+
+void ViewerWidget::ClearCurrentFrameAnnotation()
+{
+    m_annotations->ClearCurrentFrame();
 }

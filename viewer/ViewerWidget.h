@@ -1,6 +1,7 @@
 #pragma once
 
 #include "project/Timeline.h"
+#include "viewer/AnnotationTypes.h"
 
 #include <QList>
 #include <QPointF>
@@ -12,8 +13,11 @@
 #include <array>
 #include <memory>
 
+class AnnotationsOverlay;
 class AvManager;
+class PointerSampler;
 class QCursor;
+class TextToolPopup;
 class OpenGLViewer;
 class QTimer;
 class SoftwareViewer;
@@ -33,6 +37,13 @@ struct VideoFrame;
 //   than this widget and moving it; the OpenGL renderer by its shader.
 // - Left press, in this order: eyedropper pick, wipe handle drag, wipe line drag, scrub
 //   (the playhead follows the pointer frame by frame; endless across the screen's edge).
+//   With an annotation tool chosen (and Ctrl not held) a left press draws instead of
+//   scrubbing: the pointer is then followed by a PointerSampler, and its samples are mapped
+//   into the picture here, on the main thread.
+// - Drawings over viewport 0 (AnnotationsOverlay): painted by the OpenGL renderer after the
+//   picture, or by a transparent widget over the software renderer. They ask this widget
+//   where the picture is at each press, sample and paint, so they follow it through zoom,
+//   pan, rotation, flips, resizes and layout changes.
 // - Drops of files and of project items open them in the viewport under the pointer.
 //
 // Coordinates are this widget's throughout (see ViewerOverlay). Main thread only.
@@ -50,6 +61,16 @@ public:
     QWidget* RendererWidget() const { return m_rendererWidget; }
     OpenGLViewer* GlRenderer() const { return m_gl; } // null for the software renderer
     ViewerOverlay* Overlay() const { return m_overlay; }
+    AnnotationsOverlay* Annotations() const { return m_annotations; }
+    // Replaces the pointer sampler used while drawing (the cursor poller by default); this
+    // widget takes ownership.
+    void SetPointerSampler(PointerSampler* sampler);
+    PointerSampler* Sampler() const { return m_sampler; }
+    TextToolPopup* TextPopup() const { return m_textPopup; }
+    // The active annotation tool (AnnotationToolType); -1 while the left button scrubs.
+    int AnnotationTool() const { return m_annotationTool; }
+    // Where viewport 0's picture is now, in this widget's pixels, as the drawings see it.
+    AnnotationView AnnotationViewNow() const;
     Timeline* PrimaryTimeline() const { return m_timeline; }
 
     int LayoutType() const;
@@ -99,6 +120,24 @@ public slots:
     void ZoomIn();
     void ZoomOut();
     void TogglePanAndZoom();
+    // Annotation commands of the player panel. A tool of AnnotationToolType makes the left
+    // button draw with it; -1 gives the button back to scrubbing.
+    void SetAnnotationTool(int tool);
+    void SetAnnotationToolColor(const QColor& color);
+    void SetAnnotationLayer(int layer);
+    void IncreaseAnnotationToolSize();
+    void DecreaseAnnotationToolSize();
+    void ToggleHoldAnnotationFrames();
+    void SetHoldAnnotationFrames(bool hold);
+    void ToggleAnnotationGhosting();
+    void UndoAnnotation();
+    void RedoAnnotation();
+    // 0 on, 1 off during playback, 2 off.
+    void SetAnnotationVisibility(int visibility);
+    void CutAnnotation();
+    void CopyAnnotation();
+    void PasteAnnotation();
+    void ClearCurrentFrameAnnotation();
 
 signals:
     void OpenUrlsInViewerRequested(const QList<QUrl>& urls, int viewportIndex, int viewportCount, bool autoPlay);
@@ -113,6 +152,10 @@ signals:
     void ViewerOverlayDrawableChanged(int overlayDrawable);
     void ViewerWipeStateChanged(bool enable);
     void AnnotationToolColorChangeRequested(const QColor& color);
+    void AnnotationVisibilityChanged(int visibility);
+    void AnnotationActiveLayerChanged(int layer);
+    void HoldAnnotationFramesChanged(bool hold);
+    void AnnotationGhostingChanged(bool ghosting);
     void PrimaryVideoFrameChanged(std::shared_ptr<VideoFrame> videoFrame);
     void FrameScrubTempPause();
 
@@ -129,6 +172,11 @@ protected:
 
 private:
     void ShowFrame(int viewportIndex, const std::shared_ptr<VideoFrame>& frame);
+    // The timeline frame at `playbackTime` to the drawings (-1 when none).
+    void UpdateAnnotationFrame(int64_t playbackTime);
+    void RefreshAnnotations();
+    void OnPointerSampled(const QPoint& global, Qt::KeyboardModifiers modifiers);
+    void OnAnnotationsShown(bool shown);
     // Pan and zoom to the renderer, the overlay and the timeline.
     void ApplyPanZoom();
     // Adds `step` to the zoom, enabling pan and zoom first (from 1x, centred, if it was off).
@@ -158,6 +206,11 @@ private:
     SoftwareViewer* m_software = nullptr;
     ViewerOverlay* m_overlay = nullptr;
     QWidget* m_overlayWidget = nullptr; // over the software renderer only
+    AnnotationsOverlay* m_annotations = nullptr;
+    QWidget* m_annotationsWidget = nullptr; // over the software renderer only, under the overlay
+    PointerSampler* m_sampler = nullptr;
+    TextToolPopup* m_textPopup = nullptr;
+    int m_annotationTool = -1;
     QPointer<Timeline> m_timeline;
     bool m_timelineJustLoaded = false;
     bool m_wipeWanted = false; // shown while the layout is A/B
@@ -178,7 +231,7 @@ private:
     QPoint m_imageOffset;
     QPointF m_rendererOffset; // what the OpenGL renderer was given
 
-    enum class Gesture { None, Ignored, WipePosition, WipeAngle, Scrub };
+    enum class Gesture { None, Ignored, WipePosition, WipeAngle, Scrub, Drawing, Text };
     Gesture m_gesture = Gesture::None;
     int m_scrubAnchor = 0;        // global x
     bool m_resumeAfterScrub = false;
