@@ -82,5 +82,6 @@ for i in $(seq -w 1 20); do
 done
 "$dir/bench/bench_projectmanager" "$media/import"
 "$dir/bench/bench_render"
+"$dir/bench/bench_annotations"
 "$dir/bench/bench_timecontrol"
 "$dir/bench/bench_audiosync" "$media/hd_sound.mp4" 20
