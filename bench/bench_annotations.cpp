@@ -56,7 +56,6 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     Logger::SetStandardErrorEcho(false);
-    Settings::Get().annotationBackgroundColor.setAlpha(0);
     Timeline timeline(QStringLiteral("/media/bench.mov"), QString(), QUuid());
     FakeParsedVideo(*timeline.GetSource(), 100, 24.0);
     QRandomGenerator random(7);

@@ -84,6 +84,9 @@ AnnotationsOverlay::AnnotationsOverlay(QObject* parent)
     const Settings& settings = Settings::Get();
     m_tool = std::clamp(settings.activeAnnotationTool, 0, AnnotationToolCount - 1);
     m_color = settings.annotationToolColor;
+    // The settings keep the colour; loading them forces its alpha to 0, and so does this.
+    m_backgroundColor = settings.annotationBackgroundColor;
+    m_backgroundColor.setAlpha(0);
     m_visibility = settings.annotationVisibility;
     if (m_visibility < AnnotationVisibilityOn || m_visibility > AnnotationVisibilityOff)
         m_visibility = AnnotationVisibilityOffDuringPlayback;
@@ -264,6 +267,15 @@ void AnnotationsOverlay::SetToolColor(const QColor& color)
         return;
     m_color = color;
     Settings::Get().annotationToolColor = color;
+}
+
+void AnnotationsOverlay::SetBackgroundColor(const QColor& color)
+{
+    if (!color.isValid())
+        return;
+    m_backgroundColor = color;
+    Settings::Get().annotationBackgroundColor = color;
+    emit UpdateRequested();
 }
 
 void AnnotationsOverlay::SetActiveLayer(int layer)
@@ -830,7 +842,7 @@ void AnnotationsOverlay::Paint(QPainter& painter)
         painter.setClipPath(m_wipeClip);
     else
         painter.setClipRect(view.area);
-    const QColor fill = Settings::Get().annotationBackgroundColor;
+    const QColor fill = m_backgroundColor;
     if (fill.alpha() > 0) {
         const QTransform toSurface = view.ToSurface();
         const double halfHeight = view.height / view.width / 2.0;

@@ -109,6 +109,9 @@ public slots:
     void IncreaseToolSize();
     void DecreaseToolSize();
     void SetToolColor(const QColor& color);
+    // A fill under the drawings over the picture rect (a white board); none while its alpha
+    // is 0, which is how every session starts.
+    void SetBackgroundColor(const QColor& color);
     void SetActiveLayer(int layer);
     void SetHoldFrames(bool hold);
     void ToggleHoldFrames();
@@ -169,6 +172,7 @@ private:
     float m_size = 2.0f;
     float m_opacity = 1.0f;
     QColor m_color = QColor(255, 255, 255);
+    QColor m_backgroundColor = QColor(255, 255, 255, 0);
     int m_visibility = AnnotationVisibilityOffDuringPlayback;
     bool m_playing = false;
     bool m_shown = true;

@@ -253,7 +253,6 @@ private slots:
         ProjectGlobals::ResetFromSettings();
         Settings::Get().pencilSize = 8.0f; // a dot 5 pixels wide on a 640-pixel picture
         Settings::Get().annotationToolColor = kGreen;
-        Settings::Get().annotationBackgroundColor.setAlpha(0); // as loading leaves it: no fill
     }
 
     void cleanup()
