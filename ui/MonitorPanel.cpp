@@ -10,12 +10,16 @@
 #include "project/ProjectManager.h"
 #include "project/Timeline.h"
 #include "project/Track.h"
+#include "ui/AnnotationOptionsWidget.h"
+#include "ui/AnnotationToolsWidget.h"
 #include "ui/GlobalTimeControlWidget.h"
 #include "ui/PlaybackControlWidget.h"
 #include "ui/PlaybackOptionsWidget.h"
 #include "ui/RangeTimeControlWidget.h"
 #include "ui/ToolsDisplayWidget.h"
 #include "ui/ViewerControlsWidget.h"
+#include "viewer/AnnotationTypes.h"
+#include "viewer/AnnotationsOverlay.h"
 #include "viewer/ViewerOverlay.h"
 #include "viewer/ViewerWidget.h"
 
@@ -43,8 +47,10 @@ MonitorPanel::MonitorPanel(AvManager* engine, ProjectManager* manager, bool hard
     auto* top = new QHBoxLayout(m_topRow);
     top->setContentsMargins(0, 0, 10, 0);
     top->setSpacing(0);
+    m_annotationOptions = new AnnotationOptionsWidget(m_topRow);
     m_viewerControls = new ViewerControlsWidget(m_view, m_topRow);
-    top->addWidget(m_viewerControls);
+    top->addWidget(m_annotationOptions);
+    top->addWidget(m_viewerControls, 1);
     rows->addWidget(m_topRow);
 
     // Middle row: the viewer's column, with the time bars.
@@ -55,6 +61,8 @@ MonitorPanel::MonitorPanel(AvManager* engine, ProjectManager* manager, bool hard
     m_viewerColumn->setContentsMargins(0, 0, 0, 0);
     m_viewerColumn->setSpacing(0);
     m_viewerColumn->addWidget(m_view, 1);
+    m_annotationTools = new AnnotationToolsWidget(this);
+    middle->addWidget(m_annotationTools);
     middle->addLayout(m_viewerColumn, 1);
     rows->addLayout(middle, 1);
     m_globalTimeControl = new GlobalTimeControlWidget(engine, manager, this);
@@ -112,6 +120,37 @@ MonitorPanel::MonitorPanel(AvManager* engine, ProjectManager* manager, bool hard
         if (output == 0)
             RefreshToolsDisplay();
     });
+
+    // The drawing tools and options ask the viewer, and show what it has in force.
+    AnnotationsOverlay* annotations = m_view->Annotations();
+    connect(m_annotationTools, &AnnotationToolsWidget::ToolRequested, this, &MonitorPanel::SetAnnotationTool);
+    connect(m_annotationTools, &AnnotationToolsWidget::LayerRequested, m_view, &ViewerWidget::SetAnnotationLayer);
+    connect(m_annotationTools, &AnnotationToolsWidget::HoldToggleRequested, this, &MonitorPanel::ToggleHoldAnnotationFrames);
+    connect(m_annotationTools, &AnnotationToolsWidget::GhostingToggleRequested, this, &MonitorPanel::ToggleGhosting);
+    connect(m_annotationTools, &AnnotationToolsWidget::ClearRequested, this, &MonitorPanel::ClearCurrentFrameAnnotation);
+    connect(m_annotationTools, &AnnotationToolsWidget::UndoRequested, this, &MonitorPanel::UndoAnnotation);
+    connect(m_annotationTools, &AnnotationToolsWidget::RedoRequested, this, &MonitorPanel::RedoAnnotation);
+    connect(m_view, &ViewerWidget::AnnotationActiveLayerChanged, m_annotationTools,
+            [this](int layer) { m_annotationTools->SetBackgroundLayer(layer == AnnotationLayerBackground); });
+    connect(m_view, &ViewerWidget::HoldAnnotationFramesChanged, m_annotationTools, &AnnotationToolsWidget::SetHold);
+    connect(m_view, &ViewerWidget::AnnotationGhostingChanged, m_annotationTools, &AnnotationToolsWidget::SetGhosting);
+    connect(m_annotationOptions, &AnnotationOptionsWidget::ColorRequested, this, [this](const QColor& color) {
+        m_view->SetAnnotationToolColor(color);
+        m_annotationOptions->SetColor(m_view->Annotations()->ToolColor());
+    });
+    connect(m_annotationOptions, &AnnotationOptionsWidget::SizeIncreaseRequested, this, &MonitorPanel::IncreaseAnnotationToolSize);
+    connect(m_annotationOptions, &AnnotationOptionsWidget::SizeDecreaseRequested, this, &MonitorPanel::DecreaseAnnotationToolSize);
+    connect(m_annotationOptions, &AnnotationOptionsWidget::VisibilityRequested, this, &MonitorPanel::SetAnnotationVisibility);
+    connect(annotations, &AnnotationsOverlay::ToolSizeChanged, m_annotationOptions, &AnnotationOptionsWidget::SetToolSize);
+    connect(m_view, &ViewerWidget::AnnotationVisibilityChanged, m_annotationOptions, &AnnotationOptionsWidget::SetVisibility);
+    m_annotationTools->SetTool(m_view->AnnotationTool());
+    m_annotationTools->SetHold(annotations->HoldFrames());
+    m_annotationTools->SetGhosting(annotations->Ghosting());
+    m_annotationOptions->SetColor(annotations->ToolColor());
+    m_annotationOptions->SetToolSize(annotations->ToolSize());
+    m_annotationOptions->SetVisibility(annotations->Visibility());
+    Settings::Get().annotationToolsVisible = settings.annotationToolsVisible && !settings.hideAnnotationToolbarOnLaunch;
+    SetAnnotationToolbarVisible(Settings::Get().annotationToolsVisible);
 
     const bool playbackRow = settings.playbackControlsVisible;
     m_bottomRow->setVisible(playbackRow);
@@ -534,6 +573,89 @@ void MonitorPanel::SetViewerControlsVisible(bool visible)
 void MonitorPanel::ToggleViewerControlsVisibility()
 {
     SetViewerControlsVisible(!Settings::Get().viewerControlsVisible);
+}
+
+// --- Annotations
+
+void MonitorPanel::SetAnnotationTool(int tool)
+{
+    m_view->SetAnnotationTool(tool);
+    m_annotationTools->SetTool(m_view->AnnotationTool());
+    m_annotationOptions->SetToolSize(m_view->Annotations()->ToolSize());
+}
+
+void MonitorPanel::ToggleAnnotationTool(int tool)
+{
+    SetAnnotationTool(m_view->AnnotationTool() == tool ? -1 : tool);
+}
+
+void MonitorPanel::IncreaseAnnotationToolSize()
+{
+    m_view->IncreaseAnnotationToolSize();
+}
+
+void MonitorPanel::DecreaseAnnotationToolSize()
+{
+    m_view->DecreaseAnnotationToolSize();
+}
+
+void MonitorPanel::ToggleHoldAnnotationFrames()
+{
+    m_view->ToggleHoldAnnotationFrames();
+    ShowMessage(m_view->Annotations()->HoldFrames() ? QStringLiteral("Hold On") : QStringLiteral("Hold Off"));
+}
+
+void MonitorPanel::ToggleGhosting()
+{
+    m_view->ToggleAnnotationGhosting();
+    ShowMessage(m_view->Annotations()->Ghosting() ? QStringLiteral("Ghosting On") : QStringLiteral("Ghosting Off"));
+}
+
+void MonitorPanel::UndoAnnotation()
+{
+    m_view->UndoAnnotation();
+}
+
+void MonitorPanel::RedoAnnotation()
+{
+    m_view->RedoAnnotation();
+}
+
+void MonitorPanel::SetAnnotationVisibility(int visibility)
+{
+    m_view->SetAnnotationVisibility(visibility);
+}
+
+void MonitorPanel::CutBookmark()
+{
+    m_view->CutAnnotation();
+}
+
+void MonitorPanel::CopyBookmark()
+{
+    m_view->CopyAnnotation();
+}
+
+void MonitorPanel::PasteBookmark()
+{
+    m_view->PasteAnnotation();
+}
+
+void MonitorPanel::ClearCurrentFrameAnnotation()
+{
+    m_view->ClearCurrentFrameAnnotation();
+}
+
+void MonitorPanel::SetAnnotationToolbarVisible(bool visible)
+{
+    Settings::Get().annotationToolsVisible = visible;
+    m_annotationTools->setVisible(visible);
+    m_annotationOptions->setVisible(visible);
+}
+
+void MonitorPanel::ToggleAnnotationToolbarVisibility()
+{
+    SetAnnotationToolbarVisible(!Settings::Get().annotationToolsVisible);
 }
 
 void MonitorPanel::SetMediaInfoVisible(bool visible)

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+class AnnotationOptionsWidget;
+class AnnotationToolsWidget;
 class AvManager;
 class GlobalTimeControlWidget;
 class PlaybackControlWidget;
@@ -42,6 +44,8 @@ public:
     PlaybackOptionsWidget* PlaybackOptions() const { return m_playbackOptions; }
     ViewerControlsWidget* ViewerControls() const { return m_viewerControls; }
     ToolsDisplayWidget* ToolsDisplay() const { return m_toolsDisplay; }
+    AnnotationToolsWidget* AnnotationTools() const { return m_annotationTools; }
+    AnnotationOptionsWidget* AnnotationOptions() const { return m_annotationOptions; }
     // The viewer's column from top to bottom: the bars shown or not, and the viewer.
     QList<QWidget*> ViewerColumn() const;
 
@@ -98,6 +102,24 @@ public slots:
     void SetRangeToPreviousRangeBookmark();
     void SetRangeToNextRangeBookmark();
 
+    // Annotations. A tool (AnnotationToolType) makes the left button draw; choosing the tool
+    // already chosen, or -1, gives the button back to scrubbing.
+    void SetAnnotationTool(int tool);
+    void ToggleAnnotationTool(int tool);
+    void IncreaseAnnotationToolSize();
+    void DecreaseAnnotationToolSize();
+    void ToggleHoldAnnotationFrames();
+    void ToggleGhosting();
+    void UndoAnnotation();
+    void RedoAnnotation();
+    // 0 on, 1 off during playback, 2 off.
+    void SetAnnotationVisibility(int visibility);
+    // The current frame's drawing: cut, copied or pasted (the bookmark commands), or cleared.
+    void CutBookmark();
+    void CopyBookmark();
+    void PasteBookmark();
+    void ClearCurrentFrameAnnotation();
+
     // Panels; each stores its visibility in the settings.
     void SetGlobalTimeControlVisible(bool visible);
     void SetRangeTimeControlVisible(bool visible);
@@ -110,6 +132,9 @@ public slots:
     void TogglePlaybackControlsVisible();
     void SetViewerControlsVisible(bool visible);
     void ToggleViewerControlsVisibility();
+    // The annotation tools and options.
+    void SetAnnotationToolbarVisible(bool visible);
+    void ToggleAnnotationToolbarVisibility();
     void SetMediaInfoVisible(bool visible);
     void ToggleMediaInfoVisibility();
 
@@ -137,4 +162,6 @@ private:
     PlaybackOptionsWidget* m_playbackOptions = nullptr;
     ViewerControlsWidget* m_viewerControls = nullptr;
     ToolsDisplayWidget* m_toolsDisplay = nullptr;
+    AnnotationToolsWidget* m_annotationTools = nullptr;
+    AnnotationOptionsWidget* m_annotationOptions = nullptr;
 };
