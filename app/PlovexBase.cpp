@@ -24,6 +24,8 @@
 #include "ui/ViewerControlsWidget.h"
 #include "ui/ProjectTreeWidget.h"
 #include "ui/TimelinePanelWidget.h"
+#include "viewer/AnnotationTypes.h"
+#include "viewer/AnnotationsOverlay.h"
 #include "viewer/OpenGLViewer.h"
 #include "viewer/SoftwareViewer.h"
 #include "viewer/ViewerOverlay.h"
@@ -371,13 +373,46 @@ void PlovexBase::CreateActions()
     AddCommand(CommandId::ToggleFullscreen, [this] { ToggleFullscreen(); });
     AddCommand(CommandId::ToggleMenuBar, [this] { SetMenuBarVisible(!menuBar()->isVisible()); });
     AddCommand(CommandId::ApplicationEsc, [this] { ApplicationEscape(); });
-    // Del: the focused side-bar item.
+    // Del: the focused side-bar item, else the drawing on the frame shown.
     AddCommand(CommandId::ApplicationDel, [this] {
         if (m_projectTree->hasFocus() && !m_projectTree->IsEditing())
             m_projectTree->DeleteSelected();
         else if (m_timelinePanel->hasFocus())
             m_timelinePanel->DeleteSelected();
+        else if (!m_projectTree->IsEditing())
+            m_panel->ClearCurrentFrameAnnotation();
     });
+    // The drawing tools: their key again puts the tool down.
+    const QList<QPair<int, int>> tools{{CommandId::ActivatePencil, AnnotationToolPencil},
+                                       {CommandId::ActivateLaserPointer, AnnotationToolLaserPointer},
+                                       {CommandId::ActivateEraser, AnnotationToolEraser},
+                                       {CommandId::ActivateText, AnnotationToolText},
+                                       {CommandId::ActivateArrow, AnnotationToolArrow},
+                                       {CommandId::ActivateEllipse, AnnotationToolEllipse},
+                                       {CommandId::ActivateRectangle, AnnotationToolRectangle}};
+    for (const auto& [id, tool] : tools)
+        AddCommand(id, [panel, tool = tool] { panel->ToggleAnnotationTool(tool); });
+    const QList<QPair<int, void (MonitorPanel::*)()>> annotationCommands{
+        {CommandId::IncreaseToolSize, &MonitorPanel::IncreaseAnnotationToolSize},
+        {CommandId::DecreaseToolSize, &MonitorPanel::DecreaseAnnotationToolSize},
+        {CommandId::ToggleHoldAnnotations, &MonitorPanel::ToggleHoldAnnotationFrames},
+        {CommandId::ToggleGhosting, &MonitorPanel::ToggleGhosting},
+        {CommandId::CutBookmark, &MonitorPanel::CutBookmark},
+        {CommandId::CopyBookmark, &MonitorPanel::CopyBookmark},
+        {CommandId::PasteBookmark, &MonitorPanel::PasteBookmark},
+        {CommandId::ToggleAnnotationTools, &MonitorPanel::ToggleAnnotationToolbarVisibility},
+    };
+    for (const auto& [id, slot] : annotationCommands)
+        AddCommand(id, [panel, slot = slot] { (panel->*slot)(); });
+    AddOwn(QStringLiteral("undoAnnotation"), [panel] { panel->UndoAnnotation(); });
+    AddOwn(QStringLiteral("redoAnnotation"), [panel] { panel->RedoAnnotation(); });
+    const QList<QPair<int, int>> visibilities{{CommandId::AnnotationsOn, AnnotationVisibilityOn},
+                                              {CommandId::AnnotationsOffDuringPlayback, AnnotationVisibilityOffDuringPlayback},
+                                              {CommandId::AnnotationsOff, AnnotationVisibilityOff}};
+    for (const auto& [id, visibility] : visibilities) {
+        AddCommand(id, [panel, visibility = visibility] { panel->SetAnnotationVisibility(visibility); });
+        connect(Action(id), &QAction::triggered, this, &PlovexBase::UpdateVideoActions);
+    }
     AddCommand(CommandId::ToggleSideBar, [this] { SetSideBarVisible(!m_sideBar->isVisible()); });
     AddCommand(CommandId::MoveSideBar, [this] { SetSideBarLeft(!Settings::Get().sideBarLeft); });
     AddCommand(CommandId::TooglePingPong, [this] {
@@ -815,6 +850,10 @@ void PlovexBase::UpdateVideoActions()
     Action(CommandId::FlipHorizontal)->setChecked(m_viewer->FlipHorizontal());
     Action(CommandId::FlipVertical)->setChecked(m_viewer->FlipVertical());
     Action(CommandId::ToggleMediaInfo)->setChecked(m_view->Overlay()->MediaInfoEnabled());
+    const int visibility = m_view->Annotations()->Visibility();
+    Action(CommandId::AnnotationsOn)->setChecked(visibility == AnnotationVisibilityOn);
+    Action(CommandId::AnnotationsOffDuringPlayback)->setChecked(visibility == AnnotationVisibilityOffDuringPlayback);
+    Action(CommandId::AnnotationsOff)->setChecked(visibility == AnnotationVisibilityOff);
     Action(CommandId::ToggleABWipeSnap)->setChecked(Settings::Get().wipeSnapEnabled);
     Action(CommandId::ToggleABWipeSnapGuides)->setChecked(Settings::Get().wipeSnapGuidesEnabled);
 }
@@ -838,6 +877,7 @@ void PlovexBase::UpdateToolsActions()
     Action(CommandId::ToggleViewerControls)->setChecked(settings.viewerControlsVisible);
     Action(CommandId::ToggleMenuBar)->setChecked(menuBar()->isVisible());
     Action(CommandId::ToggleSideBar)->setChecked(m_sideBar->isVisible());
+    Action(CommandId::ToggleAnnotationTools)->setChecked(settings.annotationToolsVisible);
 }
 
 void PlovexBase::ResizeViewer(int width, int height)
@@ -854,8 +894,10 @@ void PlovexBase::ResizeViewer(int width, int height)
 
 void PlovexBase::ApplicationEscape()
 {
-    if (isFullScreen())
+    if (m_fullscreen)
         SetFullscreenEnabled(false);
+    else if (m_view->AnnotationTool() >= 0)
+        m_panel->SetAnnotationTool(-1);
 }
 
 void PlovexBase::SetAlwaysOnTopEnabled(bool enabled)

@@ -1,6 +1,7 @@
 // The player panel in the real window: the speed, loop, step, seek, volume and bar commands
 // from their keys, and the places of the time bars.
 #include "app/PlovexX.h"
+#include "core/CommandId.h"
 #include "core/Logger.h"
 #include "core/Settings.h"
 #include "engine/AvManager.h"
@@ -9,15 +10,20 @@
 #include "playback/AudioOutputManager.h"
 #include "playback/LoopState.h"
 #include "playback/PlaybackManager.h"
+#include "project/FrameBookmark.h"
 #include "project/ProjectManager.h"
 #include "project/Timeline.h"
 #include "project/TimelineItem.h"
 #include "tests/TestSupport.h"
+#include "ui/AnnotationOptionsWidget.h"
+#include "ui/AnnotationToolsWidget.h"
 #include "ui/GlobalTimeControlWidget.h"
 #include "ui/MonitorPanel.h"
 #include "ui/PlaybackOptionsWidget.h"
 #include "ui/RangeTimeControlWidget.h"
 #include "ui/ToolsDisplayWidget.h"
+#include "viewer/AnnotationTypes.h"
+#include "viewer/AnnotationsOverlay.h"
 #include "viewer/SurfaceFormat.h"
 #include "viewer/ViewerOverlay.h"
 #include "viewer/ViewerWidget.h"
@@ -25,6 +31,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QToolButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -196,6 +203,64 @@ private slots:
         QVERIFY(!Settings::Get().playbackControlsVisible);
         player.Key(Qt::Key_F5);
         QVERIFY(!Settings::Get().viewerControlsVisible);
+    }
+
+    // The drawing commands from their keys: F8 shows the tools, a tool's key takes it up and
+    // puts it down again, Esc puts it down, H and G hold and ghost, the Annotations choices
+    // keep one check; Del clears the frame's drawing as one step that Undo Annotation undoes.
+    void annotationKeys()
+    {
+        Player player;
+        QVERIFY(player.Open());
+        MonitorPanel* panel = player.Panel();
+        AnnotationToolsWidget* tools = panel->AnnotationTools();
+        QVERIFY(tools->isHidden()); // hidden at launch by default
+        player.Key(Qt::Key_F8);
+        QVERIFY(tools->isVisible() && panel->AnnotationOptions()->isVisible());
+        QVERIFY(Settings::Get().annotationToolsVisible);
+
+        player.Key(Qt::Key_P);
+        QCOMPARE(panel->View()->AnnotationTool(), int(AnnotationToolPencil));
+        QVERIFY(tools->ToolButton(AnnotationToolPencil)->isChecked());
+        player.Key(Qt::Key_P);
+        QCOMPARE(panel->View()->AnnotationTool(), -1);
+        QVERIFY(!tools->ToolButton(AnnotationToolPencil)->isChecked());
+        player.Key(Qt::Key_A);
+        QCOMPARE(panel->View()->AnnotationTool(), int(AnnotationToolArrow));
+        player.Key(Qt::Key_Escape);
+        QCOMPARE(panel->View()->AnnotationTool(), -1);
+        tools->ToolButton(AnnotationToolEllipse)->click();
+        QCOMPARE(panel->View()->AnnotationTool(), int(AnnotationToolEllipse));
+
+        AnnotationsOverlay* overlay = panel->View()->Annotations();
+        player.Key(Qt::Key_H);
+        QVERIFY(overlay->HoldFrames());
+        QVERIFY(tools->Button(QStringLiteral("hold"))->isChecked());
+        player.Key(Qt::Key_G);
+        QVERIFY(overlay->Ghosting());
+        QVERIFY(tools->Button(QStringLiteral("ghosting"))->isChecked());
+
+        player.window.Action(CommandId::AnnotationsOff)->trigger();
+        QCOMPARE(overlay->Visibility(), int(AnnotationVisibilityOff));
+        QVERIFY(!player.window.Action(CommandId::AnnotationsOn)->isChecked());
+        QVERIFY(player.window.Action(CommandId::AnnotationsOff)->isChecked());
+        player.window.Action(CommandId::AnnotationsOn)->trigger();
+        QCOMPARE(overlay->Visibility(), int(AnnotationVisibilityOn));
+        QVERIFY(!player.window.Action(CommandId::AnnotationsOff)->isChecked());
+
+        // A dot in the middle of the picture with the pencil, then Del and Undo Annotation.
+        player.Key(Qt::Key_P);
+        const QPointF middle = QRectF(panel->View()->rect()).center();
+        QTRY_VERIFY(overlay->CanBeginStroke(middle));
+        QVERIFY(overlay->BeginStroke(middle));
+        overlay->EndStroke();
+        const FrameBookmark* drawing = player.Timeline()->FrameBookmarkAt(player.Frame());
+        QVERIFY(drawing);
+        QCOMPARE(drawing->Strokes().size(), 1);
+        player.Key(Qt::Key_Delete);
+        QCOMPARE(drawing->Strokes().size(), 0);
+        player.window.OwnAction(QStringLiteral("undoAnnotation"))->trigger();
+        QCOMPARE(drawing->Strokes().size(), 1);
     }
 
     // Shift+Up and Shift+Down step the volume by ten; Ctrl+M mutes. The audio output's own
