@@ -168,14 +168,18 @@ bool SnapshotManager::ShowsFrame(const Timeline* timeline, int frame) const
            && time <= shown->timelineFrameEndTime.load();
 }
 
-bool SnapshotManager::WaitForFrame(const QPointer<Timeline>& timeline, int frame)
+SnapshotManager::WaitResult SnapshotManager::WaitForFrame(const QPointer<Timeline>& timeline, int frame)
 {
     if (ShowsFrame(timeline, frame))
-        return true;
+        return WaitResult::Shown;
     QEventLoop loop;
     QTimer timeout;
     timeout.setSingleShot(true);
-    connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
+    bool timedOut = false;
+    connect(&timeout, &QTimer::timeout, &loop, [&] {
+        timedOut = true;
+        loop.quit();
+    });
     connect(m_viewer, &ViewerWidget::PrimaryVideoFrameChanged, &loop, [&] {
         if (ShowsFrame(timeline, frame))
             loop.quit();
@@ -187,7 +191,13 @@ bool SnapshotManager::WaitForFrame(const QPointer<Timeline>& timeline, int frame
     timeout.start(std::max(m_frameTimeoutMs, 0));
     loop.exec();
     m_waitLoop = nullptr;
-    return ShowsFrame(timeline, frame);
+    if (ShowsFrame(timeline, frame))
+        return WaitResult::Shown;
+    if (!m_viewer || !timeline)
+        return WaitResult::Gone;
+    if (timedOut)
+        return WaitResult::TimedOut;
+    return WaitResult::Cancelled;
 }
 
 int SnapshotManager::WriteSnapshotFrames(const SnapshotProperties& properties)
@@ -247,13 +257,14 @@ int SnapshotManager::CaptureFrames(const SnapshotProperties& properties)
             break;
         const int frame = frames[i];
         m_timeControl->SeekFrame(frame);
-        if (!WaitForFrame(timeline, frame)) {
-            if (m_cancel)
-                break;
-            if (!m_viewer || !timeline) {
-                ReportError(QStringLiteral("Snapshot capture stopped: the viewer or its timeline is gone"));
-                return -1;
-            }
+        const WaitResult waited = WaitForFrame(timeline, frame);
+        if (waited == WaitResult::Cancelled)
+            break;
+        if (waited == WaitResult::Gone) {
+            ReportError(QStringLiteral("Snapshot capture stopped: the viewer or its timeline is gone"));
+            return -1;
+        }
+        if (waited == WaitResult::TimedOut) {
             ReportError(QStringLiteral("Timed out waiting for frame %1 to be shown (%2 ms)").arg(frame).arg(m_frameTimeoutMs));
             return -1;
         }

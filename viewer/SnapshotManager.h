@@ -98,8 +98,10 @@ private:
     bool SaveImage(const QImage& image, const QString& path, const QString& extension);
     // Whether the viewer shows timeline frame `frame` of `timeline` now.
     bool ShowsFrame(const Timeline* timeline, int frame) const;
-    // Runs the event loop until the viewer shows `frame`, a cancel, or the timeout.
-    bool WaitForFrame(const QPointer<Timeline>& timeline, int frame);
+    enum class WaitResult { Shown, Cancelled, TimedOut, Gone };
+    // Runs the event loop until the viewer shows `frame`, a cancel, the timeout, or the viewer
+    // or the timeline is deleted.
+    WaitResult WaitForFrame(const QPointer<Timeline>& timeline, int frame);
     int CaptureFrames(const SnapshotProperties& properties);
 
     QPointer<ViewerWidget> m_viewer;
