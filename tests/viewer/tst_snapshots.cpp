@@ -338,6 +338,15 @@ private slots:
         QVERIFY(Near(saved.pixelColor(320, 180), kGrey, 20));
         QCOMPARE(Files(folder), QStringList({"first.jpg", "second.jpg", "third.png"}));
 
+        // Mode 0 through the frame writer: the view as it is, one file, reported with its frame.
+        QSignalSpy generated(&manager, &SnapshotManager::ExportFrameGenerated);
+        SnapshotProperties current{folder, "now", "png", SnapshotModeCurrentView, 4};
+        QCOMPARE(manager.WriteSnapshotFrames(current), 0);
+        QCOMPARE(generated.size(), 1);
+        QCOMPARE(generated[0][1].toInt(), 0);
+        QVERIFY(m_time.seeks.isEmpty());
+        QCOMPARE(QImageReader(folder + "/now.png").format(), QByteArray("png"));
+
         // A folder that cannot be made (a file stands in its way).
         TestSupport::Touch(root.path() + "/blocked");
         TestSupport::LogCapture log;
