@@ -404,6 +404,8 @@ void PlovexBase::CreateActions()
     };
     for (const auto& [id, slot] : annotationCommands)
         AddCommand(id, [panel, slot = slot] { (panel->*slot)(); });
+    AddCommand(CommandId::CaptureToClipboard, [panel] { panel->SnapshotToClipboard(); });
+    AddCommand(CommandId::CaptureToFolder, [panel] { panel->SnapshotToFolder(); });
     AddOwn(QStringLiteral("undoAnnotation"), [panel] { panel->UndoAnnotation(); });
     AddOwn(QStringLiteral("redoAnnotation"), [panel] { panel->RedoAnnotation(); });
     const QList<QPair<int, int>> visibilities{{CommandId::AnnotationsOn, AnnotationVisibilityOn},

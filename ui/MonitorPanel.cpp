@@ -20,9 +20,13 @@
 #include "ui/ViewerControlsWidget.h"
 #include "viewer/AnnotationTypes.h"
 #include "viewer/AnnotationsOverlay.h"
+#include "viewer/SnapshotManager.h"
+#include "viewer/SnapshotProperties.h"
 #include "viewer/ViewerOverlay.h"
 #include "viewer/ViewerWidget.h"
 
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
@@ -157,6 +161,13 @@ MonitorPanel::MonitorPanel(AvManager* engine, ProjectManager* manager, bool hard
     m_topRow->setVisible(settings.viewerControlsVisible);
 }
 
+MonitorPanel::~MonitorPanel()
+{
+    // A capture waiting for a frame runs the event loop: it ends before the panel goes.
+    if (m_snapshots)
+        m_snapshots->CancelSnapshotOperation();
+}
+
 QList<QWidget*> MonitorPanel::ViewerColumn() const
 {
     QList<QWidget*> widgets;
@@ -257,7 +268,7 @@ void MonitorPanel::ResetRange()
     m_globalTimeControl->ResetRange();
 }
 
-void MonitorPanel::SeekFrame(int frame, bool forward)
+void MonitorPanel::SeekToFrame(int frame, bool forward)
 {
     Timeline* timeline = CurrentTimeline();
     if (!timeline || timeline->FrameCount() < 1)
@@ -270,25 +281,25 @@ void MonitorPanel::SeekFrame(int frame, bool forward)
 
 void MonitorPanel::SeekTimelineStart()
 {
-    SeekFrame(0, false);
+    SeekToFrame(0, false);
 }
 
 void MonitorPanel::SeekTimelineEnd()
 {
     if (const Timeline* timeline = CurrentTimeline())
-        SeekFrame(timeline->LastFrame());
+        SeekToFrame(timeline->LastFrame());
 }
 
 void MonitorPanel::SeekRangeStart()
 {
     if (const Timeline* timeline = CurrentTimeline())
-        SeekFrame(timeline->RangeStartFrame(), false);
+        SeekToFrame(timeline->RangeStartFrame(), false);
 }
 
 void MonitorPanel::SeekRangeEnd()
 {
     if (const Timeline* timeline = CurrentTimeline())
-        SeekFrame(timeline->RangeEndFrame());
+        SeekToFrame(timeline->RangeEndFrame());
 }
 
 void MonitorPanel::StepBy(int frames)
@@ -374,14 +385,14 @@ int Nearest(const QList<int>& frames, int current, bool after)
 void MonitorPanel::SeekPreviousEdit()
 {
     if (const Timeline* timeline = CurrentTimeline())
-        SeekFrame(std::max(0, Nearest(EditFrames(*timeline), timeline->PlaybackFrame(), false)), false);
+        SeekToFrame(std::max(0, Nearest(EditFrames(*timeline), timeline->PlaybackFrame(), false)), false);
 }
 
 void MonitorPanel::SeekNextEdit()
 {
     if (const Timeline* timeline = CurrentTimeline()) {
         const int next = Nearest(EditFrames(*timeline), timeline->PlaybackFrame(), true);
-        SeekFrame(next < 0 ? timeline->LastFrame() : next);
+        SeekToFrame(next < 0 ? timeline->LastFrame() : next);
     }
 }
 
@@ -389,14 +400,14 @@ void MonitorPanel::SeekPreviousBookmark()
 {
     if (const Timeline* timeline = CurrentTimeline())
         if (const int frame = Nearest(BookmarkFrames(*timeline), timeline->PlaybackFrame(), false); frame >= 0)
-            SeekFrame(frame, false);
+            SeekToFrame(frame, false);
 }
 
 void MonitorPanel::SeekNextBookmark()
 {
     if (const Timeline* timeline = CurrentTimeline())
         if (const int frame = Nearest(BookmarkFrames(*timeline), timeline->PlaybackFrame(), true); frame >= 0)
-            SeekFrame(frame);
+            SeekToFrame(frame);
 }
 
 // --- Speed and looping
@@ -507,6 +518,73 @@ void MonitorPanel::SetRangeToPreviousRangeBookmark()
 void MonitorPanel::SetRangeToNextRangeBookmark()
 {
     m_globalTimeControl->SetRangeToNextRangeBookmark();
+}
+
+// --- Snapshots
+
+SnapshotManager* MonitorPanel::Snapshots()
+{
+    if (!m_snapshots)
+        m_snapshots = new SnapshotManager(m_view, this, this);
+    return m_snapshots;
+}
+
+void MonitorPanel::SnapshotToClipboard()
+{
+    Snapshots()->SnapshotToClipboard();
+}
+
+void MonitorPanel::SnapshotToFolder()
+{
+    const QString jpg = QStringLiteral("JPG (*.jpg)");
+    const QString png = QStringLiteral("PNG (*.png)");
+    QString filter = m_snapshotFormat == QLatin1String("jpg") ? jpg : png;
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Snapshot"), SnapshotManager::ProposedSnapshotPath(),
+                                                      QStringLiteral("%1;;%2").arg(jpg, png), &filter);
+    if (path.isEmpty())
+        return;
+    const QFileInfo file(path);
+    QString suffix = file.suffix().toLower();
+    if (suffix != QLatin1String("jpg") && suffix != QLatin1String("png"))
+        suffix = filter == jpg ? QStringLiteral("jpg") : QStringLiteral("png");
+    m_snapshotFormat = suffix;
+    const QString name = file.suffix().toLower() == suffix ? file.completeBaseName() : file.fileName();
+    Snapshots()->SnapshotToFolder(file.absolutePath(), name, suffix);
+}
+
+int MonitorPanel::AdvancedSnapshot(const SnapshotProperties& properties)
+{
+    return Snapshots()->WriteSnapshotFrames(properties);
+}
+
+int MonitorPanel::StartFrame() const
+{
+    return 0;
+}
+
+int MonitorPanel::EndFrame() const
+{
+    const Timeline* timeline = CurrentTimeline();
+    return timeline ? timeline->LastFrame() : -1;
+}
+
+int MonitorPanel::RangeStartFrame() const
+{
+    const Timeline* timeline = CurrentTimeline();
+    return timeline ? timeline->RangeStartFrame() : 0;
+}
+
+int MonitorPanel::RangeEndFrame() const
+{
+    const Timeline* timeline = CurrentTimeline();
+    return timeline ? timeline->RangeEndFrame() : -1;
+}
+
+void MonitorPanel::SeekFrame(int frame)
+{
+    Timeline* timeline = CurrentTimeline();
+    if (timeline && frame >= 0 && frame <= timeline->LastFrame())
+        m_engine->SetPlaybackTime(timeline->FrameStartTime(frame));
 }
 
 // --- Panels

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "viewer/SnapshotTimeControl.h"
+
 #include <QWidget>
 
 class AnnotationOptionsWidget;
@@ -15,6 +17,8 @@ class TimeControlBaseWidget;
 class Timeline;
 class ToolsDisplayWidget;
 class ViewerControlsWidget;
+class SnapshotManager;
+struct SnapshotProperties;
 class ViewerWidget;
 
 // The player: the viewer with the two time bars, the viewer controls above, and the tools
@@ -24,7 +28,7 @@ class ViewerWidget;
 // the picture, the global bar outside it, each above or below as its setting says. Visibility
 // of the bars and rows follows the settings and is stored back when it changes. Main thread
 // only.
-class MonitorPanel : public QWidget
+class MonitorPanel : public QWidget, private SnapshotTimeControl
 {
     Q_OBJECT
 
@@ -36,6 +40,7 @@ public:
 
     // `hardware`: the viewer draws with OpenGL (else in software).
     MonitorPanel(AvManager* engine, ProjectManager* manager, bool hardware, QWidget* parent = nullptr);
+    ~MonitorPanel() override;
 
     ViewerWidget* View() const { return m_view; }
     GlobalTimeControlWidget* GlobalTimeControl() const { return m_globalTimeControl; }
@@ -120,6 +125,13 @@ public slots:
     void PasteBookmark();
     void ClearCurrentFrameAnnotation();
 
+    // Snapshots of the view: to the clipboard, to a file the user names ("Snapshot"), or frame
+    // by frame as the properties say. The snapshot manager is made on first use.
+    void SnapshotToClipboard();
+    void SnapshotToFolder();
+    int AdvancedSnapshot(const SnapshotProperties& properties);
+    SnapshotManager* Snapshots();
+
     // Panels; each stores its visibility in the settings.
     void SetGlobalTimeControlVisible(bool visible);
     void SetRangeTimeControlVisible(bool visible);
@@ -143,8 +155,15 @@ signals:
     void TimeControlDisplayFrameChanged(int displayFrame);
 
 private:
+    // What a capture of several frames asks of the time control.
+    int StartFrame() const override;
+    int EndFrame() const override;
+    int RangeStartFrame() const override;
+    int RangeEndFrame() const override;
+    void SeekFrame(int frame) override;
+
     Timeline* CurrentTimeline() const;
-    void SeekFrame(int frame, bool forward = true);
+    void SeekToFrame(int frame, bool forward = true);
     void StepBy(int frames);
     void PlaceTimeControls();
     void ShowMessage(const QString& text);
@@ -164,4 +183,6 @@ private:
     ToolsDisplayWidget* m_toolsDisplay = nullptr;
     AnnotationToolsWidget* m_annotationTools = nullptr;
     AnnotationOptionsWidget* m_annotationOptions = nullptr;
+    SnapshotManager* m_snapshots = nullptr; // made on first use, a child of this panel
+    QString m_snapshotFormat = QStringLiteral("png"); // the ending of the last snapshot saved
 };

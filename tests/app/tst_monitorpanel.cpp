@@ -30,6 +30,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QTimer>
 #include <QMenu>
 #include <QToolButton>
 #include <QTemporaryDir>
@@ -261,6 +266,34 @@ private slots:
         QCOMPARE(drawing->Strokes().size(), 0);
         player.window.OwnAction(QStringLiteral("undoAnnotation"))->trigger();
         QCOMPARE(drawing->Strokes().size(), 1);
+    }
+
+    // Ctrl+C puts the view on the clipboard; Ctrl+Shift+C asks where ("Snapshot") and saves
+    // it there, as PNG unless JPG is asked for.
+    void snapshotKeys()
+    {
+        Player player;
+        QVERIFY(player.Open());
+        QTRY_VERIFY(player.Panel()->View()->ShownFrame(0));
+        QGuiApplication::clipboard()->clear();
+        player.Key(Qt::Key_C, Qt::ControlModifier);
+        QTRY_VERIFY(!QGuiApplication::clipboard()->image().isNull());
+
+        QTemporaryDir folder;
+        QTimer::singleShot(500, [&folder] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            QCOMPARE(dialog->windowTitle(), QStringLiteral("Snapshot"));
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            QVERIFY(name);
+            name->setText(folder.filePath(QStringLiteral("still")));
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        player.Key(Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+        QTRY_VERIFY(QFileInfo::exists(folder.filePath(QStringLiteral("still.png"))));
+        const QImage saved(folder.filePath(QStringLiteral("still.png")));
+        QVERIFY(!saved.isNull());
+        QVERIFY(saved.width() >= 320);
     }
 
     // Shift+Up and Shift+Down step the volume by ten; Ctrl+M mutes. The audio output's own
