@@ -391,7 +391,7 @@ private slots:
     }
 
     // The eraser on the foreground clears only foreground pixels: a background stroke under
-    // them shows through.
+    // them shows through, and so does the picture, both while the eraser is dragged and after.
     void eraserKeepsToItsLayer()
     {
         auto timeline = MakeTimeline();
@@ -410,16 +410,45 @@ private slots:
         overlay.SetToolColor(kGreen);
         Line(overlay, QPointF(100, 100), QPointF(300, 100));
         Line(overlay, QPointF(100, 250), QPointF(300, 250));
-        QImage image = Painted(overlay);
+        const QColor picture(128, 128, 128);
+        QImage image = Painted(overlay, picture);
         QCOMPARE(image.pixelColor(200, 100), kGreen);
         overlay.SetActiveTool(AnnotationToolEraser);
-        Line(overlay, QPointF(150, 100), QPointF(250, 100));
-        Line(overlay, QPointF(150, 250), QPointF(250, 250));
-        image = Painted(overlay);
-        QCOMPARE(image.pixelColor(200, 100), kRed);             // the background shows through
-        QCOMPARE(image.pixelColor(200, 250), QColor(Qt::black)); // nothing under: the picture
-        QCOMPARE(image.pixelColor(120, 250), kGreen);            // outside the eraser's path
+
+        // Mid-drag the stroke is not stored yet: the layer under it is erased on the fly.
+        QVERIFY(overlay.BeginStroke(QPointF(150, 100)));
+        for (int i = 1; i <= 20; ++i)
+            overlay.AppendPoint(QPointF(150 + 5 * i, 100));
+        image = Painted(overlay, picture);
+        QCOMPARE(image.pixelColor(200, 100), kRed);   // the background shows through
+        QCOMPARE(image.pixelColor(200, 250), kGreen); // the other line is not touched yet
+        overlay.EndStroke();
+        // A dropped eraser stroke leaves the layer whole.
+        QVERIFY(overlay.BeginStroke(QPointF(150, 250)));
+        overlay.AppendPoint(QPointF(250, 250));
+        QCOMPARE(Painted(overlay, picture).pixelColor(200, 250), picture);
+        overlay.CancelStroke();
+        QCOMPARE(Painted(overlay, picture).pixelColor(200, 250), kGreen);
+        QVERIFY(overlay.BeginStroke(QPointF(150, 250)));
+        for (int i = 1; i <= 20; ++i)
+            overlay.AppendPoint(QPointF(150 + 5 * i, 250));
+        image = Painted(overlay, picture);
+        QCOMPARE(image.pixelColor(200, 250), picture); // nothing under: the picture, not a hole
+        QCOMPARE(image.pixelColor(200, 100), kRed);
+        overlay.EndStroke();
+
+        image = Painted(overlay, picture);
+        QCOMPARE(image.pixelColor(200, 100), kRed);      // the background shows through
+        QCOMPARE(image.pixelColor(200, 250), picture);   // nothing under: the picture
+        QCOMPARE(image.pixelColor(120, 250), kGreen);    // outside the eraser's path
+        QCOMPARE(image.pixelColor(200, 180), picture);   // between the lines: nothing drawn
         QCOMPARE(timeline->BackgroundAnnotations()->Strokes().size(), 1);
+        // The background's own image is whole: with the foreground layer off it shows in full.
+        overlay.SetActiveLayer(AnnotationLayerBackground);
+        overlay.SetCurrentFrame(3);
+        image = Painted(overlay, picture);
+        QCOMPARE(image.pixelColor(200, 100), kRed);
+        QCOMPARE(image.pixelColor(200, 250), picture);
     }
 
     // Undo takes the last stroke only; redo brings it back; a new stroke drops the redo.
