@@ -293,6 +293,28 @@ private slots:
         QVERIFY(Distance(view.ToNormalised(QPointF(640, 0)), QPointF(0.5, -0.28125)) < 1e-5);
     }
 
+    // With a tool active the pointer over the picture is the annotation cursor, hot spot at its
+    // centre; without one it is the arrow again.
+    void annotationCursor_data() { Rows(); }
+    void annotationCursor()
+    {
+        MAKE_OR_SKIP();
+        m_view->UpdateVideoFrameCache(0, Frame(m_info, QPoint(200, 60)), nullptr, nullptr);
+        m_view->SetAnnotationTool(AnnotationToolPencil);
+        const QPointF middle(320, 180);
+        Send(m_view.get(), QEvent::MouseMove, middle, Qt::NoButton, Qt::NoButton);
+        const QCursor cursor = m_view->cursor();
+        QCOMPARE(cursor.shape(), Qt::BitmapCursor);
+        const QImage drawn(QStringLiteral(":/icons/annotation_cursor.png"));
+        QVERIFY(!drawn.isNull());
+        QCOMPARE(cursor.pixmap().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                 drawn.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+        QCOMPARE(cursor.hotSpot(), QPoint(drawn.width() / 2, drawn.height() / 2));
+        m_view->SetAnnotationTool(-1);
+        Send(m_view.get(), QEvent::MouseMove, middle, Qt::NoButton, Qt::NoButton);
+        QCOMPARE(m_view->cursor().shape(), Qt::ArrowCursor);
+    }
+
     // A dot drawn on the marker stays on it through every change of the view.
     void dotStaysOnThePicture_data() { Rows(); }
     void dotStaysOnThePicture()
