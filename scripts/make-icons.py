@@ -2,8 +2,8 @@
 """Draws the interface's small icons into resources/icons/ and the program's icon, at the
 usual sizes, into resources/icons/app/ as PNG files.
 
-The icons are simple shapes (the tree's branch arrows, the dock's close cross, and the program's
-icon as resources/icons/app/plovex.svg draws it), drawn here with anti-aliasing by
+The icons are simple shapes (the tree's branch arrows, the dock's close cross, the viewer's
+annotation cursor, and the program's icon as resources/icons/app/plovex.svg draws it), drawn here with anti-aliasing by
 supersampling, so that they can be made again without an image editor:
     python3 scripts/make-icons.py
 """
@@ -101,12 +101,57 @@ def app_icon(size, samples=4):
     return rows
 
 
+def annotation_cursor(size=24, samples=8):
+    """The viewer's cursor while an annotation tool is active: a ring with four ticks round a dot
+    at the centre, which is the hot spot (where the stroke starts), drawn white on a dark outline
+    so it shows over any picture."""
+    c = size / 2.0
+    white, dark = (255, 255, 255), (20, 20, 20)
+
+    def line(x, y, half):
+        d = ((x - c) ** 2 + (y - c) ** 2) ** 0.5
+        if d <= 1.0 + half:  # the dot
+            return True
+        if abs(d - 5.5) <= half:  # the ring
+            return True
+        # ticks from the ring outwards along the axes
+        along, across = (abs(x - c), abs(y - c)) if abs(x - c) >= abs(y - c) else (abs(y - c), abs(x - c))
+        return 7.0 - half <= along <= 10.5 + half and across <= half
+
+    def colour(x, y):
+        if line(x, y, 0.6):
+            return white
+        if line(x, y, 1.6):
+            return dark
+        return None
+
+    rows = []
+    for py in range(size):
+        row = []
+        for px in range(size):
+            total = [0, 0, 0]
+            hits = 0
+            for sy in range(samples):
+                for sx in range(samples):
+                    col = colour(px + (sx + 0.5) / samples, py + (sy + 0.5) / samples)
+                    if col:
+                        hits += 1
+                        total = [t + v for t, v in zip(total, col)]
+            if hits:
+                row.append(tuple(round(t / hits) for t in total) + (round(255 * hits / samples ** 2),))
+            else:
+                row.append((0, 0, 0, 0))
+        rows.append(row)
+    return rows
+
+
 def main():
     folder = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resources", "icons")
     os.makedirs(folder, exist_ok=True)
     png(os.path.join(folder, "branch_collapsed.png"), draw(triangle((6, 4), (11, 8), (6, 12))))
     png(os.path.join(folder, "branch_expanded.png"), draw(triangle((4, 6), (12, 6), (8, 11))))
     png(os.path.join(folder, "dock_close.png"), draw(cross))
+    png(os.path.join(folder, "annotation_cursor.png"), annotation_cursor())
     for size in (16, 24, 32, 48, 64, 128, 256):
         png(os.path.join(folder, "app", "plovex_%d.png" % size), app_icon(size))
 

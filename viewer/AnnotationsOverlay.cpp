@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -156,7 +157,6 @@ void AnnotationsOverlay::UpdateForegroundBookmark()
     WatchStack(m_watchedForeground, m_foreground ? m_foreground->UndoStack() : nullptr);
     FrameBookmark* background = m_timeline ? m_timeline->BackgroundAnnotations() : nullptr;
     WatchStack(m_watchedBackground, background ? background->UndoStack() : nullptr);
-    MarkAllDirty();
     emit UpdateRequested();
 }
 
@@ -177,9 +177,6 @@ void AnnotationsOverlay::WatchStack(QPointer<QUndoStack>& watched, QUndoStack* s
 
 void AnnotationsOverlay::OnForegroundUndoIndexChanged()
 {
-    m_foregroundDirty = true;
-    // The drawing of this frame may be another's ghost or held picture too.
-    m_ghostDirty = m_heldDirty = true;
     if (m_foreground && m_foreground->TimelineFrame() >= 0)
         emit BookmarkIsAnnotationChanged(m_foreground->TimelineFrame(), m_foreground->HasAnnotation());
     emit UpdateRequested();
@@ -187,13 +184,7 @@ void AnnotationsOverlay::OnForegroundUndoIndexChanged()
 
 void AnnotationsOverlay::OnBackgroundUndoIndexChanged()
 {
-    m_backgroundDirty = true;
     emit UpdateRequested();
-}
-
-void AnnotationsOverlay::MarkAllDirty()
-{
-    m_foregroundDirty = m_backgroundDirty = m_ghostDirty = m_heldDirty = true;
 }
 
 bool AnnotationsOverlay::IsShown() const
@@ -286,7 +277,6 @@ void AnnotationsOverlay::SetActiveLayer(int layer)
     if (m_drawing)
         EndStroke();
     m_layer = layer;
-    MarkAllDirty();
     emit ActiveLayerChanged(layer);
     emit UpdateRequested();
 }
@@ -298,7 +288,6 @@ void AnnotationsOverlay::SetHoldFrames(bool hold)
     m_hold = hold;
     if (m_timeline)
         m_timeline->SetHoldAnnotations(hold);
-    m_heldDirty = true;
     emit HoldFramesChanged(hold);
     emit UpdateRequested();
 }
@@ -313,7 +302,6 @@ void AnnotationsOverlay::SetGhosting(bool ghosting)
     if (ghosting == m_ghosting)
         return;
     m_ghosting = ghosting;
-    m_ghostDirty = true;
     emit GhostingChanged(ghosting);
     emit UpdateRequested();
 }
@@ -541,7 +529,6 @@ void AnnotationsOverlay::PushStroke()
     target->UndoStack()->push(new AnnotationStrokeCmd(target, stroke));
     if (m_targetLayer == AnnotationLayerForeground && target->TimelineFrame() >= 0 && target != m_foreground)
         emit BookmarkIsAnnotationChanged(target->TimelineFrame(), target->HasAnnotation());
-    MarkAllDirty();
     emit UpdateRequested();
 }
 
@@ -687,14 +674,6 @@ QList<AnnotationsOverlay::Ghost> AnnotationsOverlay::GhostFrames() const
     return ghosts;
 }
 
-QImage AnnotationsOverlay::NewImage() const
-{
-    QImage image(m_surface * m_ratio, QImage::Format_ARGB32_Premultiplied);
-    image.setDevicePixelRatio(m_ratio);
-    image.fill(Qt::transparent);
-    return image;
-}
-
 void AnnotationsOverlay::DrawStroke(QPainter& painter, const AnnotationStroke& stroke, const AnnotationView& view,
                                     const std::optional<QColor>& tint, bool textFrame)
 {
@@ -732,96 +711,186 @@ void AnnotationsOverlay::DrawStroke(QPainter& painter, const AnnotationStroke& s
 }
 
 void AnnotationsOverlay::RenderDrawing(QImage& image, const QList<AnnotationStroke>& strokes,
-                                       const AnnotationView& view, const std::optional<QColor>& tint) const
+                                       const AnnotationView& view, bool textFrames)
 {
     image.fill(Qt::transparent);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::TextAntialiasing);
-    const bool frames = Settings::Get().showAnnotationTextBox;
-    for (const AnnotationStroke& stroke : strokes)
-        DrawStroke(painter, stroke, view, tint, frames);
+    const qreal ratio = image.devicePixelRatio();
+    const QTransform toDevice = view.ToSurface() * QTransform::fromScale(ratio, ratio);
+    for (const AnnotationStroke& stroke : strokes) {
+        if (stroke.type == AnnotationStroke::Text) {
+            // Rare, and needs the font engine: the painter, opened for this stroke only so the
+            // rasteriser never writes under an active one.
+            QPainter painter(&image);
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setRenderHint(QPainter::TextAntialiasing);
+            DrawStroke(painter, stroke, view, std::nullopt, textFrames);
+            continue;
+        }
+        m_rasterizer.Draw(image, stroke.path, toDevice, view.width * stroke.width / 1000.0 * ratio, stroke.color,
+                          stroke.type == AnnotationStroke::Eraser);
+    }
 }
 
-void AnnotationsOverlay::RenderGhosts(const AnnotationView& view)
+QImage AnnotationsOverlay::TakeImage()
 {
-    m_ghostImage.fill(Qt::transparent);
+    const QSize pixels = m_surface * m_ratio;
+    while (!m_spareImages.isEmpty()) {
+        QImage image = m_spareImages.takeLast();
+        if (image.size() == pixels) {
+            image.setDevicePixelRatio(m_ratio);
+            return image;
+        }
+    }
+    QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(m_ratio);
+    return image;
+}
+
+void AnnotationsOverlay::SetRenderedView(const AnnotationView& view, const QSize& surface, qreal ratio)
+{
+    if (surface == m_surface && ratio == m_ratio && view == m_renderedView)
+        return;
+    const bool resized = surface != m_surface || ratio != m_ratio;
+    m_surface = surface;
+    m_ratio = ratio;
+    m_renderedView = view;
+    m_ghostAtView = false;
+    for (auto& entry : m_rendered) {
+        entry->atView = false;
+        if (resized) {
+            entry->image = QImage();
+            entry->strokes.clear();
+        }
+    }
+    if (resized) {
+        m_spareImages.clear();
+        m_ghostImage = QImage();
+        m_scratch = QImage();
+    }
+}
+
+AnnotationsOverlay::RenderedDrawing& AnnotationsOverlay::Entry(const FrameBookmark* drawing,
+                                                               const std::optional<QColor>& tint)
+{
+    const std::optional<QRgb> key = tint ? std::optional<QRgb>(tint->rgba()) : std::nullopt;
+    for (auto& entry : m_rendered)
+        if (entry->drawing == drawing && entry->tint == key)
+            return *entry;
+    auto& entry = m_rendered.emplace_back(std::make_unique<RenderedDrawing>());
+    entry->drawing = drawing;
+    entry->tint = key;
+    return *entry;
+}
+
+const AnnotationsOverlay::RenderedDrawing* AnnotationsOverlay::Rendered(const FrameBookmark* drawing,
+                                                                          const std::optional<QColor>& tint)
+{
+    if (!drawing || !drawing->HasAnnotation())
+        return nullptr;
+    const bool textFrames = Settings::Get().showAnnotationTextBox;
+    // A ghost is its drawing tinted: made from the untinted image, which a frame step is likely
+    // to need as the foreground anyway.
+    const RenderedDrawing* source = tint ? Rendered(drawing) : nullptr;
+    RenderedDrawing& entry = Entry(drawing, tint);
+    entry.lastUse = m_paintCount;
+    const bool fresh = entry.atView && entry.textFrames == textFrames && entry.strokes == drawing->Strokes()
+                       && (!source || entry.sourceVersion == source->version);
+    if (fresh)
+        return &entry;
+    if (entry.image.isNull())
+        entry.image = TakeImage();
+    if (source) {
+        // Each colour moves halfway to the tint, alpha kept: (c + a t) / 2 in premultiplied
+        // terms, which is the tint at half opacity drawn atop.
+        std::memcpy(entry.image.bits(), source->image.constBits(), static_cast<size_t>(source->image.sizeInBytes()));
+        QPainter painter(&entry.image);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceAtop);
+        painter.setOpacity(0.5);
+        painter.fillRect(QRectF(QPointF(0, 0), QSizeF(m_surface)), QColor(tint->red(), tint->green(), tint->blue()));
+        entry.sourceVersion = source->version;
+    } else {
+        RenderDrawing(entry.image, drawing->Strokes(), m_renderedView, textFrames);
+    }
+    entry.strokes = drawing->Strokes();
+    entry.textFrames = textFrames;
+    entry.atView = true;
+    entry.version = ++m_renderCount;
+    return &entry;
+}
+
+void AnnotationsOverlay::DropUnused()
+{
+    constexpr qsizetype kSpareImages = 2;
+    std::erase_if(m_rendered, [this](const std::unique_ptr<RenderedDrawing>& entry) {
+        if (entry->lastUse + 1 >= m_paintCount)
+            return false;
+        if (!entry->image.isNull() && m_spareImages.size() < kSpareImages)
+            m_spareImages.append(entry->image);
+        return true;
+    });
+}
+
+const QImage* AnnotationsOverlay::GhostImage()
+{
     const QList<Ghost> ghosts = GhostFrames();
     if (ghosts.isEmpty())
-        return;
+        return nullptr;
     const Settings& settings = Settings::Get();
     QHash<int, FrameBookmark*> byFrame;
     for (const auto& [frame, bookmark] : AnnotatedFrames())
         byFrame.insert(frame, bookmark);
-    if (m_scratch.size() != m_ghostImage.size())
-        m_scratch = NewImage();
-    QPainter painter(&m_ghostImage);
+    QList<QPair<const RenderedDrawing*, double>> layers;
+    QList<QPair<quint64, double>> key;
     for (const Ghost& ghost : ghosts) {
-        FrameBookmark* bookmark = byFrame.value(ghost.frame);
-        if (!bookmark)
+        const RenderedDrawing* rendered =
+            Rendered(byFrame.value(ghost.frame),
+                     ghost.previous ? settings.ghostedFramesPrevTintColor : settings.ghostedFramesNextTintColor);
+        if (!rendered)
             continue;
-        // Each ghost alone first, so its eraser strokes touch only its own drawing.
-        RenderDrawing(m_scratch, bookmark->Strokes(), view,
-                      ghost.previous ? settings.ghostedFramesPrevTintColor : settings.ghostedFramesNextTintColor);
-        painter.setOpacity(ghost.opacity);
-        painter.drawImage(QPointF(0, 0), m_scratch);
+        layers.append({rendered, ghost.opacity});
+        key.append({rendered->version, ghost.opacity});
     }
-    m_scratch.fill(Qt::transparent);
+    if (layers.isEmpty())
+        return nullptr;
+    if (m_ghostAtView && key == m_ghostKey && !m_ghostImage.isNull())
+        return &m_ghostImage;
+    if (m_ghostImage.isNull())
+        m_ghostImage = TakeImage();
+    // Each ghost is its own image, so its eraser strokes touched only its own drawing.
+    m_ghostImage.fill(Qt::transparent);
+    QPainter painter(&m_ghostImage);
+    for (const auto& [rendered, opacity] : layers) {
+        painter.setOpacity(opacity);
+        painter.drawImage(QPointF(0, 0), rendered->image);
+    }
+    m_ghostKey = key;
+    m_ghostAtView = true;
+    return &m_ghostImage;
 }
 
-void AnnotationsOverlay::EnsureImages(const AnnotationView& view, const QSize& surface, qreal ratio)
-{
-    if (surface != m_surface || ratio != m_ratio || !(view == m_renderedView)) {
-        m_surface = surface;
-        m_ratio = ratio;
-        m_renderedView = view;
-        m_foregroundImage = NewImage();
-        m_backgroundImage = NewImage();
-        m_ghostImage = NewImage();
-        m_heldImage = NewImage();
-        m_scratch = NewImage();
-        MarkAllDirty();
-    }
-    if (m_backgroundDirty) {
-        FrameBookmark* background = m_timeline ? m_timeline->BackgroundAnnotations() : nullptr;
-        RenderDrawing(m_backgroundImage, background ? background->Strokes() : QList<AnnotationStroke>(), view);
-        m_backgroundDirty = false;
-    }
-    if (m_foregroundDirty) {
-        RenderDrawing(m_foregroundImage, m_foreground ? m_foreground->Strokes() : QList<AnnotationStroke>(), view);
-        m_foregroundDirty = false;
-    }
-    if (m_ghostDirty) {
-        RenderGhosts(view);
-        m_ghostDirty = false;
-    }
-    if (m_heldDirty) {
-        const int held = HeldFrame();
-        FrameBookmark* bookmark = held >= 0 ? m_timeline->FrameBookmarkAt(held) : nullptr;
-        RenderDrawing(m_heldImage, bookmark ? bookmark->Strokes() : QList<AnnotationStroke>(), view);
-        m_heldDirty = false;
-    }
-}
-
-void AnnotationsOverlay::DrawLayer(QPainter& painter, const QImage& image, bool withStroke, const AnnotationView& view)
+void AnnotationsOverlay::DrawLayer(QPainter& painter, const QImage* image, bool withStroke, const AnnotationView& view)
 {
     if (!withStroke) {
-        painter.drawImage(QPointF(0, 0), image);
+        if (image)
+            painter.drawImage(QPointF(0, 0), *image);
         return;
     }
     if (m_stroke.type == AnnotationStroke::Eraser) {
         // The eraser clears pixels of this layer only: it works on a copy of the layer.
-        m_scratch = image.copy();
-        m_scratch.setDevicePixelRatio(image.devicePixelRatio());
-        QPainter layer(&m_scratch);
-        layer.setRenderHint(QPainter::Antialiasing);
-        DrawStroke(layer, m_stroke, view);
-        layer.end();
+        if (m_scratch.isNull())
+            m_scratch = TakeImage();
+        if (image)
+            std::memcpy(m_scratch.bits(), image->constBits(), static_cast<size_t>(image->sizeInBytes()));
+        else
+            m_scratch.fill(Qt::transparent);
+        const QTransform toDevice = view.ToSurface() * QTransform::fromScale(m_ratio, m_ratio);
+        m_rasterizer.Draw(m_scratch, m_stroke.path, toDevice, view.width * m_stroke.width / 1000.0 * m_ratio,
+                          m_stroke.color, true);
         painter.drawImage(QPointF(0, 0), m_scratch);
-        m_scratch.fill(Qt::transparent);
         return;
     }
-    painter.drawImage(QPointF(0, 0), image);
+    if (image)
+        painter.drawImage(QPointF(0, 0), *image);
     DrawStroke(painter, m_stroke, view, std::nullopt, Settings::Get().showAnnotationTextBox);
 }
 
@@ -834,7 +903,8 @@ void AnnotationsOverlay::Paint(QPainter& painter)
         return;
     const QPaintDevice* device = painter.device();
     // Layer images are made in the device's own pixels and drawn at its logical size.
-    EnsureImages(view, QSize(device->width(), device->height()), device->devicePixelRatioF());
+    SetRenderedView(view, QSize(device->width(), device->height()), device->devicePixelRatioF());
+    ++m_paintCount;
 
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -853,14 +923,21 @@ void AnnotationsOverlay::Paint(QPainter& painter)
         }(), fill);
     }
     const bool strokeInProgress = m_drawing && m_stroke.type != AnnotationStroke::Laser;
-    DrawLayer(painter, m_backgroundImage, strokeInProgress && m_targetLayer == AnnotationLayerBackground, view);
+    const RenderedDrawing* background = Rendered(m_timeline ? m_timeline->BackgroundAnnotations() : nullptr);
+    DrawLayer(painter, background ? &background->image : nullptr,
+              strokeInProgress && m_targetLayer == AnnotationLayerBackground, view);
     if (m_ghosting)
-        painter.drawImage(QPointF(0, 0), m_ghostImage);
+        if (const QImage* ghosts = GhostImage())
+            painter.drawImage(QPointF(0, 0), *ghosts);
     const bool foregroundStroke = strokeInProgress && m_targetLayer == AnnotationLayerForeground;
-    if (m_hold && !foregroundStroke && HeldFrame() >= 0)
-        painter.drawImage(QPointF(0, 0), m_heldImage);
-    else
-        DrawLayer(painter, m_foregroundImage, foregroundStroke, view);
+    const int held = m_hold && !foregroundStroke ? HeldFrame() : -1;
+    if (held >= 0) {
+        if (const RenderedDrawing* image = Rendered(m_timeline->FrameBookmarkAt(held)))
+            painter.drawImage(QPointF(0, 0), image->image);
+    } else {
+        const RenderedDrawing* foreground = Rendered(m_foreground);
+        DrawLayer(painter, foreground ? &foreground->image : nullptr, foregroundStroke, view);
+    }
     if (m_laser) {
         AnnotationStroke laser = *m_laser;
         QColor color = laser.color;
@@ -869,4 +946,5 @@ void AnnotationsOverlay::Paint(QPainter& painter)
         DrawStroke(painter, laser, view);
     }
     painter.restore();
+    DropUnused();
 }

@@ -4,6 +4,7 @@
 #include "project/FrameBookmark.h"
 #include "project/Timeline.h"
 #include "viewer/AnnotationTypes.h"
+#include "viewer/StrokeRasterizer.h"
 
 #include <QImage>
 #include <QList>
@@ -13,7 +14,9 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 #include <optional>
+#include <vector>
 
 class QPainter;
 class QUndoStack;
@@ -144,13 +147,33 @@ private:
     QList<QPair<int, FrameBookmark*>> AnnotatedFrames() const;
     void WatchStack(QPointer<QUndoStack>& watched, QUndoStack* stack);
     void OnBackgroundUndoIndexChanged();
-    void MarkAllDirty();
-    void EnsureImages(const AnnotationView& view, const QSize& surface, qreal ratio);
-    QImage NewImage() const;
+    // A drawing rendered at the current view, untinted or tinted for a ghost. It is kept while
+    // it was used by this paint or the one before, so a frame step finds its neighbours ready.
+    struct RenderedDrawing
+    {
+        const FrameBookmark* drawing = nullptr; // identity only, never dereferenced
+        std::optional<QRgb> tint;
+        // What the image shows: a shallow copy of the drawing's strokes, compared at each use
+        // (equal and unshared lists compare by pointer), so an edit from anywhere is noticed.
+        QList<AnnotationStroke> strokes;
+        bool textFrames = false;
+        quint64 sourceVersion = 0; // a tinted image: the version of the untinted one it came from
+        bool atView = false;       // rendered at m_renderedView
+        quint64 version = 0;       // new at every render
+        quint64 lastUse = 0;
+        QImage image;
+    };
+    void SetRenderedView(const AnnotationView& view, const QSize& surface, qreal ratio);
+    // The drawing's image at the current view, rendered only when it is stale; null when the
+    // drawing has no strokes.
+    const RenderedDrawing* Rendered(const FrameBookmark* drawing, const std::optional<QColor>& tint = std::nullopt);
+    RenderedDrawing& Entry(const FrameBookmark* drawing, const std::optional<QColor>& tint);
+    QImage TakeImage();
+    void DropUnused();
     void RenderDrawing(QImage& image, const QList<AnnotationStroke>& strokes, const AnnotationView& view,
-                       const std::optional<QColor>& tint = std::nullopt) const;
-    void RenderGhosts(const AnnotationView& view);
-    void DrawLayer(QPainter& painter, const QImage& image, bool withStroke, const AnnotationView& view);
+                       bool textFrames);
+    const QImage* GhostImage();
+    void DrawLayer(QPainter& painter, const QImage* image, bool withStroke, const AnnotationView& view);
     void AppendFreehand(const QPointF& point, const AnnotationView& view);
     void AppendShape(const QPointF& normalised, Qt::KeyboardModifiers modifiers);
     void PushStroke();
@@ -195,17 +218,18 @@ private:
 
     QList<AnnotationStroke> m_clipboard;
 
-    // Cached renderings, each the size of the surface.
+    // Cached renderings, each the size of the surface in device pixels.
     QSize m_surface;
     qreal m_ratio = 1.0;
     AnnotationView m_renderedView;
-    QImage m_foregroundImage;
-    QImage m_backgroundImage;
+    std::vector<std::unique_ptr<RenderedDrawing>> m_rendered;
+    QList<QImage> m_spareImages; // of dropped drawings, reused before allocating
     QImage m_ghostImage;
-    QImage m_heldImage;
-    QImage m_scratch;
-    bool m_foregroundDirty = true;
-    bool m_backgroundDirty = true;
-    bool m_ghostDirty = true;
-    bool m_heldDirty = true;
+    // What m_ghostImage holds: per ghost the version of its image and its opacity.
+    QList<QPair<quint64, double>> m_ghostKey;
+    bool m_ghostAtView = false;
+    QImage m_scratch; // a layer with the eraser stroke in progress
+    StrokeRasterizer m_rasterizer;
+    quint64 m_paintCount = 0;
+    quint64 m_renderCount = 0;
 };

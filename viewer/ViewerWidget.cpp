@@ -627,9 +627,26 @@ void ViewerWidget::UpdateCursorShape(const QPointF& point)
     else if (m_overlay->HitsWipeLine(point))
         setCursor(RotationCursor());
     else if (m_annotationTool >= 0)
-        setCursor(Qt::CrossCursor);
+        setCursor(AnnotationCursor());
     else
         setCursor(Qt::ArrowCursor);
+}
+
+// The icons are compiled into this library; a static library must register them itself.
+static void RegisterViewerWidgetResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
+QCursor ViewerWidget::AnnotationCursor()
+{
+    // The resource is 24 x 24 with the stroke's starting point at its centre.
+    static const QCursor cursor = [] {
+        RegisterViewerWidgetResources();
+        const QPixmap pixmap(QStringLiteral(":/icons/annotation_cursor.png"));
+        return pixmap.isNull() ? QCursor(Qt::CrossCursor) : QCursor(pixmap, pixmap.width() / 2, pixmap.height() / 2);
+    }();
+    return cursor;
 }
 
 QCursor ViewerWidget::RotationCursor()

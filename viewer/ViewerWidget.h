@@ -195,6 +195,8 @@ private:
     // Over a time bar of the OpenGL renderer (its own input, not the picture's).
     bool OnTimeBar(const QPointF& point) const;
     static QCursor RotationCursor();
+    // While an annotation tool is active.
+    static QCursor AnnotationCursor();
     QPoint PicturePixelAt(const QPoint& point) const;
     int PictureTop() const;
     int PictureHeight() const;

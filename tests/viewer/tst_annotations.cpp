@@ -293,6 +293,28 @@ private slots:
         QVERIFY(Distance(view.ToNormalised(QPointF(640, 0)), QPointF(0.5, -0.28125)) < 1e-5);
     }
 
+    // With a tool active the pointer over the picture is the annotation cursor, hot spot at its
+    // centre; without one it is the arrow again.
+    void annotationCursor_data() { Rows(); }
+    void annotationCursor()
+    {
+        MAKE_OR_SKIP();
+        m_view->UpdateVideoFrameCache(0, Frame(m_info, QPoint(200, 60)), nullptr, nullptr);
+        m_view->SetAnnotationTool(AnnotationToolPencil);
+        const QPointF middle(320, 180);
+        Send(m_view.get(), QEvent::MouseMove, middle, Qt::NoButton, Qt::NoButton);
+        const QCursor cursor = m_view->cursor();
+        QCOMPARE(cursor.shape(), Qt::BitmapCursor);
+        const QImage drawn(QStringLiteral(":/icons/annotation_cursor.png"));
+        QVERIFY(!drawn.isNull());
+        QCOMPARE(cursor.pixmap().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                 drawn.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+        QCOMPARE(cursor.hotSpot(), QPoint(drawn.width() / 2, drawn.height() / 2));
+        m_view->SetAnnotationTool(-1);
+        Send(m_view.get(), QEvent::MouseMove, middle, Qt::NoButton, Qt::NoButton);
+        QCOMPARE(m_view->cursor().shape(), Qt::ArrowCursor);
+    }
+
     // A dot drawn on the marker stays on it through every change of the view.
     void dotStaysOnThePicture_data() { Rows(); }
     void dotStaysOnThePicture()
@@ -391,7 +413,7 @@ private slots:
     }
 
     // The eraser on the foreground clears only foreground pixels: a background stroke under
-    // them shows through.
+    // them shows through, and so does the picture, both while the eraser is dragged and after.
     void eraserKeepsToItsLayer()
     {
         auto timeline = MakeTimeline();
@@ -410,16 +432,45 @@ private slots:
         overlay.SetToolColor(kGreen);
         Line(overlay, QPointF(100, 100), QPointF(300, 100));
         Line(overlay, QPointF(100, 250), QPointF(300, 250));
-        QImage image = Painted(overlay);
+        const QColor picture(128, 128, 128);
+        QImage image = Painted(overlay, picture);
         QCOMPARE(image.pixelColor(200, 100), kGreen);
         overlay.SetActiveTool(AnnotationToolEraser);
-        Line(overlay, QPointF(150, 100), QPointF(250, 100));
-        Line(overlay, QPointF(150, 250), QPointF(250, 250));
-        image = Painted(overlay);
-        QCOMPARE(image.pixelColor(200, 100), kRed);             // the background shows through
-        QCOMPARE(image.pixelColor(200, 250), QColor(Qt::black)); // nothing under: the picture
-        QCOMPARE(image.pixelColor(120, 250), kGreen);            // outside the eraser's path
+
+        // Mid-drag the stroke is not stored yet: the layer under it is erased on the fly.
+        QVERIFY(overlay.BeginStroke(QPointF(150, 100)));
+        for (int i = 1; i <= 20; ++i)
+            overlay.AppendPoint(QPointF(150 + 5 * i, 100));
+        image = Painted(overlay, picture);
+        QCOMPARE(image.pixelColor(200, 100), kRed);   // the background shows through
+        QCOMPARE(image.pixelColor(200, 250), kGreen); // the other line is not touched yet
+        overlay.EndStroke();
+        // A dropped eraser stroke leaves the layer whole.
+        QVERIFY(overlay.BeginStroke(QPointF(150, 250)));
+        overlay.AppendPoint(QPointF(250, 250));
+        QCOMPARE(Painted(overlay, picture).pixelColor(200, 250), picture);
+        overlay.CancelStroke();
+        QCOMPARE(Painted(overlay, picture).pixelColor(200, 250), kGreen);
+        QVERIFY(overlay.BeginStroke(QPointF(150, 250)));
+        for (int i = 1; i <= 20; ++i)
+            overlay.AppendPoint(QPointF(150 + 5 * i, 250));
+        image = Painted(overlay, picture);
+        QCOMPARE(image.pixelColor(200, 250), picture); // nothing under: the picture, not a hole
+        QCOMPARE(image.pixelColor(200, 100), kRed);
+        overlay.EndStroke();
+
+        image = Painted(overlay, picture);
+        QCOMPARE(image.pixelColor(200, 100), kRed);      // the background shows through
+        QCOMPARE(image.pixelColor(200, 250), picture);   // nothing under: the picture
+        QCOMPARE(image.pixelColor(120, 250), kGreen);    // outside the eraser's path
+        QCOMPARE(image.pixelColor(200, 180), picture);   // between the lines: nothing drawn
         QCOMPARE(timeline->BackgroundAnnotations()->Strokes().size(), 1);
+        // The background's own image is whole: with the foreground layer off it shows in full.
+        overlay.SetActiveLayer(AnnotationLayerBackground);
+        overlay.SetCurrentFrame(3);
+        image = Painted(overlay, picture);
+        QCOMPARE(image.pixelColor(200, 100), kRed);
+        QCOMPARE(image.pixelColor(200, 250), picture);
     }
 
     // Undo takes the last stroke only; redo brings it back; a new stroke drops the redo.
