@@ -506,7 +506,9 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(window.View()->PrimaryTimeline()
                                      && window.View()->PrimaryTimeline()->GetSource()->Path() == second, 20000);
 
-        // Renamed in place, then undone and redone.
+        // Renamed in place, then undone and redone. The drop rebuilt the tree: its rows are new.
+        item = tree->ItemFor(ids.first());
+        QVERIFY(item);
         item->setText(0, QStringLiteral("hero"));
         QCOMPARE(window.GetProject()->Item(ids.first())->Name(), QStringLiteral("hero"));
         window.Manager()->UndoStack()->undo();
