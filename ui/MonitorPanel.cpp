@@ -1,5 +1,6 @@
 #include "ui/MonitorPanel.h"
 
+#include "core/Logger.h"
 #include "core/Settings.h"
 #include "engine/AvManager.h"
 #include "media/VideoFrame.h"
@@ -138,9 +139,15 @@ MonitorPanel::MonitorPanel(AvManager* engine, ProjectManager* manager, bool hard
             [this](int layer) { m_annotationTools->SetBackgroundLayer(layer == AnnotationLayerBackground); });
     connect(m_view, &ViewerWidget::HoldAnnotationFramesChanged, m_annotationTools, &AnnotationToolsWidget::SetHold);
     connect(m_view, &ViewerWidget::AnnotationGhostingChanged, m_annotationTools, &AnnotationToolsWidget::SetGhosting);
-    connect(m_annotationOptions, &AnnotationOptionsWidget::ColorRequested, this, [this](const QColor& color) {
+    // The colour chosen in the options, or picked from the picture with the eyedropper.
+    auto setColor = [this](const QColor& color) {
         m_view->SetAnnotationToolColor(color);
         m_annotationOptions->SetColor(m_view->Annotations()->ToolColor());
+    };
+    connect(m_annotationOptions, &AnnotationOptionsWidget::ColorRequested, this, setColor);
+    connect(m_view, &ViewerWidget::AnnotationToolColorChangeRequested, this, [setColor](const QColor& color) {
+        setColor(color);
+        Logger::info(QStringLiteral("Picked colour: %1, %2, %3").arg(color.red()).arg(color.green()).arg(color.blue()));
     });
     connect(m_annotationOptions, &AnnotationOptionsWidget::SizeIncreaseRequested, this, &MonitorPanel::IncreaseAnnotationToolSize);
     connect(m_annotationOptions, &AnnotationOptionsWidget::SizeDecreaseRequested, this, &MonitorPanel::DecreaseAnnotationToolSize);
@@ -163,7 +170,8 @@ MonitorPanel::MonitorPanel(AvManager* engine, ProjectManager* manager, bool hard
 
 MonitorPanel::~MonitorPanel()
 {
-    // A capture waiting for a frame runs the event loop: it ends before the panel goes.
+    // A capture waiting for a frame is told to stop. When this panel is deleted from inside
+    // that wait, the capture finds its manager gone and returns without touching it.
     if (m_snapshots)
         m_snapshots->CancelSnapshotOperation();
 }

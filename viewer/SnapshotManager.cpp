@@ -189,7 +189,12 @@ SnapshotManager::WaitResult SnapshotManager::WaitForFrame(const QPointer<Timelin
         connect(timeline, &QObject::destroyed, &loop, &QEventLoop::quit);
     m_waitLoop = &loop;
     timeout.start(std::max(m_frameTimeoutMs, 0));
+    // The loop may run the deletion of this manager (its panel closed meanwhile): nothing of
+    // it may be touched then.
+    const QPointer<SnapshotManager> self(this);
     loop.exec();
+    if (!self)
+        return WaitResult::Deleted;
     m_waitLoop = nullptr;
     if (ShowsFrame(timeline, frame))
         return WaitResult::Shown;
@@ -209,8 +214,10 @@ int SnapshotManager::WriteSnapshotFrames(const SnapshotProperties& properties)
     }
     m_capturing = true;
     m_cancel = false;
+    const QPointer<SnapshotManager> self(this);
     const int first = CaptureFrames(properties);
-    m_capturing = false;
+    if (self)
+        m_capturing = false;
     return first;
 }
 
@@ -258,6 +265,8 @@ int SnapshotManager::CaptureFrames(const SnapshotProperties& properties)
         const int frame = frames[i];
         m_timeControl->SeekFrame(frame);
         const WaitResult waited = WaitForFrame(timeline, frame);
+        if (waited == WaitResult::Deleted)
+            return -1; // this object is gone: return without a word
         if (waited == WaitResult::Cancelled)
             break;
         if (waited == WaitResult::Gone) {

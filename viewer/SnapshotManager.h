@@ -98,7 +98,7 @@ private:
     bool SaveImage(const QImage& image, const QString& path, const QString& extension);
     // Whether the viewer shows timeline frame `frame` of `timeline` now.
     bool ShowsFrame(const Timeline* timeline, int frame) const;
-    enum class WaitResult { Shown, Cancelled, TimedOut, Gone };
+    enum class WaitResult { Shown, Cancelled, TimedOut, Gone, Deleted /* this manager, during the wait */ };
     // Runs the event loop until the viewer shows `frame`, a cancel, the timeout, or the viewer
     // or the timeline is deleted.
     WaitResult WaitForFrame(const QPointer<Timeline>& timeline, int frame);
