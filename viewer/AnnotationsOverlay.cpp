@@ -585,10 +585,9 @@ void AnnotationsOverlay::Clear()
 
 void AnnotationsOverlay::ClearCurrentFrame()
 {
-    if (m_drawing && m_targetLayer == AnnotationLayerForeground)
+    if (m_drawing && m_targetLayer == m_layer)
         CancelStroke();
-    if (m_foreground && m_foreground->HasAnnotation())
-        m_foreground->UndoStack()->push(new AnnotationClearCmd(m_foreground));
+    Clear();
 }
 
 void AnnotationsOverlay::Copy()

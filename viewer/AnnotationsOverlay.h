@@ -124,7 +124,9 @@ public slots:
     void Undo();
     void Redo();
     void Clear();             // the drawing being edited (either layer)
-    void ClearCurrentFrame(); // the current frame's own drawing
+    // Del: as Clear, dropping first a stroke in progress on that drawing; so the clear lands on
+    // the stack that Undo and Redo work on.
+    void ClearCurrentFrame();
     void Cut();
     void Copy();
     void Paste();

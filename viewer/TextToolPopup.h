@@ -17,6 +17,8 @@ public:
     // 20 pixels above the parent's bottom, empty and focused.
     void Open(double widthScale, double heightScale);
     QLineEdit* Editor() const { return m_editor; }
+    // Closes the pop-up keeping what was typed (nothing typed: as cancelled).
+    void Commit() { Finish(true); }
 
 signals:
     void TextAccepted(const QString& text);

@@ -680,6 +680,9 @@ void ViewerWidget::mousePressEvent(QMouseEvent* event)
             m_panning = true;
         return;
     }
+    // A text still being typed is kept before anything else begins.
+    if (m_textPopup->isVisible())
+        m_textPopup->Commit();
     if (event->button() != Qt::LeftButton || !m_timeline || OnTimeBar(point))
         return;
     if (m_overlay->EyeDropperEnabled()) {
@@ -745,6 +748,12 @@ void ViewerWidget::mouseMoveEvent(QMouseEvent* event)
         });
         MiddleDrag(global);
         return;
+    }
+    if (m_gesture == Gesture::Drawing && !(event->buttons() & Qt::LeftButton)) {
+        // The release went elsewhere (a menu or dialog opened mid-stroke): the stroke ends here.
+        m_sampler->Stop();
+        m_annotations->EndStroke();
+        m_gesture = Gesture::None;
     }
     if (event->buttons() & Qt::LeftButton) {
         const bool snap = !OnlyControl(event->modifiers());
