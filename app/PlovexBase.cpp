@@ -94,9 +94,6 @@ PlovexBase::PlovexBase(const QStringList& startupFiles, QWidget* parent)
     m_viewer = m_view->Renderer();
     connect(m_view, &ViewerWidget::OpenUrlsInViewerRequested, this, &PlovexBase::OpenUrlsInViewer);
     connect(m_view, &ViewerWidget::OpenProjectRequested, this, &PlovexBase::OpenProject);
-    connect(m_view, &ViewerWidget::AnnotationToolColorChangeRequested, this, [](const QColor& color) {
-        Logger::info(QStringLiteral("Picked colour: %1, %2, %3").arg(color.red()).arg(color.green()).arg(color.blue()));
-    });
     connect(m_panel, &MonitorPanel::ViewerResizeRequested, this, &PlovexBase::ResizeViewer);
     setCentralWidget(central);
 

@@ -10,6 +10,7 @@
 #include "playback/AudioOutputManager.h"
 #include "playback/LoopState.h"
 #include "playback/PlaybackManager.h"
+#include "project/AnnotationStroke.h"
 #include "project/FrameBookmark.h"
 #include "project/ProjectManager.h"
 #include "project/Timeline.h"
@@ -25,6 +26,7 @@
 #include "viewer/AnnotationTypes.h"
 #include "viewer/AnnotationsOverlay.h"
 #include "viewer/SurfaceFormat.h"
+#include "viewer/TextToolPopup.h"
 #include "viewer/ViewerOverlay.h"
 #include "viewer/ViewerWidget.h"
 
@@ -34,6 +36,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QTimer>
 #include <QMenu>
 #include <QToolButton>
@@ -266,6 +269,44 @@ private slots:
         QCOMPARE(drawing->Strokes().size(), 0);
         player.window.OwnAction(QStringLiteral("undoAnnotation"))->trigger();
         QCOMPARE(drawing->Strokes().size(), 1);
+
+        // On the background layer Del clears the background, and Undo Annotation brings it
+        // back; the frame's own drawing is left alone.
+        tools->Button(QStringLiteral("background"))->click();
+        QVERIFY(overlay->BeginStroke(middle + QPointF(20, 20)));
+        overlay->EndStroke();
+        const FrameBookmark* background = player.Timeline()->BackgroundAnnotations();
+        QVERIFY(background);
+        QCOMPARE(background->Strokes().size(), 1);
+        player.Key(Qt::Key_Delete);
+        QCOMPARE(background->Strokes().size(), 0);
+        QCOMPARE(drawing->Strokes().size(), 1);
+        player.window.OwnAction(QStringLiteral("undoAnnotation"))->trigger();
+        QCOMPARE(background->Strokes().size(), 1);
+        QCOMPARE(drawing->Strokes().size(), 1);
+        tools->Button(QStringLiteral("background"))->click();
+
+        // A press on the picture while a text is being typed keeps that text.
+        player.Key(Qt::Key_T);
+        QWidget* view = panel->View();
+        QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, middle.toPoint() + QPoint(-40, 30));
+        QTRY_VERIFY(panel->View()->TextPopup()->isVisible());
+        panel->View()->TextPopup()->Editor()->setText(QStringLiteral("keep me"));
+        QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, middle.toPoint() + QPoint(40, 60));
+        bool kept = false;
+        for (const AnnotationStroke& stroke : drawing->Strokes())
+            kept = kept || stroke.text == QStringLiteral("keep me");
+        QVERIFY(kept);
+        panel->View()->TextPopup()->Commit();
+
+        // A stroke whose release never came (a menu opened mid-drag) ends at the next move.
+        player.Key(Qt::Key_P);
+        QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, middle.toPoint() + QPoint(-60, -20));
+        QVERIFY(overlay->IsDrawing());
+        QMouseEvent moved(QEvent::MouseMove, middle + QPointF(-50, -20), view->mapToGlobal(middle + QPointF(-50, -20)),
+                          Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(view, &moved);
+        QVERIFY(!overlay->IsDrawing());
     }
 
     // Ctrl+C puts the view on the clipboard; Ctrl+Shift+C asks where ("Snapshot") and saves
