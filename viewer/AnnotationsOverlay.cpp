@@ -12,7 +12,10 @@
 #include <QPainter>
 #include <QUndoStack>
 
+#include <QThread>
+
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -710,7 +713,7 @@ void AnnotationsOverlay::DrawStroke(QPainter& painter, const AnnotationStroke& s
 }
 
 void AnnotationsOverlay::RenderDrawing(QImage& image, const QList<AnnotationStroke>& strokes,
-                                       const AnnotationView& view, bool textFrames)
+                                       const AnnotationView& view, bool textFrames, StrokeRasterizer& rasterizer)
 {
     image.fill(Qt::transparent);
     const qreal ratio = image.devicePixelRatio();
@@ -725,8 +728,114 @@ void AnnotationsOverlay::RenderDrawing(QImage& image, const QList<AnnotationStro
             DrawStroke(painter, stroke, view, std::nullopt, textFrames);
             continue;
         }
-        m_rasterizer.Draw(image, stroke.path, toDevice, view.width * stroke.width / 1000.0 * ratio, stroke.color,
-                          stroke.type == AnnotationStroke::Eraser);
+        rasterizer.Draw(image, stroke.path, toDevice, view.width * stroke.width / 1000.0 * ratio, stroke.color,
+                        stroke.type == AnnotationStroke::Eraser);
+    }
+}
+
+void AnnotationsOverlay::RunJobs(size_t count, const std::function<void(size_t, StrokeRasterizer&)>& job)
+{
+    std::atomic<size_t> next = 0;
+    auto work = [&](StrokeRasterizer& rasterizer) {
+        for (size_t i = next++; i < count; i = next++)
+            job(i, rasterizer);
+    };
+    const int helpers = std::min(static_cast<int>(count) - 1, QThread::idealThreadCount() - 1);
+    if (helpers > 0) {
+        m_pool.setMaxThreadCount(helpers);
+        if (m_helperRasterizers.size() < static_cast<size_t>(helpers))
+            m_helperRasterizers.resize(static_cast<size_t>(helpers));
+        for (int k = 0; k < helpers; ++k)
+            m_pool.start([&work, rasterizer = &m_helperRasterizers[static_cast<size_t>(k)]] { work(*rasterizer); });
+    }
+    work(m_rasterizer);
+    m_pool.waitForDone();
+}
+
+void AnnotationsOverlay::Tint(QImage& image, const QImage& source, const QColor& tint)
+{
+    // (c + a t) / 2 in premultiplied terms: the tint at half opacity drawn atop.
+    std::memcpy(image.bits(), source.constBits(), static_cast<size_t>(source.sizeInBytes()));
+    QPainter painter(&image);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceAtop);
+    painter.setOpacity(0.5);
+    painter.fillRect(QRectF(QPointF(0, 0), image.deviceIndependentSize()), QColor(tint.red(), tint.green(), tint.blue()));
+}
+
+void AnnotationsOverlay::PrerenderGhosts()
+{
+    const QList<Ghost> ghosts = GhostFrames();
+    if (ghosts.isEmpty() || !m_timeline)
+        return;
+    const Settings& settings = Settings::Get();
+    const bool textFrames = settings.showAnnotationTextBox;
+    struct Job
+    {
+        RenderedDrawing* entry;
+        const RenderedDrawing* source;
+        QColor tint;
+    };
+    std::vector<Job> jobs;
+    for (const Ghost& ghost : ghosts) {
+        const FrameBookmark* drawing = m_timeline->FrameBookmarkAt(ghost.frame);
+        const RenderedDrawing* source = Rendered(drawing);
+        if (!source)
+            continue;
+        const QColor tint = ghost.previous ? settings.ghostedFramesPrevTintColor : settings.ghostedFramesNextTintColor;
+        RenderedDrawing& entry = Entry(drawing, tint);
+        const bool fresh = entry.atView && entry.textFrames == textFrames && entry.strokes == drawing->Strokes()
+                           && entry.sourceVersion == source->version;
+        if (fresh || std::any_of(jobs.begin(), jobs.end(), [&](const Job& job) { return job.entry == &entry; }))
+            continue;
+        entry.lastUse = m_paintCount;
+        if (entry.image.isNull())
+            entry.image = TakeImage();
+        jobs.push_back({&entry, source, tint});
+    }
+    RunJobs(jobs.size(), [&](size_t i, StrokeRasterizer&) { Tint(jobs[i].entry->image, jobs[i].source->image, jobs[i].tint); });
+    for (const Job& job : jobs) {
+        job.entry->strokes = job.source->strokes;
+        job.entry->textFrames = textFrames;
+        job.entry->sourceVersion = job.source->version;
+        job.entry->atView = true;
+        job.entry->version = ++m_renderCount;
+    }
+}
+
+void AnnotationsOverlay::PrerenderDrawings(const QList<const FrameBookmark*>& drawings)
+{
+    const bool textFrames = Settings::Get().showAnnotationTextBox;
+    std::vector<RenderedDrawing*> jobs;
+    for (const FrameBookmark* drawing : drawings) {
+        if (!drawing || !drawing->HasAnnotation())
+            continue;
+        const QList<AnnotationStroke>& strokes = drawing->Strokes();
+        if (std::any_of(strokes.begin(), strokes.end(),
+                        [](const AnnotationStroke& stroke) { return stroke.type == AnnotationStroke::Text; }))
+            continue;
+        RenderedDrawing& entry = Entry(drawing, std::nullopt);
+        const bool fresh = entry.atView && entry.textFrames == textFrames && entry.strokes == strokes;
+        if (fresh || std::find(jobs.begin(), jobs.end(), &entry) != jobs.end())
+            continue;
+        entry.lastUse = m_paintCount;
+        if (entry.image.isNull())
+            entry.image = TakeImage();
+        entry.strokes = strokes; // shallow: the job reads the same list the drawing holds now
+        jobs.push_back(&entry);
+    }
+    if (jobs.empty())
+        return;
+    // Largest first, so the last job to start is a short one.
+    std::stable_sort(jobs.begin(), jobs.end(),
+                     [](const RenderedDrawing* a, const RenderedDrawing* b) { return a->strokes.size() > b->strokes.size(); });
+    const AnnotationView view = m_renderedView;
+    RunJobs(jobs.size(), [&](size_t i, StrokeRasterizer& rasterizer) {
+        RenderDrawing(jobs[i]->image, jobs[i]->strokes, view, textFrames, rasterizer);
+    });
+    for (RenderedDrawing* entry : jobs) {
+        entry->textFrames = textFrames;
+        entry->atView = true;
+        entry->version = ++m_renderCount;
     }
 }
 
@@ -799,16 +908,10 @@ const AnnotationsOverlay::RenderedDrawing* AnnotationsOverlay::Rendered(const Fr
     if (entry.image.isNull())
         entry.image = TakeImage();
     if (source) {
-        // Each colour moves halfway to the tint, alpha kept: (c + a t) / 2 in premultiplied
-        // terms, which is the tint at half opacity drawn atop.
-        std::memcpy(entry.image.bits(), source->image.constBits(), static_cast<size_t>(source->image.sizeInBytes()));
-        QPainter painter(&entry.image);
-        painter.setCompositionMode(QPainter::CompositionMode_SourceAtop);
-        painter.setOpacity(0.5);
-        painter.fillRect(QRectF(QPointF(0, 0), QSizeF(m_surface)), QColor(tint->red(), tint->green(), tint->blue()));
+        Tint(entry.image, source->image, *tint);
         entry.sourceVersion = source->version;
     } else {
-        RenderDrawing(entry.image, drawing->Strokes(), m_renderedView, textFrames);
+        RenderDrawing(entry.image, drawing->Strokes(), m_renderedView, textFrames, m_rasterizer);
     }
     entry.strokes = drawing->Strokes();
     entry.textFrames = textFrames;
@@ -904,6 +1007,22 @@ void AnnotationsOverlay::Paint(QPainter& painter)
     // Layer images are made in the device's own pixels and drawn at its logical size.
     SetRenderedView(view, QSize(device->width(), device->height()), device->devicePixelRatioF());
     ++m_paintCount;
+    {
+        QList<const FrameBookmark*> drawings;
+        if (m_timeline) {
+            drawings.append(m_timeline->BackgroundAnnotations());
+            if (m_ghosting) {
+                for (const Ghost& ghost : GhostFrames())
+                    drawings.append(m_timeline->FrameBookmarkAt(ghost.frame));
+            }
+            if (const int held = HeldFrame(); held >= 0)
+                drawings.append(m_timeline->FrameBookmarkAt(held));
+        }
+        drawings.append(m_foreground.data());
+        PrerenderDrawings(drawings);
+        if (m_ghosting)
+            PrerenderGhosts();
+    }
 
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);

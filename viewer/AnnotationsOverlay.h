@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QPainterPath>
 #include <QPointer>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <functional>
@@ -173,7 +174,17 @@ private:
     QImage TakeImage();
     void DropUnused();
     void RenderDrawing(QImage& image, const QList<AnnotationStroke>& strokes, const AnnotationView& view,
-                       bool textFrames);
+                       bool textFrames, StrokeRasterizer& rasterizer);
+    // Renders the stale untinted images of `drawings` at once, one image per task, on the main
+    // thread and the overlay's own pool; the Rendered() calls that follow find them fresh.
+    // Drawings with text stay for the main thread, which owns the font engine.
+    void PrerenderDrawings(const QList<const FrameBookmark*>& drawings);
+    // The same for the tinted images of the ghosts, from their fresh untinted images.
+    void PrerenderGhosts();
+    // Runs job(0 .. count - 1) on the main thread and the pool; returns when all are done.
+    void RunJobs(size_t count, const std::function<void(size_t, StrokeRasterizer&)>& job);
+    // Moves each colour of `image` halfway to `tint`, alpha kept.
+    static void Tint(QImage& image, const QImage& source, const QColor& tint);
     const QImage* GhostImage();
     void DrawLayer(QPainter& painter, const QImage* image, bool withStroke, const AnnotationView& view);
     void AppendFreehand(const QPointF& point, const AnnotationView& view);
@@ -232,6 +243,9 @@ private:
     bool m_ghostAtView = false;
     QImage m_scratch; // a layer with the eraser stroke in progress
     StrokeRasterizer m_rasterizer;
+    // Prerendering: helper threads only ever touch their own job's image and rasteriser.
+    QThreadPool m_pool;
+    std::vector<StrokeRasterizer> m_helperRasterizers; // one per helper thread of m_pool
     quint64 m_paintCount = 0;
     quint64 m_renderCount = 0;
 };
