@@ -5,6 +5,7 @@
 // same frame.
 // Target: within 41.7 ms, one frame at 24 fps. Needs a display for the fonts only.
 #include "bench/BenchSupport.h"
+#include "bench/FakeParsedSource.h"
 #include "core/Logger.h"
 #include "core/Settings.h"
 #include "project/FrameBookmark.h"
@@ -36,21 +37,6 @@ AnnotationStroke Freehand(QRandomGenerator& random)
     return stroke;
 }
 
-// The source looks parsed: `frames` video frames at `rate`.
-void FakeParsedVideo(Source& source, int frames, double rate)
-{
-    SourceFileEntry* entry = source.ParserFileEntry(0);
-    VideoStreamInfo& video = entry->videoStreams.emplace_back();
-    video.valid = true;
-    video.frameRate = rate;
-    video.frameDuration = 1e6 / rate;
-    video.frameCount = frames;
-    video.endTime = static_cast<int64_t>(frames * video.frameDuration) - 1;
-    entry->parsed = true;
-    source.ParserSetEndTimes(video.endTime);
-    source.ParserFinished();
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -58,7 +44,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     Logger::SetStandardErrorEcho(false);
     Timeline timeline(QStringLiteral("/media/bench.mov"), QString(), QUuid());
-    FakeParsedVideo(*timeline.GetSource(), 100, 24.0);
+    Bench::FakeParsedVideo(*timeline.GetSource(), 100, 24.0);
     QRandomGenerator random(7);
     const int current = 50;
     for (int frame : {current, current - 1, current - 2, current - 3, current + 1, current + 2}) {

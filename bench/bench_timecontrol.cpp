@@ -3,6 +3,7 @@
 // with no timeline, in the same run: the median of repeated renders into an image. The bar
 // is repainted for every frame shown, so its paint has to stay far below a frame's time.
 #include "bench/BenchSupport.h"
+#include "bench/FakeParsedSource.h"
 #include "core/Logger.h"
 #include "core/Settings.h"
 #include "media/SourceFileEntry.h"
@@ -23,22 +24,6 @@ constexpr int kFrames = 100'000;
 constexpr int kBookmarkEvery = 20; // 5,000 frame bookmarks
 constexpr int kRangeBookmarks = 100;
 constexpr int kWidth = 1920;
-
-// Makes the timeline's source look probed without a file: one video stream of `frames`
-// frames at `rate` fps.
-void FakeParse(Source& source, int frames, double rate)
-{
-    SourceFileEntry* entry = source.ParserFileEntry(0);
-    VideoStreamInfo& video = entry->videoStreams.emplace_back();
-    video.valid = true;
-    video.frameRate = rate;
-    video.frameDuration = 1e6 / rate;
-    video.frameCount = frames;
-    video.endTime = static_cast<int64_t>(frames * video.frameDuration) - 1;
-    entry->parsed = true;
-    source.ParserSetEndTimes(video.endTime);
-    source.ParserFinished();
-}
 
 // A cached picture standing for the timeline frames first..last.
 std::shared_ptr<VideoFrame> CachedFrame(const Timeline& timeline, int first, int last)
@@ -72,7 +57,7 @@ int main(int argc, char** argv)
     Settings::Get().globalTimeControlCacheVisible = true;
     Settings::Get().rangeTimeControlCacheVisible = true;
     Timeline timeline(QStringLiteral("/bench/long.mov"), QString(), QUuid());
-    FakeParse(*timeline.GetSource(), kFrames, 24.0);
+    Bench::FakeParsedVideo(*timeline.GetSource(), kFrames, 24.0);
     if (timeline.FrameCount() != kFrames) {
         Bench::Print(QStringLiteral("the fake timeline has %1 frames, not %2\n").arg(timeline.FrameCount()).arg(kFrames));
         return 1;
