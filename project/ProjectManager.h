@@ -1,5 +1,6 @@
 #pragma once
 
+#include "project/ExportProperties.h"
 #include "project/SourceProperties.h"
 
 #include <QObject>
@@ -131,6 +132,8 @@ signals:
     void ResizeViewerRequested(int width, int height);
     void ViewerLayoutChangeRequested(int rows, int columns, int stackHeight);
     void ProjectLoadCompleted();
+    // An export asked for by the client API; the player panel runs it.
+    void ExportRequested(const ExportProperties& properties);
     void ClientApiFrameChangeRequested();
     void BlockUserInputChanged(bool enabled);
     void PausePlayback();
