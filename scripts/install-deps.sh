@@ -18,6 +18,8 @@ packages=(
   xvfb pulseaudio pulseaudio-utils
   # typing keys into windows on the display, as a keyboard does (key binding tests)
   xdotool
+  # the client API's Python module, its tests and its benchmark
+  python3
   # the desktop entry's check and the MIME database (installation tests)
   desktop-file-utils shared-mime-info
 )
