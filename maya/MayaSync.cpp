@@ -78,6 +78,8 @@ void MayaSync::Connect()
         return;
     }
     m_socket = socket;
+    // Nothing the previous connection sent is awaited on this one.
+    m_replyTimer.stop();
     m_sendWhenReplied = false;
     connect(socket, &QTcpSocket::disconnected, this, [this] {
         DropSocket();
@@ -131,7 +133,11 @@ void MayaSync::SendCurrentFrame()
     const qint64 frame = MayaFrame(m_playbackFrame, m_timeControlOffset, settings.mayaSyncMultiplier,
                                    settings.mayaSyncOffset, fromRangeStart);
     m_socket->write(Script(frame, fromRangeStart).toLocal8Bit());
+    // A connection Maya has reset fails here: the socket aborts and says so at once, and
+    // DropSocket has run by the time flush returns. No answer is awaited then.
     m_socket->flush();
+    if (!m_socket)
+        return;
     m_replyTimer.start(std::max(0, settings.mayaSyncTimeout));
 }
 

@@ -17,6 +17,11 @@
 
 #include <atomic>
 
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#include <sys/socket.h>
+#endif
+
 namespace {
 
 // A stand-in for Maya's commandPort, on a thread of its own so that a client blocking the
@@ -69,6 +74,17 @@ public slots:
         for (QTcpSocket* socket : std::as_const(m_clients))
             socket->disconnectFromHost();
     }
+#ifdef Q_OS_UNIX
+    // Maya going away hard: each connection is reset (a zero linger makes close send RST).
+    void ResetClients()
+    {
+        for (QTcpSocket* socket : std::as_const(m_clients)) {
+            const linger reset{1, 0};
+            ::setsockopt(static_cast<int>(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+            socket->abort();
+        }
+    }
+#endif
 
 private:
     static void Answer(QTcpSocket* socket)
@@ -106,6 +122,10 @@ public:
     void SetSilent(bool silent) { m_worker->silent = silent; }
     void AnswerAll() { QMetaObject::invokeMethod(m_worker, &CommandPortWorker::AnswerAll, Qt::QueuedConnection); }
     void CloseClients() { QMetaObject::invokeMethod(m_worker, &CommandPortWorker::CloseClients, Qt::QueuedConnection); }
+#ifdef Q_OS_UNIX
+    // Returns when every connection has been reset, without running the caller's event loop.
+    void ResetClients() { QMetaObject::invokeMethod(m_worker, &CommandPortWorker::ResetClients, Qt::BlockingQueuedConnection); }
+#endif
     QByteArray Received() const { return m_worker->Received(); }
     // The scripts received so far, each up to and including its last line.
     QList<QByteArray> Scripts() const
@@ -342,6 +362,50 @@ private slots:
         dialog.SyncButton()->click();
         QVERIFY(!dialog.Sync()->IsConnected());
         QCOMPARE(dialog.SyncButton()->text(), QStringLiteral("SYNC"));
+    }
+
+    // Maya resetting the connection is noticed by the next send, inside the socket's flush: that
+    // send must leave no reply awaited, so that connecting again sends its first frame at once
+    // and is not dropped for an answer the old connection never got.
+    void resetDuringSendThenReconnect()
+    {
+#ifndef Q_OS_UNIX
+        QSKIP("resets the fake port's connection through POSIX socket calls");
+#else
+        FakeMaya maya;
+        Settings::Get().mayaCommandPort = maya.Port();
+        Settings::Get().mayaSyncTimeout = 60000;
+        TestSupport::LogCapture log;
+        MayaSync sync;
+        sync.SetPlaybackFrame(1, 0);
+        sync.Connect();
+        QTRY_COMPARE(maya.Scripts().size(), 1);
+        QTRY_VERIFY(!sync.ReplyPending());
+
+        auto* socket = sync.findChild<QTcpSocket*>();
+        QVERIFY(socket);
+        maya.ResetClients();
+        // Wait for the reset to reach this end without letting Qt see it first: the send below
+        // is then the first to learn of it.
+        pollfd watched{static_cast<int>(socket->socketDescriptor()), POLLIN, 0};
+        QCOMPARE(::poll(&watched, 1, 30000), 1);
+        QVERIFY(watched.revents & (POLLHUP | POLLERR));
+
+        QSignalSpy changed(&sync, &MayaSync::ConnectionChanged);
+        sync.SetPlaybackFrame(2, 0);
+        QVERIFY(!sync.IsConnected());
+        QCOMPARE(changed.count(), 1);
+        QVERIFY(!sync.ReplyPending());
+
+        sync.SetPlaybackFrame(3, 0);
+        sync.Connect();
+        QVERIFY(sync.IsConnected());
+        QTRY_COMPARE(maya.Scripts().size(), 2);
+        QCOMPARE(maya.Scripts().at(1), TimeScript("3"));
+        QTRY_VERIFY(!sync.ReplyPending());
+        QVERIFY(sync.IsConnected());
+        QVERIFY(!log.HasError(QStringLiteral("Timeout waiting for Maya Sync respose. Sync disconnected.")));
+#endif
     }
 
     // The dialog as built, and its controls storing their settings.
