@@ -22,7 +22,7 @@ MayaToolsDialog::MayaToolsDialog(QWidget* parent)
     : QDialog(parent)
     , m_sync(new MayaSync(this))
 {
-    const Settings& settings = Settings::Get();
+    Settings& settings = Settings::Get();
     setWindowTitle(QStringLiteral("Maya Tools"));
     setMinimumWidth(280);
 
@@ -61,6 +61,11 @@ MayaToolsDialog::MayaToolsDialog(QWidget* parent)
     m_syncButton->setAutoDefault(false);
     grid->addWidget(m_syncButton, 3, 0, 1, 4);
     m_defaultButtonColor = m_syncButton->palette().color(QPalette::Button);
+
+    // The settings are what the spin boxes hold: a stored value outside their range (or finer
+    // than their decimals) was adjusted when filled in, before any change was connected.
+    settings.mayaSyncOffset = m_offset->value();
+    settings.mayaSyncMultiplier = static_cast<float>(m_multiplier->value());
 
     connect(m_offset, &QSpinBox::valueChanged, this, &MayaToolsDialog::SetOffset);
     connect(m_multiplier, &QDoubleSpinBox::valueChanged, this, &MayaToolsDialog::SetMultiplier);

@@ -467,6 +467,28 @@ private slots:
         QCOMPARE(changed.count(), 8);
     }
 
+    // Stored options outside the spin boxes' ranges (a hand-edited settings file) become what the
+    // spin boxes show, and that is what is sent.
+    void storedOptionsOutOfRange()
+    {
+        FakeMaya maya;
+        Settings& settings = Settings::Get();
+        settings.mayaCommandPort = maya.Port();
+        settings.mayaSyncTimeout = 60000;
+        settings.mayaSyncMultiplier = 50.0f;
+        settings.mayaSyncOffset = 5000000;
+        MayaToolsDialog dialog;
+        QCOMPARE(dialog.MultiplierSpinBox()->value(), 10.0);
+        QCOMPARE(dialog.OffsetSpinBox()->value(), 999999);
+        QCOMPARE(settings.mayaSyncMultiplier, 10.0f);
+        QCOMPARE(settings.mayaSyncOffset, 999999);
+
+        dialog.SetPlaybackFrame(3, 0);
+        dialog.ToggleSync();
+        QTRY_COMPARE(maya.Scripts().size(), 1);
+        QCOMPARE(maya.Scripts().at(0), TimeScript("1000029")); // 3 x 10 + 999999
+    }
+
     // Moving the shown dialog stores its geometry; showing it again where it was hidden puts it
     // back there.
     void geometry()
