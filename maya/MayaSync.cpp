@@ -8,6 +8,17 @@
 #include <algorithm>
 #include <cmath>
 
+namespace {
+
+// `mayaSyncTimeout` in ms for both the connect and the reply. A negative value is taken as
+// zero: Qt reads -1 as "wait forever", and the connect would block the caller without bound.
+int SyncTimeoutMs()
+{
+    return std::max(0, Settings::Get().mayaSyncTimeout);
+}
+
+} // namespace
+
 MayaSync::MayaSync(QObject* parent)
     : QObject(parent)
 {
@@ -69,7 +80,7 @@ void MayaSync::Connect()
     auto* socket = new QTcpSocket(this);
     socket->connectToHost(kHost, port, QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
     // The one wait that blocks: the user pressed the button and looks at it.
-    if (!socket->waitForConnected(settings.mayaSyncTimeout)) {
+    if (!socket->waitForConnected(SyncTimeoutMs())) {
         Logger::error(QStringLiteral("Failed to connect to Maya: %1:%2").arg(kHost).arg(port));
         Logger::error(QStringLiteral("A commandport must be open in Maya that matches the port number: %1").arg(port));
         socket->abort();
@@ -138,7 +149,7 @@ void MayaSync::SendCurrentFrame()
     m_socket->flush();
     if (!m_socket)
         return;
-    m_replyTimer.start(std::max(0, settings.mayaSyncTimeout));
+    m_replyTimer.start(SyncTimeoutMs());
 }
 
 void MayaSync::OnReadyRead()

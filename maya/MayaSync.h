@@ -12,12 +12,13 @@ class QTcpSocket;
 // short script that switches the Maya-side script node off, sets Maya's current time and
 // switches the node on again, so that Maya does not echo the change back.
 //
-// Timing. Connecting waits (blocking) up to `mayaSyncTimeout` ms. Sending never waits: the
-// script is written, and a reply timer of `mayaSyncTimeout` ms is armed that any bytes from
-// Maya satisfy (their content is read and discarded). A frame arriving while a reply is
-// outstanding is not sent at once; when the reply comes, the newest frame is sent, once.
-// When the timer runs out, sync is dropped with an error. After PauseSyncTemporarily, frames
-// are not sent for kPauseMs ms, and nothing is sent when the pause ends.
+// Timing. Connecting waits (blocking) up to `mayaSyncTimeout` ms (a negative value counts as
+// 0). Sending never waits: the script is written, and a reply timer of the same length is
+// armed that any bytes from Maya satisfy (their content is read and discarded). A frame
+// arriving while a reply is outstanding is not sent at once; when the reply comes, the newest
+// frame is sent, once. When the timer runs out, sync is dropped with an error. After
+// PauseSyncTemporarily, frames are not sent for kPauseMs ms, and nothing is sent when the
+// pause ends.
 //
 // The frame and the options are read from the settings (`mayaSyncMultiplier`,
 // `mayaSyncOffset`, `mayaSyncFromRangeStart`) at each send. Main thread only.

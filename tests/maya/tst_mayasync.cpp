@@ -155,6 +155,68 @@ QByteArray TimeScript(const QByteArray& frame)
     return kNodeOff + "currentTime " + frame + ";\n" + kNodeOn;
 }
 
+// A port that listens but answers no new connection: its accept queue holds one connection
+// and is filled by one, so the SYN of any further connect is dropped and that connect never
+// completes. After `ReleaseAfter`, the queue is drained and a connect still trying succeeds.
+class FullPortWorker : public QObject
+{
+    Q_OBJECT
+
+public slots:
+    quint16 Listen()
+    {
+        m_server = new QTcpServer(this);
+        m_server->setListenBacklogSize(0);
+        if (!m_server->listen(QHostAddress::LocalHost, 0))
+            return 0;
+        m_server->pauseAccepting();
+        return m_server->serverPort();
+    }
+    void ReleaseAfter(int ms)
+    {
+        QTimer::singleShot(ms, m_server, &QTcpServer::resumeAccepting);
+    }
+
+private:
+    QTcpServer* m_server = nullptr;
+};
+
+class FullPort
+{
+public:
+    FullPort()
+    {
+        m_worker = new FullPortWorker;
+        m_worker->moveToThread(&m_thread);
+        QObject::connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
+        m_thread.start();
+        QMetaObject::invokeMethod(m_worker, &FullPortWorker::Listen, Qt::BlockingQueuedConnection, &m_port);
+        m_filler.connectToHost(QHostAddress::LocalHost, m_port);
+    }
+    ~FullPort()
+    {
+        m_filler.abort();
+        m_thread.quit();
+        m_thread.wait();
+    }
+    FullPort(const FullPort&) = delete;
+    FullPort& operator=(const FullPort&) = delete;
+
+    quint16 Port() const { return m_port; }
+    // The filler connection is in the accept queue.
+    bool Full() { return m_filler.waitForConnected(30000); }
+    void ReleaseAfter(int ms)
+    {
+        QMetaObject::invokeMethod(m_worker, [worker = m_worker, ms] { worker->ReleaseAfter(ms); }, Qt::QueuedConnection);
+    }
+
+private:
+    QThread m_thread;
+    FullPortWorker* m_worker; // lives on m_thread, deleted when it ends
+    quint16 m_port = 0;
+    QTcpSocket m_filler;
+};
+
 // A port on this machine that nobody listens on.
 quint16 ClosedPort()
 {
@@ -316,6 +378,23 @@ private slots:
         QCOMPARE(dialog.SyncButton()->text(), QStringLiteral("SYNC"));
         QVERIFY(!dialog.SyncButton()->isChecked());
         QCOMPARE(dialog.SyncButton()->palette().color(QPalette::Button), dialog.DefaultButtonColor());
+    }
+
+    // A negative timeout is no timeout at all: connecting gives up at once instead of waiting
+    // without bound for a port that does not answer. (A connect still waiting when the port
+    // is released, seconds later, would succeed: that is how a wait without bound shows.)
+    void negativeTimeoutConnectsWithoutWaiting()
+    {
+        FullPort port;
+        QVERIFY(port.Full());
+        Settings::Get().mayaCommandPort = port.Port();
+        Settings::Get().mayaSyncTimeout = -1;
+        TestSupport::LogCapture log;
+        MayaSync sync;
+        port.ReleaseAfter(5000);
+        sync.Connect();
+        QVERIFY(!sync.IsConnected());
+        QVERIFY(log.HasError(QStringLiteral("Failed to connect to Maya: 127.0.0.1:%1").arg(port.Port())));
     }
 
     // After a frame change asked for by the client API, the frames of the next second are not
