@@ -366,6 +366,7 @@ void PlovexBase::CreateActions()
     AddCommand(CommandId::ResetFlipRotate, [this] { m_view->ResetFlipAndRotate(); });
     AddCommand(CommandId::ActivateEyedropper, [this] { m_view->SetEyeDropperEnabled(!m_view->EyeDropperEnabled()); });
     AddCommand(CommandId::ToggleConsole, [this] { ShowConsoleWindow(); });
+    AddCommand(CommandId::ShowMayaTools, [this] { ShowMayaToolsDialog(); });
     AddCommand(CommandId::ToggleAlwaysOnTop, [this] { SetAlwaysOnTopEnabled(!Settings::Get().alwaysOnTopEnabled); });
     AddCommand(CommandId::ToggleFullscreen, [this] { ToggleFullscreen(); });
     AddCommand(CommandId::ToggleMenuBar, [this] { SetMenuBarVisible(!menuBar()->isVisible()); });
@@ -483,6 +484,11 @@ void PlovexBase::OpenDocumentation()
     const QString path = DocumentationPath();
     if (path.isEmpty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
         Logger::error(QStringLiteral("Failed to open the documentation%1.").arg(path.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(path)));
+}
+
+void PlovexBase::ShowMayaToolsDialog()
+{
+    m_panel->ShowMayaToolsDialog();
 }
 
 void PlovexBase::ShowKeyboardShortcuts()

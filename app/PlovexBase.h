@@ -110,6 +110,8 @@ public slots:
     // Shows the console, or raises it when it is shown already.
     void ShowConsoleWindow();
     void ShowKeyboardShortcuts();
+    // The player panel's Maya Tools dialog.
+    void ShowMayaToolsDialog();
     // Opens the user documentation (the installed README, or the source tree's beside a build
     // tree) with the desktop's viewer; logs an error when there is none or it cannot be opened.
     void OpenDocumentation();

@@ -3,6 +3,7 @@
 #include "core/Logger.h"
 #include "core/Settings.h"
 #include "engine/AvManager.h"
+#include "maya/MayaToolsDialog.h"
 #include "media/VideoFrame.h"
 #include "playback/LoopState.h"
 #include "playback/PlaybackManager.h"
@@ -752,4 +753,18 @@ void MonitorPanel::SetMediaInfoVisible(bool visible)
 void MonitorPanel::ToggleMediaInfoVisibility()
 {
     SetMediaInfoVisible(!m_view->Overlay()->MediaInfoEnabled());
+}
+
+void MonitorPanel::ShowMayaToolsDialog()
+{
+    if (!m_mayaTools) {
+        m_mayaTools = new MayaToolsDialog(this);
+        connect(m_globalTimeControl, &TimeControlBaseWidget::PlaybackFrameChanged, m_mayaTools,
+                &MayaToolsDialog::SetPlaybackFrame);
+        connect(m_manager, &ProjectManager::ClientApiFrameChangeRequested, m_mayaTools,
+                &MayaToolsDialog::PauseSyncTemporarily);
+        const Timeline* timeline = m_globalTimeControl->GetTimeline();
+        m_mayaTools->SetPlaybackFrame(m_globalTimeControl->CurrentFrame(), timeline ? timeline->TimeControlFrameOffset() : 0);
+    }
+    m_mayaTools->ShowAndActivate();
 }

@@ -8,6 +8,7 @@ class AnnotationOptionsWidget;
 class AnnotationToolsWidget;
 class AvManager;
 class GlobalTimeControlWidget;
+class MayaToolsDialog;
 class PlaybackControlWidget;
 class PlaybackOptionsWidget;
 class ProjectManager;
@@ -51,6 +52,8 @@ public:
     ToolsDisplayWidget* ToolsDisplay() const { return m_toolsDisplay; }
     AnnotationToolsWidget* AnnotationTools() const { return m_annotationTools; }
     AnnotationOptionsWidget* AnnotationOptions() const { return m_annotationOptions; }
+    // The Maya Tools dialog; null until first shown.
+    MayaToolsDialog* MayaTools() const { return m_mayaTools; }
     // The viewer's column from top to bottom: the bars shown or not, and the viewer.
     QList<QWidget*> ViewerColumn() const;
 
@@ -150,6 +153,10 @@ public slots:
     void SetMediaInfoVisible(bool visible);
     void ToggleMediaInfoVisibility();
 
+    // Shows the Maya Tools dialog, made on first use and kept: it follows the global time
+    // bar's frame, and pauses after frame changes asked for through the client API.
+    void ShowMayaToolsDialog();
+
 signals:
     void ViewerResizeRequested(int width, int height);
     void TimeControlDisplayFrameChanged(int displayFrame);
@@ -184,5 +191,6 @@ private:
     AnnotationToolsWidget* m_annotationTools = nullptr;
     AnnotationOptionsWidget* m_annotationOptions = nullptr;
     SnapshotManager* m_snapshots = nullptr; // made on first use, a child of this panel
+    MayaToolsDialog* m_mayaTools = nullptr; // made on first use, a child of this panel
     QString m_snapshotFormat = QStringLiteral("png"); // the ending of the last snapshot saved
 };

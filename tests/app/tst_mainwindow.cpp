@@ -436,7 +436,7 @@ private slots:
         QVERIFY(window.OwnAction(QStringLiteral("importProject"))->isEnabled());
         QVERIFY(window.OwnAction(QStringLiteral("about"))->isEnabled());
         QVERIFY(!window.Action(CommandId::ExportToFile)->isEnabled());
-        QVERIFY(!window.Action(CommandId::ShowMayaTools)->isEnabled());
+        QVERIFY(window.Action(CommandId::ShowMayaTools)->isEnabled());
         QVERIFY(window.Action(CommandId::ActivatePencil)->isEnabled());
         window.Manager()->AddTimeline(QStringLiteral("cut"), QUuid());
         window.OwnAction(QStringLiteral("recentCommandsList"))->trigger();

@@ -6,6 +6,8 @@
 #include "core/Settings.h"
 #include "engine/AvManager.h"
 #include "engine/AvWorker.h"
+#include "maya/MayaSync.h"
+#include "maya/MayaToolsDialog.h"
 #include "playback/AudioOutput.h"
 #include "playback/AudioOutputManager.h"
 #include "playback/LoopState.h"
@@ -307,6 +309,35 @@ private slots:
                           Qt::NoButton, Qt::NoButton, Qt::NoModifier);
         QCoreApplication::sendEvent(view, &moved);
         QVERIFY(!overlay->IsDrawing());
+    }
+
+    // Ctrl+Alt+M opens the Maya Tools dialog, made once and kept: it starts from the global
+    // bar's frame and frame offset, follows the bar, and holds its frames back after a frame
+    // change asked for through the client API.
+    void mayaToolsKey()
+    {
+        Player player;
+        QVERIFY(player.Open());
+        player.window.Manager()->SetTimeControlFrameOffset(1001);
+        QTRY_COMPARE(player.Timeline()->TimeControlFrameOffset(), 1001);
+        player.Key(Qt::Key_Right);
+        player.Key(Qt::Key_Right);
+        QTRY_COMPARE(player.Panel()->GlobalTimeControl()->CurrentFrame(), 2);
+        QVERIFY(!player.Panel()->MayaTools());
+        player.Key(Qt::Key_M, Qt::ControlModifier | Qt::AltModifier);
+        MayaToolsDialog* dialog = player.Panel()->MayaTools();
+        QVERIFY(dialog);
+        QTRY_VERIFY(dialog->isVisible());
+        QCOMPARE(dialog->Sync()->PlaybackFrame(), 2);
+        QCOMPARE(dialog->Sync()->TimeControlOffset(), 1001);
+        player.Panel()->FrameStepForward();
+        QTRY_COMPARE(dialog->Sync()->PlaybackFrame(), 3);
+        QVERIFY(!dialog->Sync()->Paused());
+        emit player.window.Manager()->ClientApiFrameChangeRequested();
+        QVERIFY(dialog->Sync()->Paused());
+        player.window.Action(CommandId::ShowMayaTools)->trigger();
+        QCOMPARE(player.Panel()->MayaTools(), dialog);
+        QVERIFY(dialog->isVisible());
     }
 
     // Ctrl+C puts the view on the clipboard; Ctrl+Shift+C asks where ("Snapshot") and saves
