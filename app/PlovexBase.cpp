@@ -21,6 +21,7 @@
 #include "ui/ConsoleWindow.h"
 #include "ui/KeyboardShortcutsWindow.h"
 #include "ui/MonitorPanel.h"
+#include "ui/PreferencesDialog.h"
 #include "ui/ViewerControlsWidget.h"
 #include "ui/ProjectTreeWidget.h"
 #include "ui/TimelinePanelWidget.h"
@@ -220,6 +221,7 @@ PlovexBase::~PlovexBase()
     m_manager.reset(); // its timelines, now that no engine thread holds them
     m_engine.reset();
     delete m_shortcutsWindow;
+    delete m_preferences;
     delete m_console;
 }
 
@@ -452,7 +454,25 @@ void PlovexBase::CreateActions()
     });
     AddOwn(QStringLiteral("keyboardShortcuts"), [this] { ShowKeyboardShortcuts(); });
     AddCommand(CommandId::OpenDocumentation, [this] { OpenDocumentation(); });
+    AddCommand(CommandId::ShowPreferences, [this] { ShowPreferencesDialog(); });
     UpdateActionAvailability();
+}
+
+void PlovexBase::ShowPreferencesDialog()
+{
+    if (m_fullscreen || isFullScreen())
+        return;
+    if (!m_preferences) {
+        m_preferences = new PreferencesDialog(m_commands, m_engine.get(), this);
+        connect(m_preferences, &QDialog::accepted, this, &PlovexBase::OnPreferencesAccepted);
+    }
+    m_preferences->show();
+}
+
+void PlovexBase::OnPreferencesAccepted()
+{
+    m_panel->RefreshFromSettings();
+    m_timelinePanel->Refresh();
 }
 
 void PlovexBase::ShowConsoleWindow()

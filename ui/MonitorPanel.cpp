@@ -753,3 +753,12 @@ void MonitorPanel::ToggleMediaInfoVisibility()
 {
     SetMediaInfoVisible(!m_view->Overlay()->MediaInfoEnabled());
 }
+
+void MonitorPanel::RefreshFromSettings()
+{
+    const Settings& settings = Settings::Get();
+    m_engine->ApplyAudioOutputSettings(); // sound on backwards play is copied, not read
+    m_playbackControls->SetVolume(settings.volume, settings.muted);
+    m_viewerControls->Refresh();
+    RefreshToolsDisplay();
+}

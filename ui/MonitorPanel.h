@@ -149,6 +149,9 @@ public slots:
     void ToggleAnnotationToolbarVisibility();
     void SetMediaInfoVisible(bool visible);
     void ToggleMediaInfoVisibility();
+    // After the preferences were accepted: the controls and the audio output take up the
+    // settings they show or copy.
+    void RefreshFromSettings();
 
 signals:
     void ViewerResizeRequested(int width, int height);
