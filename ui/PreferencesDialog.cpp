@@ -130,8 +130,8 @@ Binding DoubleField(QDoubleSpinBox* spin, double Settings::*key)
             }};
 }
 
-// A fraction shown in percent. Rounded, not truncated: 0.29f is 28.999998 %, which must show
-// as 29; untouched, the fraction stays exactly as stored.
+// A fraction shown in percent. Rounded, not truncated: 0.53f is 52.999996 %, which must show
+// as 53; untouched, the fraction stays exactly as stored.
 Binding PercentField(QSpinBox* spin, float Settings::*key)
 {
     auto shown = std::make_shared<int>(0);
