@@ -406,7 +406,10 @@ private slots:
         // The field takes up to four chords and finishes a second after the last one.
         QTRY_COMPARE(usedBy->text(), QStringLiteral("Application (Permanent)"));
         QVERIFY(!assign->isEnabled());
-        QMetaObject::invokeMethod(assign, "click"); // even a forced click takes nothing
+        // Even a click that gets through (the button enabled behind the page's back) takes nothing.
+        assign->setEnabled(true);
+        QTest::mouseClick(assign, Qt::LeftButton);
+        QCOMPARE(Keys(page->Commands(), CommandId::ApplicationDel), QStringList(QStringLiteral("Del")));
         QVERIFY(!Keys(page->Commands(), CommandId::Pause).contains(QStringLiteral("Del")));
 
         // A key another bindable command holds moves to the selected one.
