@@ -1,7 +1,9 @@
 // The preferences dialog in the real main window: what OK stores survives a restart (settings
 // and bindings read back from their files), OK without edits rewrites both files byte for
-// byte, Cancel drops every edit, a new cache size reaches a clip being decoded, and the keys
-// of permanent commands and an environment-set ffmpeg path cannot be edited.
+// byte, Cancel drops every edit (Restore Defaults' included), a new cache size reaches a clip
+// being decoded while an unchanged one leaves its share alone, a stored size below the default
+// shows as stored, Remove takes the shortcut shown, and the keys of permanent commands and an
+// environment-set ffmpeg path cannot be edited.
 #include "app/PlovexX.h"
 #include "core/CommandId.h"
 #include "core/CommandTable.h"
@@ -25,11 +27,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -52,9 +56,13 @@ struct Window
         window.activateWindow(); // no window manager on the test display does it
         return QTest::qWaitForWindowActive(&window);
     }
-    // Ctrl+Shift+P, as a user opens the preferences.
+    // Ctrl+Shift+P, as a user opens the preferences, in the main window made active again (no
+    // window manager gives it back when a dialog or a message box closes).
     PreferencesDialog* ShowPreferences()
     {
+        window.activateWindow();
+        if (!QTest::qWaitForWindowActive(&window))
+            return nullptr;
         QTest::keyClick(&window, Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
         PreferencesDialog* dialog = window.Preferences();
         return dialog && QTest::qWaitFor([dialog] { return dialog->isVisible(); }) ? dialog : nullptr;
@@ -96,6 +104,61 @@ void Capture(PreferencesDialog* dialog, Qt::Key key, Qt::KeyboardModifiers modif
     auto* capture = Control<QKeySequenceEdit>(dialog, QStringLiteral("keyboardCapture"));
     capture->clear();
     QTest::keyClick(capture, key, modifiers);
+}
+
+// Answers the next question box with `button`, from a timer polling the top-level widgets:
+// the box runs its own event loop inside the click that asks. Records what the box showed.
+// Stops polling when it goes, so a box that never came leaves nothing behind.
+class QuestionAnswer
+{
+public:
+    explicit QuestionAnswer(QMessageBox::StandardButton button)
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this, button] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<QMessageBox*>(widget);
+                if (!box || !box->isVisible())
+                    continue;
+                m_timer.stop();
+                title = box->windowTitle();
+                text = box->text();
+                icon = box->icon();
+                buttons = box->standardButtons();
+                defaultButton = box->standardButton(box->defaultButton());
+                if (QAbstractButton* answer = box->button(button)) {
+                    QTest::mouseClick(answer, Qt::LeftButton);
+                    answered = true;
+                } else {
+                    box->reject();
+                }
+                return;
+            }
+        });
+        m_timer.start(10);
+    }
+
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+    bool answered = false;
+
+private:
+    QTimer m_timer;
+};
+
+// Presses "Restore Defaults" on the keyboard page and answers its question with `button`.
+void RestoreDefaults(PreferencesDialog* dialog, QMessageBox::StandardButton button)
+{
+    QuestionAnswer answer(button);
+    QTest::mouseClick(Control<QPushButton>(dialog, "keyboardRestoreDefaults"), Qt::LeftButton);
+    QVERIFY(answer.answered);
+    QCOMPARE(answer.title, QStringLiteral("Plovex"));
+    QCOMPARE(answer.text, QStringLiteral("Keyboard mappings will reset to their default values. Continue?"));
+    QCOMPARE(answer.icon, QMessageBox::Warning);
+    QCOMPARE(answer.buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(answer.defaultButton, QMessageBox::Yes);
 }
 
 // Changes one or more values on every page, each away from the defaults, and gives Toggle
@@ -425,6 +488,133 @@ private slots:
         QCOMPARE(Keys(table, CommandId::ApplicationDel), QStringList(QStringLiteral("Del")));
         QVERIFY(main.window.Action(CommandId::ApplicationDel)->shortcuts().contains(QKeySequence(Qt::Key_Delete)));
         QVERIFY(main.window.Action(CommandId::Pause)->shortcuts().contains(QKeySequence(Qt::Key_Space)));
+    }
+
+    // The settings file may hold a size below the default but within the limits: it shows as
+    // stored, and the spin box still goes no lower than 512.
+    void storedCacheSizeBelowTheDefaultShowsAsStored()
+    {
+        {
+            QFile file(Settings::SettingsFilePath());
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("[preferences]\ncacheSize=600\n");
+        }
+        Settings::Get().Load(Settings::SettingsFilePath(), QString(), QString());
+        QCOMPARE(Settings::Get().cacheSize, 600);
+        Window main;
+        QVERIFY(main.Open());
+        PreferencesDialog* dialog = main.ShowPreferences();
+        QVERIFY(dialog);
+        auto* cache = Control<QSpinBox>(dialog, "cacheSize");
+        QCOMPARE(cache->value(), 600);
+        QTest::mouseClick(Control<QPushButton>(dialog, "ok"), Qt::LeftButton);
+        QCOMPARE(Settings::Get().cacheSize, 600);
+
+        dialog = main.ShowPreferences();
+        QVERIFY(dialog);
+        QCOMPARE(cache->value(), 600);
+        cache->setValue(100);
+        QCOMPARE(cache->value(), 512);
+        QTest::mouseClick(Control<QPushButton>(dialog, "ok"), Qt::LeftButton);
+        QCOMPARE(Settings::Get().cacheSize, 512);
+    }
+
+    // OK shares the cache again only for a new size: a share set by other means (here by hand,
+    // to a size no sharing would give) stays, whether the size was never touched or changed
+    // and put back.
+    void okWithTheSameCacheSizeLeavesTheShare()
+    {
+        Window main({TestSupport::MediaPath(QStringLiteral("clip_23976.mp4"))});
+        QVERIFY(main.Open());
+        AvManager* engine = main.window.Engine();
+        QTRY_VERIFY_WITH_TIMEOUT(engine->PrimaryTimeline(), 20000);
+        CacheManager* cache = engine->PrimaryTimeline()->Cache();
+        QTRY_COMPARE(cache->VideoMaximumSize(), CacheManager::VideoBudget(1024));
+        cache->SetCacheSize(777);
+        QCOMPARE(cache->VideoMaximumSize(), CacheManager::VideoBudget(777));
+
+        PreferencesDialog* dialog = main.ShowPreferences();
+        QVERIFY(dialog);
+        QTest::mouseClick(Control<QPushButton>(dialog, "ok"), Qt::LeftButton);
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(cache->VideoMaximumSize(), CacheManager::VideoBudget(777));
+
+        dialog = main.ShowPreferences();
+        QVERIFY(dialog);
+        Control<QSpinBox>(dialog, "cacheSize")->setValue(2000);
+        Control<QSpinBox>(dialog, "cacheSize")->setValue(1024);
+        QTest::mouseClick(Control<QPushButton>(dialog, "ok"), Qt::LeftButton);
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(cache->VideoMaximumSize(), CacheManager::VideoBudget(777));
+    }
+
+    void removeTakesTheShownShortcut()
+    {
+        Window main;
+        QVERIFY(main.Open());
+        PreferencesDialog* dialog = main.ShowPreferences();
+        QVERIFY(dialog);
+        dialog->SelectPage(2);
+        KeyboardPreferencesPage* page = dialog->KeyboardPage();
+        page->Select(CommandId::IncreasePlaybackSpeed);
+        auto* assigned = Control<QComboBox>(dialog, "keyboardAssigned");
+        QCOMPARE(assigned->count(), 2);
+        QCOMPARE(assigned->itemText(0), QStringLiteral("+"));
+        QCOMPARE(assigned->itemText(1), QStringLiteral("="));
+        assigned->setCurrentIndex(1); // the second one, not the first
+        QTest::mouseClick(Control<QPushButton>(dialog, "keyboardRemove"), Qt::LeftButton);
+        QCOMPARE(assigned->count(), 1);
+        QCOMPARE(assigned->itemText(0), QStringLiteral("+"));
+        QCOMPARE(Keys(page->Commands(), CommandId::IncreasePlaybackSpeed), QStringList(QStringLiteral("+")));
+        // Only the copy so far.
+        QCOMPARE(Keys(main.window.Commands(), CommandId::IncreasePlaybackSpeed),
+                 QStringList({QStringLiteral("+"), QStringLiteral("=")}));
+        QTest::mouseClick(Control<QPushButton>(dialog, "ok"), Qt::LeftButton);
+        QCOMPARE(Keys(main.window.Commands(), CommandId::IncreasePlaybackSpeed), QStringList(QStringLiteral("+")));
+        QVERIFY(!main.window.Action(CommandId::IncreasePlaybackSpeed)->shortcuts().contains(QKeySequence(Qt::Key_Equal)));
+    }
+
+    // Restore Defaults edits only the copy: Cancel after it leaves the bindings, their file and
+    // the next show as they were. "No" to its question changes not even the copy.
+    void restoreDefaultsThenCancelChangesNothing()
+    {
+        Window main;
+        QVERIFY(main.Open());
+        PreferencesDialog* dialog = main.ShowPreferences();
+        QVERIFY(dialog);
+        dialog->SelectPage(2);
+        KeyboardPreferencesPage* page = dialog->KeyboardPage();
+        page->Select(CommandId::ToggleMute);
+        Capture(dialog, Qt::Key_Y);
+        QTest::mouseClick(Control<QPushButton>(dialog, "keyboardAssign"), Qt::LeftButton);
+        QTest::mouseClick(Control<QPushButton>(dialog, "ok"), Qt::LeftButton);
+        const QStringList edited({QStringLiteral("Ctrl+M"), QStringLiteral("Y")});
+        QCOMPARE(Keys(main.window.Commands(), CommandId::ToggleMute), edited);
+        const QByteArray settingsBytes = Bytes(Settings::SettingsFilePath());
+        const QByteArray bindingsBytes = Bytes(BindingsPath());
+        QVERIFY(!bindingsBytes.isEmpty());
+
+        dialog = main.ShowPreferences();
+        QVERIFY(dialog);
+        dialog->SelectPage(2);
+        RestoreDefaults(dialog, QMessageBox::No);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(Keys(page->Commands(), CommandId::ToggleMute), edited);
+        RestoreDefaults(dialog, QMessageBox::Yes);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(Keys(page->Commands(), CommandId::ToggleMute), QStringList(QStringLiteral("Ctrl+M")));
+        QTest::mouseClick(Control<QPushButton>(dialog, "cancel"), Qt::LeftButton);
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(Keys(main.window.Commands(), CommandId::ToggleMute), edited);
+        QVERIFY(main.window.Action(CommandId::ToggleMute)->shortcuts().contains(QKeySequence(Qt::Key_Y)));
+        QCOMPARE(Bytes(Settings::SettingsFilePath()), settingsBytes);
+        QCOMPARE(Bytes(BindingsPath()), bindingsBytes);
+
+        dialog = main.ShowPreferences();
+        QVERIFY(dialog);
+        QCOMPARE(Keys(page->Commands(), CommandId::ToggleMute), edited);
     }
 
     void filterNarrowsByLabelOrKey()
