@@ -219,6 +219,8 @@ void KeyboardPreferencesPage::RemoveShown()
     TakeAway(shown);
     FillAssigned();
     ApplyFilter();
+    // The key in the capture field may be the one just removed: search for its user again.
+    OnCaptureChanged();
 }
 
 void KeyboardPreferencesPage::AssignCaptured()

@@ -43,6 +43,8 @@ private:
     // The drop-down of the selected command's shortcuts, `current` selected when present.
     void FillAssigned(const QString& current = QString());
     void OnSelectionChanged();
+    // Shows which command of the copy holds the key in the capture field, and disables Assign
+    // when that command is fixed; run again after every edit of the copy.
     void OnCaptureChanged();
     void RemoveShown();
     void AssignCaptured();

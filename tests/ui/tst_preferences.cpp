@@ -617,6 +617,31 @@ private slots:
         QCOMPARE(Keys(page->Commands(), CommandId::ToggleMute), edited);
     }
 
+    // "Shortcut currently used by:" follows the copy after Remove too: it never names a command
+    // that no longer has the key in the capture field.
+    void usedByFollowsEveryEdit()
+    {
+        Window main;
+        QVERIFY(main.Open());
+        PreferencesDialog* dialog = main.ShowPreferences();
+        QVERIFY(dialog);
+        dialog->SelectPage(2);
+        KeyboardPreferencesPage* page = dialog->KeyboardPage();
+        auto* usedBy = Control<QLineEdit>(dialog, "keyboardUsedBy");
+        auto* assign = Control<QPushButton>(dialog, "keyboardAssign");
+        auto* assigned = Control<QComboBox>(dialog, "keyboardAssigned");
+
+        page->Select(CommandId::PlayPause);
+        Capture(dialog, Qt::Key_Space);
+        QTRY_COMPARE(usedBy->text(), QStringLiteral("Play/Pause"));
+        assigned->setCurrentIndex(assigned->findText(QStringLiteral("Space")));
+        QCOMPARE(assigned->currentText(), QStringLiteral("Space"));
+        QTest::mouseClick(Control<QPushButton>(dialog, "keyboardRemove"), Qt::LeftButton);
+        QVERIFY(!Keys(page->Commands(), CommandId::PlayPause).contains(QStringLiteral("Space")));
+        QCOMPARE(usedBy->text(), QString());
+        QVERIFY(assign->isEnabled());
+    }
+
     void filterNarrowsByLabelOrKey()
     {
         Window main;
