@@ -258,4 +258,6 @@ void KeyboardPreferencesPage::AskRestoreDefaults()
     m_commands.RestoreDefaults();
     FillAssigned();
     ApplyFilter();
+    // The defaults may give the captured key to another command, or take it away.
+    OnCaptureChanged();
 }

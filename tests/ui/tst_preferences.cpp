@@ -617,8 +617,8 @@ private slots:
         QCOMPARE(Keys(page->Commands(), CommandId::ToggleMute), edited);
     }
 
-    // "Shortcut currently used by:" follows the copy after Remove too: it never names a command
-    // that no longer has the key in the capture field.
+    // "Shortcut currently used by:" follows the copy after Remove and Restore Defaults too: it
+    // never names a command that no longer has the key in the capture field.
     void usedByFollowsEveryEdit()
     {
         Window main;
@@ -640,6 +640,35 @@ private slots:
         QVERIFY(!Keys(page->Commands(), CommandId::PlayPause).contains(QStringLiteral("Space")));
         QCOMPARE(usedBy->text(), QString());
         QVERIFY(assign->isEnabled());
+
+        // Space back with the defaults, while the capture field still holds it.
+        RestoreDefaults(dialog, QMessageBox::Yes);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(usedBy->text(), QStringLiteral("Play/Pause"));
+
+        // Moved to Pause, then given back by the defaults.
+        page->Select(CommandId::Pause);
+        Capture(dialog, Qt::Key_Space);
+        QTRY_COMPARE(usedBy->text(), QStringLiteral("Play/Pause"));
+        QTest::mouseClick(assign, Qt::LeftButton);
+        Capture(dialog, Qt::Key_Space);
+        QTRY_COMPARE(usedBy->text(), QStringLiteral("Pause"));
+        RestoreDefaults(dialog, QMessageBox::Yes);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(usedBy->text(), QStringLiteral("Play/Pause"));
+        QVERIFY(assign->isEnabled());
+
+        // A permanent key stays refused across both.
+        Capture(dialog, Qt::Key_Delete);
+        QTRY_COMPARE(usedBy->text(), QStringLiteral("Application (Permanent)"));
+        QTest::mouseClick(Control<QPushButton>(dialog, "keyboardRemove"), Qt::LeftButton);
+        RestoreDefaults(dialog, QMessageBox::Yes);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(usedBy->text(), QStringLiteral("Application (Permanent)"));
+        QVERIFY(!assign->isEnabled());
     }
 
     void filterNarrowsByLabelOrKey()
