@@ -669,6 +669,8 @@ void PlovexBase::closeEvent(QCloseEvent* event)
         Settings::Get().consoleWindowGeometry = m_console->saveGeometry();
     m_console->close();
     m_shortcutsWindow->close();
+    if (m_preferences)
+        m_preferences->close(); // as Cancel: its edits are not among what is saved below
     m_commands.SaveBindings();
     // In full screen, the place and state stored on the way in are the ones to come back to.
     if (!isFullScreen()) {

@@ -671,6 +671,24 @@ private slots:
         QVERIFY(!assign->isEnabled());
     }
 
+    // Closing the main window closes an open preferences dialog as Cancel would: its edits are
+    // not stored by the settings that the closing window saves.
+    void closingTheWindowClosesThePreferences()
+    {
+        Window main;
+        QVERIFY(main.Open());
+        PreferencesDialog* dialog = main.ShowPreferences();
+        QVERIFY(dialog);
+        Control<QSpinBox>(dialog, "cacheSize")->setValue(3000);
+        Settings::Get().confirmOnClose = 2;
+        QVERIFY(main.window.close());
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(Settings::Get().cacheSize, 1024);
+        Settings::ResetToDefaults();
+        Settings::Get().Load(Settings::SettingsFilePath(), QString(), QString());
+        QCOMPARE(Settings::Get().cacheSize, 1024);
+    }
+
     void filterNarrowsByLabelOrKey()
     {
         Window main;
