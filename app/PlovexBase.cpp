@@ -211,6 +211,10 @@ PlovexBase::~PlovexBase()
     // The shutdown below runs the event loop: a show or start-up import still queued (a window
     // that handed its files to another instance) must not start now.
     m_closing = true;
+    // The preferences dialog refers to the engine and the command table: it goes before both,
+    // and before the shutdown below runs the event loop, where its OK could still be pressed.
+    delete m_preferences;
+    m_preferences = nullptr;
     // Engine threads hold the timelines: they end before the timelines go.
     m_engine->Shutdown(true, 10000);
     // The manager's and the engine's last signals (the stack cleared, the timelines released)
@@ -221,7 +225,6 @@ PlovexBase::~PlovexBase()
     m_manager.reset(); // its timelines, now that no engine thread holds them
     m_engine.reset();
     delete m_shortcutsWindow;
-    delete m_preferences;
     delete m_console;
 }
 

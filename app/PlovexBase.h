@@ -194,5 +194,5 @@ private:
     CommandTable m_commands;
     ConsoleWindow* m_console = nullptr; // a window of its own, a child of this one
     KeyboardShortcutsWindow* m_shortcutsWindow = nullptr; // likewise; deleted before m_commands
-    PreferencesDialog* m_preferences = nullptr; // likewise
+    PreferencesDialog* m_preferences = nullptr; // likewise; built on first use, deleted before m_engine
 };

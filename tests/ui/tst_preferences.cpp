@@ -689,6 +689,21 @@ private slots:
         QCOMPARE(Settings::Get().cacheSize, 1024);
     }
 
+    // The dialog uses the engine: it goes before the engine when the window is destroyed.
+    void dialogGoesBeforeTheEngine()
+    {
+        QStringList gone;
+        {
+            Window main;
+            QVERIFY(main.Open());
+            PreferencesDialog* dialog = main.ShowPreferences();
+            QVERIFY(dialog);
+            QObject::connect(dialog, &QObject::destroyed, [&gone] { gone.append(QStringLiteral("dialog")); });
+            QObject::connect(main.window.Engine(), &QObject::destroyed, [&gone] { gone.append(QStringLiteral("engine")); });
+        }
+        QCOMPARE(gone, QStringList({QStringLiteral("dialog"), QStringLiteral("engine")}));
+    }
+
     void filterNarrowsByLabelOrKey()
     {
         Window main;
