@@ -2,8 +2,9 @@
 // and bindings read back from their files), OK without edits rewrites both files byte for
 // byte, Cancel drops every edit (Restore Defaults' included), a new cache size reaches a clip
 // being decoded while an unchanged one leaves its share alone, a stored size below the default
-// shows as stored, Remove takes the shortcut shown, and the keys of permanent commands and an
-// environment-set ffmpeg path cannot be edited.
+// shows as stored, Remove takes the shortcut shown, "Shortcut currently used by:" follows every
+// edit, the keys of permanent commands and an environment-set ffmpeg path cannot be edited, and
+// the dialog closes with the main window and is deleted before the engine.
 #include "app/PlovexX.h"
 #include "core/CommandId.h"
 #include "core/CommandTable.h"
