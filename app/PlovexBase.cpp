@@ -21,6 +21,7 @@
 #include "ui/ConsoleWindow.h"
 #include "ui/KeyboardShortcutsWindow.h"
 #include "ui/MonitorPanel.h"
+#include "ui/PreferencesDialog.h"
 #include "ui/ViewerControlsWidget.h"
 #include "ui/ProjectTreeWidget.h"
 #include "ui/TimelinePanelWidget.h"
@@ -210,6 +211,10 @@ PlovexBase::~PlovexBase()
     // The shutdown below runs the event loop: a show or start-up import still queued (a window
     // that handed its files to another instance) must not start now.
     m_closing = true;
+    // The preferences dialog refers to the engine and the command table: it goes before both,
+    // and before the shutdown below runs the event loop, where its OK could still be pressed.
+    delete m_preferences;
+    m_preferences = nullptr;
     // Engine threads hold the timelines: they end before the timelines go.
     m_engine->Shutdown(true, 10000);
     // The manager's and the engine's last signals (the stack cleared, the timelines released)
@@ -453,7 +458,25 @@ void PlovexBase::CreateActions()
     });
     AddOwn(QStringLiteral("keyboardShortcuts"), [this] { ShowKeyboardShortcuts(); });
     AddCommand(CommandId::OpenDocumentation, [this] { OpenDocumentation(); });
+    AddCommand(CommandId::ShowPreferences, [this] { ShowPreferencesDialog(); });
     UpdateActionAvailability();
+}
+
+void PlovexBase::ShowPreferencesDialog()
+{
+    if (m_fullscreen || isFullScreen())
+        return;
+    if (!m_preferences) {
+        m_preferences = new PreferencesDialog(m_commands, m_engine.get(), this);
+        connect(m_preferences, &QDialog::accepted, this, &PlovexBase::OnPreferencesAccepted);
+    }
+    m_preferences->show();
+}
+
+void PlovexBase::OnPreferencesAccepted()
+{
+    m_panel->RefreshFromSettings();
+    m_timelinePanel->Refresh();
 }
 
 void PlovexBase::ShowConsoleWindow()
@@ -655,6 +678,8 @@ void PlovexBase::closeEvent(QCloseEvent* event)
         Settings::Get().consoleWindowGeometry = m_console->saveGeometry();
     m_console->close();
     m_shortcutsWindow->close();
+    if (m_preferences)
+        m_preferences->close(); // as Cancel: its edits are not among what is saved below
     m_commands.SaveBindings();
     // In full screen, the place and state stored on the way in are the ones to come back to.
     if (!isFullScreen()) {

@@ -18,6 +18,7 @@ class Project;
 class ProjectManager;
 class ConsoleWindow;
 class KeyboardShortcutsWindow;
+class PreferencesDialog;
 class QAction;
 class QDockWidget;
 class ProjectTreeWidget;
@@ -66,6 +67,8 @@ public:
     QAction* OwnAction(const QString& key) const { return m_actions.byKey.value(key); }
     ConsoleWindow* Console() const { return m_console; }
     KeyboardShortcutsWindow* ShortcutsWindow() const { return m_shortcutsWindow; }
+    // Null until the preferences are first shown.
+    PreferencesDialog* Preferences() const { return m_preferences; }
 
     // The title: the timeline's name (or "Plovex"), "*" while the project has unsaved
     // changes, and " - Frame %1" with the display frame of the last refresh.
@@ -112,6 +115,10 @@ public slots:
     void ShowKeyboardShortcuts();
     // The player panel's Maya Tools dialog.
     void ShowMayaToolsDialog();
+    // Builds the preferences dialog on first use and shows it; nothing in full screen.
+    void ShowPreferencesDialog();
+    // The player panel and the side bar take up what the preferences changed.
+    void OnPreferencesAccepted();
     // Opens the user documentation (the installed README, or the source tree's beside a build
     // tree) with the desktop's viewer; logs an error when there is none or it cannot be opened.
     void OpenDocumentation();
@@ -189,4 +196,5 @@ private:
     CommandTable m_commands;
     ConsoleWindow* m_console = nullptr; // a window of its own, a child of this one
     KeyboardShortcutsWindow* m_shortcutsWindow = nullptr; // likewise; deleted before m_commands
+    PreferencesDialog* m_preferences = nullptr; // likewise; built on first use, deleted before m_engine
 };

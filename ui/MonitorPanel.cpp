@@ -768,3 +768,12 @@ void MonitorPanel::ShowMayaToolsDialog()
     }
     m_mayaTools->ShowAndActivate();
 }
+
+void MonitorPanel::RefreshFromSettings()
+{
+    const Settings& settings = Settings::Get();
+    m_engine->ApplyAudioOutputSettings(); // sound on backwards play is copied, not read
+    m_playbackControls->SetVolume(settings.volume, settings.muted);
+    m_viewerControls->Refresh();
+    RefreshToolsDisplay();
+}

@@ -152,6 +152,9 @@ public slots:
     void ToggleAnnotationToolbarVisibility();
     void SetMediaInfoVisible(bool visible);
     void ToggleMediaInfoVisibility();
+    // After the preferences were accepted: the controls and the audio output take up the
+    // settings they show or copy.
+    void RefreshFromSettings();
 
     // Shows the Maya Tools dialog, made on first use and kept: it follows the global time
     // bar's frame, and pauses after frame changes asked for through the client API.
