@@ -971,6 +971,9 @@ void AvManager::StartTimelineExport(std::shared_ptr<ExportProperties> exportProp
                     copy->SetPlaybackRange(request.audioStartFrame, copy->StoredRangeEndFrame());
             }
             Timeline* raw = copy.get();
+            // Before any of its sources is freed, the export reaching it stops.
+            for (Source* source : raw->DecodeSources())
+                Watch(source);
             m_exportTimelines.push_back(std::move(copy));
             return raw;
         };

@@ -253,16 +253,30 @@ private slots:
         QVERIFY(QFileInfo(request->tempDirPath).isDir());
         QCOMPARE(request->ffmpegExePath, QStringLiteral(PLOVEX_FAKE_FFMPEG));
 
-        // The same temporary folder a second time is refused, and its cleanup leaves the folder
-        // of the first alone.
-        auto again = std::make_shared<ExportProperties>(*request);
-        again->noAudio = true;
-        QCOMPARE(ExportManager::Prepare(*again),
-                 QStringLiteral("Temporary export directory already exists: %1").arg(request->tempDirPath));
-        QCOMPARE(ExportManager::Cleanup(*again), QString());
-        QVERIFY(QFileInfo(request->tempDirPath).isDir());
         QCOMPARE(ExportManager::Cleanup(*request), QString());
         QVERIFY(!QFileInfo::exists(request->tempDirPath));
+
+        // Two exports prepared within the same millisecond: the second is refused, and its
+        // cleanup leaves the folder of the first alone.
+        bool collided = false;
+        for (int attempt = 0; attempt < 1000 && !collided; ++attempt) {
+            auto first = Request(timeline, "x.mp4");
+            auto second = Request(timeline, "x.mp4");
+            QCOMPARE(ExportManager::Prepare(*first), QString());
+            const QString error = ExportManager::Prepare(*second);
+            if (second->exportName == first->exportName) {
+                collided = true;
+                QCOMPARE(error, QStringLiteral("Temporary export directory already exists: %1").arg(first->tempDirPath));
+                QCOMPARE(ExportManager::Cleanup(*second), QString());
+                QVERIFY(QFileInfo(first->tempDirPath).isDir());
+            } else {
+                QCOMPARE(error, QString());
+                QCOMPARE(ExportManager::Cleanup(*second), QString());
+            }
+            QCOMPARE(ExportManager::Cleanup(*first), QString());
+            QVERIFY(!QFileInfo::exists(first->tempDirPath));
+        }
+        QVERIFY(collided);
 
         // Cleanup never removes a folder it did not create, nor an empty path.
         QDir keep(m_dir.filePath("keep"));
@@ -271,6 +285,9 @@ private slots:
         ExportProperties foreign;
         foreign.tempDirPath = keep.path();
         foreign.exportName = "keep";
+        QCOMPARE(ExportManager::Cleanup(foreign), QString());
+        foreign.tempDirCreated = true;
+        foreign.exportName = "1234";
         QCOMPARE(ExportManager::Cleanup(foreign), QString());
         ExportProperties empty;
         empty.tempDirCreated = true;
@@ -539,6 +556,63 @@ private slots:
         QVERIFY(lines.contains("E0 No intermediate video files found"));
         QVERIFY(lines.contains("E0 Failed to create final video file"));
         QVERIFY(!QFileInfo::exists(request->outputPath));
+        QCOMPARE(ExportManager::Cleanup(*request), QString());
+    }
+
+    // The timeline exported may go while the export runs: each pass has its own copy.
+    void exportedTimelineDeleted()
+    {
+        Timeline* timeline = RegularTimeline({m_hd});
+        timeline->SetPlaybackRange(10, 19);
+        auto request = Request(timeline, "movie.mp4");
+        const QList<LogLine> log = Export(request, nullptr, [&](const std::shared_ptr<ExportProperties>& r) {
+            delete r->timeline;
+            r->timeline = nullptr;
+        });
+        QVERIFY2(request->Proceeding(), qPrintable(Lines(log).join('\n')));
+        QCOMPARE(Events(ReadRuns(m_logPath), "start").size(), 3);
+        QCOMPARE(ExportManager::Cleanup(*request), QString());
+    }
+
+    // A source the export plays is freed: the export stops first, and the queued pass with
+    // its copy is dropped.
+    void sourceDeletedStopsExport()
+    {
+        qputenv("FAKE_FFMPEG_MATCH", "f32le");
+        qputenv("FAKE_FFMPEG_HANG", "1");
+        Timeline* own = ParsedTimeline(MediaPath("clip_1080p25.mp4"), nullptr);
+        Timeline* timeline = RegularTimeline({own});
+        timeline->SetPlaybackRange(10, 59);
+        auto request = Request(timeline, "movie.mp4");
+        const QList<LogLine> log = Export(request, nullptr, [&](const std::shared_ptr<ExportProperties>&) {
+            QVERIFY(WaitFor([this] { return !Events(ReadRuns(m_logPath), "hang").isEmpty(); }, 60000));
+            delete own; // its source with it
+        });
+        QVERIFY(request->cancelled);
+        QCOMPARE(Events(ReadRuns(m_logPath), "start").size(), 1);
+        QCOMPARE(ExportManager::Cleanup(*request), QString());
+        delete timeline;
+    }
+
+    // The engine goes while an export runs (the window closes): the export stops, and
+    // nothing waits for the hung ffmpeg beyond the bounded waits.
+    void engineDeletedStopsExport()
+    {
+        qputenv("FAKE_FFMPEG_MATCH", "rawvideo");
+        qputenv("FAKE_FFMPEG_HANG", "1");
+        Timeline* timeline = RegularTimeline({m_hd});
+        auto request = Request(timeline, "movie.mp4");
+        request->noAudio = true;
+        QCOMPARE(ExportManager::Prepare(*request), QString());
+        {
+            AvManager manager;
+            InstallExportPasses(&manager);
+            manager.StartTimelineExport(request);
+            QVERIFY(WaitFor([this] { return !Events(ReadRuns(m_logPath), "hang").isEmpty(); }, 60000));
+        }
+        QVERIFY(request->cancelled);
+        QVERIFY(!request->videoPending);
+        QCOMPARE(Events(ReadRuns(m_logPath), "start").size(), 1);
         QCOMPARE(ExportManager::Cleanup(*request), QString());
     }
 };
