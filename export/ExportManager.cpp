@@ -821,6 +821,19 @@ void ExportManager::Merge()
 
 void ExportManager::WriteSnapshotFrame(const QImage& image, int frameNumber)
 {
+    m_pendingSnapshots.append({image, frameNumber});
+    if (m_writingSnapshot)
+        return;
+    m_writingSnapshot = true;
+    while (!m_pendingSnapshots.isEmpty()) {
+        const QPair<QImage, int> next = m_pendingSnapshots.takeFirst();
+        WriteOneSnapshot(next.first, next.second);
+    }
+    m_writingSnapshot = false;
+}
+
+void ExportManager::WriteOneSnapshot(const QImage& image, int frameNumber)
+{
     if (image.isNull() || !Proceeding())
         return;
     const QImage rgb = image.convertToFormat(QImage::Format_RGB888);

@@ -5,6 +5,8 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QList>
+#include <QPair>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -109,6 +111,7 @@ private:
     // Fails when `path` is missing or empty, logging `text`.
     bool CheckOutputFile(const QString& path, const QString& text);
     void WaitForVideoLoop();
+    void WriteOneSnapshot(const QImage& image, int frameNumber);
     void Fail(const QString& text);
     void LogGeneral(const QString& text, bool isError);
     int Channel() const { return m_mode == AudioMode ? ExportLogAudio : ExportLogVideo; }
@@ -147,4 +150,8 @@ private:
     QThread* m_workerThread = nullptr;
     bool m_running = false;
     bool m_sizeRoundingLogged = false;
+    // Viewer capture: images that arrive while one is being written (the waits of a write on
+    // the main thread process events) are written after it, in order.
+    QList<QPair<QImage, int>> m_pendingSnapshots;
+    bool m_writingSnapshot = false;
 };

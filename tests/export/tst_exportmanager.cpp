@@ -559,6 +559,42 @@ private slots:
         QCOMPARE(ExportManager::Cleanup(*request), QString());
     }
 
+    // A viewer capture on the main thread: the images packed row by row into one segment
+    // (63 pixels make rows that QImage pads), moved to the output without sound.
+    void viewerCapture()
+    {
+        auto request = Request(RegularTimeline({m_hd}), "capture.mp4");
+        request->viewerCapture = true;
+        request->noAudio = true;
+        QCOMPARE(ExportManager::Prepare(*request), QString());
+        ExportManager capture(ExportManager::VideoMode, request);
+        QByteArray expected;
+        for (int i = 0; i < 3; ++i) {
+            QImage image(63, 35, QImage::Format_RGB32);
+            image.fill(QColor(10 * i, 100, 200 - i));
+            image.setPixelColor(62, 34, QColor(255, 0, 7));
+            capture.WriteSnapshotFrame(image, 5 + i);
+            const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+            for (int y = 0; y < rgb.height(); ++y)
+                expected.append(reinterpret_cast<const char*>(rgb.constScanLine(y)), 63 * 3);
+        }
+        QCOMPARE(capture.FinishViewerCapture(), 5);
+        QVERIFY(request->Proceeding());
+        const QList<FakeRun> runs = ReadRuns(m_logPath);
+        QCOMPARE(Events(runs, "start").size(), 1);
+        QCOMPARE(Events(runs, "start")[0].args, SegmentArgs(*request, "rgb24", "63x35", "25", 0));
+        const FakeRun end = Events(runs, "end")[0];
+        QCOMPARE(end.bytes, qint64(expected.size()));
+        quint64 hash = 1469598103934665603ull;
+        for (const char byte : std::as_const(expected)) {
+            hash ^= static_cast<unsigned char>(byte);
+            hash *= 1099511628211ull;
+        }
+        QCOMPARE(end.hash, QStringLiteral("%1").arg(hash, 16, 16, QLatin1Char('0')));
+        QVERIFY(QFileInfo(request->outputPath).size() > 0);
+        QCOMPARE(ExportManager::Cleanup(*request), QString());
+    }
+
     // The timeline exported may go while the export runs: each pass has its own copy.
     void exportedTimelineDeleted()
     {
