@@ -85,3 +85,4 @@ done
 "$dir/bench/bench_annotations"
 "$dir/bench/bench_timecontrol"
 "$dir/bench/bench_audiosync" "$media/hd_sound.mp4" 20
+"$dir/bench/bench_export" "$repeats"
