@@ -3,6 +3,7 @@
 #include "engine/AvWorkerTask.h"
 #include "media/VideoFrame.h"
 #include "playback/LoopState.h"
+#include "project/ExportProperties.h"
 #include "project/ProjectEngine.h"
 
 #include <QHash>
@@ -18,6 +19,7 @@
 #include <vector>
 
 class AvWorker;
+class ExportPassRunner;
 class PlaybackManager;
 class QThread;
 class Source;
@@ -56,6 +58,12 @@ public:
     // Ids of the active tasks of `type` for `timeline` (any timeline when null).
     QList<int> TaskIds(int type, const Timeline* timeline = nullptr) const;
 
+    // The passes StartTimelineExport runs (the export library installs them). Main thread.
+    void SetExportPassRunner(std::shared_ptr<ExportPassRunner> runner);
+    bool HasExportPassRunner() const { return m_exportRunner != nullptr; }
+    // The export tasks' timeline copies that exist now (for tests that check none is left).
+    int ExportTimelineCount() const { return static_cast<int>(m_exportTimelines.size()); }
+
     // Ends every task; returns false when some did not finish within `timeoutMs`. A non-final
     // shutdown keeps the audio output task.
     bool Shutdown(bool final, int timeoutMs);
@@ -89,6 +97,10 @@ public slots:
     void ApplyAudioOutputSettings();
     void LogAudioOutputInfo() { emit LogAudioOutputInfoRequested(); }
     void ProcessDeferredDelete();
+    // Runs a prepared export: an audio pass, then a video pass, each on an engine thread over
+    // a copy of the request's timeline made here. ExportTasksEnded follows once, when the last
+    // pass has ended (at once when the request has failed or was cancelled already).
+    void StartTimelineExport(std::shared_ptr<ExportProperties> exportProperties);
 
 signals:
     void ShutdownCompleted();
@@ -117,6 +129,8 @@ signals:
     void VideoFrameChanged(int outputId, std::shared_ptr<VideoFrame> videoFrame,
                            std::shared_ptr<VideoFrame> previousFrame, std::shared_ptr<VideoFrame> nextFrame);
     void TimelineDecodingEnded(Timeline* timeline);
+    void ExportTasksEnded();
+    void ExportLogMsgReceived(const QString& text, int msgType, bool isErrorMsg);
 
 private slots:
     void QuitThread(int workerId);
@@ -198,6 +212,19 @@ private:
     QMap<int, Timeline*> m_shownTimelines; // whose picture each output shows
     QSet<const Timeline*> m_releasingTimelines; // no task starts on them
     QList<QMetaObject::Connection> m_primaryConnections;
+    std::shared_ptr<ExportPassRunner> m_exportRunner;
+    // Export passes not started yet (the video pass waits for the audio pass), in order.
+    struct QueuedExportPass
+    {
+        int type = 0;
+        Timeline* timeline = nullptr; // the copy, owned by m_exportTimelines
+        std::shared_ptr<ExportProperties> request;
+    };
+    std::deque<QueuedExportPass> m_exportQueue;
+    std::vector<std::unique_ptr<Timeline>> m_exportTimelines; // copies made for export passes
+    int m_exportAudioId = -1;
+    int m_exportVideoId = -1;
+    bool m_exportRunning = false;
     int m_lastPlaybackFrame = -1;
     int m_playbackState = 0;
     bool m_audioPlaybackReady = false;

@@ -97,6 +97,7 @@ struct ExportProperties
     QString finalVideoPath;
     QStringList intermediateFiles; // segment files, in creation order
     QString concatListPath;
+    QString ffmpegExePath;         // copied from the settings on the main thread by preparation
 
     SharedValue<bool> audioPending = false;
     SharedValue<bool> videoPending = false;
