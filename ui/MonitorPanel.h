@@ -7,6 +7,8 @@
 class AnnotationOptionsWidget;
 class AnnotationToolsWidget;
 class AvManager;
+class ExportRunner;
+struct ExportProperties;
 class GlobalTimeControlWidget;
 class PlaybackControlWidget;
 class PlaybackOptionsWidget;
@@ -43,6 +45,7 @@ public:
     ~MonitorPanel() override;
 
     ViewerWidget* View() const { return m_view; }
+    ExportRunner* Exports() const { return m_exports; }
     GlobalTimeControlWidget* GlobalTimeControl() const { return m_globalTimeControl; }
     RangeTimeControlWidget* RangeTimeControl() const { return m_rangeTimeControl; }
     PlaybackControlWidget* PlaybackControls() const { return m_playbackControls; }
@@ -132,6 +135,14 @@ public slots:
     int AdvancedSnapshot(const SnapshotProperties& properties);
     SnapshotManager* Snapshots();
 
+    // Exports, run by the panel's export runner (see ExportRunner).
+    void ShowExportDialog();
+    void ExportToFile(const ExportProperties& properties);
+    void CancelExport();
+    void BeginExportProcess();
+    void EndExportProcess();
+    void LogExportMsg(const QString& text, int msgType, bool isErrorMsg);
+
     // Panels; each stores its visibility in the settings.
     void SetGlobalTimeControlVisible(bool visible);
     void SetRangeTimeControlVisible(bool visible);
@@ -184,5 +195,6 @@ private:
     AnnotationToolsWidget* m_annotationTools = nullptr;
     AnnotationOptionsWidget* m_annotationOptions = nullptr;
     SnapshotManager* m_snapshots = nullptr; // made on first use, a child of this panel
+    ExportRunner* m_exports = nullptr;      // a child of this panel
     QString m_snapshotFormat = QStringLiteral("png"); // the ending of the last snapshot saved
 };
