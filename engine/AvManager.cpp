@@ -3,6 +3,7 @@
 #include "core/Logger.h"
 #include "core/Settings.h"
 #include "engine/AvWorker.h"
+#include "engine/ExportPassRunner.h"
 #include "media/AudioFrame.h"
 #include "media/CacheManager.h"
 #include "media/FrameBufferPool.h"
@@ -84,7 +85,7 @@ Timeline* AvManager::PrimaryTimeline() const
     return m_primary;
 }
 
-int AvManager::StartTask(int type, Timeline* timeline, Source* source)
+int AvManager::StartTask(int type, Timeline* timeline, Source* source, std::shared_ptr<ExportProperties> exportRequest)
 {
     // While the engine shuts down, a task started now would be missed by the end requests
     // already sent and keep the shutdown waiting.
@@ -102,6 +103,11 @@ int AvManager::StartTask(int type, Timeline* timeline, Source* source)
     entry->task->type = type;
     entry->task->timeline = timeline;
     entry->task->source = source;
+    if (exportRequest) {
+        entry->task->exportProperties = exportRequest.get();
+        entry->task->exportRequest = std::move(exportRequest);
+        entry->task->exportRunner = m_exportRunner;
+    }
     entry->task->imageSequenceThreadCount = Settings::Get().imageSequenceThreadCount;
     entry->task->audioOutput = AudioOutputSettings::FromSettings();
     entry->thread = new QThread;
@@ -128,6 +134,7 @@ int AvManager::StartTask(int type, Timeline* timeline, Source* source)
     }
     connect(worker, &AvWorker::TaskCompleted, this, &AvManager::QuitThread);
     connect(worker, &AvWorker::VideoFrameChanged, this, &AvManager::OnVideoFrameChanged);
+    connect(worker, &AvWorker::ExportLogMsgReceived, this, &AvManager::ExportLogMsgReceived);
     worker->moveToThread(entry->thread);
     entry->thread->start(QThread::InheritPriority);
     const int id = entry->id;
@@ -135,6 +142,10 @@ int AvManager::StartTask(int type, Timeline* timeline, Source* source)
     if (timeline && task->IsDecode())
         timeline->SetPlaybackState(m_playbackState);
     m_active.push_back(std::move(entry));
+    if (type == AvWorkerTask::ExportAudio)
+        m_exportAudioId = id;
+    else if (type == AvWorkerTask::ExportVideo)
+        m_exportVideoId = id;
     if (timeline && task->IsDecode())
         AddReachableSources(timeline);
     emit TaskStarted(id, task);
@@ -294,6 +305,7 @@ void AvManager::ReleaseTimeline(Timeline* timeline)
 
 void AvManager::ReleaseSource(Source* source)
 {
+    StopExportsReaching(source);
     // Timelines whose tasks or cached pictures may reach the source.
     QList<Timeline*> reaching;
     for (auto it = m_reachableSources.cbegin(); it != m_reachableSources.cend(); ++it)
@@ -339,7 +351,9 @@ void AvManager::ReleaseSource(Source* source)
         for (const auto* list : {&m_active, &m_shuttingDown})
             for (const auto& entry : *list)
                 if (entry->task->source == source
-                    || (entry->task->IsDecode() && reaching.contains(entry->task->timeline)))
+                    || (entry->task->IsDecode() && reaching.contains(entry->task->timeline))
+                    || (entry->task->IsExport() && entry->task->timeline
+                        && entry->task->timeline->DecodeSources().contains(source)))
                     return true;
         return false;
     };
@@ -399,6 +413,8 @@ int AvManager::PendingDeferredFrameCount() const
 void AvManager::BeginShutdown(std::vector<std::unique_ptr<Entry>>::iterator it)
 {
     const int id = (*it)->id;
+    if ((*it)->task->exportRequest)
+        (*it)->task->exportRequest->cancelled = true; // the pass stops at its next check
     m_shuttingDown.push_back(std::move(*it));
     m_active.erase(it);
     emit WorkerShutdownStarted(id);
@@ -611,7 +627,9 @@ void AvManager::FinalThreadCleanup()
     const int type = (*it)->task->type;
     Timeline* timeline = (*it)->task->timeline;
     m_shuttingDown.erase(it);
-    if (type == AvWorkerTask::AudioOutput) {
+    if (type == AvWorkerTask::ExportAudio || type == AvWorkerTask::ExportVideo) {
+        OnExportTaskFinished(id, timeline);
+    } else if (type == AvWorkerTask::AudioOutput) {
         m_audioTimelinesSent.clear(); // an audio output that is gone holds nothing
         m_audioTimelineTaken = nullptr;
     } else if (timeline && m_reachableSources.contains(timeline)) {
@@ -643,6 +661,8 @@ bool AvManager::Shutdown(bool final, int timeoutMs)
             entry->task->timeline->SetPlaybackState(Timeline::Stopped);
     m_shuttingDownAll = true;
     m_finalShutdown = m_finalShutdown || final;
+    for (const QueuedExportPass& pass : m_exportQueue)
+        pass.request->cancelled = true;
     // The audio output task, when there is one, is the first and survives a non-final shutdown.
     const bool keepFirst = !final && !m_active.empty() && m_active.front()->task->type == AvWorkerTask::AudioOutput;
     while (static_cast<int>(m_active.size()) > (keepFirst ? 1 : 0))
@@ -657,6 +677,7 @@ bool AvManager::Shutdown(bool final, int timeoutMs)
         QThread::msleep(10);
     }
     m_shuttingDownAll = false;
+    StartNextExportPass(); // drops the cancelled passes left in the queue
     const bool done = m_active.size() + m_shuttingDown.size() <= remaining;
     if (done)
         emit ShutdownCompleted();
@@ -914,4 +935,123 @@ void AvManager::LogCacheStats()
         text += timeline->Cache()->CacheInfo(QStringLiteral("Viewer %1").arg(timeline->OutputId()));
     }
     Logger::output(text);
+}
+
+void AvManager::SetExportPassRunner(std::shared_ptr<ExportPassRunner> runner)
+{
+    m_exportRunner = std::move(runner);
+}
+
+void AvManager::StartTimelineExport(std::shared_ptr<ExportProperties> exportProperties)
+{
+    if (!exportProperties)
+        return;
+    ExportProperties& request = *exportProperties;
+    Timeline* timeline = request.timeline;
+    if (request.Proceeding() && (!timeline || !m_exportRunner || m_finalShutdown)) {
+        emit ExportLogMsgReceived(!timeline ? QStringLiteral("Export failed: no timeline to export")
+                                            : QStringLiteral("Export failed: the export passes are not available"),
+                                  ExportLogGeneral, true);
+        request.failed = true;
+    }
+    if (request.ffmpegExePath.isEmpty())
+        request.ffmpegExePath = Settings::Get().ffmpegExePath;
+    m_exportRunning = true;
+    if (request.Proceeding()) {
+        // Each pass works on its own copy, made here on the main thread: edits of the project
+        // while the export runs do not reach it. For a source timeline the copy's range is the
+        // source's cut-in and cut-out, which must not move: its pass reads the range it wants
+        // from the request instead.
+        auto makeCopy = [&](bool audioPass) {
+            auto copy = std::unique_ptr<Timeline>(timeline->Duplicate());
+            if (!copy->IsSourceTimeline()) {
+                if (request.ignoreRange)
+                    copy->SetPlaybackRange(0, -1);
+                if (audioPass && request.audioStartFrame >= 0)
+                    copy->SetPlaybackRange(request.audioStartFrame, copy->StoredRangeEndFrame());
+            }
+            Timeline* raw = copy.get();
+            m_exportTimelines.push_back(std::move(copy));
+            return raw;
+        };
+        if (!request.noAudio) {
+            request.audioPending = true;
+            m_exportQueue.push_back({AvWorkerTask::ExportAudio, makeCopy(true), exportProperties});
+        }
+        if (!request.noVideo && !request.mergeAfterAudio) {
+            request.videoPending = true;
+            m_exportQueue.push_back({AvWorkerTask::ExportVideo, makeCopy(false), exportProperties});
+        }
+    }
+    if (m_exportQueue.empty() && m_exportAudioId < 0 && m_exportVideoId < 0) {
+        // Nothing to run: reported as ended from the event loop, as a finished export would be.
+        QTimer::singleShot(0, this, [this] { StartNextExportPass(); });
+        return;
+    }
+    StartNextExportPass();
+}
+
+void AvManager::StartNextExportPass()
+{
+    while (m_exportAudioId < 0 && m_exportVideoId < 0 && !m_exportQueue.empty() && !m_shuttingDownAll) {
+        QueuedExportPass pass = m_exportQueue.front();
+        m_exportQueue.pop_front();
+        // The passes run in order: one that follows a failed or stopped pass does not start.
+        if (pass.request->Proceeding()
+            && StartTask(pass.type, pass.timeline, nullptr, pass.request) >= 0)
+            return;
+        if (pass.type == AvWorkerTask::ExportAudio)
+            pass.request->audioPending = false;
+        else
+            pass.request->videoPending = false;
+        DeleteExportTimeline(pass.timeline);
+    }
+    if (m_exportRunning && m_exportAudioId < 0 && m_exportVideoId < 0 && m_exportQueue.empty()) {
+        m_exportRunning = false;
+        emit ExportTasksEnded();
+    }
+}
+
+void AvManager::OnExportTaskFinished(int workerId, Timeline* copy)
+{
+    if (workerId == m_exportAudioId)
+        m_exportAudioId = -1;
+    if (workerId == m_exportVideoId)
+        m_exportVideoId = -1;
+    DeleteExportTimeline(copy);
+    StartNextExportPass();
+}
+
+void AvManager::DeleteExportTimeline(Timeline* copy)
+{
+    const auto it = std::find_if(m_exportTimelines.begin(), m_exportTimelines.end(),
+                                 [copy](const auto& owned) { return owned.get() == copy; });
+    if (it == m_exportTimelines.end())
+        return;
+    std::unique_ptr<Timeline> owned = std::move(*it);
+    m_exportTimelines.erase(it);
+    owned.reset(); // its AboutToBeDestroyed finds no task on it any more
+}
+
+void AvManager::StopExportsReaching(Source* source)
+{
+    for (const auto* list : {&m_active, &m_shuttingDown})
+        for (const auto& entry : *list)
+            if (entry->task->IsExport() && entry->task->exportRequest && entry->task->timeline
+                && entry->task->timeline->DecodeSources().contains(source))
+                entry->task->exportRequest->cancelled = true;
+    for (auto it = m_exportQueue.begin(); it != m_exportQueue.end();) {
+        if (!it->timeline->DecodeSources().contains(source)) {
+            ++it;
+            continue;
+        }
+        it->request->cancelled = true;
+        if (it->type == AvWorkerTask::ExportAudio)
+            it->request->audioPending = false;
+        else
+            it->request->videoPending = false;
+        Timeline* copy = it->timeline;
+        it = m_exportQueue.erase(it);
+        DeleteExportTimeline(copy);
+    }
 }

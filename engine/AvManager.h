@@ -156,7 +156,17 @@ private:
         bool dropCache = false;
     };
 
-    int StartTask(int type, Timeline* timeline, Source* source = nullptr);
+    int StartTask(int type, Timeline* timeline, Source* source = nullptr,
+                  std::shared_ptr<ExportProperties> exportRequest = nullptr);
+    // Starts the next queued export pass when none runs; emits ExportTasksEnded when none
+    // runs and none is queued any more.
+    void StartNextExportPass();
+    // An ended export task: its timeline copy goes, the next pass may start.
+    void OnExportTaskFinished(int workerId, Timeline* copy);
+    void DeleteExportTimeline(Timeline* copy);
+    // Stops the exports that may reach `source` (it is about to be freed): running passes are
+    // cancelled, queued ones dropped with their copies.
+    void StopExportsReaching(Source* source);
     // Connects, once, to the timeline's AboutToBeDestroyed and DecodeCopiesRefreshed, or to
     // the source's AboutToBeDestroyed.
     void Watch(Timeline* timeline);

@@ -2,8 +2,10 @@
 
 #include "core/Logger.h"
 #include "engine/DecodeManager.h"
+#include "engine/ExportPassRunner.h"
 #include "media/AvParser.h"
 #include "playback/AudioOutputManager.h"
+#include "project/ExportProperties.h"
 #include "project/Source.h"
 #include "project/Timeline.h"
 
@@ -54,6 +56,24 @@ void AvWorker::DoTask(int workerId, AvWorkerTask* task)
             task->timeline->SetDecoding(type, false);
         break;
     }
+    case AvWorkerTask::ExportAudio:
+    case AvWorkerTask::ExportVideo: {
+        const std::shared_ptr<ExportProperties> request = task->exportRequest;
+        if (request && task->exportRunner && task->timeline && request->Proceeding()) {
+            const int mode = task->type == AvWorkerTask::ExportAudio ? 1 : 2;
+            task->exportRunner->RunPass(mode, task->timeline, request,
+                                        [this](const QString& text, int msgType, bool isErrorMsg) {
+                                            emit ExportLogMsgReceived(text, msgType, isErrorMsg);
+                                        });
+        }
+        if (request) {
+            if (task->type == AvWorkerTask::ExportAudio)
+                request->audioPending = false;
+            else
+                request->videoPending = false;
+        }
+        break;
+    }
     case AvWorkerTask::AudioOutput:
         // Stays until the task is ended; its timer runs on this thread's event loop.
         m_audioOutput = std::make_unique<AudioOutputManager>(task->audioOutput);
@@ -78,6 +98,8 @@ void AvWorker::EndTask(int workerId)
     if (workerId != m_id && workerId != -1)
         return;
     m_endRequested = true;
+    if (m_task && m_task->IsExport() && m_task->exportRequest)
+        m_task->exportRequest->cancelled = true; // the pass stops at its next check
     if (m_audioOutput) {
         // Closing the sound device can run this thread's event loop, which may deliver
         // another end request: reset() clears the pointer before the object goes.

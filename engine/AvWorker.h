@@ -49,6 +49,8 @@ signals:
     void VideoFrameChanged(int workerId, std::shared_ptr<VideoFrame> videoFrame,
                            std::shared_ptr<VideoFrame> previousFrame, std::shared_ptr<VideoFrame> nextFrame);
     void AudioPlaybackTimelineTaken();
+    // A line of an export pass's log: text, channel (ExportLoggingMsgType), error flag.
+    void ExportLogMsgReceived(const QString& text, int msgType, bool isErrorMsg);
 
 private:
     void Complete();

@@ -77,8 +77,10 @@ public slots:
     void WriteAudioData();
     void WriteVideoFrame(std::shared_ptr<VideoFrame> videoFrame);
     void WriteSnapshotFrame(const QImage& image, int frameNumber);
-    void ProcessExportOutput();
-    void ProcessExportError();
+    // What the running ffmpeg wrote on its standard output or standard error: one log line on
+    // the pass's channel, not an error.
+    void ProcessExportOutput(const QString& text);
+    void ProcessExportError(const QString& text);
 
 signals:
     void ExportLogMsgReceived(const QString& text, int msgType, bool isErrorMsg);
@@ -98,8 +100,15 @@ private:
     void MoveVideoToOutput();
     void Merge();
     // Runs one ffmpeg step to its end; false when it did not start, failed or was stopped.
-    bool RunStep(const QStringList& arguments);
+    // `startFailureText` is logged (with "Timeout starting export process cmd") when it did not start.
+    bool RunStep(const QStringList& arguments, const QString& startFailureText);
+    FfmpegProcess* NewProcess();
     bool WriteToProcess(const char* data, qint64 size, const QString& timeoutText);
+    // Writes one picture of the open segment's size and layout, black.
+    bool WriteBlackFrame();
+    // Fails when `path` is missing or empty, logging `text`.
+    bool CheckOutputFile(const QString& path, const QString& text);
+    void WaitForVideoLoop();
     void Fail(const QString& text);
     void LogGeneral(const QString& text, bool isError);
     int Channel() const { return m_mode == AudioMode ? ExportLogAudio : ExportLogVideo; }
@@ -137,4 +146,5 @@ private:
     ExportWorker* m_worker = nullptr;
     QThread* m_workerThread = nullptr;
     bool m_running = false;
+    bool m_sizeRoundingLogged = false;
 };

@@ -97,7 +97,10 @@ struct ExportProperties
     QString finalVideoPath;
     QStringList intermediateFiles; // segment files, in creation order
     QString concatListPath;
-    QString ffmpegExePath;         // copied from the settings on the main thread by preparation
+    // Copied from the settings on the main thread by preparation (passes run on other threads).
+    QString ffmpegExePath;
+    int imageSequenceThreadCount = 4;
+    bool tempDirCreated = false;   // preparation created tempDirPath; cleanup removes only that
 
     SharedValue<bool> audioPending = false;
     SharedValue<bool> videoPending = false;

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "media/VideoFrame.h"
+
+#include <QObject>
+
+#include <memory>
+
+class DecodeManager;
+class Timeline;
+
+// Decodes a timeline's pictures for the video pass of an export, on a thread of its own: its
+// decode manager runs in export mode and reports the frame at the timeline's playback time,
+// which the export pass moves one frame at a time. Created on the pass's thread and then moved
+// to its own; reached only by queued signals.
+class ExportWorker : public QObject
+{
+    Q_OBJECT
+
+public:
+    ExportWorker(Timeline* timeline, int imageSequenceThreadCount, QObject* parent = nullptr);
+    ~ExportWorker() override;
+
+    DecodeManager* Decoder() const { return m_decodeManager; }
+
+public slots:
+    // Decodes until EndDecoding, then quits this thread.
+    void StartVideoDecoding();
+    void EndDecoding();
+
+signals:
+    void VideoFrameDecoded(std::shared_ptr<VideoFrame> videoFrame);
+    void ShutdownCompleted();
+
+private:
+    Timeline* m_timeline; // the pass's copy, borrowed
+    DecodeManager* m_decodeManager; // child: moves to the worker's thread with it
+    bool m_endRequested = false;
+};
