@@ -225,10 +225,10 @@ QStringList ExportManager::SegmentArguments(const ExportProperties& request, con
         if (request.imageFormat == QLatin1String("jpg"))
             args << QStringLiteral("-qscale:v") << QStringLiteral("2");
         args << QStringLiteral("-vf") << QStringLiteral("scale=%1:%2").arg(request.width).arg(request.height);
-        args << QStringLiteral("%1/%2.%3%4d.%5")
-                    .arg(EscapePercent(request.outputDirPath), EscapePercent(request.baseName), QStringLiteral("%"))
-                    .arg(request.padding)
-                    .arg(request.imageFormat);
+        // "%1/%2.%3%4d.%5": folder, base name, "%", padding, format.
+        args << EscapePercent(request.outputDirPath) + QLatin1Char('/') + EscapePercent(request.baseName)
+                    + QStringLiteral(".%") + QString::number(request.padding) + QStringLiteral("d.")
+                    + request.imageFormat;
         return args;
     }
     const int outWidth = EvenSize(request.width);

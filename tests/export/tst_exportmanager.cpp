@@ -1,0 +1,547 @@
+// The export pipeline against a fake ffmpeg that records its arguments and what it was fed:
+// the exact argument lists and byte counts of each kind of export, the order of the stages,
+// and what a stop, a crash, an exit code or a missing output does.
+#include "core/Logger.h"
+#include "core/Settings.h"
+#include "engine/AvManager.h"
+#include "export/ExportManager.h"
+#include "export/ExportPasses.h"
+#include "project/Clip.h"
+#include "project/ProjectGlobals.h"
+#include "project/Source.h"
+#include "project/Timeline.h"
+#include "tests/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using TestSupport::MediaPath;
+using TestSupport::ParsedTimeline;
+using TestSupport::WaitFor;
+
+namespace {
+
+struct FakeRun
+{
+    QString event; // start, end, hang, crash
+    QStringList args;
+    qint64 bytes = -1;
+    QString hash;
+};
+
+// What the fake ffmpeg recorded, in order.
+QList<FakeRun> ReadRuns(const QString& logPath)
+{
+    QList<FakeRun> runs;
+    QFile file(logPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return runs;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (line.isEmpty())
+            continue;
+        QStringList fields = QString::fromUtf8(line).split(QLatin1Char('\t'));
+        FakeRun run;
+        run.event = fields.takeFirst();
+        if (run.event == QLatin1String("end")) {
+            run.bytes = fields.takeFirst().toLongLong();
+            run.hash = fields.takeFirst();
+        }
+        run.args = fields;
+        runs.append(run);
+    }
+    return runs;
+}
+
+QList<FakeRun> Events(const QList<FakeRun>& runs, const QString& event)
+{
+    QList<FakeRun> out;
+    for (const FakeRun& run : runs)
+        if (run.event == event)
+            out.append(run);
+    return out;
+}
+
+struct LogLine
+{
+    QString text;
+    int channel;
+    bool error;
+};
+
+} // namespace
+
+class TestExportManager : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_logPath;
+    QObject m_owner;
+    Timeline* m_hd = nullptr; // 1080p25, 75 frames, with sound
+
+    // A regular timeline with one clip of each source timeline given.
+    Timeline* RegularTimeline(const QList<Timeline*>& sources)
+    {
+        auto* timeline = new Timeline(&m_owner);
+        for (int i = 0; i < sources.size(); ++i)
+            timeline->InsertClip(new Clip(ClipKind::Reference, sources[i]->GetSource()), i);
+        return timeline;
+    }
+
+    std::shared_ptr<ExportProperties> Request(Timeline* timeline, const QString& outputName)
+    {
+        auto request = std::make_shared<ExportProperties>();
+        request->timeline = timeline;
+        request->outputPath = m_dir.filePath(QStringLiteral("out/") + outputName);
+        return request;
+    }
+
+    // Prepares and runs the export through the engine; returns the log lines.
+    QList<LogLine> Export(const std::shared_ptr<ExportProperties>& request, int* endedCount = nullptr,
+                          const std::function<void(const std::shared_ptr<ExportProperties>&)>& whileRunning = {})
+    {
+        QList<LogLine> log;
+        const QString error = ExportManager::Prepare(*request);
+        if (!error.isEmpty()) {
+            log.append({error, -1, true});
+            return log;
+        }
+        AvManager manager;
+        InstallExportPasses(&manager);
+        InstallExportPasses(&manager); // a second time changes nothing
+        QSignalSpy ended(&manager, &AvManager::ExportTasksEnded);
+        connect(&manager, &AvManager::ExportLogMsgReceived, this,
+                [&log](const QString& text, int channel, bool isError) { log.append({text, channel, isError}); });
+        manager.StartTimelineExport(request);
+        if (whileRunning)
+            whileRunning(request);
+        [&] {
+            QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, 120000);
+            QCOMPARE(manager.ExportTimelineCount(), 0);
+            QVERIFY(!request->audioPending && !request->videoPending);
+        }();
+        QCoreApplication::processEvents();
+        if (endedCount)
+            *endedCount = static_cast<int>(ended.count());
+        return log;
+    }
+
+    static bool HasError(const QList<LogLine>& log, const QString& prefix)
+    {
+        return std::any_of(log.begin(), log.end(), [&](const LogLine& line) { return line.error && line.text.startsWith(prefix); });
+    }
+
+    static QStringList Lines(const QList<LogLine>& log)
+    {
+        QStringList lines;
+        for (const LogLine& line : log)
+            lines << QStringLiteral("%1%2 %3").arg(line.error ? "E" : "-").arg(line.channel).arg(line.text);
+        return lines;
+    }
+
+    QStringList SegmentArgs(const ExportProperties& r, const QString& format, const QString& size, const QString& rate,
+                            int index) const
+    {
+        return {"-y", "-f", "rawvideo", "-pix_fmt", format, "-s", size, "-framerate", rate, "-i", "-",
+                "-c:v", "libx264", "-pix_fmt", "yuv420p", "-crf", "20", "-preset:v", "fast", "-profile:v", "high",
+                "-vf", "scale=w=960:h=540:force_original_aspect_ratio=1,pad=960:540:(ow-iw)*0.5:(oh-ih)*0.5,setsar=1",
+                "-an", QStringLiteral("%1/%2_%3.m4v").arg(r.tempDirPath, r.exportName).arg(index)};
+    }
+
+    static QStringList AudioArgs(const ExportProperties& r)
+    {
+        return {"-y", "-f", "f32le", "-ar", "48000", "-ac", "2", "-channel_layout", "stereo", "-i", "-",
+                "-c:a", "aac", "-b:a", "192k", r.finalAudioPath};
+    }
+
+private slots:
+    void initTestCase()
+    {
+        Logger::SetStandardErrorEcho(false);
+        Settings::ResetToDefaults();
+        ProjectGlobals::ResetFromSettings();
+        QVERIFY(m_dir.isValid());
+        Settings::Get().ffmpegExePath = QStringLiteral(PLOVEX_FAKE_FFMPEG);
+        Settings::Get().SetTempDirPath(m_dir.filePath(QStringLiteral("temp")));
+        m_hd = ParsedTimeline(MediaPath("clip_1080p25.mp4"), &m_owner);
+        QCOMPARE(m_hd->FrameCount(), 75);
+    }
+
+    void init()
+    {
+        m_logPath = m_dir.filePath(QStringLiteral("fake_%1.log").arg(QTest::currentTestFunction()));
+        QFile::remove(m_logPath);
+        qputenv("FAKE_FFMPEG_LOG", m_logPath.toLocal8Bit());
+        for (const char* name : {"FAKE_FFMPEG_MATCH", "FAKE_FFMPEG_EXIT", "FAKE_FFMPEG_CRASH_AFTER", "FAKE_FFMPEG_HANG",
+                                 "FAKE_FFMPEG_NO_OUTPUT"})
+            qunsetenv(name);
+        QDir(m_dir.filePath(QStringLiteral("out"))).removeRecursively();
+    }
+
+    // Every temporary folder was removed by the cleanup.
+    void cleanup()
+    {
+        QDir temp(m_dir.filePath(QStringLiteral("temp")));
+        const QStringList left = temp.entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+        temp.removeRecursively(); // the next test starts clean either way
+        QVERIFY2(left.isEmpty() || QTest::currentTestFailed(), qPrintable(left.join(", ")));
+    }
+
+    void encoderSettings()
+    {
+        QCOMPARE(ExportManager::CrfForQuality(0), QStringLiteral("18"));
+        QCOMPARE(ExportManager::CrfForQuality(3), QStringLiteral("26"));
+        QCOMPARE(ExportManager::CrfForQuality(7), QStringLiteral("20"));
+        QCOMPARE(ExportManager::PresetName(0), QStringLiteral("veryslow"));
+        QCOMPARE(ExportManager::PresetName(5), QStringLiteral("ultrafast"));
+        QCOMPARE(ExportManager::PresetName(9), QStringLiteral("medium"));
+        ExportProperties request;
+        request.width = 961; // odd sizes are rounded up to even ones
+        request.height = 541;
+        request.frameRate = 23.976f;
+        request.quality = 0;
+        request.preset = 1;
+        const QStringList linear = ExportManager::SegmentArguments(request, "rgba", 100, 50, true, 1.5f, 0, "seg.m4v");
+        QCOMPARE(linear, (QStringList{"-y", "-f", "rawvideo", "-pix_fmt", "rgba", "-s", "100x50", "-framerate", "23.976",
+                                      "-i", "-", "-c:v", "libx264", "-pix_fmt", "yuv420p", "-crf", "18", "-preset:v",
+                                      "slow", "-profile:v", "high", "-vf",
+                                      "scale=w=962:h=542:force_original_aspect_ratio=1,pad=962:542:(ow-iw)*0.5:(oh-ih)*0.5,"
+                                      "setsar=1.5,lutrgb=r=gammaval(0.45454545):g=gammaval(0.45454545):b=gammaval(0.45454545)",
+                                      "-an", "seg.m4v"}));
+        request.frameRate = -1.0f; // no clip at frame 0: 12 fps
+        QCOMPARE(ExportManager::SegmentArguments(request, "rgb24", 2, 2, false, 1.0f, 0, "s").at(8), QStringLiteral("12"));
+    }
+
+    void concatList()
+    {
+        QCOMPARE(ExportManager::ConcatList({"a_0.m4v", "/tmp/it's here/ü 100%/b_1.m4v"}),
+                 QByteArray("file 'a_0.m4v'\nfile '/tmp/it'\\''s here/\xc3\xbc 100%/b_1.m4v'\n"));
+        QVERIFY(ExportManager::ConcatList({"a_0.m4v", "/tmp/two\nlines/b.m4v"}).isEmpty());
+    }
+
+    void preparationChecks()
+    {
+        Timeline* timeline = RegularTimeline({m_hd});
+        auto request = Request(timeline, "x.avi");
+        QCOMPARE(ExportManager::Prepare(*request), QStringLiteral("Unsupported file type: avi"));
+        request = Request(timeline, "x.MP4");
+        QCOMPARE(ExportManager::Prepare(*request), QStringLiteral("Unsupported file type: MP4"));
+        request = Request(timeline, "x.mp4");
+        request->outputPath = MediaPath("clip_1080p25.mp4");
+        QCOMPARE(ExportManager::Prepare(*request),
+                 QStringLiteral("Output file exists in the timeline being exported: %1").arg(request->outputPath));
+        Timeline* silent = RegularTimeline({ParsedTimeline(MediaPath("long_silent_3min.mp4"), &m_owner)});
+        request = Request(silent, "x.wav");
+        QCOMPARE(ExportManager::Prepare(*request), QStringLiteral("No audio or video streams in final output"));
+        request = Request(timeline, "x.mp4");
+        request->noAudio = true;
+        request->noVideo = true;
+        QCOMPARE(ExportManager::Prepare(*request), QStringLiteral("No audio or video streams in final output"));
+
+        // A ready request: names, paths and streams.
+        request = Request(timeline, "x.mp4");
+        request->noAudio = true;
+        QCOMPARE(ExportManager::Prepare(*request), QString());
+        QVERIFY(request->noAudio && !request->noVideo);
+        QCOMPARE(request->frameRate, 25.0f);
+        QCOMPARE(request->tempDirPath, m_dir.filePath("temp/") + request->exportName);
+        QCOMPARE(request->finalVideoPath, request->tempDirPath + "/" + request->exportName + "_final.m4v");
+        QVERIFY(request->finalAudioPath.isEmpty());
+        QVERIFY(QFileInfo(request->tempDirPath).isDir());
+        QCOMPARE(request->ffmpegExePath, QStringLiteral(PLOVEX_FAKE_FFMPEG));
+
+        // The same temporary folder a second time is refused, and its cleanup leaves the folder
+        // of the first alone.
+        auto again = std::make_shared<ExportProperties>(*request);
+        again->noAudio = true;
+        QCOMPARE(ExportManager::Prepare(*again),
+                 QStringLiteral("Temporary export directory already exists: %1").arg(request->tempDirPath));
+        QCOMPARE(ExportManager::Cleanup(*again), QString());
+        QVERIFY(QFileInfo(request->tempDirPath).isDir());
+        QCOMPARE(ExportManager::Cleanup(*request), QString());
+        QVERIFY(!QFileInfo::exists(request->tempDirPath));
+
+        // Cleanup never removes a folder it did not create, nor an empty path.
+        QDir keep(m_dir.filePath("keep"));
+        QVERIFY(keep.mkpath("."));
+        TestSupport::Touch(keep.filePath("precious.txt"));
+        ExportProperties foreign;
+        foreign.tempDirPath = keep.path();
+        foreign.exportName = "keep";
+        QCOMPARE(ExportManager::Cleanup(foreign), QString());
+        ExportProperties empty;
+        empty.tempDirCreated = true;
+        QCOMPARE(ExportManager::Cleanup(empty), QString());
+        QVERIFY(QFileInfo::exists(keep.filePath("precious.txt")));
+    }
+
+    // A failed or stopped request ends at once, without any process.
+    void endsAtOnceWhenFailed()
+    {
+        AvManager manager;
+        InstallExportPasses(&manager);
+        QSignalSpy ended(&manager, &AvManager::ExportTasksEnded);
+        auto request = Request(RegularTimeline({m_hd}), "x.mp4");
+        request->cancelled = true;
+        manager.StartTimelineExport(request);
+        QTRY_COMPARE(ended.count(), 1);
+        QCOMPARE(manager.ExportTimelineCount(), 0);
+        QVERIFY(!QFileInfo::exists(m_logPath));
+    }
+
+    void movieWithSound()
+    {
+        Timeline* timeline = RegularTimeline({m_hd});
+        timeline->SetPlaybackRange(10, 19);
+        auto request = Request(timeline, "movie.mp4");
+        int endedCount = 0;
+        const QList<LogLine> log = Export(request, &endedCount);
+        QVERIFY2(request->Proceeding(), qPrintable(Lines(log).join('\n')));
+        QCOMPARE(endedCount, 1);
+        const QList<FakeRun> runs = ReadRuns(m_logPath);
+        const QList<FakeRun> starts = Events(runs, "start");
+        const QList<FakeRun> ends = Events(runs, "end");
+        QCOMPARE(starts.size(), 3);
+        QCOMPARE(starts[0].args, AudioArgs(*request));
+        QCOMPARE(starts[1].args, SegmentArgs(*request, "yuv420p", "1920x1080", "25", 0));
+        QCOMPARE(starts[2].args, (QStringList{"-y", "-i", request->finalVideoPath, "-i", request->finalAudioPath, "-c",
+                                              "copy", request->outputPath}));
+        // 10 frames at 25 fps: 0.4 s of 48 kHz stereo float; 10 pictures of 1920 x 1080 in 4:2:0.
+        QCOMPARE(ends[0].bytes, qint64(19200) * 8);
+        QCOMPARE(ends[1].bytes, qint64(10) * (1920 * 1080 + 2 * 960 * 540));
+        // The log: the version line first, each command line on its channel.
+        QVERIFY(!log.isEmpty());
+        QCOMPARE(log.first().text, QStringLiteral("ffmpeg version fake-1.0 Copyright (c) the test suite"));
+        QCOMPARE(log.first().channel, int(ExportLogGeneral));
+        const QStringList lines = Lines(log);
+        QVERIFY(lines.contains("-1 " + ExportManager::CommandLine(PLOVEX_FAKE_FFMPEG, AudioArgs(*request))));
+        QVERIFY(lines.contains("-2 " + ExportManager::CommandLine(PLOVEX_FAKE_FFMPEG, starts[1].args)));
+        QVERIFY(QFileInfo(request->outputPath).size() > 0);
+        QCOMPARE(request->audioProgress.Load(), 100.0f);
+        QCOMPARE(request->videoProgress.Load(), 100.0f);
+        QCOMPARE(request->finalizeProgress.Load(), 100.0f);
+        QCOMPARE(ExportManager::Cleanup(*request), QString());
+    }
+
+    // Sound excluded: one pass, the video moved to the output, no merge.
+    void movieWithoutSound()
+    {
+        Timeline* timeline = RegularTimeline({m_hd});
+        timeline->SetPlaybackRange(10, 19);
+        auto request = Request(timeline, "movie.mp4");
+        request->noAudio = true;
+        TestSupport::Touch(request->outputPath); // replaced
+        const QList<LogLine> log = Export(request);
+        QVERIFY2(request->Proceeding(), qPrintable(Lines(log).join('\n')));
+        const QList<FakeRun> starts = Events(ReadRuns(m_logPath), "start");
+        QCOMPARE(starts.size(), 1);
+        QCOMPARE(starts[0].args, SegmentArgs(*request, "yuv420p", "1920x1080", "25", 0));
+        QFile output(request->outputPath);
+        QVERIFY(output.open(QIODevice::ReadOnly));
+        QCOMPARE(output.readAll(), QByteArray("fake output of 31104000 bytes\n"));
+        QCOMPARE(ExportManager::Cleanup(*request), QString());
+    }
+
+    // A sound file of the whole timeline (its range ignored): the audio pass, then the copy
+    // to the output.
+    void soundFile()
+    {
+        Timeline* timeline = RegularTimeline({m_hd});
+        timeline->SetPlaybackRange(10, 19);
+        auto request = Request(timeline, "sound.wav");
+        request->ignoreRange = true;
+        const QList<LogLine> log = Export(request);
+        QVERIFY2(request->Proceeding(), qPrintable(Lines(log).join('\n')));
+        const QList<FakeRun> runs = ReadRuns(m_logPath);
+        const QList<FakeRun> starts = Events(runs, "start");
+        QCOMPARE(starts.size(), 2);
+        QCOMPARE(starts[0].args, AudioArgs(*request));
+        QCOMPARE(starts[1].args, (QStringList{"-y", "-i", request->finalAudioPath, request->outputPath}));
+        QCOMPARE(Events(runs, "end")[0].bytes, qint64(3 * 48000) * 8); // 75 frames at 25 fps
+        QVERIFY(QFileInfo(request->outputPath).size() > 0);
+        QCOMPARE(ExportManager::Cleanup(*request), QString());
+    }
+
+    // Pictures that change size and layout give one segment each, joined through the list.
+    void mixedSizesMakeSegments()
+    {
+        Timeline* mixed = ParsedTimeline(MediaPath("seq_mixed") + QStringLiteral("/m.####.png 1-4"), &m_owner);
+        Timeline* timeline = RegularTimeline({mixed});
+        auto request = Request(timeline, "mixed.mp4");
+        QByteArray list;
+        QList<LogLine> log;
+        {
+            // The list is read before the cleanup removes it.
+            log = Export(request);
+            QFile file(request->concatListPath);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            list = file.readAll();
+        }
+        QVERIFY2(request->Proceeding(), qPrintable(Lines(log).join('\n')));
+        const QString rate = QString::number(Settings::Get().defaultImageSequenceFrameRate);
+        const QList<FakeRun> runs = ReadRuns(m_logPath);
+        const QList<FakeRun> starts = Events(runs, "start");
+        const QList<FakeRun> ends = Events(runs, "end");
+        QCOMPARE(starts.size(), 5);
+        QCOMPARE(starts[0].args, SegmentArgs(*request, "rgb24", "320x180", rate, 0));
+        QCOMPARE(starts[1].args, SegmentArgs(*request, "rgb24", "321x181", rate, 1));
+        QCOMPARE(starts[2].args, SegmentArgs(*request, "rgba", "320x180", rate, 2));
+        QCOMPARE(starts[3].args, SegmentArgs(*request, "rgb24", "320x180", rate, 3));
+        QCOMPARE(ends[0].bytes, qint64(320 * 180 * 3));
+        QCOMPARE(ends[1].bytes, qint64(321 * 181 * 3));
+        QCOMPARE(ends[2].bytes, qint64(320 * 180 * 4));
+        QCOMPARE(ends[3].bytes, qint64(320 * 180 * 3));
+        const QString name = request->exportName;
+        QCOMPARE(QString::fromUtf8(list), QStringLiteral("file '%1_0.m4v'\nfile '%1_1.m4v'\nfile '%1_2.m4v'\nfile '%1_3.m4v'\n").arg(name));
+        QCOMPARE(starts[4].args, (QStringList{"-y", "-f", "concat", "-safe", "0", "-i", request->concatListPath, "-c",
+                                              "copy", request->finalVideoPath}));
+        QVERIFY(QFileInfo(request->outputPath).size() > 0);
+        QCOMPARE(ExportManager::Cleanup(*request), QString());
+    }
+
+    void jpegSequence_data()
+    {
+        QTest::addColumn<int>("numbering");
+        QTest::addColumn<int>("first");
+        QTest::newRow("zero based") << int(ExportNumberingZeroBased) << 0;
+        QTest::newRow("match frame") << int(ExportNumberingMatchFrame) << 10;
+    }
+    void jpegSequence()
+    {
+        QFETCH(int, numbering);
+        QFETCH(int, first);
+        Timeline* timeline = RegularTimeline({m_hd});
+        timeline->SetPlaybackRange(10, 19);
+        auto request = Request(timeline, QString());
+        request->outputPath.clear();
+        request->imageSequence = true;
+        request->imageFormat = "jpg";
+        request->outputDirPath = m_dir.filePath("out/pictures");
+        request->baseName = "shot";
+        request->padding = 4;
+        request->numberingType = numbering;
+        const QList<LogLine> log = Export(request);
+        QVERIFY2(request->Proceeding(), qPrintable(Lines(log).join('\n')));
+        const QList<FakeRun> starts = Events(ReadRuns(m_logPath), "start");
+        QCOMPARE(starts.size(), 1);
+        QCOMPARE(starts[0].args, (QStringList{"-y", "-f", "rawvideo", "-pix_fmt", "yuv420p", "-s", "1920x1080",
+                                              "-framerate", "25", "-i", "-", "-start_number", QString::number(first),
+                                              "-qscale:v", "2", "-vf", "scale=960:540",
+                                              request->outputDirPath + "/shot.%4d.jpg"}));
+        QStringList expected;
+        for (int i = 0; i < 10; ++i)
+            expected << QStringLiteral("shot.%1.jpg").arg(first + i, 4, 10, QLatin1Char('0'));
+        QCOMPARE(QDir(request->outputDirPath).entryList(QDir::Files, QDir::Name), expected);
+        QCOMPARE(ExportManager::Cleanup(*request), QString());
+    }
+
+    // Stopped while ffmpeg hangs on its input: it is killed, no later stage runs, and the
+    // temporary folder goes with the cleanup.
+    void stopWhileHung()
+    {
+        qputenv("FAKE_FFMPEG_MATCH", "rawvideo");
+        qputenv("FAKE_FFMPEG_HANG", "1");
+        Timeline* timeline = RegularTimeline({m_hd});
+        timeline->SetPlaybackRange(10, 59);
+        auto request = Request(timeline, "movie.mp4");
+        const QList<LogLine> log = Export(request, nullptr, [this](const std::shared_ptr<ExportProperties>& r) {
+            QVERIFY(WaitFor([this] { return !Events(ReadRuns(m_logPath), "hang").isEmpty(); }, 60000));
+            r->cancelled = true;
+        });
+        QVERIFY(request->cancelled && !request->failed);
+        const QList<FakeRun> runs = ReadRuns(m_logPath);
+        const QList<FakeRun> starts = Events(runs, "start");
+        QCOMPARE(starts.size(), 2); // audio, then the segment; no merge
+        QVERIFY(starts[1].args.contains("rawvideo"));
+        QCOMPARE(Events(runs, "end").size(), 1); // the segment never ended by itself
+        QVERIFY(!QFileInfo::exists(request->outputPath));
+        QVERIFY(QFileInfo::exists(request->tempDirPath));
+        QCOMPARE(ExportManager::Cleanup(*request), QString());
+        QVERIFY(!QFileInfo::exists(request->tempDirPath));
+    }
+
+    // Stopped between frames: the loop ends, nothing is joined, moved or merged.
+    void stopBetweenFrames()
+    {
+        Timeline* timeline = RegularTimeline({m_hd});
+        timeline->SetPlaybackRange(0, 74);
+        auto request = Request(timeline, "movie.mp4");
+        request->noAudio = true;
+        const QList<LogLine> log = Export(request, nullptr, [](const std::shared_ptr<ExportProperties>& r) {
+            QVERIFY(WaitFor([&] { return r->videoProgress.Load() > 0.0f; }, 60000));
+            r->cancelled = true;
+        });
+        QVERIFY(request->cancelled);
+        const QList<FakeRun> starts = Events(ReadRuns(m_logPath), "start");
+        QCOMPARE(starts.size(), 1);
+        QVERIFY(!QFileInfo::exists(request->outputPath));
+        QVERIFY(!QFileInfo::exists(request->finalVideoPath));
+        QCOMPARE(ExportManager::Cleanup(*request), QString());
+    }
+
+    // ffmpeg dies in the middle of a segment: the export fails soon after, with its standard
+    // error in the log, and nothing later runs.
+    void crashFails()
+    {
+        qputenv("FAKE_FFMPEG_MATCH", "rawvideo");
+        qputenv("FAKE_FFMPEG_CRASH_AFTER", "4000000");
+        Timeline* timeline = RegularTimeline({m_hd});
+        timeline->SetPlaybackRange(10, 59);
+        auto request = Request(timeline, "movie.mp4");
+        request->noAudio = true;
+        const QList<LogLine> log = Export(request, nullptr, [this](const std::shared_ptr<ExportProperties>& r) {
+            QVERIFY(WaitFor([this] { return !Events(ReadRuns(m_logPath), "crash").isEmpty(); }, 60000));
+            QTRY_VERIFY_WITH_TIMEOUT(r->failed.Load(), 2000);
+        });
+        QVERIFY(request->failed);
+        QVERIFY2(HasError(log, "Timeout writing video stream"), qPrintable(Lines(log).join('\n')));
+        QVERIFY2(HasError(log, "ffmpeg crashed"), qPrintable(Lines(log).join('\n')));
+        const auto crashLine = std::find_if(log.begin(), log.end(), [](const LogLine& l) { return l.text.startsWith("ffmpeg crashed"); });
+        QVERIFY(crashLine->text.contains("fake ffmpeg: crashing after"));
+        QCOMPARE(Events(ReadRuns(m_logPath), "start").size(), 1);
+        QVERIFY(!QFileInfo::exists(request->outputPath));
+        QCOMPARE(ExportManager::Cleanup(*request), QString());
+    }
+
+    // The audio encoder exits with an error: the export fails and the video pass never starts.
+    void exitCodeFails()
+    {
+        qputenv("FAKE_FFMPEG_MATCH", "f32le");
+        qputenv("FAKE_FFMPEG_EXIT", "3");
+        Timeline* timeline = RegularTimeline({m_hd});
+        timeline->SetPlaybackRange(10, 19);
+        auto request = Request(timeline, "movie.mp4");
+        const QList<LogLine> log = Export(request);
+        QVERIFY(request->failed);
+        QVERIFY2(HasError(log, "ffmpeg exited with code 3"), qPrintable(Lines(log).join('\n')));
+        const QList<FakeRun> starts = Events(ReadRuns(m_logPath), "start");
+        QCOMPARE(starts.size(), 1);
+        QVERIFY(starts[0].args.contains("f32le"));
+        QCOMPARE(ExportManager::Cleanup(*request), QString());
+    }
+
+    // A segment that produced no file: the export fails instead of moving nothing.
+    void missingOutputFails()
+    {
+        qputenv("FAKE_FFMPEG_MATCH", "rawvideo");
+        qputenv("FAKE_FFMPEG_NO_OUTPUT", "1");
+        Timeline* timeline = RegularTimeline({m_hd});
+        timeline->SetPlaybackRange(10, 12);
+        auto request = Request(timeline, "movie.mp4");
+        request->noAudio = true;
+        const QList<LogLine> log = Export(request);
+        QVERIFY(request->failed);
+        const QStringList lines = Lines(log);
+        QVERIFY2(lines.contains("-0 [WARNING] Intermediate file not found... skipping"), qPrintable(lines.join('\n')));
+        QVERIFY(lines.contains("E0 No intermediate video files found"));
+        QVERIFY(lines.contains("E0 Failed to create final video file"));
+        QVERIFY(!QFileInfo::exists(request->outputPath));
+        QCOMPARE(ExportManager::Cleanup(*request), QString());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestExportManager)
+#include "tst_exportmanager.moc"
