@@ -79,7 +79,7 @@ void ExportRunner::Fail(const QString& text)
 
 void ExportRunner::ExportToFile(const ExportProperties& properties)
 {
-    Timeline* timeline = m_engine->PrimaryTimeline();
+    Timeline* timeline = m_panel->View()->PrimaryTimeline();
     if (!timeline || m_request || ExportStatus::Running())
         return;
     m_panel->Pause();
@@ -127,7 +127,7 @@ void ExportRunner::BeginExportProcess()
     m_annotationToolbarVisible = settings.annotationToolsVisible;
     if (!m_request->viewerCapture)
         return;
-    if (m_engine->PrimaryTimeline()) {
+    if (m_panel->View()->PrimaryTimeline()) {
         m_panel->SetGlobalTimeControlVisible(false);
         m_panel->SetRangeTimeControlVisible(false);
     }

@@ -1,0 +1,271 @@
+// The player panel's exports without the main window: a timeline export and viewer captures
+// through the real ffmpeg, a refused preparation, a cancel, and the panel put back afterwards.
+#include "core/Logger.h"
+#include "core/Settings.h"
+#include "engine/AvManager.h"
+#include "export/ExportDialog.h"
+#include "project/ExportStatus.h"
+#include "project/ProjectManager.h"
+#include "project/Timeline.h"
+#include "tests/TestSupport.h"
+#include "ui/ExportRunner.h"
+#include "ui/GlobalTimeControlWidget.h"
+#include "ui/MonitorPanel.h"
+#include "ui/PlaybackControlWidget.h"
+#include "viewer/ViewerWidget.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+const QString kFfmpeg = QStringLiteral("/usr/bin/ffmpeg");
+
+// A player panel of its own over the real engine, showing `media` paused at frame 0, with the
+// export's temporary files under `temp` and its output under `out`.
+struct Fixture
+{
+    QTemporaryDir temp;
+    QTemporaryDir out;
+    AvManager engine;
+    ProjectManager manager{&engine};
+    std::unique_ptr<MonitorPanel> panel;
+    Timeline* timeline = nullptr;
+
+    bool Open(const QString& media)
+    {
+        Settings::Get().ffmpegExePath = kFfmpeg;
+        Settings::Get().SetTempDirPath(temp.path());
+        panel = std::make_unique<MonitorPanel>(&engine, &manager, false);
+        // As the main window does: the viewer shows the engine's primary timeline.
+        QObject::connect(&engine, &AvManager::PrimaryTimelineChanged, panel.get(),
+                         [this](Timeline* primary, bool) { panel->View()->SetPrimaryTimeline(primary); });
+        panel->resize(800, 600);
+        panel->show();
+        if (!QTest::qWaitForWindowExposed(panel.get()))
+            return false;
+        ProjectManager::ImportOptions options;
+        options.outputId = 0;
+        const QUuid id = manager.ImportFiles({TestSupport::MediaPath(media)}, options).value(0);
+        timeline = manager.AnyTimeline(id);
+        return timeline && TestSupport::WaitFor([this] {
+                   return panel->View()->PrimaryTimeline() == timeline && timeline->FrameCount() > 0 &&
+                          panel->View()->ShownFrame(0);
+               });
+    }
+    ExportRunner* Runner() const { return panel->Exports(); }
+    // Runs `request` and waits until it has ended.
+    bool Run(const ExportProperties& request, int timeoutMs = 120000)
+    {
+        panel->ExportToFile(request);
+        return TestSupport::WaitFor([this] { return !Runner()->Request(); }, timeoutMs);
+    }
+    // Folders left in the temporary folder (each export makes one of its own).
+    QStringList TempFolders() const { return QDir(temp.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot); }
+    ~Fixture()
+    {
+        panel.reset();
+        engine.Shutdown(true, 20000);
+    }
+};
+
+ExportProperties Movie(const QString& path)
+{
+    ExportProperties request;
+    request.outputPath = path;
+    request.width = 320;
+    request.height = 180;
+    request.quality = 3;
+    request.preset = 5;
+    return request;
+}
+
+// Streams of a media file as ffmpeg sees them: "video", "audio" per stream, in order.
+QStringList Streams(const QString& path)
+{
+    QProcess probe;
+    probe.start(kFfmpeg, {QStringLiteral("-hide_banner"), QStringLiteral("-i"), path});
+    probe.waitForFinished(30000);
+    QStringList streams;
+    for (const QString& line : QString::fromUtf8(probe.readAllStandardError()).split(QLatin1Char('\n'))) {
+        if (!line.contains(QLatin1String("Stream #")))
+            continue;
+        if (line.contains(QLatin1String("Video:")))
+            streams << QStringLiteral("video");
+        else if (line.contains(QLatin1String("Audio:")))
+            streams << QStringLiteral("audio");
+    }
+    return streams;
+}
+
+} // namespace
+
+class TestExportRunner : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        Logger::SetStandardErrorEcho(false);
+        QVERIFY2(QFileInfo::exists(kFfmpeg), "the ffmpeg executable is needed");
+    }
+    void init()
+    {
+        Settings::ResetToDefaults();
+        Settings::Get().hardwareRenderingEnabled = false;
+    }
+
+    // A 3-second clip with sound to mp4: a movie with both streams, the temporary folder gone,
+    // the success line last in the general log and in the dialog's.
+    void timelineExport()
+    {
+        Fixture fixture;
+        QVERIFY(fixture.Open(QStringLiteral("clip_1080p25.mp4")));
+        ExportDialog* dialog = fixture.Runner()->Dialog();
+        const QString output = fixture.out.filePath(QStringLiteral("clip.mp4"));
+        QSignalSpy ended(&fixture.engine, &AvManager::ExportTasksEnded);
+        fixture.panel->ExportToFile(Movie(output));
+        QVERIFY(ExportStatus::Running());
+        QVERIFY(dialog->IsExporting());
+        QVERIFY(ExportStatus::GeneralLog().startsWith(QStringLiteral("Starting timeline export...\n")));
+        QVERIFY(TestSupport::WaitFor([&] { return !fixture.Runner()->Request(); }, 120000));
+        QCOMPARE(ended.count(), 1);
+        QVERIFY2(ExportStatus::GeneralLog().endsWith(QStringLiteral("\nExport completed successfully.")),
+                 qPrintable(ExportStatus::GeneralLog()));
+        QVERIFY(!ExportStatus::Running());
+        QVERIFY(!dialog->IsExporting());
+        QVERIFY(dialog->LogText(ExportLogGeneral).endsWith(QStringLiteral("\nExport completed successfully.")));
+        QVERIFY(!dialog->LogText(ExportLogVideo).isEmpty()); // ffmpeg's command line and output
+        QVERIFY(QFileInfo(output).size() > 0);
+        QCOMPARE(Streams(output), (QStringList{QStringLiteral("video"), QStringLiteral("audio")}));
+        QCOMPARE(fixture.TempFolders(), QStringList());
+    }
+
+    // A type preparation refuses ends the export at once, as failed, with the reason before.
+    void refusedPreparation()
+    {
+        Fixture fixture;
+        QVERIFY(fixture.Open(QStringLiteral("clip_1080p25.mp4")));
+        ExportDialog* dialog = fixture.Runner()->Dialog();
+        QSignalSpy ended(&fixture.engine, &AvManager::ExportTasksEnded);
+        fixture.panel->ExportToFile(Movie(fixture.out.filePath(QStringLiteral("clip.avi"))));
+        QVERIFY(!fixture.Runner()->Request()); // ended on the spot
+        QCOMPARE(ExportStatus::GeneralLog(), QStringLiteral("Unsupported file type: avi\n\nExport failed!"));
+        QVERIFY(!ExportStatus::Running());
+        QCOMPARE(dialog->LogText(ExportLogGeneral),
+                 QStringLiteral("[ERROR] Unsupported file type: avi\n\nExport failed!"));
+        QCOMPARE(ended.count(), 0);
+        QCOMPARE(fixture.TempFolders(), QStringList());
+    }
+
+    // Cancelled while the passes run: the cancel line, no output, no temporary folder, and
+    // the panel free for the next export.
+    void cancelMidExport()
+    {
+        Fixture fixture;
+        QVERIFY(fixture.Open(QStringLiteral("long_silent_3min.mp4")));
+        fixture.Runner()->Dialog();
+        const QString output = fixture.out.filePath(QStringLiteral("long.mp4"));
+        fixture.panel->ExportToFile(Movie(output));
+        const std::shared_ptr<const ExportProperties> request = fixture.Runner()->Request();
+        QVERIFY(request);
+        // Mid-export: some progress made, the temporary folder in use.
+        QVERIFY(TestSupport::WaitFor(
+            [&] { return request->audioProgress.Load() > 0.0f || request->videoProgress.Load() > 0.0f; }, 60000));
+        QCOMPARE(fixture.TempFolders().size(), 1);
+        fixture.panel->CancelExport();
+        QVERIFY(TestSupport::WaitFor([&] { return !fixture.Runner()->Request(); }, 60000));
+        QVERIFY2(ExportStatus::GeneralLog().endsWith(QStringLiteral("\nExport cancelled")),
+                 qPrintable(ExportStatus::GeneralLog()));
+        QVERIFY(!ExportStatus::Running());
+        QVERIFY(!QFileInfo::exists(output));
+        QCOMPARE(fixture.TempFolders(), QStringList());
+    }
+
+    // Viewer captures of five frames: a png sequence, and movies with and without sound. The
+    // bars hidden during the capture come back afterwards.
+    void viewerCapture_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<bool>("excludeAudio");
+        QTest::addColumn<QStringList>("streams");
+        QTest::newRow("png sequence") << "png" << false << QStringList();
+        QTest::newRow("mp4 without sound") << "mp4" << true << QStringList{QStringLiteral("video")};
+        QTest::newRow("mp4 with sound") << "mp4" << false
+                                        << QStringList{QStringLiteral("video"), QStringLiteral("audio")};
+    }
+    void viewerCapture()
+    {
+        QFETCH(QString, format);
+        QFETCH(bool, excludeAudio);
+        QFETCH(QStringList, streams);
+        Fixture fixture;
+        QVERIFY(fixture.Open(QStringLiteral("clip_1080p25.mp4")));
+        fixture.timeline->SetPlaybackRange(10, 14);
+        ExportDialog* dialog = fixture.Runner()->Dialog();
+        QVERIFY(Settings::Get().playbackControlsVisible);
+        QVERIFY(Settings::Get().globalTimeControlVisible);
+
+        ExportProperties request = Movie(fixture.out.filePath(QStringLiteral("capture.") + format));
+        request.viewerCapture = true;
+        request.noAudio = excludeAudio;
+        const bool sequence = format == QLatin1String("png");
+        if (sequence) {
+            request.imageSequence = true;
+            request.outputPath = fixture.out.filePath(QStringLiteral("capture.####.png"));
+            request.outputDirPath = fixture.out.path();
+            request.baseName = QStringLiteral("capture");
+            request.imageFormat = format;
+            request.padding = 4;
+        }
+        bool hiddenDuringCapture = false;
+        QMetaObject::Connection watch = connect(&fixture.engine, &AvManager::PlaybackFrameChanged, this, [&] {
+            hiddenDuringCapture = hiddenDuringCapture || !fixture.panel->PlaybackControls()->isVisible();
+        });
+        QVERIFY(fixture.Run(request));
+        disconnect(watch);
+        QVERIFY2(ExportStatus::GeneralLog().endsWith(QStringLiteral("\nExport completed successfully.")),
+                 qPrintable(ExportStatus::GeneralLog()));
+        QVERIFY(ExportStatus::GeneralLog().startsWith(QStringLiteral("Starting viewer export...\n")));
+        QVERIFY(hiddenDuringCapture);
+        if (sequence) {
+            QCOMPARE(QDir(fixture.out.path()).entryList(QDir::Files, QDir::Name),
+                     (QStringList{QStringLiteral("capture.0000.png"), QStringLiteral("capture.0001.png"),
+                                  QStringLiteral("capture.0002.png"), QStringLiteral("capture.0003.png"),
+                                  QStringLiteral("capture.0004.png")}));
+        } else {
+            QVERIFY(QFileInfo(request.outputPath).size() > 0);
+            QCOMPARE(Streams(request.outputPath), streams);
+        }
+        QCOMPARE(fixture.TempFolders(), QStringList());
+        QVERIFY(!dialog->IsExporting());
+        QVERIFY(fixture.panel->PlaybackControls()->isVisible());
+        QVERIFY(fixture.panel->GlobalTimeControl()->isVisible());
+        QVERIFY(Settings::Get().playbackControlsVisible);
+        QVERIFY(Settings::Get().viewerControlsVisible);
+    }
+
+    // A bookmark capture of a timeline without bookmarks fails before anything runs.
+    void bookmarksNeeded()
+    {
+        Fixture fixture;
+        QVERIFY(fixture.Open(QStringLiteral("clip_1080p25.mp4")));
+        ExportProperties request = Movie(fixture.out.filePath(QStringLiteral("marks.mp4")));
+        request.viewerCapture = true;
+        request.frameSelection = ExportFramesSteppedBookmarks;
+        fixture.panel->ExportToFile(request);
+        QVERIFY(!fixture.Runner()->Request());
+        QCOMPARE(ExportStatus::GeneralLog(), QStringLiteral("No bookmarks found for export\n\nExport failed!"));
+        QCOMPARE(fixture.TempFolders(), QStringList());
+    }
+};
+
+QTEST_MAIN(TestExportRunner)
+#include "tst_exportrunner.moc"
