@@ -64,7 +64,6 @@ int ExportDialog::ProgressValue(const ExportProperties& request, const ProgressW
 ExportDialog::ExportDialog(QWidget* parent)
     : QDialog(parent)
 {
-    const Settings& settings = Settings::Get();
     setWindowTitle(QStringLiteral("Export"));
     auto* layout = new QVBoxLayout(this);
 
@@ -83,11 +82,9 @@ ExportDialog::ExportDialog(QWidget* parent)
     m_fileName->setPlaceholderText(QStringLiteral("output"));
     m_format = new QComboBox(m_outputControls);
     m_format->addItems(kFormats);
-    m_format->setCurrentIndex(std::max(0, static_cast<int>(kFormats.indexOf(settings.exportFileFormat))));
     m_padding = new QComboBox(m_outputControls);
     for (int digits = 1; digits <= 6; ++digits)
         m_padding->addItem(QString(digits, QLatin1Char('#')), digits);
-    m_padding->setCurrentIndex(std::clamp(settings.exportImagePadding, 1, 6) - 1);
     output->addWidget(new QLabel(QStringLiteral("File Name:"), m_outputControls), 1, 0);
     output->addWidget(m_fileName, 1, 1);
     output->addWidget(new QLabel(QStringLiteral("."), m_outputControls), 1, 2);
@@ -96,7 +93,6 @@ ExportDialog::ExportDialog(QWidget* parent)
     m_setFilePath = new QPushButton(QStringLiteral("Set Output File Path"), m_outputControls);
     m_showInFolder = new QPushButton(QStringLiteral("Show in Folder"), m_outputControls);
     m_forceOverwrite = new QCheckBox(QStringLiteral("Force overwrite"), m_outputControls);
-    m_forceOverwrite->setChecked(settings.exportForceOverwrite);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_setFilePath);
     buttons->addWidget(m_showInFolder);
@@ -112,8 +108,6 @@ ExportDialog::ExportDialog(QWidget* parent)
     m_height = new QSpinBox(m_outputControls);
     for (QSpinBox* spin : {m_width, m_height})
         spin->setRange(kMinimumSize, kMaximumSize);
-    m_width->setValue(settings.exportGlobalWidth);
-    m_height->setValue(settings.exportGlobalHeight);
     m_matchTimeline = new QPushButton(QStringLiteral("Timeline"), m_outputControls);
     m_matchDefault = new QPushButton(QStringLiteral("Default"), m_outputControls);
     auto* resolution = new QHBoxLayout;
@@ -136,7 +130,6 @@ ExportDialog::ExportDialog(QWidget* parent)
     auto* inputGroup = new QButtonGroup(m_inputControls);
     inputGroup->addButton(m_timelineSources);
     inputGroup->addButton(m_viewerCapture);
-    (settings.exportViewer ? m_viewerCapture : m_timelineSources)->setChecked(true);
     input->addWidget(new QLabel(QStringLiteral("Input:  "), m_inputControls), 0, 0);
     input->addWidget(m_timelineSources, 0, 1);
     input->addWidget(m_viewerCapture, 0, 2);
@@ -153,11 +146,8 @@ ExportDialog::ExportDialog(QWidget* parent)
     auto* options = new QGroupBox(QStringLiteral("Options"), m_inputControls);
     auto* optionsLayout = new QHBoxLayout(options);
     m_ignoreRange = new QCheckBox(QStringLiteral("Ignore Range"), options);
-    m_ignoreRange->setChecked(settings.exportIgnoreRange);
     m_excludeAudio = new QCheckBox(QStringLiteral("Exclude Audio"), options);
-    m_excludeAudio->setChecked(settings.exportExcludeAudio);
     m_excludeAnnotations = new QCheckBox(QStringLiteral("Exclude Annotations"), options);
-    m_excludeAnnotations->setChecked(settings.exportAnnotations);
     optionsLayout->addWidget(m_ignoreRange);
     optionsLayout->addWidget(m_excludeAudio);
     optionsLayout->addWidget(m_excludeAnnotations);
@@ -220,8 +210,37 @@ ExportDialog::ExportDialog(QWidget* parent)
     connect(m_exportButton, &QPushButton::clicked, this, &ExportDialog::Export);
     connect(m_closeButton, &QPushButton::clicked, this, &ExportDialog::Cancel);
     connect(m_viewerCapture, &QRadioButton::toggled, this, &ExportDialog::RefreshUi);
-    UpdateOutputPath();
+    LoadSettings();
     RefreshUi();
+}
+
+void ExportDialog::LoadSettings()
+{
+    const Settings& settings = Settings::Get();
+    m_format->setCurrentIndex(std::max(0, static_cast<int>(kFormats.indexOf(settings.exportFileFormat))));
+    m_padding->setCurrentIndex(std::clamp(settings.exportImagePadding, 1, 6) - 1);
+    m_forceOverwrite->setChecked(settings.exportForceOverwrite);
+    m_width->setValue(settings.exportGlobalWidth);
+    m_height->setValue(settings.exportGlobalHeight);
+    (settings.exportViewer ? m_viewerCapture : m_timelineSources)->setChecked(true);
+    m_ignoreRange->setChecked(settings.exportIgnoreRange);
+    m_excludeAudio->setChecked(settings.exportExcludeAudio);
+    m_excludeAnnotations->setChecked(settings.exportAnnotations);
+    UpdateOutputPath();
+}
+
+void ExportDialog::StoreSettings() const
+{
+    Settings& settings = Settings::Get();
+    settings.exportFileFormat = Format();
+    settings.exportImagePadding = m_padding->currentData().toInt();
+    settings.exportForceOverwrite = m_forceOverwrite->isChecked();
+    settings.exportGlobalWidth = m_width->value();
+    settings.exportGlobalHeight = m_height->value();
+    settings.exportViewer = m_viewerCapture->isChecked();
+    settings.exportIgnoreRange = m_ignoreRange->isChecked();
+    settings.exportExcludeAudio = m_excludeAudio->isChecked();
+    settings.exportAnnotations = m_excludeAnnotations->isChecked();
 }
 
 ExportDialog::~ExportDialog() = default;
@@ -282,6 +301,7 @@ void ExportDialog::Export()
 {
     if (m_exporting)
         return;
+    StoreSettings();
     ClearOutputText();
     const QString path = ResolvedOutputPath();
     if (path.isEmpty()) {
@@ -529,13 +549,15 @@ void ExportDialog::showEvent(QShowEvent* event)
 {
     if (!m_geometry.isEmpty())
         restoreGeometry(m_geometry);
+    if (!m_exporting)
+        LoadSettings();
     CheckFfmpegPath();
-    UpdateOutputPath();
     QDialog::showEvent(event);
 }
 
 void ExportDialog::hideEvent(QHideEvent* event)
 {
     m_geometry = saveGeometry();
+    StoreSettings();
     QDialog::hideEvent(event);
 }

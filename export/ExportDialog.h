@@ -140,6 +140,12 @@ protected:
     void reject() override;
 
 private:
+    // The choices kept in the export settings (format, padding, force overwrite, resolution,
+    // input and the three options): set from them when the dialog is made and each time it is
+    // shown, written back when an export is asked for and when the dialog hides. The folder
+    // field is not one of them: the export folder setting is the default it falls back to.
+    void LoadSettings();
+    void StoreSettings() const;
     void ReportError(const QString& text);
     // Asks whether to stop the running export; on Yes emits CancelRequested.
     void AskToStop();

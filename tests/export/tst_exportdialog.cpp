@@ -104,6 +104,80 @@ private slots:
         QCOMPARE(dialog.CloseButton()->text(), QStringLiteral("Close"));
     }
 
+    // The choices are written back to the export settings when an export starts and when the
+    // dialog closes, and a dialog shown again starts from them. The output folder is not one of
+    // them: the export folder setting is the default the field falls back to.
+    void remembersChoices()
+    {
+        QTemporaryDir dir;
+        Settings& settings = Settings::Get();
+        {
+            TestableExportDialog dialog(dir.path());
+            dialog.OutputDirEdit()->setText(dir.filePath(QStringLiteral("renders")));
+            dialog.FormatCombo()->setCurrentText(QStringLiteral("jpg"));
+            dialog.PaddingCombo()->setCurrentIndex(2);
+            dialog.ForceOverwriteCheck()->setChecked(true);
+            dialog.WidthSpin()->setValue(640);
+            dialog.HeightSpin()->setValue(400);
+            dialog.ViewerCaptureRadio()->setChecked(true);
+            dialog.IgnoreRangeCheck()->setChecked(true);
+            dialog.ExcludeAudioCheck()->setChecked(true);
+            dialog.ExcludeAnnotationsCheck()->setChecked(true);
+            QSignalSpy requests(&dialog, &ExportDialog::ExportRequested);
+            dialog.Export();
+            QCOMPARE(requests.count(), 1);
+            QCOMPARE(settings.exportFileFormat, QStringLiteral("jpg"));
+            QCOMPARE(settings.exportImagePadding, 3);
+            QVERIFY(settings.exportForceOverwrite);
+            QCOMPARE(settings.exportGlobalWidth, 640);
+            QCOMPARE(settings.exportGlobalHeight, 400);
+            QVERIFY(settings.exportViewer);
+            QVERIFY(settings.exportIgnoreRange);
+            QVERIFY(settings.exportExcludeAudio);
+            QVERIFY(settings.exportAnnotations);
+            QVERIFY(settings.exportDirPath.isEmpty());
+        }
+        {
+            TestableExportDialog dialog(dir.path());
+            QCOMPARE(dialog.Format(), QStringLiteral("jpg"));
+            QCOMPARE(dialog.PaddingCombo()->currentData().toInt(), 3);
+            QVERIFY(dialog.ForceOverwriteCheck()->isChecked());
+            QCOMPARE(dialog.WidthSpin()->value(), 640);
+            QCOMPARE(dialog.HeightSpin()->value(), 400);
+            QVERIFY(dialog.ViewerCaptureRadio()->isChecked());
+            QVERIFY(dialog.IgnoreRangeCheck()->isChecked());
+            QVERIFY(dialog.ExcludeAudioCheck()->isChecked());
+            QVERIFY(dialog.ExcludeAnnotationsCheck()->isChecked());
+
+            // Changed and closed without an export: kept all the same.
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+            dialog.FormatCombo()->setCurrentText(QStringLiteral("mov"));
+            dialog.WidthSpin()->setValue(1280);
+            dialog.TimelineSourcesRadio()->setChecked(true);
+            dialog.ExcludeAudioCheck()->setChecked(false);
+            dialog.CloseButton()->click();
+            QTRY_VERIFY(!dialog.isVisible());
+            QCOMPARE(settings.exportFileFormat, QStringLiteral("mov"));
+            QCOMPARE(settings.exportGlobalWidth, 1280);
+            QVERIFY(!settings.exportViewer);
+            QVERIFY(!settings.exportExcludeAudio);
+
+            // Settings changed elsewhere (the preferences) while it was hidden: shown again, the
+            // dialog starts from them.
+            settings.exportFileFormat = QStringLiteral("wav");
+            settings.exportGlobalHeight = 720;
+            settings.exportIgnoreRange = false;
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+            QCOMPARE(dialog.Format(), QStringLiteral("wav"));
+            QCOMPARE(dialog.WidthSpin()->value(), 1280);
+            QCOMPARE(dialog.HeightSpin()->value(), 720);
+            QVERIFY(!dialog.IgnoreRangeCheck()->isChecked());
+            dialog.hide();
+        }
+    }
+
     // Each row: the fields, the file present beforehand, and what Export does: the resolved
     // path, and either the request's output path or the error in the general log.
     void resolveAndCheck_data()
