@@ -69,6 +69,7 @@ void ExportRunner::LogExportMsg(const QString& text, int msgType, bool isErrorMs
         m_dialog->AppendToOutput(text, msgType, isErrorMsg);
     if (msgType != ExportLogAudio && msgType != ExportLogVideo)
         ExportStatus::AppendGeneralLog(text + QLatin1Char('\n'));
+    emit m_panel->ExportLogMsgReceived(text, msgType, isErrorMsg);
 }
 
 void ExportRunner::Fail(const QString& text)
@@ -156,6 +157,7 @@ void ExportRunner::EndExportProcess()
     ExportStatus::AppendGeneralLog(end);
     if (m_dialog)
         m_dialog->AppendToOutput(end, ExportLogGeneral, false);
+    emit m_panel->ExportLogMsgReceived(end, ExportLogGeneral, false);
     if (m_annotationVisibility >= 0) {
         m_panel->SetAnnotationVisibility(m_annotationVisibility);
         m_annotationVisibility = -1;

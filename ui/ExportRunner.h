@@ -46,7 +46,8 @@ public slots:
     void CancelExport();
     void BeginExportProcess();
     void EndExportProcess();
-    // A line of the export's log: to the dialog, and for the general channel to the general log.
+    // A line of the export's log: to the dialog, to the panel's ExportLogMsgReceived, and for
+    // the general channel to the general log.
     void LogExportMsg(const QString& text, int msgType, bool isErrorMsg);
 
 private:

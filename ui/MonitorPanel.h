@@ -163,6 +163,9 @@ public slots:
 
 signals:
     void ViewerResizeRequested(int width, int height);
+    // Every line of a running export's log, the closing line included: `msgType` is the
+    // channel (ExportLoggingMsgType), `isErrorMsg` marks errors.
+    void ExportLogMsgReceived(const QString& text, int msgType, bool isErrorMsg);
     void TimeControlDisplayFrameChanged(int displayFrame);
 
 private:

@@ -131,6 +131,7 @@ private slots:
         ExportDialog* dialog = fixture.Runner()->Dialog();
         const QString output = fixture.out.filePath(QStringLiteral("clip.mp4"));
         QSignalSpy ended(&fixture.engine, &AvManager::ExportTasksEnded);
+        QSignalSpy lines(fixture.panel.get(), &MonitorPanel::ExportLogMsgReceived);
         fixture.panel->ExportToFile(Movie(output));
         QVERIFY(ExportStatus::Running());
         QVERIFY(dialog->IsExporting());
@@ -146,6 +147,20 @@ private slots:
         QVERIFY(QFileInfo(output).size() > 0);
         QCOMPARE(Streams(output), (QStringList{QStringLiteral("video"), QStringLiteral("audio")}));
         QCOMPARE(fixture.TempFolders(), QStringList());
+        // The panel passes on every line of the export's log, on its channel, in order.
+        QVERIFY(lines.count() > 2);
+        QCOMPARE(lines.first(), (QVariantList{QStringLiteral("Starting timeline export..."), 0, false}));
+        QCOMPARE(lines.last(), (QVariantList{QStringLiteral("\nExport completed successfully."), 0, false}));
+        QStringList audio;
+        QStringList video;
+        for (const QVariantList& line : lines) {
+            if (line.at(1).toInt() == ExportLogAudio)
+                audio << line.at(0).toString();
+            else if (line.at(1).toInt() == ExportLogVideo)
+                video << line.at(0).toString();
+        }
+        QVERIFY(!audio.isEmpty() && audio.first().startsWith(kFfmpeg + QStringLiteral(" -y -f f32le")));
+        QVERIFY(!video.isEmpty() && video.first().startsWith(kFfmpeg + QLatin1Char(' ')));
     }
 
     // A type preparation refuses ends the export at once, as failed, with the reason before.
@@ -155,6 +170,7 @@ private slots:
         QVERIFY(fixture.Open(QStringLiteral("clip_1080p25.mp4")));
         ExportDialog* dialog = fixture.Runner()->Dialog();
         QSignalSpy ended(&fixture.engine, &AvManager::ExportTasksEnded);
+        QSignalSpy lines(fixture.panel.get(), &MonitorPanel::ExportLogMsgReceived);
         fixture.panel->ExportToFile(Movie(fixture.out.filePath(QStringLiteral("clip.avi"))));
         QVERIFY(!fixture.Runner()->Request()); // ended on the spot
         QCOMPARE(ExportStatus::GeneralLog(), QStringLiteral("Unsupported file type: avi\n\nExport failed!"));
@@ -162,6 +178,9 @@ private slots:
         QCOMPARE(dialog->LogText(ExportLogGeneral),
                  QStringLiteral("[ERROR] Unsupported file type: avi\n\nExport failed!"));
         QCOMPARE(ended.count(), 0);
+        QCOMPARE(lines.count(), 2);
+        QCOMPARE(lines.at(0), (QVariantList{QStringLiteral("Unsupported file type: avi"), 0, true}));
+        QCOMPARE(lines.at(1), (QVariantList{QStringLiteral("\nExport failed!"), 0, false}));
         QCOMPARE(fixture.TempFolders(), QStringList());
     }
 
