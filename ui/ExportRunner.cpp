@@ -158,10 +158,7 @@ void ExportRunner::EndExportProcess()
     if (m_dialog)
         m_dialog->AppendToOutput(end, ExportLogGeneral, false);
     emit m_panel->ExportLogMsgReceived(end, ExportLogGeneral, false);
-    if (m_annotationVisibility >= 0) {
-        m_panel->SetAnnotationVisibility(m_annotationVisibility);
-        m_annotationVisibility = -1;
-    }
+    RestoreViewerOptions();
     if (m_dialog && m_dialog->IsExporting()) {
         m_dialog->EndExport();
         if (m_saved) {
@@ -213,14 +210,41 @@ void ExportRunner::RunViewerExport()
     }
     BeginExportProcess();
     LogExportMsg(QStringLiteral("Starting viewer export..."), ExportLogGeneral, false);
-    if (request.excludeAnnotations) {
-        m_annotationVisibility = m_panel->View()->Annotations()->Visibility();
-        m_panel->SetAnnotationVisibility(AnnotationVisibilityOff);
-    }
+    ApplyViewerOptions();
     if (request.frameSelection == ExportFramesOnlyBookmarks && request.numberingType == ExportNumberingMatchFrame)
         WriteBookmarkImages(mode);
     else
         CaptureIntoExportManager(mode);
+}
+
+void ExportRunner::ApplyViewerOptions()
+{
+    AnnotationsOverlay* annotations = m_panel->View()->Annotations();
+    if (m_request->excludeAnnotations) {
+        m_annotationVisibility = annotations->Visibility();
+        m_panel->SetAnnotationVisibility(AnnotationVisibilityOff);
+        return;
+    }
+    const QColor fill = m_request->annotationBackgroundColor;
+    if (!fill.isValid())
+        return; // a request without viewer options (the dialog's) leaves the fill as it is
+    // Setting the fill also stores it as the user's choice; both are put back afterwards.
+    m_annotationBackground = annotations->BackgroundColor();
+    m_storedAnnotationBackground = Settings::Get().annotationBackgroundColor;
+    annotations->SetBackgroundColor(fill);
+}
+
+void ExportRunner::RestoreViewerOptions()
+{
+    if (m_annotationVisibility >= 0) {
+        m_panel->SetAnnotationVisibility(m_annotationVisibility);
+        m_annotationVisibility = -1;
+    }
+    if (m_annotationBackground.isValid()) {
+        m_panel->View()->Annotations()->SetBackgroundColor(m_annotationBackground);
+        Settings::Get().annotationBackgroundColor = m_storedAnnotationBackground;
+        m_annotationBackground = QColor();
+    }
 }
 
 void ExportRunner::WriteBookmarkImages(int mode)

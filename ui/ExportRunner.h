@@ -3,6 +3,7 @@
 #include "project/ExportProperties.h"
 
 #include <QByteArray>
+#include <QColor>
 #include <QObject>
 #include <QPointer>
 #include <QSize>
@@ -52,6 +53,11 @@ public slots:
 
 private:
     void RunViewerExport();
+    // What a viewer capture changes on the viewer, and puts back when the export ends: without
+    // annotations their visibility is off; with them the request's annotation background
+    // colour (R, G, B, A: the client API's viewer options) fills the picture, when it is valid.
+    void ApplyViewerOptions();
+    void RestoreViewerOptions();
     // The viewer capture into an export manager; returns when the frames are written.
     void CaptureIntoExportManager(int mode);
     void WriteBookmarkImages(int mode);
@@ -74,4 +80,6 @@ private:
     bool m_viewerControlsVisible = false;
     bool m_annotationToolbarVisible = false;
     int m_annotationVisibility = -1; // restored after a capture without annotations, else -1
+    QColor m_annotationBackground;    // restored after a capture that set the fill, else invalid
+    QColor m_storedAnnotationBackground; // the setting as it was before that capture
 };

@@ -12,10 +12,13 @@
 #include "ui/GlobalTimeControlWidget.h"
 #include "ui/MonitorPanel.h"
 #include "ui/PlaybackControlWidget.h"
+#include "viewer/AnnotationsOverlay.h"
+#include "viewer/SnapshotManager.h"
 #include "viewer/ViewerWidget.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -269,6 +272,59 @@ private slots:
         QVERIFY(fixture.panel->GlobalTimeControl()->isVisible());
         QVERIFY(Settings::Get().playbackControlsVisible);
         QVERIFY(Settings::Get().viewerControlsVisible);
+    }
+
+    // A capture with annotations fills the picture with the request's annotation background
+    // colour while it runs and puts the viewer's colour (and its setting) back afterwards; a
+    // capture without annotations leaves the colour alone. The captured pictures show it.
+    void viewerOptions_data()
+    {
+        QTest::addColumn<bool>("excludeAnnotations");
+        QTest::newRow("with annotations") << false;
+        QTest::newRow("without annotations") << true;
+    }
+    void viewerOptions()
+    {
+        QFETCH(bool, excludeAnnotations);
+        Fixture fixture;
+        QVERIFY(fixture.Open(QStringLiteral("clip_1080p25.mp4")));
+        fixture.timeline->SetPlaybackRange(3, 5);
+        fixture.Runner()->Dialog();
+        AnnotationsOverlay* annotations = fixture.panel->View()->Annotations();
+        const QColor before = annotations->BackgroundColor();
+        QCOMPARE(before.alpha(), 0); // no fill
+        Settings::Get().annotationBackgroundColor = QColor(10, 20, 30, 0);
+        const QColor fill(0, 0, 255, 255);
+
+        ExportProperties request = Movie(fixture.out.filePath(QStringLiteral("opt.####.png")));
+        request.viewerCapture = true;
+        request.excludeAnnotations = excludeAnnotations;
+        request.annotationBackgroundColor = fill;
+        request.imageSequence = true;
+        request.outputDirPath = fixture.out.path();
+        request.baseName = QStringLiteral("opt");
+        request.imageFormat = QStringLiteral("png");
+        request.padding = 4;
+        QList<QColor> during;
+        connect(fixture.panel->Snapshots(), &SnapshotManager::ExportFrameGenerated, this,
+                [&] { during << annotations->BackgroundColor(); });
+        QVERIFY(fixture.Run(request));
+        QVERIFY2(ExportStatus::GeneralLog().endsWith(QStringLiteral("\nExport completed successfully.")),
+                 qPrintable(ExportStatus::GeneralLog()));
+        const QColor expected = excludeAnnotations ? before : fill;
+        QCOMPARE(during, (QList<QColor>{expected, expected, expected}));
+        QCOMPARE(annotations->BackgroundColor(), before);
+        QCOMPARE(Settings::Get().annotationBackgroundColor, QColor(10, 20, 30, 0));
+
+        const QStringList files = QDir(fixture.out.path()).entryList(QDir::Files, QDir::Name);
+        QCOMPARE(files.size(), 3);
+        const QImage image(fixture.out.filePath(files.first()));
+        QCOMPARE(image.size(), QSize(320, 180));
+        const QColor centre = image.pixelColor(160, 120);
+        if (excludeAnnotations)
+            QVERIFY2(centre.blue() < 128 || centre.red() > 128, qPrintable(centre.name()));
+        else
+            QCOMPARE(centre.name(), fill.name());
     }
 
     // A bookmark capture of a timeline without bookmarks fails before anything runs.
