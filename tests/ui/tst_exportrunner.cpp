@@ -5,6 +5,7 @@
 #include "engine/AvManager.h"
 #include "export/ExportDialog.h"
 #include "project/ExportStatus.h"
+#include "project/ProjectGlobals.h"
 #include "project/ProjectManager.h"
 #include "project/Timeline.h"
 #include "tests/TestSupport.h"
@@ -107,6 +108,35 @@ QStringList Streams(const QString& path)
     return streams;
 }
 
+// The duration in seconds of the first stream of `kind` ("a" or "v") in `path`, or -1.
+double StreamDuration(const QString& path, const QString& kind)
+{
+    QProcess probe;
+    probe.start(QStringLiteral("/usr/bin/ffprobe"),
+                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"), kind + QStringLiteral(":0"),
+                 QStringLiteral("-show_entries"), QStringLiteral("stream=duration"), QStringLiteral("-of"),
+                 QStringLiteral("csv=p=0"), path});
+    if (!probe.waitForFinished(30000))
+        return -1.0;
+    bool ok = false;
+    const double seconds = QString::fromUtf8(probe.readAllStandardOutput()).trimmed().toDouble(&ok);
+    return ok ? seconds : -1.0;
+}
+
+// The frame number the generated picture shows in a capture of the whole software viewer:
+// the 16:9 picture fitted and centred in the captured image.
+int PictureNumberInView(const QImage& image)
+{
+    int width = image.width();
+    int height = width * 9 / 16;
+    if (height > image.height()) {
+        height = image.height();
+        width = height * 16 / 9;
+    }
+    const QImage picture = image.copy((image.width() - width) / 2, (image.height() - height) / 2, width, height);
+    return TestSupport::FrameNumberFromImage(picture, width, height);
+}
+
 } // namespace
 
 class TestExportRunner : public QObject
@@ -123,6 +153,7 @@ private slots:
     {
         Settings::ResetToDefaults();
         Settings::Get().hardwareRenderingEnabled = false;
+        ProjectGlobals::SetTimeControlFrameOffset(0);
     }
 
     // A 3-second clip with sound to mp4: a movie with both streams, the temporary folder gone,
@@ -325,6 +356,81 @@ private slots:
             QVERIFY2(centre.blue() < 128 || centre.red() > 128, qPrintable(centre.name()));
         else
             QCOMPARE(centre.name(), fill.name());
+    }
+
+    // "Only Bookmarks" numbered "Match Frame": the images of the bookmarked frames within the
+    // playback range are written straight to the folder (no ffmpeg), each named by its frame
+    // as the time control numbers it and showing that frame.
+    void onlyBookmarksMatchFrame()
+    {
+        Fixture fixture;
+        QVERIFY(fixture.Open(QStringLiteral("clip_1080p25.mp4")));
+        fixture.manager.SetTimeControlFrameOffset(1000);
+        QCOMPARE(fixture.timeline->TimeControlFrameOffset(), 1000);
+        for (int frame : {4, 9, 30})
+            QVERIFY(fixture.timeline->AddFrameBookmark(frame) >= 0);
+        fixture.timeline->SetPlaybackRange(2, 20);
+        ExportDialog* dialog = fixture.Runner()->Dialog();
+
+        ExportProperties request = Movie(fixture.out.filePath(QStringLiteral("mark.#####.png")));
+        request.viewerCapture = true;
+        request.frameSelection = ExportFramesOnlyBookmarks;
+        request.imageSequence = true;
+        request.outputDirPath = fixture.out.path();
+        request.baseName = QStringLiteral("mark");
+        request.imageFormat = QStringLiteral("png");
+        request.padding = 5;
+        request.numberingType = ExportNumberingMatchFrame;
+        QVERIFY(fixture.Run(request));
+        QVERIFY2(ExportStatus::GeneralLog().endsWith(QStringLiteral("\nExport completed successfully.")),
+                 qPrintable(ExportStatus::GeneralLog()));
+        QCOMPARE(QDir(fixture.out.path()).entryList(QDir::Files, QDir::Name),
+                 (QStringList{QStringLiteral("mark.01004.png"), QStringLiteral("mark.01009.png")}));
+        QCOMPARE(PictureNumberInView(QImage(fixture.out.filePath(QStringLiteral("mark.01004.png")))), 4);
+        QCOMPARE(PictureNumberInView(QImage(fixture.out.filePath(QStringLiteral("mark.01009.png")))), 9);
+        QVERIFY(dialog->LogText(ExportLogVideo).isEmpty()); // no encoder ran
+        QCOMPARE(fixture.TempFolders(), QStringList());
+    }
+
+    // "Stepped (Bookmarks)" with sound over the whole timeline: the bookmarked frames are
+    // captured, then only the audio pass runs, starting at the first captured frame, and ends
+    // by merging the two: a movie whose sound runs from that frame to the timeline's end.
+    void steppedBookmarksWithSound()
+    {
+        Fixture fixture;
+        QVERIFY(fixture.Open(QStringLiteral("clip_1080p25.mp4")));
+        QCOMPARE(fixture.timeline->LastFrame(), 74); // 3 s at 25 fps
+        for (int frame : {40, 50, 60})
+            QVERIFY(fixture.timeline->AddFrameBookmark(frame) >= 0);
+        fixture.timeline->SetPlaybackRange(45, 55); // ignored
+        fixture.Runner()->Dialog();
+
+        ExportProperties request = Movie(fixture.out.filePath(QStringLiteral("stepped.mp4")));
+        request.viewerCapture = true;
+        request.frameSelection = ExportFramesSteppedBookmarks;
+        request.ignoreRange = true;
+        std::shared_ptr<const ExportProperties> running;
+        QList<int> captured;
+        connect(fixture.panel.get(), &MonitorPanel::ExportLogMsgReceived, this, [&] {
+            if (!running)
+                running = fixture.Runner()->Request();
+        });
+        connect(fixture.panel->Snapshots(), &SnapshotManager::ExportFrameGenerated, this,
+                [&](const QImage&, int frame) { captured << frame; });
+        QVERIFY(fixture.Run(request));
+        QVERIFY2(ExportStatus::GeneralLog().endsWith(QStringLiteral("\nExport completed successfully.")),
+                 qPrintable(ExportStatus::GeneralLog()));
+        QCOMPARE(captured, (QList<int>{40, 50, 60}));
+        QVERIFY(running);
+        QCOMPARE(running->audioStartFrame, 40);
+        QVERIFY(running->mergeAfterAudio);
+        QVERIFY(running->noVideo);
+        const QString output = request.outputPath;
+        QCOMPARE(Streams(output), (QStringList{QStringLiteral("video"), QStringLiteral("audio")}));
+        // Frames 40..74: 1.4 s of sound (the whole timeline would give 3 s, the range 0.44 s).
+        const double audio = StreamDuration(output, QStringLiteral("a"));
+        QVERIFY2(audio > 1.3 && audio < 1.5, qPrintable(QString::number(audio)));
+        QCOMPARE(fixture.TempFolders(), QStringList());
     }
 
     // A bookmark capture of a timeline without bookmarks fails before anything runs.
