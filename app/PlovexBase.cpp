@@ -158,6 +158,8 @@ PlovexBase::PlovexBase(const QStringList& startupFiles, QWidget* parent)
             m_timelinePanel->SetCurrentFrame(item->Id(), frame);
     });
     connect(m_manager.get(), &ProjectManager::UndoCleanChanged, this, &PlovexBase::RefreshTitle);
+    // Exports asked for through the client API run as the dialog's do.
+    connect(m_manager.get(), &ProjectManager::ExportRequested, m_panel, &MonitorPanel::ExportToFile);
     // A rename of the timeline shown, or a project read in, changes the title too.
     connect(m_manager.get(), &ProjectManager::TimelineUpdated, this, &PlovexBase::UpdateTimelineName);
     connect(m_manager.get(), &ProjectManager::ProjectUpdated, this, &PlovexBase::UpdateTimelineName);
@@ -409,6 +411,7 @@ void PlovexBase::CreateActions()
         AddCommand(id, [panel, slot = slot] { (panel->*slot)(); });
     AddCommand(CommandId::CaptureToClipboard, [panel] { panel->SnapshotToClipboard(); });
     AddCommand(CommandId::CaptureToFolder, [panel] { panel->SnapshotToFolder(); });
+    AddCommand(CommandId::ExportToFile, [panel] { panel->ShowExportDialog(); });
     AddOwn(QStringLiteral("undoAnnotation"), [panel] { panel->UndoAnnotation(); });
     AddOwn(QStringLiteral("redoAnnotation"), [panel] { panel->RedoAnnotation(); });
     const QList<QPair<int, int>> visibilities{{CommandId::AnnotationsOn, AnnotationVisibilityOn},

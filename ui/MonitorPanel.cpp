@@ -14,6 +14,7 @@
 #include "project/Track.h"
 #include "ui/AnnotationOptionsWidget.h"
 #include "ui/AnnotationToolsWidget.h"
+#include "ui/ExportRunner.h"
 #include "ui/GlobalTimeControlWidget.h"
 #include "ui/PlaybackControlWidget.h"
 #include "ui/PlaybackOptionsWidget.h"
@@ -167,6 +168,8 @@ MonitorPanel::MonitorPanel(AvManager* engine, ProjectManager* manager, bool hard
     const bool playbackRow = settings.playbackControlsVisible;
     m_bottomRow->setVisible(playbackRow);
     m_topRow->setVisible(settings.viewerControlsVisible);
+
+    m_exports = new ExportRunner(engine, this);
 }
 
 MonitorPanel::~MonitorPanel()
@@ -564,6 +567,38 @@ void MonitorPanel::SnapshotToFolder()
 int MonitorPanel::AdvancedSnapshot(const SnapshotProperties& properties)
 {
     return Snapshots()->WriteSnapshotFrames(properties);
+}
+
+// --- Exports
+
+void MonitorPanel::ShowExportDialog()
+{
+    m_exports->ShowExportDialog();
+}
+
+void MonitorPanel::ExportToFile(const ExportProperties& properties)
+{
+    m_exports->ExportToFile(properties);
+}
+
+void MonitorPanel::CancelExport()
+{
+    m_exports->CancelExport();
+}
+
+void MonitorPanel::BeginExportProcess()
+{
+    m_exports->BeginExportProcess();
+}
+
+void MonitorPanel::EndExportProcess()
+{
+    m_exports->EndExportProcess();
+}
+
+void MonitorPanel::LogExportMsg(const QString& text, int msgType, bool isErrorMsg)
+{
+    m_exports->LogExportMsg(text, msgType, isErrorMsg);
 }
 
 int MonitorPanel::StartFrame() const

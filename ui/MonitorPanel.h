@@ -7,6 +7,8 @@
 class AnnotationOptionsWidget;
 class AnnotationToolsWidget;
 class AvManager;
+class ExportRunner;
+struct ExportProperties;
 class GlobalTimeControlWidget;
 class MayaToolsDialog;
 class PlaybackControlWidget;
@@ -44,6 +46,7 @@ public:
     ~MonitorPanel() override;
 
     ViewerWidget* View() const { return m_view; }
+    ExportRunner* Exports() const { return m_exports; }
     GlobalTimeControlWidget* GlobalTimeControl() const { return m_globalTimeControl; }
     RangeTimeControlWidget* RangeTimeControl() const { return m_rangeTimeControl; }
     PlaybackControlWidget* PlaybackControls() const { return m_playbackControls; }
@@ -135,6 +138,14 @@ public slots:
     int AdvancedSnapshot(const SnapshotProperties& properties);
     SnapshotManager* Snapshots();
 
+    // Exports, run by the panel's export runner (see ExportRunner).
+    void ShowExportDialog();
+    void ExportToFile(const ExportProperties& properties);
+    void CancelExport();
+    void BeginExportProcess();
+    void EndExportProcess();
+    void LogExportMsg(const QString& text, int msgType, bool isErrorMsg);
+
     // Panels; each stores its visibility in the settings.
     void SetGlobalTimeControlVisible(bool visible);
     void SetRangeTimeControlVisible(bool visible);
@@ -162,6 +173,9 @@ public slots:
 
 signals:
     void ViewerResizeRequested(int width, int height);
+    // Every line of a running export's log, the closing line included: `msgType` is the
+    // channel (ExportLoggingMsgType), `isErrorMsg` marks errors.
+    void ExportLogMsgReceived(const QString& text, int msgType, bool isErrorMsg);
     void TimeControlDisplayFrameChanged(int displayFrame);
 
 private:
@@ -195,5 +209,6 @@ private:
     AnnotationOptionsWidget* m_annotationOptions = nullptr;
     SnapshotManager* m_snapshots = nullptr; // made on first use, a child of this panel
     MayaToolsDialog* m_mayaTools = nullptr; // made on first use, a child of this panel
+    ExportRunner* m_exports = nullptr;      // a child of this panel
     QString m_snapshotFormat = QStringLiteral("png"); // the ending of the last snapshot saved
 };

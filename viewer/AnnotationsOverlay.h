@@ -74,6 +74,7 @@ public:
     float ToolSize() const { return m_size; }
     float ToolOpacity() const { return m_opacity; }
     QColor ToolColor() const { return m_color; }
+    QColor BackgroundColor() const { return m_backgroundColor; }
     int Visibility() const { return m_visibility; }
     bool HoldFrames() const { return m_hold; }
     bool Ghosting() const { return m_ghosting; }

@@ -7,6 +7,7 @@
 #include "core/Logger.h"
 #include "core/Settings.h"
 #include "engine/AvManager.h"
+#include "export/ExportDialog.h"
 #include "media/CacheManager.h"
 #include "playback/PlaybackManager.h"
 #include "project/Project.h"
@@ -20,7 +21,9 @@
 #include "tests/TestSupport.h"
 #include "ui/ConsoleOutput.h"
 #include "ui/ConsoleWindow.h"
+#include "ui/ExportRunner.h"
 #include "ui/KeyboardShortcutsWindow.h"
+#include "ui/MonitorPanel.h"
 #include "ui/ProjectTreeWidget.h"
 #include "ui/TimelinePanelWidget.h"
 #include "viewer/OpenGLViewer.h"
@@ -894,6 +897,24 @@ private slots:
     }
 
     // Where OpenGL is older than 3.3 the viewer says so and stays blank; nothing crashes.
+    // Ctrl+E opens the export dialog over the window, through the player panel.
+    void exportKeyOpensDialog()
+    {
+        Settings::ResetToDefaults();
+        Settings::Get().hardwareRenderingEnabled = false;
+        PlovexBase window({TestSupport::MediaPath(QStringLiteral("clip_rotated.mp4"))});
+        QTRY_VERIFY(window.isVisible());
+        window.activateWindow(); // no window manager on the test display does it
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QVERIFY(!window.Panel()->Exports()->ExistingDialog());
+        QTest::keyClick(&window, Qt::Key_E, Qt::ControlModifier);
+        ExportDialog* dialog = window.Panel()->Exports()->ExistingDialog();
+        QVERIFY(dialog);
+        QTRY_VERIFY(dialog->isVisible());
+        dialog->hide();
+        window.Engine()->Shutdown(true, 20000);
+    }
+
     void oldOpenGL()
     {
         QTemporaryDir home;
