@@ -21,6 +21,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -65,11 +66,54 @@ int BytesPerPixel(int layout)
     return layout == VideoFrameFormatRGBA ? 4 : 3;
 }
 
+// The size of an export frame's packed buffer: its 4:2:0 chroma planes are (width / 2) x
+// (height / 2), rounded down (see VideoFrame::Create).
 int64_t PictureBytes(int layout, int width, int height)
 {
     if (layout == VideoFrameFormatYUV420P)
         return static_cast<int64_t>(width) * height + 2 * static_cast<int64_t>(width / 2) * (height / 2);
     return static_cast<int64_t>(BytesPerPixel(layout)) * width * height;
+}
+
+// What ffmpeg's rawvideo input reads per picture of `-s width x height`: rows without padding,
+// and 4:2:0 chroma planes of ((width + 1) / 2) x ((height + 1) / 2), rounded up.
+int64_t RawPictureBytes(int layout, int width, int height)
+{
+    if (layout == VideoFrameFormatYUV420P)
+        return static_cast<int64_t>(width) * height
+               + 2 * static_cast<int64_t>((width + 1) / 2) * ((height + 1) / 2);
+    return static_cast<int64_t>(BytesPerPixel(layout)) * width * height;
+}
+
+// Copies a packed 4:2:0 picture of `width` x `height` with rounded-down chroma planes (an
+// export buffer) into `out` (RawPictureBytes long) with rounded-up ones: the missing last
+// chroma column and row repeat their neighbours, and a plane with nothing to repeat (a width
+// or height of 1) is neutral grey.
+void ExpandChromaPlanes(const uint8_t* in, int width, int height, uint8_t* out)
+{
+    const size_t luma = static_cast<size_t>(width) * static_cast<size_t>(height);
+    std::memcpy(out, in, luma);
+    const int inWidth = width / 2;
+    const int inHeight = height / 2;
+    const int outWidth = (width + 1) / 2;
+    const int outHeight = (height + 1) / 2;
+    const size_t inPlane = static_cast<size_t>(inWidth) * static_cast<size_t>(inHeight);
+    const size_t outPlane = static_cast<size_t>(outWidth) * static_cast<size_t>(outHeight);
+    for (size_t plane = 0; plane < 2; ++plane) {
+        const uint8_t* source = in + luma + plane * inPlane;
+        uint8_t* target = out + luma + plane * outPlane;
+        if (inPlane == 0) {
+            std::memset(target, 128, outPlane);
+            continue;
+        }
+        for (int y = 0; y < outHeight; ++y) {
+            const uint8_t* sourceRow = source + static_cast<size_t>(std::min(y, inHeight - 1)) * inWidth;
+            uint8_t* targetRow = target + static_cast<size_t>(y) * outWidth;
+            std::memcpy(targetRow, sourceRow, static_cast<size_t>(inWidth));
+            if (outWidth > inWidth)
+                targetRow[inWidth] = sourceRow[inWidth - 1];
+        }
+    }
 }
 
 QString PixelFormatName(int layout)
@@ -608,9 +652,18 @@ void ExportManager::WriteVideoFrame(std::shared_ptr<VideoFrame> videoFrame)
             CloseSegment();
         if (!m_writeChannelOpen && Proceeding())
             OpenSegment(PixelFormatName(layout), BytesPerPixel(layout), layout, width, height, linear, aspect);
-        if (m_writeChannelOpen)
-            written = WriteToProcess(reinterpret_cast<const char*>(videoFrame->exportBuffer.get()),
-                                     videoFrame->exportBufferSize, QStringLiteral("Timeout writing video stream"));
+        const auto* picture = reinterpret_cast<const char*>(videoFrame->exportBuffer.get());
+        const int64_t rawBytes = RawPictureBytes(layout, width, height);
+        if (m_writeChannelOpen && rawBytes != videoFrame->exportBufferSize) {
+            // Odd 4:2:0 sizes: ffmpeg reads larger chroma planes than the buffer holds.
+            m_expandedPicture.resize(static_cast<qsizetype>(rawBytes));
+            ExpandChromaPlanes(videoFrame->exportBuffer.get(), width, height,
+                               reinterpret_cast<uint8_t*>(m_expandedPicture.data()));
+            written = WriteToProcess(m_expandedPicture.constData(), m_expandedPicture.size(),
+                                     QStringLiteral("Timeout writing video stream"));
+        } else if (m_writeChannelOpen) {
+            written = WriteToProcess(picture, videoFrame->exportBufferSize, QStringLiteral("Timeout writing video stream"));
+        }
     } else {
         // No picture for this frame (an offline clip, a missing file): black of the open
         // segment's size, or of the export size.
@@ -636,7 +689,7 @@ void ExportManager::WriteVideoFrame(std::shared_ptr<VideoFrame> videoFrame)
 
 bool ExportManager::WriteBlackFrame()
 {
-    const int64_t size = PictureBytes(m_pixelLayout, m_segmentWidth, m_segmentHeight);
+    const int64_t size = RawPictureBytes(m_pixelLayout, m_segmentWidth, m_segmentHeight);
     QByteArray black(static_cast<qsizetype>(size), '\0');
     if (m_pixelLayout == VideoFrameFormatYUV420P) {
         const int64_t luma = static_cast<int64_t>(m_segmentWidth) * m_segmentHeight;

@@ -150,6 +150,7 @@ private:
     QThread* m_workerThread = nullptr;
     bool m_running = false;
     bool m_sizeRoundingLogged = false;
+    QByteArray m_expandedPicture; // an odd-sized 4:2:0 picture as ffmpeg reads it, reused
     // Viewer capture: images that arrive while one is being written (the waits of a write on
     // the main thread process events) are written after it, in order.
     QList<QPair<QImage, int>> m_pendingSnapshots;

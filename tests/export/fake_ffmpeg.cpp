@@ -13,6 +13,8 @@
 //   FAKE_FFMPEG_HANG         once this many bytes of input were read, stop reading and sleep
 //                            (until killed), after a "hang" event.
 //   FAKE_FFMPEG_NO_OUTPUT    create no output file.
+//   FAKE_FFMPEG_SAVE_INPUT   file that gets a copy of everything read from standard input
+//                            (overwritten by each run that reads its input).
 // The output is the last argument. An image pattern ("name.%4d.png") makes one file per
 // picture read (the picture size from "-s" and "-pix_fmt"), numbered from "-start_number".
 // An input file ("-i path", not "-") that does not exist ends the run with code 1, as ffmpeg.
@@ -124,7 +126,7 @@ int64_t PictureBytes(const std::vector<std::string>& args)
     if (format == "rgba")
         return w * h * 4;
     if (format == "yuv420p")
-        return w * h + 2 * (w / 2) * (h / 2);
+        return w * h + 2 * ((w + 1) / 2) * ((h + 1) / 2); // chroma planes rounded up, as ffmpeg
     return 0;
 }
 
@@ -165,6 +167,10 @@ int main(int argc, char** argv)
     int64_t bytes = 0;
     uint64_t hash = 1469598103934665603ull;
     if (readsInput) {
+        const std::string savePath = Env("FAKE_FFMPEG_SAVE_INPUT");
+        std::ofstream saved;
+        if (!savePath.empty())
+            saved.open(savePath, std::ios::binary | std::ios::trunc);
         std::vector<char> buffer(1 << 16);
         for (;;) {
             if (hangAfter >= 0 && bytes >= hangAfter) {
@@ -182,6 +188,8 @@ int main(int argc, char** argv)
                 hash *= 1099511628211ull;
             }
             bytes += got;
+            if (saved.is_open())
+                saved.write(buffer.data(), got);
             if (crashAfter >= 0 && bytes >= crashAfter) {
                 std::fprintf(stderr, "fake ffmpeg: crashing after %lld bytes\n", static_cast<long long>(bytes));
                 Record(logPath, "crash\t" + Joined(args, '\t'));

@@ -154,6 +154,34 @@ private slots:
         QCOMPARE(DecodedNumbers(request->outputPath, 960, 540), expected);
     }
 
+    // Frames 2 to 21 of a 63 x 35 4:2:0 clip to a 127 x 71 movie, rounded to 128 x 72: every
+    // picture arrives whole and in order (odd sizes have chroma planes rounded up).
+    void oddSizeYuvMovie()
+    {
+        Timeline* odd = ParsedTimeline(MediaPath("clip_odd_63x35.mkv"), &m_owner);
+        QCOMPARE(odd->FrameCount(), 25);
+        Timeline* timeline = RegularTimeline(odd);
+        timeline->SetPlaybackRange(2, 21);
+        auto request = std::make_shared<ExportProperties>();
+        request->timeline = timeline;
+        request->outputPath = m_dir.filePath(QStringLiteral("out/odd.mp4"));
+        request->width = 127;
+        request->height = 71;
+        const QStringList log = Export(request);
+        QVERIFY2(request->Proceeding(), qPrintable(log.join('\n')));
+        QVERIFY2(log.contains("-0 Export size 127x71 rounded to 128x72: the encoder needs even sizes"),
+                 qPrintable(log.join('\n')));
+
+        const QJsonObject video = Probe(request->outputPath).value("video");
+        QCOMPARE(video.value("width").toInt(), 128);
+        QCOMPARE(video.value("height").toInt(), 72);
+        QCOMPARE(video.value("nb_read_frames").toString(), QStringLiteral("20"));
+        QList<int> expected;
+        for (int i = 2; i <= 21; ++i)
+            expected << i;
+        QCOMPARE(DecodedNumbers(request->outputPath, 128, 72), expected);
+    }
+
     // A JPEG sequence: the names count from zero, the pictures are frames 10 to 12.
     void jpegSequence()
     {

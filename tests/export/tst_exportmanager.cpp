@@ -14,9 +14,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
+#include <cstring>
 
 using TestSupport::MediaPath;
 using TestSupport::ParsedTimeline;
@@ -176,7 +180,7 @@ private slots:
         QFile::remove(m_logPath);
         qputenv("FAKE_FFMPEG_LOG", m_logPath.toLocal8Bit());
         for (const char* name : {"FAKE_FFMPEG_MATCH", "FAKE_FFMPEG_EXIT", "FAKE_FFMPEG_CRASH_AFTER", "FAKE_FFMPEG_HANG",
-                                 "FAKE_FFMPEG_NO_OUTPUT"})
+                                 "FAKE_FFMPEG_NO_OUTPUT", "FAKE_FFMPEG_SAVE_INPUT"})
             qunsetenv(name);
         QDir(m_dir.filePath(QStringLiteral("out"))).removeRecursively();
     }
@@ -416,6 +420,86 @@ private slots:
         QCOMPARE(starts[4].args, (QStringList{"-y", "-f", "concat", "-safe", "0", "-i", request->concatListPath, "-c",
                                               "copy", request->finalVideoPath}));
         QVERIFY(QFileInfo(request->outputPath).size() > 0);
+        QCOMPARE(ExportManager::Cleanup(*request), QString());
+    }
+
+    // A 4:2:0 clip of 63 x 35: each picture is written as ffmpeg's rawvideo input reads one,
+    // with chroma planes of 32 x 18 (rounded up), so no picture is cut short or misaligned. An
+    // odd export size is rounded to the even one the encoder needs, said once in the log.
+    void oddSizeYuvClip_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<QString>("rounding");
+        QTest::newRow("both odd") << 127 << 71 << "Export size 127x71 rounded to 128x72: the encoder needs even sizes";
+        QTest::newRow("odd width") << 127 << 72 << "Export size 127x72 rounded to 128x72: the encoder needs even sizes";
+        QTest::newRow("odd height") << 128 << 71 << "Export size 128x71 rounded to 128x72: the encoder needs even sizes";
+        QTest::newRow("even") << 128 << 72 << QString();
+    }
+    void oddSizeYuvClip()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(QString, rounding);
+        Timeline* odd = ParsedTimeline(MediaPath("clip_odd_63x35.mkv"), &m_owner);
+        QCOMPARE(odd->FrameCount(), 25);
+        Timeline* timeline = RegularTimeline({odd});
+        timeline->SetPlaybackRange(3, 12);
+        auto request = Request(timeline, "odd.mp4");
+        request->width = width;
+        request->height = height;
+        const QString inputPath = m_dir.filePath(QStringLiteral("odd_input.raw"));
+        qputenv("FAKE_FFMPEG_SAVE_INPUT", inputPath.toLocal8Bit());
+        const QList<LogLine> log = Export(request);
+        const QStringList lines = Lines(log);
+        QVERIFY2(request->Proceeding(), qPrintable(lines.join('\n')));
+        const qsizetype roundingLines = std::count_if(lines.begin(), lines.end(), [](const QString& line) {
+            return line.contains(QLatin1String("rounded to"));
+        });
+        if (rounding.isEmpty()) {
+            QCOMPARE(roundingLines, qsizetype(0));
+        } else {
+            QCOMPARE(roundingLines, qsizetype(1));
+            QVERIFY2(lines.contains("-0 " + rounding), qPrintable(lines.join('\n')));
+        }
+        const QList<FakeRun> runs = ReadRuns(m_logPath);
+        const QList<FakeRun> starts = Events(runs, "start");
+        QCOMPARE(starts.size(), 1); // no sound: one segment, moved to the output
+        QCOMPARE(starts[0].args.mid(0, 7), (QStringList{"-y", "-f", "rawvideo", "-pix_fmt", "yuv420p", "-s", "63x35"}));
+        QVERIFY2(starts[0].args.contains("scale=w=128:h=72:force_original_aspect_ratio=1,pad=128:72:(ow-iw)*0.5:(oh-ih)*0.5,setsar=1"),
+                 qPrintable(starts[0].args.join(' ')));
+        // 10 pictures of 63 x 35 luma and two 32 x 18 chroma planes.
+        QCOMPARE(Events(runs, "end")[0].bytes, qint64(10) * (63 * 35 + 2 * 32 * 18));
+        // The pictures themselves, against the clip's own planes as ffmpeg decodes them: luma
+        // as it is; chroma columns 0-30 and rows 0-16 as they are, and the last column and row
+        // (which the export buffer does not keep) repeating their neighbours.
+        QFile input(inputPath);
+        QVERIFY(input.open(QIODevice::ReadOnly));
+        const QByteArray written = input.readAll();
+        QProcess decode;
+        decode.start(QStringLiteral("ffmpeg"), {"-v", "error", "-i", MediaPath("clip_odd_63x35.mkv"), "-f", "rawvideo",
+                                                "-pix_fmt", "yuv420p", "-"});
+        QVERIFY(decode.waitForFinished(60000));
+        const QByteArray source = decode.readAllStandardOutput();
+        const qsizetype picture = 63 * 35 + 2 * 32 * 18;
+        QCOMPARE(source.size(), 25 * picture);
+        QCOMPARE(written.size(), 10 * picture);
+        for (int k = 0; k < 10; ++k) {
+            const char* got = written.constData() + k * picture;
+            const char* want = source.constData() + (3 + k) * picture;
+            QVERIFY2(std::memcmp(got, want, 63 * 35) == 0, qPrintable(QStringLiteral("luma of picture %1").arg(k)));
+            for (int plane = 0; plane < 2; ++plane)
+                for (int y = 0; y < 18; ++y)
+                    for (int x = 0; x < 32; ++x) {
+                        const qsizetype at = 63 * 35 + plane * 32 * 18;
+                        const char value = got[at + y * 32 + x];
+                        const char expected = want[at + std::min(y, 16) * 32 + std::min(x, 30)];
+                        if (value != expected)
+                            QFAIL(qPrintable(QStringLiteral("picture %1, chroma plane %2 at %3,%4: %5, expected %6")
+                                                 .arg(k).arg(plane).arg(x).arg(y).arg(int(uint8_t(value)))
+                                                 .arg(int(uint8_t(expected)))));
+                    }
+        }
         QCOMPARE(ExportManager::Cleanup(*request), QString());
     }
 

@@ -193,4 +193,8 @@ ff -start_number 1 -i "$out/seq_png/seq.%04d.png" -frames:v 3 \
    -vf "lutrgb=r=gammaval(0.45454545):g=gammaval(0.45454545):b=gammaval(0.45454545)" \
    -start_number 1 "$out/seq_png_gamma/seq.%04d.png"
 
+# 63 x 35 frame-numbered pictures in 4:2:0, 1 s at 25 fps, lossless: odd sizes whose chroma
+# planes are 32 x 18, rounded up.
+ff -f lavfi -i "$(numbered 63 35 25 1)" -c:v ffv1 -pix_fmt yuv420p "$out/clip_odd_63x35.mkv"
+
 echo "$hash" > "$stamp"
