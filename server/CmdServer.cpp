@@ -7,6 +7,7 @@
 
 CmdServer::CmdServer(QObject* parent)
     : QObject(parent)
+    , m_server(this)
 {
     connect(&m_server, &QTcpServer::newConnection, this, &CmdServer::Establish);
     m_stallTimer.setSingleShot(true);
@@ -97,6 +98,9 @@ void CmdServer::ProcessBuffered()
     m_stallTimer.stop();
     QString body;
     while (m_client && !m_executing) {
+        // Bytes that came while a request executed raised no new notification (the socket
+        // does not signal again from inside its own notification): they are taken here.
+        m_reader.Append(m_client->readAll());
         if (!m_reader.Next(body)) {
             const CmdFrameReader::Error error = m_reader.LastError();
             if (error == CmdFrameReader::Error::None)

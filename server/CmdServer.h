@@ -64,7 +64,7 @@ private:
     void DropClient();
     void UpdateStallTimer();
 
-    QTcpServer m_server;
+    QTcpServer m_server; // a child too: the sockets it accepts are its children
     QPointer<QTcpSocket> m_client;
     QPointer<QTcpSocket> m_executingClient; // whose request runs; replies go only to it
     QPointer<ProjectManager> m_manager;
