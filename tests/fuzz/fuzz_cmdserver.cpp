@@ -89,5 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             manager.OnExecuteCmd(body);
         }
     }
+    // No event loop runs between inputs: what was left to be deleted later goes now.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return 0;
 }
