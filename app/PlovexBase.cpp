@@ -14,6 +14,7 @@
 #include "project/ProjectFile.h"
 #include "project/ProjectGlobals.h"
 #include "project/ProjectManager.h"
+#include "server/CmdServer.h"
 #include "project/Source.h"
 #include "project/TimelineItem.h"
 #include "project/Timeline.h"
@@ -85,6 +86,11 @@ PlovexBase::PlovexBase(const QStringList& startupFiles, QWidget* parent)
     // Decoders make frames for the renderer actually shown, not the one the setting asks for.
     RendererInUse::Set(hardware ? RendererInUse::OpenGL : RendererInUse::Software);
     m_manager = std::make_unique<ProjectManager>(m_engine.get());
+    if (Settings::Get().clientApiPortEnabled) {
+        m_cmdServer = std::make_unique<CmdServer>();
+        m_cmdServer->Attach(m_manager.get());
+        m_cmdServer->Listen(static_cast<quint16>(Settings::Get().clientApiPort));
+    }
     // The player, in a box without margins.
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -217,6 +223,8 @@ PlovexBase::~PlovexBase()
     // and before the shutdown below runs the event loop, where its OK could still be pressed.
     delete m_preferences;
     m_preferences = nullptr;
+    // No client request runs against a window being taken down.
+    m_cmdServer.reset();
     // Engine threads hold the timelines: they end before the timelines go.
     m_engine->Shutdown(true, 10000);
     // The manager's and the engine's last signals (the stack cleared, the timelines released)

@@ -14,6 +14,7 @@
 #include <memory>
 
 class AvManager;
+class CmdServer;
 class Project;
 class ProjectManager;
 class ConsoleWindow;
@@ -66,6 +67,8 @@ public:
     // One of the window's own actions ("playOnce", "loop", "pingPong", ...); null if none.
     QAction* OwnAction(const QString& key) const { return m_actions.byKey.value(key); }
     ConsoleWindow* Console() const { return m_console; }
+    // The client API server, or null when `clientApiPortEnabled` is off.
+    CmdServer* ClientApiServer() const { return m_cmdServer.get(); }
     KeyboardShortcutsWindow* ShortcutsWindow() const { return m_shortcutsWindow; }
     // Null until the preferences are first shown.
     PreferencesDialog* Preferences() const { return m_preferences; }
@@ -178,6 +181,7 @@ private:
     QSet<QAction*> m_handled;      // those this window acts on; the others are disabled
     std::unique_ptr<AvManager> m_engine;
     std::unique_ptr<ProjectManager> m_manager; // after m_engine: its timelines outlive engine threads
+    std::unique_ptr<CmdServer> m_cmdServer; // after m_manager: it detaches from it first; null when disabled
     MonitorPanel* m_panel = nullptr; // the player, the central widget
     ViewerWidget* m_view = nullptr;  // the picture area, a child of the window
     ViewerBase* m_viewer = nullptr;  // its renderer

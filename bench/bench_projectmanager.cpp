@@ -34,6 +34,9 @@ public:
     }
     void ShowInViewer(Timeline* timeline, int viewer, bool autoPlay) override { m_engine.ShowInViewer(timeline, viewer, autoPlay); }
     void PausePlayback() override { m_engine.PausePlayback(); }
+    Timeline* PrimaryTimeline() const override { return m_engine.PrimaryTimeline(); }
+    void SetPlaying(bool playing, bool forward) override { m_engine.SetPlaying(playing, forward); }
+    void SeekPlayback(int64_t time, bool audioScrub) override { m_engine.SeekPlayback(time, audioScrub); }
 
     int parses = 0;
 

@@ -85,6 +85,14 @@ Timeline* AvManager::PrimaryTimeline() const
     return m_primary;
 }
 
+void AvManager::SetPlaying(bool playing, bool forward)
+{
+    if (playing)
+        Play(forward);
+    else
+        Pause();
+}
+
 int AvManager::StartTask(int type, Timeline* timeline, Source* source, std::shared_ptr<ExportProperties> exportRequest)
 {
     // While the engine shuts down, a task started now would be missed by the end requests

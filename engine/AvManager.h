@@ -46,7 +46,7 @@ public:
     ~AvManager() override;
 
     PlaybackManager* Clock() const { return m_clock.get(); }
-    Timeline* PrimaryTimeline() const;
+    Timeline* PrimaryTimeline() const override;
     int ActiveWorkerCount() const { return static_cast<int>(m_active.size()); }
     // The worker of the audio output task (id of the first task), or null.
     AvWorker* AudioOutputWorker() const;
@@ -74,6 +74,8 @@ public slots:
     // or the output's tasks ended and the viewer emptied.
     void ShowInViewer(Timeline* timeline, int viewer, bool autoPlay) override;
     void PausePlayback() override { Pause(); }
+    void SetPlaying(bool playing, bool forward) override;
+    void SeekPlayback(int64_t time, bool audioScrub) override { SetPlaybackTime(time, audioScrub); }
     void DecodeTimeline(Timeline* timeline, int outputId, bool audio, bool video, bool keepViewerFrameOverride = false);
     void EndDecodingTask(int outputId, bool clearViewer, bool dropCache = false);
     void Play(bool forward = true, bool steppedPlayback = false);

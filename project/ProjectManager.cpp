@@ -4,6 +4,8 @@
 #include "core/Logger.h"
 #include "core/Platform.h"
 #include "core/Settings.h"
+#include "project/ClientApiHost.h"
+#include "project/ClientCommands.h"
 #include "project/Clip.h"
 #include "project/FolderItem.h"
 #include "project/FrameBookmark.h"
@@ -752,4 +754,24 @@ void ProjectManager::ResolveAudioOverride(Timeline* timeline)
     timeline->SetAudioOverrideTimeline(override);
     timeline->RefreshDecodeCopies();
     emit UpdateAudioOverride(timeline);
+}
+
+void ProjectManager::OnExecuteCmd(const QString& body)
+{
+    if (!m_clientApiHost)
+        return;
+    if (!m_clientCommands)
+        m_clientCommands = std::make_unique<ClientCommands>(*this);
+    const ClientCommands::Outcome outcome = m_clientCommands->Execute(body, *m_clientApiHost);
+    if (!outcome.reply.isNull())
+        m_clientApiHost->Write(outcome.reply);
+    if (outcome.exportQueued)
+        emit ExportRequested(outcome.exportProperties);
+    if (outcome.ran) {
+        // The client changed the project behind the user's back: nothing of it can be undone
+        // safely, and it needs saving.
+        m_undoStack->clear();
+        m_unsaved = true;
+        emit UndoCleanChanged();
+    }
 }

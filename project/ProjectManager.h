@@ -10,6 +10,8 @@
 
 #include <memory>
 
+class ClientApiHost;
+class ClientCommands;
 class Clip;
 class Project;
 class ProjectEngine;
@@ -120,6 +122,10 @@ public:
     // Shows the item with `id` in the viewer (null empties it) through the engine.
     void ShowInViewer(const QUuid& id, int viewer, bool autoPlay);
 
+    // The client API connection that requests come from and replies go to (borrowed; null
+    // detaches). Without one, OnExecuteCmd does nothing.
+    void SetClientApiHost(ClientApiHost* host) { m_clientApiHost = host; }
+
 signals:
     void ProjectUpdated();
     void FolderUpdated(const QUuid& folderId);
@@ -146,6 +152,9 @@ public slots:
     void OnUndoCleanChanged();
     // Resolves the timeline's audio override id to the timeline it names (or none).
     void ResolveAudioOverride(Timeline* timeline);
+    // Runs one client API request body and sends its reply (see ClientCommands). Every
+    // command that ran leaves the undo stack cleared and the project marked unsaved.
+    void OnExecuteCmd(const QString& body);
 
 private:
     // Makes `project` current: connects it, and leaves the old one to be deleted later.
@@ -162,4 +171,6 @@ private:
     QList<QPointer<Project>> m_retired; // replaced, waiting for their deferred deletion
     QUndoStack* m_undoStack;
     bool m_unsaved = false;
+    ClientApiHost* m_clientApiHost = nullptr;
+    std::unique_ptr<ClientCommands> m_clientCommands; // made on the first request
 };

@@ -86,3 +86,4 @@ done
 "$dir/bench/bench_timecontrol"
 "$dir/bench/bench_audiosync" "$media/hd_sound.mp4" 20
 "$dir/bench/bench_export" "$repeats"
+python3 "$root/bench/bench_clientapi.py" "$dir/app/plovex" "$media/project/clip_01.mp4" "$root" "$repeats"

@@ -3,7 +3,7 @@
 # when libFuzzer does (a finding, or a harness that could not run), with its logs.
 #   FUZZ_RUNS (default 10000000) executions, FUZZ_SECONDS (default 1200) at most, per harness;
 #   FUZZ_JOBS (default 2) processes share them; FUZZ_TARGETS (default "parsesourcepath
-#   projectfile") picks the harnesses.
+#   projectfile cmdserver") picks the harnesses.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
@@ -15,7 +15,7 @@ if ! configured=$(CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -G Ninja -DCMA
   echo "fuzz: configuring $dir failed" >&2
   exit 1
 fi
-cmake --build "$dir" --target fuzz_parsesourcepath fuzz_projectfile >&2
+cmake --build "$dir" --target fuzz_parsesourcepath fuzz_projectfile fuzz_cmdserver >&2
 
 export ASAN_OPTIONS="detect_leaks=0"
 jobs=${FUZZ_JOBS:-2}
@@ -47,7 +47,7 @@ fuzz() {
   )
 }
 
-targets=" ${FUZZ_TARGETS:-parsesourcepath projectfile} "
+targets=" ${FUZZ_TARGETS:-parsesourcepath projectfile cmdserver} "
 
 if [[ $targets == *" parsesourcepath "* ]]; then
 corpus="$dir/corpus/parsesourcepath"
@@ -66,4 +66,16 @@ mkdir -p "$corpus"
 { printf '0'; cat "$root/tests/project/golden.plvx2"; } > "$corpus/seed-golden"
 printf '%s' '1{"_meta":{"format":"plvx","version":1},"folders":[{"_id":"{00000000-0000-0000-0000-00000000000a}","parent_id":"{00000000-0000-0000-0000-00000000000b}","index":0}],"sources":[{"_id":"{00000000-0000-0000-0000-0000000000c1}","path":"/x.mov","frame":3,"bookmarks":[{"frame":2,"strokes":[{"width":1,"color":"#ff000000","type":0,"points":"1,2;"}]}]}],"timelines":[{"elements":[{"source_id":"{00000000-0000-0000-0000-0000000000c1}"}]}]}' > "$corpus/seed-older"
 fuzz fuzz_projectfile "$corpus" 16384
+fi
+
+# Client API byte streams: the first byte says whether the server is initialized.
+if [[ $targets == *" cmdserver "* ]]; then
+corpus="$dir/corpus/cmdserver"
+mkdir -p "$corpus"
+printf '%s' '1x0000000026{"cmd":"echo","text":"hi"}' > "$corpus/seed-echo"
+printf '%s' '0x0000000040{"cmd":"initialize","api_version":"1.0.0"}0000000022{"cmd":"get_folders"}' > "$corpus/seed-init"
+printf '%s' '1x0000000049{"cmd":"add_timeline","name":"T","parent_id":""}abcdefghij' > "$corpus/seed-timeline"
+printf '%s' '1x0000000119{"cmd":"queue_export","output_dir_path":"/o","base_file_name":"b","ext":"png","width":2,"height":2,"viewer_capture":true}' > "$corpus/seed-export"
+printf '%s' '1x00000000860000000000{"cmd":"update","object":{"id":"{00000000-0000-0000-0000-000000000001}","name":"x"}}' > "$corpus/seed-update"
+fuzz fuzz_cmdserver "$corpus" 4096
 fi

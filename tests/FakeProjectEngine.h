@@ -19,9 +19,27 @@ public:
         return true;
     }
     void ShowInViewer(Timeline* timeline, int viewer, bool) override { shown[viewer] = timeline; }
-    void PausePlayback() override {}
+    void PausePlayback() override { playing = false; }
+    Timeline* PrimaryTimeline() const override { return primary; }
+    void SetPlaying(bool play, bool forward) override
+    {
+        playing = play;
+        playingForward = forward;
+    }
+    void SeekPlayback(int64_t time, bool audioScrub) override
+    {
+        seeks.append(time);
+        scrubbed = audioScrub;
+        if (primary)
+            primary->SetPlaybackTime(time, true);
+    }
 
     int parses = 0;
     bool refuse = false; // as an engine shutting down
     Timeline* shown[4] = {};
+    Timeline* primary = nullptr; // what the playback controls act on
+    bool playing = false;
+    bool playingForward = true;
+    bool scrubbed = false;
+    QList<int64_t> seeks;
 };

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "project/ClientApiHost.h"
+#include "project/ProjectManager.h"
+#include "server/CmdFrameReader.h"
+
+#include <QAbstractSocket>
+#include <QHostAddress>
+#include <QObject>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTimer>
+
+class QTcpSocket;
+
+// The client API's TCP end: listens on the local host only, keeps one client (a new
+// connection replaces the previous one), cuts its bytes into messages (CmdFrameReader) and
+// emits ExecuteCmd for each; replies are framed and sent back by Write. Main thread only.
+//
+// While a request executes (an import waits for parsing in a nested event loop) no other
+// request is dispatched: bytes that arrive meanwhile are buffered and taken once it returns.
+// A client that leaves a message unfinished for the stall timeout is disconnected.
+class CmdServer : public QObject, public ClientApiHost
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kDefaultStallTimeoutMs = 30000;
+
+    explicit CmdServer(QObject* parent = nullptr);
+    ~CmdServer() override;
+
+    // Listens on the local host; port 0 picks a free one. False (and a logged error) when
+    // the port cannot be taken.
+    bool Listen(quint16 port);
+    quint16 Port() const { return m_server.serverPort(); }
+    bool IsConnected() const { return m_connected; }
+    // How long a partial message may wait for the rest of its bytes.
+    void SetStallTimeout(int ms) { m_stallTimer.setInterval(ms); }
+    // Requests go to the manager's OnExecuteCmd and its replies come back here.
+    void Attach(ProjectManager* manager);
+
+    // ClientApiHost.
+    bool IsInitialized() const override { return m_initialized; }
+    void SetInitialized() override { m_initialized = true; }
+    void Write(const QString& reply) override;
+
+    // The body sent for a header that is not a number.
+    static QString InvalidHeaderBody();
+    // Header and body as they go on the wire.
+    static QByteArray Frame(const QString& body);
+
+signals:
+    void ExecuteCmd(const QString& body);
+
+public slots:
+    void Establish();
+    void Read();
+    void WriteError(QAbstractSocket::SocketError error);
+
+private:
+    // Dispatches every complete buffered message, unless a request is executing.
+    void ProcessBuffered();
+    void DropClient();
+    void UpdateStallTimer();
+
+    QTcpServer m_server; // a child too: the sockets it accepts are its children
+    QPointer<QTcpSocket> m_client;
+    QPointer<QTcpSocket> m_executingClient; // whose request runs; replies go only to it
+    QPointer<ProjectManager> m_manager;
+    CmdFrameReader m_reader;
+    QTimer m_stallTimer;
+    bool m_connected = false;
+    bool m_initialized = false;
+    bool m_executing = false;
+};

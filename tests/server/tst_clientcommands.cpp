@@ -1,0 +1,321 @@
+#include "core/Logger.h"
+#include "core/Settings.h"
+#include "project/ClientApiHost.h"
+#include "project/ClientCommands.h"
+#include "project/ExportStatus.h"
+#include "project/FolderItem.h"
+#include "project/Project.h"
+#include "project/ProjectGlobals.h"
+#include "project/ProjectManager.h"
+#include "project/Timeline.h"
+#include "project/TimelineItem.h"
+#include "tests/FakeProjectEngine.h"
+#include "tests/TestSupport.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+// The server's side, remembering the replies.
+class FakeHost : public ClientApiHost
+{
+public:
+    bool IsInitialized() const override { return initialized; }
+    void SetInitialized() override { initialized = true; }
+    void Write(const QString& reply) override { replies.append(reply); }
+
+    bool initialized = false;
+    QStringList replies;
+};
+
+QString Id(const QUuid& id)
+{
+    return id.toString(QUuid::WithBraces);
+}
+
+} // namespace
+
+class TestClientCommands : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<FakeProjectEngine> m_engine;
+    std::unique_ptr<ProjectManager> m_manager;
+    FakeHost m_host;
+
+    // Sends `request` and returns the one reply it got.
+    QJsonObject Run(const QJsonObject& request)
+    {
+        return RunText(QString::fromUtf8(QJsonDocument(request).toJson(QJsonDocument::Compact)));
+    }
+    QJsonObject RunText(const QString& body)
+    {
+        const qsizetype before = m_host.replies.size();
+        m_manager->OnExecuteCmd(body);
+        if (m_host.replies.size() != before + 1)
+            return QJsonObject{{"<replies>", int(m_host.replies.size() - before)}};
+        return QJsonDocument::fromJson(m_host.replies.last().toUtf8()).object();
+    }
+    QString Failure(const QJsonObject& request)
+    {
+        const QJsonObject reply = Run(request);
+        if (reply.value("success") != QJsonValue(false))
+            return QStringLiteral("<succeeded>");
+        if (reply.value("cmd").toString() != request.value("cmd").toString(QStringLiteral("???")))
+            return QStringLiteral("<cmd %1>").arg(reply.value("cmd").toString());
+        return reply.value("msg").toString();
+    }
+    QUuid ImportClip()
+    {
+        const QList<QUuid> ids = m_manager->ImportFiles({TestSupport::MediaPath("clip_23976.mp4")}, {});
+        return ids.value(0);
+    }
+
+private slots:
+    void initTestCase() { Logger::SetStandardErrorEcho(false); }
+
+    void init()
+    {
+        Settings::ResetToDefaults();
+        ExportStatus::SetRunning(false);
+        ExportStatus::ClearGeneralLog();
+        m_engine = std::make_unique<FakeProjectEngine>();
+        m_manager = std::make_unique<ProjectManager>(m_engine.get());
+        m_manager->SetClientApiHost(&m_host);
+        m_host = FakeHost();
+        m_host.initialized = true;
+        ProjectGlobals::SetTimeControlFrameOffset(1);
+    }
+
+    void cleanup()
+    {
+        ExportStatus::SetRunning(false);
+        m_manager.reset();
+        m_engine.reset();
+    }
+
+    void malformedRequests()
+    {
+        QCOMPARE(RunText(QStringLiteral("{not json")).value("msg").toString(), QStringLiteral("Invalid JSON formatting"));
+        QCOMPARE(RunText(QStringLiteral("{not json")).value("cmd").toString(), QStringLiteral("???"));
+        QCOMPARE(RunText(QStringLiteral("{}")).value("msg").toString(), QStringLiteral("Invalid JSON formatting"));
+        QCOMPARE(RunText(QStringLiteral("[1]")).value("msg").toString(), QStringLiteral("Invalid JSON formatting"));
+        QCOMPARE(Failure({{"cmd", "fly"}}), QStringLiteral("Invalid command (fly)"));
+        QCOMPARE(Failure({{"cmd", "open_project"}, {"file_path", TestSupport::MediaPath("clip_23976.mp4")}}),
+                 QStringLiteral("Undefined Error"));
+    }
+
+    void initializeGateAndVersions()
+    {
+        m_host.initialized = false;
+        QCOMPARE(Failure({{"cmd", "get_sources"}}), QStringLiteral("Server not initialized. Run the \"initialize\" command first."));
+        for (const char* bad : {"1.0", "0.1.0", "1.0.x", "1..0", "1.0.0.0", "", " 1.0.0"})
+            QCOMPARE(Failure({{"cmd", "initialize"}, {"api_version", bad}}), QStringLiteral("Invalid API Version (%1)").arg(bad));
+        QVERIFY(!m_host.initialized);
+        QCOMPARE(Run({{"cmd", "initialize"}, {"api_version", "2.10.0"}}).value("success"), QJsonValue(true));
+        QVERIFY(m_host.initialized);
+    }
+
+    void framesCarryTheOffset()
+    {
+        const QUuid id = ImportClip();
+        Timeline* timeline = m_manager->AnyTimeline(id);
+        QVERIFY(timeline);
+        QCOMPARE(Run({{"cmd", "get_frame"}}).value("frame").toInt(), -1);
+        m_engine->primary = timeline;
+        QCOMPARE(Run({{"cmd", "get_frame"}}).value("frame").toInt(), 1);
+        QSignalSpy asked(m_manager.get(), &ProjectManager::ClientApiFrameChangeRequested);
+        QCOMPARE(Run({{"cmd", "set_frame"}, {"frame", 1}}).value("frame").toInt(), 1);
+        QCOMPARE(timeline->PlaybackFrame(), 0);
+        QCOMPARE(Run({{"cmd", "set_frame"}, {"frame", 8}, {"audio", true}}).value("frame").toInt(), 8);
+        QCOMPARE(timeline->PlaybackFrame(), 7);
+        QVERIFY(m_engine->scrubbed);
+        QCOMPARE(asked.count(), 2);
+
+        const QJsonObject range = Run({{"cmd", "set_range"}, {"start_frame", 3}, {"end_frame", 11}});
+        QCOMPARE(range.value("start_frame").toInt(), 3);
+        QCOMPARE(range.value("end_frame").toInt(), 11);
+        QCOMPARE(timeline->RangeStartFrame(), 2);
+        QCOMPARE(timeline->StoredRangeEndFrame(), 10);
+        QCOMPARE(Run({{"cmd", "set_frame"}, {"frame", 2}, {"from_range_start", true}}).value("frame").toInt(), 5);
+        const QJsonObject open = Run({{"cmd", "set_range"}});
+        QCOMPARE(open.value("start_frame").toInt(), 1);
+        QCOMPARE(open.value("end_frame").toInt(), timeline->LastFrame() + 1);
+
+        ProjectGlobals::SetTimeControlFrameOffset(0);
+        QCOMPARE(Run({{"cmd", "get_frame"}}).value("frame").toInt(), timeline->PlaybackFrame());
+    }
+
+    void playingGoesToTheEngine()
+    {
+        QVERIFY(Run({{"cmd", "set_playing"}, {"playing", true}, {"play_forwards", false}}).value("success").toBool());
+        QVERIFY(m_engine->playing);
+        QVERIFY(!m_engine->playingForward);
+        Run({{"cmd", "set_playing"}});
+        QVERIFY(!m_engine->playing);
+    }
+
+    void viewerLayoutAndViewers()
+    {
+        QSignalSpy layout(m_manager.get(), &ProjectManager::ViewerLayoutChangeRequested);
+        QCOMPARE(Failure({{"cmd", "set_viewer_layout"}, {"layout", "grid"}}),
+                 QStringLiteral("Invalid layout type. Expected \"single\", \"horizontal\" or \"vertical\"."));
+        QVERIFY(layout.isEmpty());
+        Run({{"cmd", "set_viewer_layout"}, {"layout", "vertical"}});
+        QCOMPARE(layout.count(), 1);
+        QCOMPARE(layout.first(), QVariantList({2, 1, 1}));
+
+        const QUuid id = ImportClip();
+        QCOMPARE(Failure({{"cmd", "get_active_in_viewer"}}), QStringLiteral("Invalid viewer index: -1"));
+        QCOMPARE(Failure({{"cmd", "set_active_in_viewer"}, {"id", Id(id)}}), QStringLiteral("Invalid viewer index: -1"));
+        QCOMPARE(Failure({{"cmd", "set_active_in_viewer"}, {"index", 0}, {"id", "x"}}), QStringLiteral("Invalid id (x)"));
+        const QString unknown = Id(QUuid::createUuid());
+        QCOMPARE(Failure({{"cmd", "set_active_in_viewer"}, {"index", 0}, {"id", unknown}}),
+                 QStringLiteral("Id is not a vaild timeline or source: %1").arg(unknown));
+        QCOMPARE(Run({{"cmd", "get_active_in_viewer"}, {"index", 1}}).value("timeline").toObject(), QJsonObject());
+        QVERIFY(Run({{"cmd", "set_active_in_viewer"}, {"index", 4}, {"id", Id(id)}}).value("success").toBool());
+        QVERIFY(Run({{"cmd", "set_active_in_viewer"}, {"index", 1}, {"id", Id(id)}}).value("success").toBool());
+        QCOMPARE(m_engine->shown[1], m_manager->AnyTimeline(id));
+        QCOMPARE(Run({{"cmd", "get_active_in_viewer"}, {"index", 1}}).value("timeline").toObject().value("output_id").toInt(), 1);
+        QCOMPARE(Failure({{"cmd", "set_default_timeline"}, {"id", Id(id)}}), QStringLiteral("Invalid timeline id (%1)").arg(Id(id)));
+    }
+
+    void removeAndUpdateRefusals()
+    {
+        Project& project = *m_manager->GetProject();
+        QCOMPARE(Failure({{"cmd", "remove"}}), QStringLiteral("\"id\" invalid"));
+        QCOMPARE(Failure({{"cmd", "remove"}, {"id", "nope"}}), QStringLiteral("Invalid id (nope)"));
+        QCOMPARE(Failure({{"cmd", "remove"}, {"id", Id(project.SourcesFolder()->Id())}}), QStringLiteral("Base folders cannot be removed."));
+
+        QCOMPARE(Failure({{"cmd", "update"}}), QStringLiteral("\"object\" invalid"));
+        QCOMPARE(Failure({{"cmd", "update"}, {"object", QJsonObject{{"name", "x"}}}}), QStringLiteral("Invalid id"));
+        const QString unknown = Id(QUuid::createUuid());
+        QCOMPARE(Failure({{"cmd", "update"}, {"object", QJsonObject{{"id", unknown}}}}), QStringLiteral("Object not found (%1)").arg(unknown));
+        const QUuid timeline = m_manager->AddTimeline(QStringLiteral("T"), {});
+        QCOMPARE(Failure({{"cmd", "update"}, {"object", QJsonObject{{"id", Id(timeline)}, {"parent_id", Id(project.SourcesFolder()->Id())}}}}),
+                 QStringLiteral("The SOURCES folder cannot be the parent of a timeline or folder."));
+        const QUuid folder = m_manager->AddFolder(QStringLiteral("F"), {});
+        const QJsonObject moved = Run({{"cmd", "update"}, {"object", QJsonObject{{"id", Id(timeline)}, {"parent_id", Id(folder)}, {"name", "Renamed"}}}});
+        QCOMPARE(moved.value("updated").toObject().value("parent_id").toString(), Id(folder));
+        QCOMPARE(moved.value("updated").toObject().value("name").toString(), QStringLiteral("Renamed"));
+
+        QCOMPARE(Failure({{"cmd", "insert_element_in_timeline"}, {"timeline_id", Id(timeline)}}), QStringLiteral("\"source_id\" invalid"));
+        QCOMPARE(Failure({{"cmd", "insert_element_in_timeline"}, {"source_id", unknown}}), QStringLiteral("\"timeline_id\" invalid"));
+        QCOMPARE(Failure({{"cmd", "insert_element_in_timeline"}, {"source_id", unknown}, {"timeline_id", Id(timeline)}}),
+                 QStringLiteral("Source not found (%1)").arg(unknown));
+        const QUuid source = ImportClip();
+        QCOMPARE(Failure({{"cmd", "insert_element_in_timeline"}, {"source_id", Id(source)}, {"timeline_id", Id(source)}}),
+                 QStringLiteral("Timeline not found (%1)").arg(Id(source)));
+        QCOMPARE(Failure({{"cmd", "remove_element_from_timeline"}}), QStringLiteral("\"id\" invalid"));
+        QCOMPARE(Failure({{"cmd", "remove_element_from_timeline"}, {"timeline_id", Id(timeline)}, {"index", 0}}),
+                 QStringLiteral("Index out of range (0)"));
+        QCOMPARE(Failure({{"cmd", "get_timeline_elements"}, {"timeline_id", unknown}}), QStringLiteral("Timeline not found (%1)").arg(unknown));
+        QCOMPARE(Failure({{"cmd", "import_file"}, {"file_path", "/no/such/file.mov"}}),
+                 QStringLiteral("Failed to create source for file (/no/such/file.mov)"));
+        QCOMPARE(Failure({{"cmd", "open_project"}, {"file_path", "/no/such/p.plvx2"}}), QStringLiteral("Project file does not exist (/no/such/p.plvx2)"));
+        QCOMPARE(Failure({{"cmd", "import_project"}, {"file_path", "/no/such/p.plvx2"}}), QStringLiteral("Project file does not exist (/no/such/p.plvx2)"));
+    }
+
+    // A command that ran leaves nothing to undo and the project unsaved; the gate does not.
+    void commandsClearTheUndoStack()
+    {
+        m_manager->AddTimeline(QStringLiteral("T"), {});
+        QCOMPARE(m_manager->UndoStack()->count(), 1);
+        Run({{"cmd", "echo"}, {"text", "x"}});
+        QCOMPARE(m_manager->UndoStack()->count(), 1);
+        Run({{"cmd", "get_sources"}});
+        QCOMPARE(m_manager->UndoStack()->count(), 0);
+        QVERIFY(!m_manager->IsSaved());
+    }
+
+    void exportRequests()
+    {
+        QSignalSpy queued(m_manager.get(), &ProjectManager::ExportRequested);
+        const QJsonObject base{{"cmd", "queue_export"}, {"output_dir_path", "/out"}, {"base_file_name", "take1"}, {"ext", "png"},
+                               {"width", 320}, {"height", 180}};
+        auto with = [&](std::initializer_list<QPair<QString, QJsonValue>> changes) {
+            QJsonObject request = base;
+            for (const auto& change : changes)
+                request.insert(change.first, change.second);
+            return request;
+        };
+        QCOMPARE(Failure(with({{"ext", "PNG"}})), QStringLiteral("Unsupported export file format: PNG"));
+        QCOMPARE(Failure(with({{"frame_numbering", "two_based"}})),
+                 QStringLiteral("Invalid frames_to_capture value: two_based. Expected one of 'zero_based', 'one_based' or 'match_frame'"));
+        QCOMPARE(Failure(with({{"width", 0}})), QStringLiteral("Invalid width/height: 0x180"));
+        QCOMPARE(Failure(with({{"viewer_capture", true}})),
+                 QStringLiteral("Invalid annotation_bg_color format. Expected list of 4 integers [R, G, B, A]."));
+        QCOMPARE(Failure(with({{"viewer_capture", true}, {"annotation_bg_color", QJsonArray{1, 2, 3}}})),
+                 QStringLiteral("Invalid annotation_bg_color format. Expected list of 4 integers [R, G, B, A]."));
+        QCOMPARE(Failure(with({{"viewer_capture", true}, {"frames_to_capture", "some"}, {"annotation_bg_color", QJsonArray{1, 2, 3, 4}}})),
+                 QStringLiteral("Invalid frames_to_capture value: some. Expected one of 'all', 'stepped' or 'bookmarks'"));
+        QVERIFY(queued.isEmpty());
+
+        QVERIFY(Run(with({{"padding", 5}, {"frame_numbering", "match_frame"}})).value("success").toBool());
+        QCOMPARE(queued.count(), 1);
+        ExportProperties sequence = queued.takeFirst().at(0).value<ExportProperties>();
+        QCOMPARE(sequence.outputPath, QStringLiteral("/out/take1.#####.png"));
+        QVERIFY(sequence.imageSequence);
+        QCOMPARE(sequence.imageFormat, QStringLiteral("png"));
+        QCOMPARE(sequence.numberingType, int(ExportNumberingMatchFrame));
+        QCOMPARE(sequence.width, 320);
+
+        // A movie ignores the numbering; a capture clamps its colour.
+        QVERIFY(Run(with({{"ext", "mov"}, {"frame_numbering", "bad"}, {"viewer_capture", true}, {"frames_to_capture", "stepped"},
+                          {"annotation_bg_color", QJsonArray{300, -4, 10, 255}}, {"exclude_audio", true}}))
+                    .value("success")
+                    .toBool());
+        ExportProperties movie = queued.takeFirst().at(0).value<ExportProperties>();
+        QCOMPARE(movie.outputPath, QStringLiteral("/out/take1.mov"));
+        QVERIFY(!movie.imageSequence);
+        QCOMPARE(movie.frameSelection, int(ExportFramesSteppedBookmarks));
+        QCOMPARE(movie.annotationBackgroundColor, QColor(255, 0, 10, 255));
+        QVERIFY(movie.noAudio);
+        QVERIFY(movie.viewerCapture);
+    }
+
+    void requestsDuringAnExportGetNoReply()
+    {
+        ExportStatus::SetRunning(true);
+        ExportStatus::AppendGeneralLog(QStringLiteral("Export failed: disk full\n"));
+        m_manager->OnExecuteCmd(QStringLiteral("{\"cmd\":\"query_export\"}"));
+        m_manager->OnExecuteCmd(QStringLiteral("{\"cmd\":\"echo\",\"text\":\"x\"}"));
+        QVERIFY(m_host.replies.isEmpty());
+        ExportStatus::SetRunning(false);
+        const QJsonObject reply = Run({{"cmd", "query_export"}});
+        QCOMPARE(reply.value("completed"), QJsonValue(true));
+        QCOMPARE(reply.value("error_msg").toString(), QStringLiteral("Export failed: disk full\n"));
+    }
+
+    void bookmarksAndFolderOrder()
+    {
+        Project& project = *m_manager->GetProject();
+        const QUuid outer = m_manager->AddFolder(QStringLiteral("outer"), {});
+        m_manager->AddFolder(QStringLiteral("later"), {});
+        m_manager->AddFolder(QStringLiteral("inner"), outer);
+        QStringList names;
+        for (const QJsonValue& folder : Run({{"cmd", "get_folders"}}).value("folders").toArray())
+            names.append(folder.toObject().value("name").toString());
+        QCOMPARE(names, QStringList({"PROJECT", "outer", "inner", "later", "SOURCES", "TIMELINES"}));
+        QCOMPARE(Run({{"cmd", "get_folders"}}).value("folders").toArray().at(0).toObject().value("parent_id").toString(), QString());
+
+        const QUuid source = ImportClip();
+        m_manager->ToggleFrameBookmark(source, 4);
+        const QJsonArray all = Run({{"cmd", "get_bookmarks"}}).value("bookmarks").toArray();
+        QCOMPARE(all.size(), 1);
+        QCOMPARE(all.at(0).toObject().value("bookmarks").toArray(), QJsonArray({5}));
+        QCOMPARE(all.at(0).toObject().value("annotations").toArray(), QJsonArray());
+        m_manager->AddTimeline(QStringLiteral("empty"), {});
+        QCOMPARE(Run({{"cmd", "get_bookmarks"}}).value("bookmarks").toArray().size(), 2);
+        QCOMPARE(Run({{"cmd", "get_bookmarks"}, {"include_empty_timelines", false}}).value("bookmarks").toArray().size(), 1);
+        Q_UNUSED(project);
+    }
+};
+
+QTEST_MAIN(TestClientCommands)
+#include "tst_clientcommands.moc"

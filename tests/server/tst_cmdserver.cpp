@@ -1,0 +1,259 @@
+#include "core/Logger.h"
+#include "core/Settings.h"
+#include "project/ProjectManager.h"
+#include "server/CmdServer.h"
+#include "tests/FakeProjectEngine.h"
+
+#include <QEventLoop>
+#include <QSignalSpy>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+QByteArray Framed(const QByteArray& body)
+{
+    return QByteArray::number(body.size()).rightJustified(10, '0') + body;
+}
+
+QByteArray EchoRequest(const QByteArray& text)
+{
+    return Framed("{\"cmd\":\"echo\",\"text\":\"" + text + "\"}");
+}
+
+QByteArray EchoReply(const QByteArray& text)
+{
+    return Framed("{\"msg\":\"\",\"result\":\"" + text + "\",\"success\":true}");
+}
+
+// Everything the client has received, waited for until it holds at least `bytes` bytes.
+bool WaitForBytes(QTcpSocket& socket, QByteArray& received, qsizetype bytes)
+{
+    return QTest::qWaitFor(
+        [&] {
+            received += socket.readAll();
+            return received.size() >= bytes;
+        },
+        10000);
+}
+
+} // namespace
+
+class TestCmdServer : public QObject
+{
+    Q_OBJECT
+
+private:
+    FakeProjectEngine m_engine;
+    std::unique_ptr<ProjectManager> m_manager;
+    std::unique_ptr<CmdServer> m_server;
+
+    std::unique_ptr<QTcpSocket> Connect()
+    {
+        auto socket = std::make_unique<QTcpSocket>();
+        socket->connectToHost(QHostAddress::LocalHost, m_server->Port());
+        if (!socket->waitForConnected(10000))
+            return nullptr;
+        // The server has taken it as its client once it says so.
+        if (!QTest::qWaitFor([&] { return m_server->IsConnected(); }, 10000))
+            return nullptr;
+        return socket;
+    }
+
+    // Sends `bytes`, then an echo whose reply proves everything before it was handled.
+    QByteArray SendAndSync(QTcpSocket& socket, const QByteArray& bytes)
+    {
+        socket.write(bytes);
+        socket.write(EchoRequest("sync"));
+        socket.flush();
+        QByteArray received;
+        const QByteArray sync = EchoReply("sync");
+        const bool synced = QTest::qWaitFor(
+            [&] {
+                received += socket.readAll();
+                return received.endsWith(sync);
+            },
+            10000);
+        return synced ? received.chopped(sync.size()) : QByteArray("<no sync reply>") + received;
+    }
+
+private slots:
+    void initTestCase() { Logger::SetStandardErrorEcho(false); }
+
+    void init()
+    {
+        Settings::ResetToDefaults();
+        m_manager = std::make_unique<ProjectManager>(&m_engine);
+        m_server = std::make_unique<CmdServer>();
+        m_server->Attach(m_manager.get());
+        QVERIFY(m_server->Listen(0));
+    }
+
+    void cleanup()
+    {
+        m_server.reset();
+        m_manager.reset();
+    }
+
+    void replyHeaderIsTheZeroPaddedLength()
+    {
+        auto socket = Connect();
+        QVERIFY(socket);
+        socket->write(EchoRequest("hi"));
+        QByteArray received;
+        QVERIFY(WaitForBytes(*socket, received, EchoReply("hi").size()));
+        QCOMPARE(received, QByteArray("0000000039{\"msg\":\"\",\"result\":\"hi\",\"success\":true}"));
+    }
+
+    void repliesAreLatin1WithOneByteACharacter()
+    {
+        QCOMPARE(CmdServer::Frame(QString::fromUtf8("é\u20ac")), QByteArray("0000000002\xe9?"));
+    }
+
+    void tenLettersGiveTheInvalidHeaderBodyAndDropThePendingInput()
+    {
+        auto socket = Connect();
+        QVERIFY(socket);
+        // The echo in the same write is part of the discarded input.
+        socket->write("abcdefghij" + EchoRequest("lost"));
+        const QByteArray expected("0000000045{ \"success\": \"false\", \"msg\": Invalid Header }");
+        QByteArray received;
+        QVERIFY(WaitForBytes(*socket, received, expected.size()));
+        QCOMPARE(received, expected);
+        // The connection is still usable; nothing of the discarded echo comes late.
+        QCOMPARE(SendAndSync(*socket, {}), QByteArray());
+    }
+
+    void zeroLengthIsDroppedAndTheNextTenBytesAreAHeader()
+    {
+        auto socket = Connect();
+        QVERIFY(socket);
+        QCOMPARE(SendAndSync(*socket, "0000000000" + EchoRequest("after")), EchoReply("after"));
+    }
+
+    void bodySentByteByByte()
+    {
+        auto socket = Connect();
+        QVERIFY(socket);
+        const QByteArray request = EchoRequest("slow");
+        for (char byte : request) {
+            socket->write(&byte, 1);
+            socket->flush();
+            QTest::qWait(1); // separate packets: the server sees every split point
+        }
+        QByteArray received;
+        QVERIFY(WaitForBytes(*socket, received, EchoReply("slow").size()));
+        QCOMPARE(received, EchoReply("slow"));
+    }
+
+    void splitHeaderAndTwoRequestsInOneWrite()
+    {
+        auto socket = Connect();
+        QVERIFY(socket);
+        const QByteArray first = EchoRequest("one");
+        socket->write(first.left(4));
+        socket->flush();
+        QTest::qWait(20);
+        QCOMPARE(SendAndSync(*socket, first.mid(4) + EchoRequest("two")), EchoReply("one") + EchoReply("two"));
+    }
+
+    void disconnectMidBodyThenANewClientStartsClean()
+    {
+        {
+            auto first = Connect();
+            QVERIFY(first);
+            const QByteArray request = EchoRequest("cut");
+            first->write(request.left(request.size() - 5));
+            first->flush();
+            first->disconnectFromHost();
+            QTRY_VERIFY(!m_server->IsConnected());
+        }
+        auto second = Connect();
+        QVERIFY(second);
+        QCOMPARE(SendAndSync(*second, EchoRequest("fresh")), EchoReply("fresh"));
+    }
+
+    void aSecondClientReplacesTheFirst()
+    {
+        auto first = Connect();
+        QVERIFY(first);
+        // Half a message from the first: the second must not inherit it.
+        first->write(EchoRequest("first").left(12));
+        first->flush();
+        auto second = std::make_unique<QTcpSocket>();
+        second->connectToHost(QHostAddress::LocalHost, m_server->Port());
+        QVERIFY(second->waitForConnected(10000));
+        QTRY_COMPARE(first->state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(SendAndSync(*second, EchoRequest("second")), EchoReply("second"));
+    }
+
+    void oversizedHeaderClosesTheConnection()
+    {
+        auto socket = Connect();
+        QVERIFY(socket);
+        socket->write("0067108865");
+        const QByteArray expected("0000000045{ \"success\": \"false\", \"msg\": Invalid Header }");
+        QByteArray received;
+        QVERIFY(WaitForBytes(*socket, received, expected.size()));
+        QCOMPARE(received, expected);
+        QTRY_COMPARE(socket->state(), QAbstractSocket::UnconnectedState);
+    }
+
+    void stalledClientIsDropped()
+    {
+        m_server->SetStallTimeout(200);
+        auto socket = Connect();
+        QVERIFY(socket);
+        socket->write(EchoRequest("stall").left(15));
+        socket->flush();
+        QTRY_COMPARE_WITH_TIMEOUT(socket->state(), QAbstractSocket::UnconnectedState, 10000);
+        QVERIFY(!m_server->IsConnected());
+    }
+
+    void partialMessageAfterACompleteExchangeIsTimed()
+    {
+        m_server->SetStallTimeout(100);
+        auto socket = Connect();
+        QVERIFY(socket);
+        QCOMPARE(SendAndSync(*socket, {}), QByteArray());
+        // A complete exchange leaves nothing pending: a partial message later is what counts.
+        socket->write(EchoRequest("late").left(3));
+        socket->flush();
+        QTRY_COMPARE_WITH_TIMEOUT(socket->state(), QAbstractSocket::UnconnectedState, 10000);
+    }
+
+    // The second request arrives while the first is executing (inside a nested event loop, as
+    // an import does): it is taken only after the first has replied.
+    void noRequestIsDispatchedWhileOneExecutes()
+    {
+        CmdServer server;
+        QVERIFY(server.Listen(0));
+        QStringList order;
+        QTcpSocket client;
+        connect(&server, &CmdServer::ExecuteCmd, this, [&](const QString& body) {
+            order.append(QStringLiteral("start ") + body);
+            if (body == QLatin1String("A")) {
+                QTcpSocket* serverSide = server.findChildren<QTcpSocket*>().value(0);
+                QVERIFY(serverSide);
+                client.write(Framed("B"));
+                client.flush();
+                // B has reached the server while A still runs.
+                QTRY_VERIFY(serverSide->bytesAvailable() > 0 || order.size() > 1);
+            }
+            server.Write(body);
+            order.append(QStringLiteral("end ") + body);
+        });
+        client.connectToHost(QHostAddress::LocalHost, server.Port());
+        QVERIFY(client.waitForConnected(10000));
+        client.write(Framed("A"));
+        QByteArray received;
+        QVERIFY(WaitForBytes(client, received, 22));
+        QCOMPARE(received, Framed("A") + Framed("B"));
+        QCOMPARE(order, QStringList({"start A", "end A", "start B", "end B"}));
+    }
+};
+
+QTEST_MAIN(TestCmdServer)
+#include "tst_cmdserver.moc"
