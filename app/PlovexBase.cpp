@@ -166,6 +166,7 @@ PlovexBase::PlovexBase(const QStringList& startupFiles, QWidget* parent)
     connect(m_manager.get(), &ProjectManager::UndoCleanChanged, this, &PlovexBase::RefreshTitle);
     // Exports asked for through the client API run as the dialog's do.
     connect(m_manager.get(), &ProjectManager::ExportRequested, m_panel, &MonitorPanel::ExportToFile);
+    connect(m_manager.get(), &ProjectManager::ViewerLayoutChangeRequested, m_view, &ViewerWidget::SetViewerLayout);
     // A rename of the timeline shown, or a project read in, changes the title too.
     connect(m_manager.get(), &ProjectManager::TimelineUpdated, this, &PlovexBase::UpdateTimelineName);
     connect(m_manager.get(), &ProjectManager::ProjectUpdated, this, &PlovexBase::UpdateTimelineName);
