@@ -438,7 +438,9 @@ private slots:
         QVERIFY(window.Action(CommandId::ImportFolder)->isEnabled());
         QVERIFY(window.OwnAction(QStringLiteral("importProject"))->isEnabled());
         QVERIFY(window.OwnAction(QStringLiteral("about"))->isEnabled());
-        QVERIFY(!window.Action(CommandId::ExportToFile)->isEnabled());
+        QVERIFY(!window.Action(CommandId::SaveSourceAs)->isEnabled());
+        QVERIFY(window.Action(CommandId::ExportToFile)->isEnabled());
+        QVERIFY(window.Action(CommandId::ShowPreferences)->isEnabled());
         QVERIFY(window.Action(CommandId::ShowMayaTools)->isEnabled());
         QVERIFY(window.Action(CommandId::ActivatePencil)->isEnabled());
         window.Manager()->AddTimeline(QStringLiteral("cut"), QUuid());
