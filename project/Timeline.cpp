@@ -59,7 +59,7 @@ void Timeline::AttachTrack(Track* track)
 Timeline* Timeline::Duplicate(QObject* parent) const
 {
     auto* copy = new Timeline(parent, false);
-    copy->AttachTrack(m_track ? m_track->Copy(true) : new Track(false));
+    copy->AttachTrack(m_track ? m_track->Copy(false) : new Track(false));
     copy->m_useSourceInOuts = m_useSourceInOuts;
     copy->m_useSourceAudioDelay = m_useSourceAudioDelay.load();
     const int64_t end = copy->EndTime();

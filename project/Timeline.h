@@ -54,7 +54,10 @@ public:
     explicit Timeline(QObject* parent = nullptr, bool withTrack = true);
     ~Timeline() override;
 
-    // A new regular timeline (or source timeline copy) with the same clips, range and time.
+    // A new regular timeline (or source timeline copy) with the same clips, range and time,
+    // laid out as the sources are now. It follows no signal of the sources: parsing a source
+    // again or moving its cut-in and cut-out does not touch it, so another thread may read it
+    // while the main thread edits the project (an export's copy).
     Timeline* Duplicate(QObject* parent = nullptr) const;
 
     Track* GetTrack() const { return m_track; }

@@ -714,6 +714,38 @@ private slots:
         delete timeline;
     }
 
+    // The source's cut-in and cut-out change while the export runs: the export still writes
+    // the frames its request named when it started (its copy follows no signal of the
+    // sources, so nothing on the main thread re-lays it out while the passes read it).
+    void sourceCutChangeDuringExport()
+    {
+        Timeline* own = ParsedTimeline(MediaPath("clip_1080p25.mp4"), &m_owner);
+        Source* source = own->GetSource();
+        Timeline* timeline = RegularTimeline({own});
+        timeline->SetPlaybackRange(10, 19);
+        auto reference = Request(timeline, "reference.mp4");
+        reference->noAudio = true;
+        QList<LogLine> log = Export(reference);
+        QVERIFY2(reference->Proceeding(), qPrintable(Lines(log).join('\n')));
+        const QList<FakeRun> before = Events(ReadRuns(m_logPath), "end");
+        QCOMPARE(before.size(), 1);
+        QCOMPARE(ExportManager::Cleanup(*reference), QString());
+
+        QFile::remove(m_logPath);
+        auto request = Request(timeline, "moved.mp4");
+        request->noAudio = true;
+        log = Export(request, nullptr, [&](const std::shared_ptr<ExportProperties>&) {
+            source->SetCutInOutFrames(40, 52);
+        });
+        source->SetCutInOutFrames(0, -1);
+        QVERIFY2(request->Proceeding(), qPrintable(Lines(log).join('\n')));
+        const QList<FakeRun> after = Events(ReadRuns(m_logPath), "end");
+        QCOMPARE(after.size(), 1);
+        QCOMPARE(after[0].bytes, before[0].bytes); // 10 pictures
+        QCOMPARE(after[0].hash, before[0].hash);   // the same ones
+        QCOMPARE(ExportManager::Cleanup(*request), QString());
+    }
+
     // The engine goes while an export runs (the window closes): the export stops, and
     // nothing waits for the hung ffmpeg beyond the bounded waits.
     void engineDeletedStopsExport()

@@ -318,6 +318,13 @@ private slots:
         QCOMPARE(copy->StoredRangeEndFrame(), 20);
         QCOMPARE(copy->PlaybackFrame(), 12);
         QVERIFY(copy->Cache() != timeline.Cache());
+        // The copy keeps the layout it was made with: a new cut-in and cut-out of its source
+        // re-lays out the timeline, not the copy (which another thread may be reading).
+        a->SetPlaybackRange(10, 19);
+        QCOMPARE(timeline.FrameCount(), 10);
+        QCOMPARE(copy->FrameCount(), 50);
+        QCOMPARE(copy->ClipAt(0)->CutInFrame(), 0);
+        a->SetPlaybackRange(0, -1);
         // A copy of a source timeline keeps its source track.
         std::unique_ptr<Timeline> sourceCopy(a->Duplicate());
         QVERIFY(sourceCopy->IsSourceTimeline());
