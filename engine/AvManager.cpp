@@ -192,9 +192,15 @@ void AvManager::AddReachableSources(Timeline* timeline)
 void AvManager::PruneReachableSources(Timeline* timeline)
 {
     const auto it = m_reachableSources.find(timeline);
-    if (it != m_reachableSources.end() && !HasDecodeTasks(timeline) && timeline->Cache()->VideoFrameCount() == 0
-        && m_shownTimelines.key(timeline, -1) < 0)
+    if (it != m_reachableSources.end() && !HasDecodeTasks(timeline) && !IsExportTimeline(timeline)
+        && timeline->Cache()->VideoFrameCount() == 0 && m_shownTimelines.key(timeline, -1) < 0)
         m_reachableSources.erase(it);
+}
+
+bool AvManager::IsExportTimeline(const Timeline* timeline) const
+{
+    return std::any_of(m_exportTimelines.cbegin(), m_exportTimelines.cend(),
+                       [timeline](const auto& copy) { return copy.get() == timeline; });
 }
 
 bool AvManager::SourceInUse(Source* source) const
@@ -373,7 +379,8 @@ void AvManager::ReleaseSource(Source* source)
             continue; // deleted meanwhile
         it->remove(source);
         // Pictures of the source left in a cache no task fills: their stream records go now.
-        if (!HasDecodeTasks(timeline))
+        // An export copy's cache goes with the copy, once its pass has ended.
+        if (!HasDecodeTasks(timeline) && !IsExportTimeline(timeline))
             ReleaseCacheLater(timeline, true, false);
         PruneReachableSources(timeline);
     }
@@ -979,10 +986,11 @@ void AvManager::StartTimelineExport(std::shared_ptr<ExportProperties> exportProp
                     copy->SetPlaybackRange(request.audioStartFrame, copy->StoredRangeEndFrame());
             }
             Timeline* raw = copy.get();
-            // Before any of its sources is freed, the export reaching it stops.
-            for (Source* source : raw->DecodeSources())
-                Watch(source);
             m_exportTimelines.push_back(std::move(copy));
+            // Its sources count as reached until the copy goes (a queued pass's too), as a
+            // decode task's do: none is parsed again meanwhile, and before one is freed the
+            // export reaching it stops.
+            AddReachableSources(raw);
             return raw;
         };
         if (!request.noAudio) {
@@ -1041,6 +1049,7 @@ void AvManager::DeleteExportTimeline(Timeline* copy)
         return;
     std::unique_ptr<Timeline> owned = std::move(*it);
     m_exportTimelines.erase(it);
+    m_reachableSources.remove(copy);
     owned.reset(); // its AboutToBeDestroyed finds no task on it any more
 }
 

@@ -181,6 +181,8 @@ private:
     void PruneReachableSources(Timeline* timeline);
     // Whether a task, a cache or a viewer may reach the source's stream records.
     bool SourceInUse(Source* source) const;
+    // One of the copies made for export passes (queued, running or ending).
+    bool IsExportTimeline(const Timeline* timeline) const;
     // Emits VideoFrameChanged, remembering whose picture the output shows.
     void ShowFrame(int outputId, Timeline* timeline, std::shared_ptr<VideoFrame> videoFrame,
                    std::shared_ptr<VideoFrame> previousFrame, std::shared_ptr<VideoFrame> nextFrame);
@@ -217,9 +219,10 @@ private:
     // one it confirmed last: the timelines it may be reading.
     std::deque<Timeline*> m_audioTimelinesSent;
     Timeline* m_audioTimelineTaken = nullptr;
-    // For each timeline with decode tasks or cached pictures, the sources those may reach:
-    // every source of its decode copies since its tasks started (a task keeps the copy it took
-    // until it is told to take a new one).
+    // For each timeline with decode tasks or cached pictures, and each export pass's copy
+    // until it is deleted, the sources those may reach: every source of its decode copies
+    // since its tasks started (a task keeps the copy it took until it is told to take a new
+    // one).
     QHash<Timeline*, QSet<Source*>> m_reachableSources;
     QMap<int, Timeline*> m_shownTimelines; // whose picture each output shows
     QSet<const Timeline*> m_releasingTimelines; // no task starts on them

@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -85,6 +86,7 @@ class TestExportManager : public QObject
     QString m_logPath;
     QObject m_owner;
     Timeline* m_hd = nullptr; // 1080p25, 75 frames, with sound
+    AvManager* m_engine = nullptr; // the engine of the export Export() runs, while it runs
 
     // A regular timeline with one clip of each source timeline given.
     Timeline* RegularTimeline(const QList<Timeline*>& sources)
@@ -114,6 +116,8 @@ class TestExportManager : public QObject
             return log;
         }
         AvManager manager;
+        m_engine = &manager;
+        const auto forget = qScopeGuard([this] { m_engine = nullptr; });
         InstallExportPasses(&manager);
         InstallExportPasses(&manager); // a second time changes nothing
         QSignalSpy ended(&manager, &AvManager::ExportTasksEnded);
@@ -743,6 +747,31 @@ private slots:
         QCOMPARE(after.size(), 1);
         QCOMPARE(after[0].bytes, before[0].bytes); // 10 pictures
         QCOMPARE(after[0].hash, before[0].hash);   // the same ones
+        QCOMPARE(ExportManager::Cleanup(*request), QString());
+    }
+
+    // While an export plays a source, the source is not parsed again: the parse would rewrite
+    // the stream records its decoders and queued pictures point into.
+    void reparseRefusedDuringExport()
+    {
+        qputenv("FAKE_FFMPEG_MATCH", "f32le");
+        qputenv("FAKE_FFMPEG_HANG", "1");
+        Timeline* own = ParsedTimeline(MediaPath("clip_1080p25.mp4"), &m_owner);
+        Timeline* timeline = RegularTimeline({own});
+        timeline->SetPlaybackRange(10, 19);
+        auto request = Request(timeline, "movie.mp4");
+        bool refused = false;
+        int parseTasks = -1;
+        Export(request, nullptr, [&](const std::shared_ptr<ExportProperties>& r) {
+            QVERIFY(WaitFor([this] { return !Events(ReadRuns(m_logPath), "hang").isEmpty(); }, 60000));
+            TestSupport::LogCapture capture;
+            m_engine->ParseSource(own);
+            refused = capture.HasError(QStringLiteral("Failed to parse source. Its frames are in use."));
+            parseTasks = static_cast<int>(m_engine->TaskIds(AvWorkerTask::ParseSource).size());
+            r->cancelled = true;
+        });
+        QVERIFY(refused);
+        QCOMPARE(parseTasks, 0);
         QCOMPARE(ExportManager::Cleanup(*request), QString());
     }
 
