@@ -77,7 +77,21 @@ AvWorker* AvManager::Worker(int workerId) const
 
 AvManager::~AvManager()
 {
-    Shutdown(true, 10000);
+    if (Shutdown(true, 10000))
+        return;
+    // An export pass that has not ended still reads its timeline copy: the copy is left to it
+    // (never freed) rather than freed under it.
+    for (const auto* list : {&m_active, &m_shuttingDown})
+        for (const auto& entry : *list) {
+            if (!entry->task->IsExport())
+                continue;
+            const auto it = std::find_if(m_exportTimelines.begin(), m_exportTimelines.end(),
+                                         [&entry](const auto& copy) { return copy.get() == entry->task->timeline; });
+            if (it != m_exportTimelines.end()) {
+                disconnect(it->get(), nullptr, this, nullptr);
+                static_cast<void>(it->release()); // leaked on purpose
+            }
+        }
 }
 
 Timeline* AvManager::PrimaryTimeline() const

@@ -45,6 +45,10 @@ public:
     // Number of times a decoder was opened (a seek within the clip re-seeks instead). Any thread.
     int DecoderOpenCount() const { return m_decoderOpens; }
 
+    // Any thread: the decode loop ends at its next check, also in the middle of a clip. Stop,
+    // queued to this manager's thread, is still needed to stop a decoder's own work sooner.
+    void RequestStop() { m_running = false; }
+
 public slots:
     // A seek: decoding moves to the timeline's playback time.
     void Restart();

@@ -32,8 +32,10 @@ constexpr int kProcessTimeoutMs = 30000; // start, each write, closing the input
 constexpr int kStepTimeoutMs = 10 * 60 * 1000;
 // How long the video pass waits for the next decoded frame before it gives up.
 constexpr int kFrameTimeoutMs = 60000;
-// The decode thread of the video pass ends between two decode steps; this bounds the wait.
-constexpr int kWorkerShutdownMs = 10000;
+// The decode thread of the video pass ends between two decode steps. The pass waits for it
+// however long it takes (it decodes into the pass's timeline copy, which the engine frees
+// once the pass has returned), saying so in the log after this long.
+constexpr int kWorkerShutdownWarnMs = 2000;
 constexpr int64_t kAudioChunkDuration = 500000; // µs
 
 // libx264 with yuv420p needs even sizes: odd ones are rounded up (the padding fills the line).
@@ -576,20 +578,28 @@ void ExportManager::RunVideoPass()
     emit VideoDecodingReadyWait();
     WaitForVideoLoop();
 
-    // The decode thread: bounded, then the objects go with it.
+    // The decode thread ends before the pass goes on: it reads the timeline copy, which is
+    // freed once the pass returns. It is told to stop both ways (the queued end request stops
+    // its decoder between two steps, the flag ends its loop at the next check) and its event
+    // loop to quit; then worker and thread go here, on this thread, once it has finished.
     QThread* thread = m_workerThread;
     ExportWorker* worker = m_worker;
     m_workerThread = nullptr;
     m_worker = nullptr;
-    emit VideoExportEnded(); // a stop that ended the loop without a last frame
-    if (thread->wait(kWorkerShutdownMs)) {
-        delete worker;
-        delete thread;
-    } else {
-        Logger::warning(QStringLiteral("Export decoding did not end in time"));
-        connect(thread, &QThread::finished, worker, &QObject::deleteLater);
-        connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    emit VideoExportEnded(); // also for a stop that ended the loop without a last frame
+    worker->RequestStop();
+    thread->quit();
+    QElapsedTimer waited;
+    waited.start();
+    bool warned = false;
+    while (!thread->wait(100)) {
+        if (!warned && waited.elapsed() >= kWorkerShutdownWarnMs) {
+            warned = true;
+            Logger::warning(QStringLiteral("Export decoding has not ended yet: waiting for it"));
+        }
     }
+    delete worker;
+    delete thread;
     FinishVideoLoop();
 }
 

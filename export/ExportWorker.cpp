@@ -31,3 +31,9 @@ void ExportWorker::EndDecoding()
     m_endRequested = true;
     m_decodeManager->Stop();
 }
+
+void ExportWorker::RequestStop()
+{
+    m_endRequested = true;
+    m_decodeManager->RequestStop();
+}

@@ -4,6 +4,7 @@
 
 #include <QObject>
 
+#include <atomic>
 #include <memory>
 
 class DecodeManager;
@@ -23,8 +24,11 @@ public:
 
     DecodeManager* Decoder() const { return m_decodeManager; }
 
+    // Any thread: decoding ends at the decode loop's next check, and this thread then quits.
+    void RequestStop();
+
 public slots:
-    // Decodes until EndDecoding, then quits this thread.
+    // Decodes until EndDecoding (or RequestStop), then quits this thread.
     void StartVideoDecoding();
     void EndDecoding();
 
@@ -35,5 +39,5 @@ signals:
 private:
     Timeline* m_timeline; // the pass's copy, borrowed
     DecodeManager* m_decodeManager; // child: moves to the worker's thread with it
-    bool m_endRequested = false;
+    std::atomic<bool> m_endRequested{false};
 };

@@ -21,7 +21,12 @@
 #include <QTest>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using TestSupport::MediaPath;
 using TestSupport::ParsedTimeline;
@@ -772,6 +777,59 @@ private slots:
         });
         QVERIFY(refused);
         QCOMPARE(parseTasks, 0);
+        QCOMPARE(ExportManager::Cleanup(*request), QString());
+    }
+
+    // The video pass returns only once its decode thread has ended, however long that takes:
+    // the engine frees the pass's timeline copy as soon as the pass returns. The clip's file is
+    // swapped for a pipe, so the decoder blocks in opening it until the test lets it go,
+    // longer than any bounded wait for the decode thread would last.
+    void decodeThreadEndsBeforeThePass()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("blocking_clip.mp4"));
+        QFile::remove(path);
+        QVERIFY(QFile::copy(MediaPath("clip_1080p25.mp4"), path));
+        Timeline* blocking = ParsedTimeline(path, &m_owner);
+        QCOMPARE(blocking->FrameCount(), 75);
+        QVERIFY(QFile::remove(path));
+        QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        const auto removeFifo = qScopeGuard([&] { QFile::remove(path); });
+        std::atomic<bool> readerOpened = false;
+        std::atomic<bool> release = false;
+        std::thread writer([&] {
+            // Returns once the decoder opened the pipe for reading; it then waits for data.
+            const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY);
+            readerOpened = true;
+            while (!release)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (fd >= 0)
+                ::close(fd); // end of file: the decoder gives up on the clip
+        });
+        const auto joinWriter = qScopeGuard([&] {
+            release = true;
+            if (!readerOpened) { // the decoder never opened it: unblock the writer ourselves
+                const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
+                writer.join();
+                if (fd >= 0)
+                    ::close(fd);
+                return;
+            }
+            writer.join();
+        });
+        Timeline* timeline = RegularTimeline({blocking});
+        timeline->SetPlaybackRange(10, 19);
+        auto request = Request(timeline, "blocked.mp4");
+        request->noAudio = true;
+        bool passEndedWhileDecoderBlocked = true;
+        Export(request, nullptr, [&](const std::shared_ptr<ExportProperties>& r) {
+            QVERIFY(WaitFor([&] { return readerOpened.load(); }, 60000));
+            r->cancelled = true;
+            // Longer than the decode thread was ever waited for: the pass must still be running.
+            passEndedWhileDecoderBlocked = WaitFor([&] { return !r->videoPending.Load(); }, 12000);
+            release = true;
+        });
+        QVERIFY(!passEndedWhileDecoderBlocked);
+        QVERIFY(request->cancelled);
         QCOMPARE(ExportManager::Cleanup(*request), QString());
     }
 
