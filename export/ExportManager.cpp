@@ -37,6 +37,9 @@ constexpr int kFrameTimeoutMs = 60000;
 // once the pass has returned), saying so in the log after this long.
 constexpr int kWorkerShutdownWarnMs = 2000;
 constexpr int64_t kAudioChunkDuration = 500000; // µs
+// `ffmpeg -version` answers at once; a program that does not is given up on after this.
+constexpr int kVersionTimeoutMs = 2000;
+constexpr int kPollMs = 20; // how often a wait on the main thread lets events through
 
 // libx264 with yuv420p needs even sizes: odd ones are rounded up (the padding fills the line).
 int EvenSize(int size)
@@ -312,17 +315,27 @@ QString ExportManager::CommandLine(const QString& program, const QStringList& ar
     return program + QLatin1Char(' ') + arguments.join(QLatin1Char(' '));
 }
 
-QString ExportManager::VersionLine(const QString& ffmpegExePath)
+QString ExportManager::VersionLine(const QString& ffmpegExePath, const std::function<bool()>& stopRequested)
 {
     QProcess process;
     process.start(ffmpegExePath, {QStringLiteral("-version")}, QIODevice::ReadOnly);
-    if (!process.waitForStarted(5000))
-        return {};
-    if (!process.waitForFinished(5000)) {
-        process.kill();
-        process.waitForFinished(1000);
-        return {};
+    // On the main thread the wait keeps the window alive (and lets a stop arrive).
+    const bool pumpEvents = IsMainThread();
+    QElapsedTimer timer;
+    timer.start();
+    while (!process.waitForFinished(kPollMs)) {
+        if (process.state() == QProcess::NotRunning)
+            return {}; // did not start
+        if (timer.elapsed() >= kVersionTimeoutMs || (stopRequested && stopRequested())) {
+            process.kill();
+            process.waitForFinished(1000);
+            return {};
+        }
+        if (pumpEvents)
+            QCoreApplication::processEvents();
     }
+    if (process.exitStatus() != QProcess::NormalExit)
+        return {};
     const QString output = QString::fromLocal8Bit(process.readAllStandardOutput());
     return output.section(QLatin1Char('\n'), 0, 0).trimmed();
 }

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class DecodeManager;
@@ -71,9 +72,10 @@ public:
     static QByteArray ConcatList(const QStringList& segmentPaths);
     // "ffmpeg arg1 arg2 ...", as logged for every process.
     static QString CommandLine(const QString& program, const QStringList& arguments);
-    // The first line `ffmpeg -version` prints, empty when it does not run. Blocks for at most
-    // a few seconds; any thread.
-    static QString VersionLine(const QString& ffmpegExePath);
+    // The first line `ffmpeg -version` prints, empty when it does not run, does not answer
+    // within about two seconds, or `stopRequested` (polled while it waits) returns true. Any
+    // thread; on the main thread it processes events while it waits.
+    static QString VersionLine(const QString& ffmpegExePath, const std::function<bool()>& stopRequested = {});
 
 public slots:
     void WriteAudioData();

@@ -18,7 +18,8 @@
 // The output is the last argument. An image pattern ("name.%4d.png") makes one file per
 // picture read (the picture size from "-s" and "-pix_fmt"), numbered from "-start_number".
 // An input file ("-i path", not "-") that does not exist ends the run with code 1, as ffmpeg.
-// "-version" prints a version line.
+// "-version" prints a version line; with FAKE_FFMPEG_VERSION_HANG set it sleeps instead
+// (until killed).
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -136,6 +137,9 @@ int main(int argc, char** argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 1 && args[0] == "-version") {
+        if (!Env("FAKE_FFMPEG_VERSION_HANG").empty())
+            for (;;)
+                std::this_thread::sleep_for(std::chrono::seconds(1));
         std::printf("ffmpeg version fake-1.0 Copyright (c) the test suite\nbuilt for tests\n");
         return 0;
     }

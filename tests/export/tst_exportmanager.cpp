@@ -13,12 +13,14 @@
 #include "tests/TestSupport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -226,6 +228,25 @@ private slots:
                                       "-an", "seg.m4v"}));
         request.frameRate = -1.0f; // no clip at frame 0: 12 fps
         QCOMPARE(ExportManager::SegmentArguments(request, "rgb24", 2, 2, false, 1.0f, 0, "s").at(8), QStringLiteral("12"));
+    }
+
+    // The version line: the first line ffmpeg prints; nothing from a program that does not
+    // answer, which is given up on after about two seconds, or at once when a stop comes. On
+    // the main thread events go on meanwhile (the stop here comes from one).
+    void versionLine()
+    {
+        QCOMPARE(ExportManager::VersionLine(PLOVEX_FAKE_FFMPEG), QStringLiteral("ffmpeg version fake-1.0 Copyright (c) the test suite"));
+        QCOMPARE(ExportManager::VersionLine(m_dir.filePath("no_such_ffmpeg")), QString());
+        qputenv("FAKE_FFMPEG_VERSION_HANG", "1");
+        const auto unset = qScopeGuard([] { qunsetenv("FAKE_FFMPEG_VERSION_HANG"); });
+        bool stop = false;
+        QTimer::singleShot(0, this, [&stop] { stop = true; });
+        QCOMPARE(ExportManager::VersionLine(PLOVEX_FAKE_FFMPEG, [&stop] { return stop; }), QString());
+        QVERIFY(stop);
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(ExportManager::VersionLine(PLOVEX_FAKE_FFMPEG), QString());
+        QVERIFY2(timer.elapsed() < 4500, qPrintable(QString::number(timer.elapsed())));
     }
 
     void concatList()
