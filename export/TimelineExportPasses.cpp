@@ -7,13 +7,6 @@ void TimelineExportPasses::RunPass(int mode, Timeline* timeline, const std::shar
 {
     if (!request)
         return;
-    // The audio pass comes first when there is one; a video pass is first when there is not.
-    const bool firstPass = mode == ExportManager::AudioMode || request->noAudio || request->finalAudioPath.isEmpty();
-    if (firstPass && log) {
-        const QString version = ExportManager::VersionLine(request->ffmpegExePath);
-        log(version.isEmpty() ? QStringLiteral("ffmpeg did not run: %1").arg(request->ffmpegExePath) : version,
-            ExportLogGeneral, version.isEmpty());
-    }
     ExportManager manager(mode, request);
     if (log)
         QObject::connect(&manager, &ExportManager::ExportLogMsgReceived, &manager,

@@ -3,8 +3,8 @@
 #include "engine/ExportPassRunner.h"
 
 // The export passes the media engine runs: each pass is an ExportManager created, run and
-// deleted on the engine thread that calls RunPass. The first pass of an export starts the
-// general log with the ffmpeg version line.
+// deleted on the engine thread that calls RunPass. The ffmpeg version line that starts an
+// export's general log is the runner's (it logs it once, before anything else).
 class TimelineExportPasses : public ExportPassRunner
 {
 public:

@@ -114,6 +114,7 @@ void ExportRunner::BeginExportProcess()
 {
     ExportStatus::SetRunning(true);
     ExportStatus::ClearGeneralLog();
+    LogVersionLine();
     if (!m_dialog || !m_request)
         return; // a client API export before the dialog was ever opened
     m_dialog->BeginExport(m_request);
@@ -140,6 +141,19 @@ void ExportRunner::BeginExportProcess()
         QCoreApplication::processEvents();
     emit m_panel->ViewerResizeRequested(m_request->width, m_request->height);
     QCoreApplication::processEvents();
+}
+
+void ExportRunner::LogVersionLine()
+{
+    const std::shared_ptr<ExportProperties> request = m_request;
+    if (!request)
+        return;
+    const QString version =
+        ExportManager::VersionLine(request->ffmpegExePath, [request] { return bool(request->cancelled); });
+    if (!version.isEmpty())
+        LogExportMsg(version, ExportLogGeneral, false);
+    else if (!request->cancelled)
+        LogExportMsg(QStringLiteral("ffmpeg did not run: %1").arg(request->ffmpegExePath), ExportLogGeneral, true);
 }
 
 void ExportRunner::EndExportProcess()

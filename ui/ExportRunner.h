@@ -52,6 +52,10 @@ public slots:
     void LogExportMsg(const QString& text, int msgType, bool isErrorMsg);
 
 private:
+    // The first line of every export's general log: the first line `ffmpeg -version` prints
+    // (an error when ffmpeg does not answer). Asked once, as the export begins; the window
+    // stays responsive meanwhile, and a cancel ends the wait.
+    void LogVersionLine();
     void RunViewerExport();
     // What a viewer capture changes on the viewer, and puts back when the export ends: without
     // annotations their visibility is off; with them the request's annotation background

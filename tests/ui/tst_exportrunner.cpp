@@ -90,6 +90,21 @@ ExportProperties Movie(const QString& path)
     return request;
 }
 
+// The first line `ffmpeg -version` prints, asked here: what every export's log starts with.
+QString FfmpegVersionLine()
+{
+    QProcess ffmpeg;
+    ffmpeg.start(kFfmpeg, {QStringLiteral("-version")});
+    ffmpeg.waitForFinished(30000);
+    return QString::fromLocal8Bit(ffmpeg.readAllStandardOutput()).section(QLatin1Char('\n'), 0, 0).trimmed();
+}
+
+// The general log's lines (the log has no line break at its end once an export ended).
+QStringList GeneralLogLines()
+{
+    return ExportStatus::GeneralLog().split(QLatin1Char('\n'));
+}
+
 // Streams of a media file as ffmpeg sees them: "video", "audio" per stream, in order.
 QStringList Streams(const QString& path)
 {
@@ -169,7 +184,10 @@ private slots:
         fixture.panel->ExportToFile(Movie(output));
         QVERIFY(ExportStatus::Running());
         QVERIFY(dialog->IsExporting());
-        QVERIFY(ExportStatus::GeneralLog().startsWith(QStringLiteral("Starting timeline export...\n")));
+        const QString version = FfmpegVersionLine();
+        QVERIFY(version.startsWith(QStringLiteral("ffmpeg version ")));
+        QVERIFY2(ExportStatus::GeneralLog().startsWith(version + QStringLiteral("\nStarting timeline export...\n")),
+                 qPrintable(ExportStatus::GeneralLog()));
         QVERIFY(TestSupport::WaitFor([&] { return !fixture.Runner()->Request(); }, 120000));
         QCOMPARE(ended.count(), 1);
         QVERIFY2(ExportStatus::GeneralLog().endsWith(QStringLiteral("\nExport completed successfully.")),
@@ -182,8 +200,10 @@ private slots:
         QCOMPARE(Streams(output), (QStringList{QStringLiteral("video"), QStringLiteral("audio")}));
         QCOMPARE(fixture.TempFolders(), QStringList());
         // The panel passes on every line of the export's log, on its channel, in order.
-        QVERIFY(lines.count() > 2);
-        QCOMPARE(lines.first(), (QVariantList{QStringLiteral("Starting timeline export..."), 0, false}));
+        QVERIFY(lines.count() > 3);
+        QCOMPARE(lines.at(0), (QVariantList{version, 0, false}));
+        QCOMPARE(lines.at(1), (QVariantList{QStringLiteral("Starting timeline export..."), 0, false}));
+        QCOMPARE(GeneralLogLines().count(version), 1);
         QCOMPARE(lines.last(), (QVariantList{QStringLiteral("\nExport completed successfully."), 0, false}));
         QStringList audio;
         QStringList video;
@@ -286,7 +306,11 @@ private slots:
         disconnect(watch);
         QVERIFY2(ExportStatus::GeneralLog().endsWith(QStringLiteral("\nExport completed successfully.")),
                  qPrintable(ExportStatus::GeneralLog()));
-        QVERIFY(ExportStatus::GeneralLog().startsWith(QStringLiteral("Starting viewer export...\n")));
+        // The version line first, once, also when the audio pass follows the capture.
+        const QString version = FfmpegVersionLine();
+        QVERIFY2(ExportStatus::GeneralLog().startsWith(version + QStringLiteral("\nStarting viewer export...\n")),
+                 qPrintable(ExportStatus::GeneralLog()));
+        QCOMPARE(GeneralLogLines().count(version), 1);
         QVERIFY(hiddenDuringCapture);
         if (sequence) {
             QCOMPARE(QDir(fixture.out.path()).entryList(QDir::Files, QDir::Name),
