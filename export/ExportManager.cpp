@@ -414,8 +414,11 @@ bool ExportManager::WriteToProcess(const char* data, qint64 size, const QString&
 {
     if (!m_process || !m_writeChannelOpen)
         return false;
-    if (m_process->Write(data, size, kProcessTimeoutMs))
+    if (m_process->Write(data, size, kProcessTimeoutMs)) {
+        if (m_mode == VideoMode)
+            ++m_segmentPictures; // a video write is one picture
         return true;
+    }
     if (m_request->cancelled)
         return false;
     Fail(timeoutText);
@@ -731,6 +734,7 @@ bool ExportManager::OpenSegment(const QString& pixelFormat, int bytesPerPixel, i
     m_segmentWidth = width;
     m_segmentHeight = height;
     m_linear = linear;
+    m_segmentPictures = 0;
     const bool matchFrame = m_request->numberingType == ExportNumberingMatchFrame;
     m_firstImageNumber = (matchFrame ? m_currentFrame : m_currentFrame - m_rangeStartFrame) + m_request->numberOffset;
     QString segmentPath;
@@ -773,8 +777,27 @@ void ExportManager::CloseSegment()
         Fail(QStringLiteral("Failed to close video write channel"));
     else if (Proceeding() && !m_process->Succeeded())
         Fail(m_process->FailureText());
+    else if (Proceeding() && m_request->imageSequence)
+        CheckImageFiles();
     delete m_process;
     m_process = nullptr;
+}
+
+void ExportManager::CheckImageFiles()
+{
+    // The segment's pictures are numbered on from its first image number: its first and last
+    // files must be there, not empty.
+    if (m_segmentPictures <= 0)
+        return;
+    const int last = m_firstImageNumber + m_segmentPictures - 1;
+    for (const int number : {m_firstImageNumber, last}) {
+        const QString path = QStringLiteral("%1/%2.%3.%4")
+                                 .arg(m_request->outputDirPath, m_request->baseName)
+                                 .arg(number, m_request->padding, 10, QLatin1Char('0'))
+                                 .arg(m_request->imageFormat);
+        if (!CheckOutputFile(path, QStringLiteral("Image file not created: %1")))
+            return;
+    }
 }
 
 void ExportManager::FinishVideoLoop()

@@ -99,6 +99,8 @@ private:
     bool OpenSegment(const QString& pixelFormat, int bytesPerPixel, int layout, int width, int height, bool linear,
                      float pixelAspect);
     void CloseSegment();
+    // Image sequences: fails when the open segment's first or last image file is missing or empty.
+    void CheckImageFiles();
     void FinishVideoLoop();
     void FinalizeSegments();
     void MoveVideoToOutput();
@@ -138,6 +140,7 @@ private:
     bool m_linear = false;
     int m_segmentCounter = -1;
     int m_firstImageNumber = 0;
+    int m_segmentPictures = 0; // written into the open segment
     int m_firstCapturedFrame = -1;
     // Audio.
     int64_t m_totalBytes = 0;

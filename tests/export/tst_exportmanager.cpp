@@ -672,6 +672,29 @@ private slots:
         QCOMPARE(ExportManager::Cleanup(*request), QString());
     }
 
+    // An image sequence whose files were not written: a missing output is a failure, also
+    // when the encoder said nothing wrong.
+    void missingImagesFail()
+    {
+        qputenv("FAKE_FFMPEG_MATCH", "rawvideo");
+        qputenv("FAKE_FFMPEG_NO_OUTPUT", "1");
+        Timeline* timeline = RegularTimeline({m_hd});
+        timeline->SetPlaybackRange(10, 12);
+        auto request = Request(timeline, QString());
+        request->outputPath.clear();
+        request->imageSequence = true;
+        request->imageFormat = "png";
+        request->outputDirPath = m_dir.filePath("out/missing");
+        request->baseName = "shot";
+        request->padding = 3;
+        const QList<LogLine> log = Export(request);
+        QVERIFY(request->failed);
+        const QStringList lines = Lines(log);
+        QVERIFY2(lines.contains("E0 Image file not created: " + request->outputDirPath + "/shot.000.png"),
+                 qPrintable(lines.join('\n')));
+        QCOMPARE(ExportManager::Cleanup(*request), QString());
+    }
+
     // A viewer capture on the main thread: the images packed row by row into one segment
     // (63 pixels make rows that QImage pads), moved to the output without sound.
     void viewerCapture()
