@@ -23,14 +23,17 @@ AvWorker::~AvWorker()
 
 void AvWorker::DoTask(int workerId, AvWorkerTask* task)
 {
-    if (workerId != m_id || m_busy || m_completed || !task)
+    if (workerId != m_id || m_busy || !task)
         return;
-    m_busy = true;
     m_task = task;
-    if (m_endRequested) { // ended before it began
+    if (m_completed || m_endRequested) {
+        // Ended before it began (EndTask may have completed it already): a queued export
+        // pass that never runs is not pending any more either.
+        ClearExportPending(task);
         Complete();
         return;
     }
+    m_busy = true;
     switch (task->type) {
     case AvWorkerTask::ParseSource: {
         Source* source = task->source;
@@ -66,12 +69,7 @@ void AvWorker::DoTask(int workerId, AvWorkerTask* task)
                                             emit ExportLogMsgReceived(text, msgType, isErrorMsg);
                                         });
         }
-        if (request) {
-            if (task->type == AvWorkerTask::ExportAudio)
-                request->audioPending = false;
-            else
-                request->videoPending = false;
-        }
+        ClearExportPending(task);
         break;
     }
     case AvWorkerTask::AudioOutput:
@@ -82,6 +80,16 @@ void AvWorker::DoTask(int workerId, AvWorkerTask* task)
         break;
     }
     Complete();
+}
+
+void AvWorker::ClearExportPending(AvWorkerTask* task)
+{
+    if (!task->IsExport() || !task->exportRequest)
+        return;
+    if (task->type == AvWorkerTask::ExportAudio)
+        task->exportRequest->audioPending = false;
+    else
+        task->exportRequest->videoPending = false;
 }
 
 void AvWorker::Complete()

@@ -54,6 +54,8 @@ signals:
 
 private:
     void Complete();
+    // An export task's pass is no longer pending in its request (it ran, or never will).
+    static void ClearExportPending(AvWorkerTask* task);
 
     const int m_id;
     bool m_busy = false;

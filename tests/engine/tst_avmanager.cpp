@@ -8,6 +8,7 @@
 #include "playback/AudioOutput.h"
 #include "playback/PlaybackManager.h"
 #include "project/Clip.h"
+#include "project/ExportProperties.h"
 #include "project/ProjectGlobals.h"
 #include "project/Source.h"
 #include "project/Timeline.h"
@@ -63,6 +64,28 @@ private slots:
         QVERIFY(WaitFor([] { return AvWorker::LiveCount() == 0; }, 10000));
         QVERIFY2(WaitFor([this] { return ThreadCount() <= m_baselineThreads; }, 10000),
                  qPrintable(QStringLiteral("%1 threads, %2 before").arg(ThreadCount()).arg(m_baselineThreads)));
+    }
+
+    // An export task ended before it began completes without running, and its pass is no
+    // longer pending in the request (whose owner waits for the pending flags to clear).
+    void exportTaskEndedBeforeItBegan()
+    {
+        for (const int type : {int(AvWorkerTask::ExportAudio), int(AvWorkerTask::ExportVideo)}) {
+            auto request = std::make_shared<ExportProperties>();
+            request->audioPending = true;
+            request->videoPending = true;
+            AvWorkerTask task;
+            task.type = type;
+            task.exportRequest = request;
+            task.exportProperties = request.get();
+            AvWorker worker(1000 + type);
+            QSignalSpy completed(&worker, &AvWorker::TaskCompleted);
+            worker.EndTask(1000 + type);
+            worker.DoTask(1000 + type, &task);
+            QCOMPARE(completed.count(), 1);
+            QCOMPARE(bool(request->audioPending), type != AvWorkerTask::ExportAudio);
+            QCOMPARE(bool(request->videoPending), type != AvWorkerTask::ExportVideo);
+        }
     }
 
     void parseTask()
