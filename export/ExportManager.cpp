@@ -196,8 +196,13 @@ QString ExportManager::Prepare(ExportProperties& request)
     request.tempDirCreated = false;
     if (QFileInfo::exists(request.tempDirPath))
         return QStringLiteral("Temporary export directory already exists: %1").arg(request.tempDirPath);
-    if (!QDir().mkpath(request.tempDirPath))
+    // The parents may exist already; the folder itself must be made here and now (mkdir fails
+    // for one that exists), or cleanup would remove a folder another export made meanwhile.
+    if (!QDir().mkpath(QFileInfo(request.tempDirPath).absolutePath()) || !QDir().mkdir(request.tempDirPath)) {
+        if (QFileInfo::exists(request.tempDirPath))
+            return QStringLiteral("Temporary export directory already exists: %1").arg(request.tempDirPath);
         return QStringLiteral("Failed to create temporary directory: %1").arg(request.tempDirPath);
+    }
     request.tempDirCreated = true;
     const QString outputDir = request.imageSequence ? QFileInfo(request.outputDirPath + QStringLiteral("/x")).absolutePath()
                                                     : QFileInfo(request.outputPath).absolutePath();

@@ -12,6 +12,7 @@
 #include "project/Timeline.h"
 #include "tests/TestSupport.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -290,27 +291,29 @@ private slots:
         QCOMPARE(ExportManager::Cleanup(*request), QString());
         QVERIFY(!QFileInfo::exists(request->tempDirPath));
 
-        // Two exports prepared within the same millisecond: the second is refused, and its
-        // cleanup leaves the folder of the first alone.
-        bool collided = false;
-        for (int attempt = 0; attempt < 1000 && !collided; ++attempt) {
-            auto first = Request(timeline, "x.mp4");
-            auto second = Request(timeline, "x.mp4");
-            QCOMPARE(ExportManager::Prepare(*first), QString());
-            const QString error = ExportManager::Prepare(*second);
-            if (second->exportName == first->exportName) {
-                collided = true;
-                QCOMPARE(error, QStringLiteral("Temporary export directory already exists: %1").arg(first->tempDirPath));
-                QCOMPARE(ExportManager::Cleanup(*second), QString());
-                QVERIFY(QFileInfo(first->tempDirPath).isDir());
-            } else {
-                QCOMPARE(error, QString());
-                QCOMPARE(ExportManager::Cleanup(*second), QString());
+        // The temporary folder an export would be named after exists already (another export
+        // prepared in the same millisecond made it): refused, and the cleanup of the refused
+        // request leaves that folder alone. Folders for the next few seconds' names are made
+        // first, so the name Prepare picks is one of them, however fast this runs.
+        {
+            const qint64 now = QDateTime::currentMSecsSinceEpoch();
+            QStringList taken;
+            for (qint64 ms = now; ms < now + 5000; ++ms) {
+                taken << m_dir.filePath(QStringLiteral("temp/%1").arg(ms));
+                QVERIFY(QDir().mkpath(taken.last()));
             }
-            QCOMPARE(ExportManager::Cleanup(*first), QString());
-            QVERIFY(!QFileInfo::exists(first->tempDirPath));
+            const auto removeTaken = qScopeGuard([&] {
+                for (const QString& path : std::as_const(taken))
+                    QDir(path).removeRecursively();
+            });
+            auto second = Request(timeline, "x.mp4");
+            const QString error = ExportManager::Prepare(*second);
+            QVERIFY(taken.contains(second->tempDirPath));
+            QCOMPARE(error, QStringLiteral("Temporary export directory already exists: %1").arg(second->tempDirPath));
+            QVERIFY(!second->tempDirCreated);
+            QCOMPARE(ExportManager::Cleanup(*second), QString());
+            QVERIFY(QFileInfo(second->tempDirPath).isDir());
         }
-        QVERIFY(collided);
 
         // Cleanup never removes a folder it did not create, nor an empty path.
         QDir keep(m_dir.filePath("keep"));
