@@ -1069,17 +1069,27 @@ void AvManager::DeleteExportTimeline(Timeline* copy)
 
 void AvManager::StopExportsReaching(Source* source)
 {
+    // Said once per request, before its passes end (the runner's closing line comes after).
+    QSet<ExportProperties*> told;
+    auto stop = [&](ExportProperties* request) {
+        if (!request->cancelled && !told.contains(request)) {
+            told.insert(request);
+            emit ExportLogMsgReceived(QStringLiteral("Export stopped: a source it plays was closed: %1").arg(source->Path()),
+                                      ExportLogGeneral, true);
+        }
+        request->cancelled = true;
+    };
     for (const auto* list : {&m_active, &m_shuttingDown})
         for (const auto& entry : *list)
             if (entry->task->IsExport() && entry->task->exportRequest && entry->task->timeline
                 && entry->task->timeline->DecodeSources().contains(source))
-                entry->task->exportRequest->cancelled = true;
+                stop(entry->task->exportRequest.get());
     for (auto it = m_exportQueue.begin(); it != m_exportQueue.end();) {
         if (!it->timeline->DecodeSources().contains(source)) {
             ++it;
             continue;
         }
-        it->request->cancelled = true;
+        stop(it->request.get());
         if (it->type == AvWorkerTask::ExportAudio)
             it->request->audioPending = false;
         else

@@ -764,6 +764,11 @@ private slots:
             delete own; // its source with it
         });
         QVERIFY(request->cancelled);
+        // Why, once, on the general channel.
+        const QStringList lines = Lines(log);
+        QCOMPARE(lines.filter("Export stopped: a source it plays was closed: ").size(), 1);
+        QVERIFY2(lines.contains("E0 Export stopped: a source it plays was closed: " + MediaPath("clip_1080p25.mp4")),
+                 qPrintable(lines.join('\n')));
         QCOMPARE(Events(ReadRuns(m_logPath), "start").size(), 1);
         QCOMPARE(ExportManager::Cleanup(*request), QString());
         delete timeline;
