@@ -958,7 +958,12 @@ void ExportManager::WriteOneSnapshot(const QImage& image, int frameNumber)
     QByteArray packed(rowBytes * rgb.height(), Qt::Uninitialized);
     for (int y = 0; y < rgb.height(); ++y)
         std::memcpy(packed.data() + rowBytes * y, rgb.constScanLine(y), static_cast<size_t>(rowBytes));
-    WriteToProcess(packed.constData(), packed.size(), QStringLiteral("Timeout writing video stream"));
+    if (!WriteToProcess(packed.constData(), packed.size(), QStringLiteral("Timeout writing video stream")))
+        return;
+    ++m_capturedFrames;
+    if (m_captureFrameCount > 0)
+        m_request->videoProgress =
+            std::min(100.0f, static_cast<float>(m_capturedFrames) * 100.0f / static_cast<float>(m_captureFrameCount));
 }
 
 int ExportManager::FinishViewerCapture()

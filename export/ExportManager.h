@@ -57,6 +57,8 @@ public:
     // sequence, finalizes the segments, and without audio moves the video to the output.
     // Returns the first captured frame number, -1 when nothing was captured.
     int FinishViewerCapture();
+    // Viewer capture: how many frames it takes, for its progress (videoProgress).
+    void SetCaptureFrameCount(int count) { m_captureFrameCount = count; }
 
     // The exact ffmpeg arguments of each step (public for the tests that pin them).
     static QStringList AudioArguments(const ExportProperties& request);
@@ -142,6 +144,8 @@ private:
     int m_firstImageNumber = 0;
     int m_segmentPictures = 0; // written into the open segment
     int m_firstCapturedFrame = -1;
+    int m_captureFrameCount = 0; // frames a viewer capture takes, 0 when unknown
+    int m_capturedFrames = 0;    // written so far
     // Audio.
     int64_t m_totalBytes = 0;
     int64_t m_remainingBytes = 0;

@@ -98,6 +98,9 @@ void ExportRunner::ExportToFile(const ExportProperties& properties)
         EndExportProcess();
         return;
     }
+    // A capture of bookmarked frames has no sound: said before the weights are chosen.
+    if (request.viewerCapture && request.frameSelection == ExportFramesOnlyBookmarks)
+        request.noAudio = true;
     if (m_dialog)
         m_dialog->SetProgressWeights(ExportDialog::WeightsFor(request));
     if (!request.viewerCapture) {
@@ -211,8 +214,6 @@ void ExportRunner::RunViewerExport()
 {
     ExportProperties& request = *m_request;
     const Timeline* timeline = request.timeline;
-    if (request.frameSelection == ExportFramesOnlyBookmarks)
-        request.noAudio = true; // a capture of bookmarked frames has no sound
     int mode = request.ignoreRange ? SnapshotModeAllFrames : SnapshotModeRangeFrames;
     if (request.frameSelection == ExportFramesOnlyBookmarks || request.frameSelection == ExportFramesSteppedBookmarks) {
         if (timeline->FrameBookmarks().isEmpty()) {
@@ -289,6 +290,7 @@ void ExportRunner::CaptureIntoExportManager(int mode)
     int first = -1;
     {
         ExportManager capture(ExportManager::VideoMode, request);
+        capture.SetCaptureFrameCount(static_cast<int>(snapshots->FramesToCapture(snapshot).size()));
         connect(&capture, &ExportManager::ExportLogMsgReceived, this, &ExportRunner::LogExportMsg);
         connect(snapshots, &SnapshotManager::ExportFrameGenerated, &capture, &ExportManager::WriteSnapshotFrame);
         m_viewerCapturing = true;

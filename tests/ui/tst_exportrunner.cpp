@@ -302,8 +302,22 @@ private slots:
         QMetaObject::Connection watch = connect(&fixture.engine, &AvManager::PlaybackFrameChanged, this, [&] {
             hiddenDuringCapture = hiddenDuringCapture || !fixture.panel->PlaybackControls()->isVisible();
         });
+        // The capture's progress as each frame is captured (the frame before is written then).
+        std::shared_ptr<const ExportProperties> running;
+        QList<float> progress;
+        QMetaObject::Connection frames = connect(fixture.panel->Snapshots(), &SnapshotManager::ExportFrameGenerated, this, [&] {
+            if (!running)
+                running = fixture.Runner()->Request();
+            progress << running->videoProgress.Load();
+        });
         QVERIFY(fixture.Run(request));
         disconnect(watch);
+        disconnect(frames);
+        // Five frames: the bar moves with the capture, to 100 once all are written.
+        QCOMPARE(progress.size(), 5);
+        QCOMPARE(progress.at(2), 40.0f);
+        QVERIFY(running);
+        QCOMPARE(running->videoProgress.Load(), 100.0f);
         QVERIFY2(ExportStatus::GeneralLog().endsWith(QStringLiteral("\nExport completed successfully.")),
                  qPrintable(ExportStatus::GeneralLog()));
         // The version line first, once, also when the audio pass follows the capture.
@@ -414,6 +428,27 @@ private slots:
         QCOMPARE(PictureNumberInView(QImage(fixture.out.filePath(QStringLiteral("mark.01009.png")))), 9);
         QVERIFY(dialog->LogText(ExportLogVideo).isEmpty()); // no encoder ran
         QCOMPARE(fixture.TempFolders(), QStringList());
+    }
+
+    // "Only Bookmarks" into a movie: the bookmarked frames without sound (the clip has some),
+    // and the progress bar weighted for a video alone from the start.
+    void onlyBookmarksMovie()
+    {
+        Fixture fixture;
+        QVERIFY(fixture.Open(QStringLiteral("clip_1080p25.mp4")));
+        for (int frame : {4, 9})
+            QVERIFY(fixture.timeline->AddFrameBookmark(frame) >= 0);
+        ExportDialog* dialog = fixture.Runner()->Dialog();
+        ExportProperties request = Movie(fixture.out.filePath(QStringLiteral("marks.mp4")));
+        request.viewerCapture = true;
+        request.frameSelection = ExportFramesOnlyBookmarks;
+        QVERIFY(fixture.Run(request));
+        QVERIFY2(ExportStatus::GeneralLog().endsWith(QStringLiteral("\nExport completed successfully.")),
+                 qPrintable(ExportStatus::GeneralLog()));
+        QCOMPARE(Streams(request.outputPath), QStringList{QStringLiteral("video")});
+        QCOMPARE(dialog->Weights().audio, 0.0f);
+        QCOMPARE(dialog->Weights().video, 0.98f);
+        QCOMPARE(dialog->Weights().finalize, 0.0f);
     }
 
     // "Stepped (Bookmarks)" with sound over the whole timeline: the bookmarked frames are
