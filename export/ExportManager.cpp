@@ -426,9 +426,9 @@ bool ExportManager::WriteToProcess(const char* data, qint64 size, const QString&
     }
     if (m_request->cancelled)
         return false;
-    Fail(timeoutText);
-    if (!m_process->Running())
-        Fail(m_process->FailureText());
+    // The timeout text only for a real timeout: ffmpeg ending (or crashing) while it was
+    // being fed says so itself, with what it wrote on its standard error.
+    Fail(m_process->WriteTimedOut() ? timeoutText : m_process->FailureText());
     return false;
 }
 
@@ -484,6 +484,7 @@ void ExportManager::RunAudioPass()
     m_chunkBytes = AudioFormat::BytesForDuration(kAudioChunkDuration);
     m_byteCounter = 0;
     m_audioStarted = false;
+    m_sinceAudioWrite.start();
     if (m_totalBytes > 0) {
         DecodeManager decoder(m_request->imageSequenceThreadCount);
         m_audioDecoder = &decoder;
@@ -556,8 +557,14 @@ void ExportManager::WriteAudioData()
     // The decoder has produced the timeline's last sound: what is missing then is silence.
     const bool decodedToEnd = cachedEnd >= m_timeline->EndTime();
     const bool covered = cache->AudioStartTime() <= readTime && cachedEnd >= wantEnd;
-    if (!covered && !decodedToEnd)
-        return; // not decoded yet: the next call
+    if (!covered && !decodedToEnd) {
+        // Not decoded yet: the next call; unless the sound has stopped coming altogether.
+        if (m_sinceAudioWrite.elapsed() > kFrameTimeoutMs) {
+            Fail(QStringLiteral("Timeout waiting for decoded audio at %1 s").arg(static_cast<double>(readTime) / 1e6, 0, 'f', 3));
+            decoder->Stop();
+        }
+        return;
+    }
     m_readBuffer.clear();
     if (cache->AudioStartTime() <= readTime && readTime <= cachedEnd) {
         if (!m_timeline->AudioPositionValid())
@@ -573,6 +580,7 @@ void ExportManager::WriteAudioData()
         decoder->Stop();
         return;
     }
+    m_sinceAudioWrite.restart();
     m_remainingBytes -= m_readBuffer.size();
     m_request->audioProgress =
         static_cast<float>(static_cast<double>(m_totalBytes - m_remainingBytes) / static_cast<double>(m_totalBytes) * 100.0);
@@ -778,8 +786,10 @@ void ExportManager::CloseSegment()
         return;
     const bool ended = m_process->CloseAndWait(kProcessTimeoutMs);
     m_writeChannelOpen = false;
-    if (!ended && !m_request->cancelled)
-        Fail(QStringLiteral("Failed to close video write channel"));
+    if (!ended && !m_request->cancelled) {
+        emit ExportLogMsgReceived(QStringLiteral("Failed to close video write channel"), ExportLogVideo, true);
+        m_request->failed = true;
+    }
     else if (Proceeding() && !m_process->Succeeded())
         Fail(m_process->FailureText());
     else if (Proceeding() && m_request->imageSequence)

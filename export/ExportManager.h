@@ -4,6 +4,7 @@
 #include "project/ExportProperties.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QList>
 #include <QPair>
@@ -151,6 +152,7 @@ private:
     int64_t m_remainingBytes = 0;
     int64_t m_chunkBytes = 0;
     int64_t m_byteCounter = 0;
+    QElapsedTimer m_sinceAudioWrite; // a pass whose sound stops coming fails after a while
     QByteArray m_readBuffer;
     bool m_audioStarted = false;
     DecodeManager* m_audioDecoder = nullptr; // the audio pass's, while it runs

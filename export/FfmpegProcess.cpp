@@ -58,6 +58,7 @@ bool FfmpegProcess::Write(const char* data, qint64 size, int timeoutMs)
         if (m_process.state() != QProcess::Running)
             return false; // ended (or crashed) before taking everything
         if ((m_stopRequested && m_stopRequested()) || timer.elapsed() >= timeoutMs) {
+            m_writeTimedOut = timer.elapsed() >= timeoutMs;
             Kill();
             return false;
         }

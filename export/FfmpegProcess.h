@@ -32,6 +32,8 @@ public:
     void Kill();
 
     bool Running() const { return m_process.state() != QProcess::NotRunning; }
+    // A write was given up on because ffmpeg took nothing for the whole timeout.
+    bool WriteTimedOut() const { return m_writeTimedOut; }
     // Ended by itself with exit code 0.
     bool Succeeded() const;
     // Why it did not succeed ("ffmpeg exited with code 1", "ffmpeg crashed", ...), followed by
@@ -53,5 +55,6 @@ private:
     std::function<bool()> m_stopRequested;
     QString m_errorTail; // the last few thousand characters of standard error
     bool m_killed = false;
+    bool m_writeTimedOut = false;
     bool m_started = false;
 };
