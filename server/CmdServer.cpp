@@ -5,6 +5,8 @@
 
 #include <QTcpSocket>
 
+#include <utility>
+
 CmdServer::CmdServer(QObject* parent)
     : QObject(parent)
     , m_server(this)
@@ -62,7 +64,7 @@ void CmdServer::Establish()
         if (m_client) {
             m_client->disconnect(this);
             m_client->abort();
-            m_client->deleteLater();
+            Retire(m_client);
         }
         m_reader.Reset();
         m_stallTimer.stop();
@@ -74,7 +76,7 @@ void CmdServer::Establish()
             m_connected = false;
             m_stallTimer.stop();
             m_reader.Reset();
-            socket->deleteLater();
+            Retire(socket);
         });
         connect(socket, &QTcpSocket::readyRead, this, &CmdServer::Read);
         connect(socket, &QAbstractSocket::errorOccurred, this, &CmdServer::WriteError);
@@ -119,8 +121,23 @@ void CmdServer::ProcessBuffered()
         emit ExecuteCmd(body);
         m_executing = false;
         m_executingClient = nullptr;
+        // Sockets let go of while the request ran: its nested loop had to keep them.
+        for (const QPointer<QTcpSocket>& socket : std::exchange(m_retired, {}))
+            if (socket)
+                socket->deleteLater();
     }
     UpdateStallTimer();
+}
+
+void CmdServer::Retire(QTcpSocket* socket)
+{
+    // A request runs inside this socket's (or the previous client's) data-ready notification;
+    // a nested event loop in it would carry out a deferred deletion at once, under the
+    // notification that is still on the stack.
+    if (m_executing)
+        m_retired.append(socket);
+    else
+        socket->deleteLater();
 }
 
 void CmdServer::UpdateStallTimer()
@@ -142,7 +159,7 @@ void CmdServer::DropClient()
     m_reader.Reset();
     socket->disconnect(this);
     socket->abort();
-    socket->deleteLater();
+    Retire(socket);
 }
 
 void CmdServer::Write(const QString& reply)

@@ -6,6 +6,7 @@
 
 #include <QAbstractSocket>
 #include <QHostAddress>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QTcpServer>
@@ -62,11 +63,14 @@ private:
     // Dispatches every complete buffered message, unless a request is executing.
     void ProcessBuffered();
     void DropClient();
+    // Deletes a socket the server no longer uses, once no request is executing.
+    void Retire(QTcpSocket* socket);
     void UpdateStallTimer();
 
     QTcpServer m_server; // a child too: the sockets it accepts are its children
     QPointer<QTcpSocket> m_client;
     QPointer<QTcpSocket> m_executingClient; // whose request runs; replies go only to it
+    QList<QPointer<QTcpSocket>> m_retired;   // dropped while a request ran, deleted after it
     QPointer<ProjectManager> m_manager;
     CmdFrameReader m_reader;
     QTimer m_stallTimer;

@@ -5,10 +5,13 @@
 #include "tests/FakeProjectEngine.h"
 
 #include <QEventLoop>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -37,6 +40,31 @@ bool WaitForBytes(QTcpSocket& socket, QByteArray& received, qsizetype bytes)
             return received.size() >= bytes;
         },
         10000);
+}
+
+// Runs a nested QEventLoop, as an import or a project read does inside a request, until
+// `done` holds; then keeps it running until an object deleted later from inside it has gone,
+// so every deferred deletion posted meanwhile has been carried out by this loop.
+void RunNestedLoopUntil(const std::function<bool()>& done)
+{
+    QEventLoop loop;
+    QTimer poll;
+    bool flushed = false;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (!done())
+            return;
+        poll.stop();
+        auto* sentinel = new QObject;
+        QObject::connect(sentinel, &QObject::destroyed, &loop, [&] {
+            flushed = true;
+            loop.quit();
+        });
+        sentinel->deleteLater();
+    });
+    poll.start(5);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    QVERIFY2(flushed, "the nested loop timed out");
 }
 
 } // namespace
@@ -252,6 +280,77 @@ private slots:
         QVERIFY(WaitForBytes(client, received, 22));
         QCOMPARE(received, Framed("A") + Framed("B"));
         QCOMPARE(order, QStringList({"start A", "end A", "start B", "end B"}));
+    }
+
+    // A request that runs a nested event loop (an import, a project read) while its client
+    // leaves: the client's socket, whose data-ready notification is still on the stack, must
+    // outlive the request.
+    void clientLeavingDuringANestedLoop()
+    {
+        CmdServer server;
+        QVERIFY(server.Listen(0));
+        QTcpSocket client;
+        bool ran = false;
+        connect(&server, &CmdServer::ExecuteCmd, this, [&](const QString&) {
+            ran = true;
+            const QPointer<QTcpSocket> serverSide = server.findChild<QTcpSocket*>();
+            QVERIFY(serverSide);
+            client.disconnectFromHost();
+            RunNestedLoopUntil([&] { return !server.IsConnected(); });
+            // Its notification is on the stack: freeing it now crashes when that returns (a
+            // sanitizer does not see it, the freed memory is read inside uninstrumented Qt).
+            QVERIFY(serverSide);
+            server.Write(QStringLiteral("late"));
+        });
+        client.connectToHost(QHostAddress::LocalHost, server.Port());
+        QVERIFY(client.waitForConnected(10000));
+        client.write(Framed("A"));
+        client.flush();
+        QTRY_VERIFY(ran);
+        // The server goes on: a new client is served.
+        QTcpSocket next;
+        next.connectToHost(QHostAddress::LocalHost, server.Port());
+        QVERIFY(next.waitForConnected(10000));
+        QTRY_VERIFY(server.IsConnected());
+        disconnect(&server, &CmdServer::ExecuteCmd, this, nullptr);
+        connect(&server, &CmdServer::ExecuteCmd, &server, &CmdServer::Write);
+        next.write(Framed("again"));
+        QByteArray received;
+        QVERIFY(WaitForBytes(next, received, Framed("again").size()));
+        QCOMPARE(received, Framed("again"));
+    }
+
+    // The same while a second client connects and replaces the first: the reply of the first
+    // request does not reach the second client, whose own request is answered afterwards.
+    void clientReplacedDuringANestedLoop()
+    {
+        CmdServer server;
+        QVERIFY(server.Listen(0));
+        QTcpSocket first;
+        QTcpSocket second;
+        QStringList order;
+        connect(&server, &CmdServer::ExecuteCmd, this, [&](const QString& body) {
+            order.append(body);
+            if (body == QLatin1String("A")) {
+                const QPointer<QTcpSocket> serverSide = server.findChild<QTcpSocket*>();
+                QVERIFY(serverSide);
+                second.connectToHost(QHostAddress::LocalHost, server.Port());
+                RunNestedLoopUntil([&] { return first.state() == QAbstractSocket::UnconnectedState; });
+                QVERIFY(serverSide);
+                second.write(Framed("B"));
+                second.flush();
+            }
+            server.Write(body);
+        });
+        first.connectToHost(QHostAddress::LocalHost, server.Port());
+        QVERIFY(first.waitForConnected(10000));
+        first.write(Framed("A"));
+        first.flush();
+        QTRY_VERIFY(!order.isEmpty()); // the second client has connected
+        QByteArray received;
+        QVERIFY(WaitForBytes(second, received, Framed("B").size()));
+        QCOMPARE(received, Framed("B"));
+        QCOMPARE(order, QStringList({"A", "B"}));
     }
 };
 
