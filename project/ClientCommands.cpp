@@ -422,6 +422,11 @@ bool ClientCommands::Update(const QJsonObject& request, QJsonObject& reply, QStr
     }
 
     if (FolderItem* target = project->Folder(IdValue(object, QStringLiteral("parent_id")))) {
+        // The tree hangs from the base folders: none of them ever moves.
+        if (project->BaseFolders().contains(item)) {
+            msg = QStringLiteral("Base folders cannot be moved.");
+            return false;
+        }
         const bool regularTimeline = item->ItemKind() == ProjectItem::TimelineKind;
         const bool source = item->ItemKind() == ProjectItem::SourceKind;
         if (target == project->TimelinesFolder() && !regularTimeline) {
@@ -432,7 +437,11 @@ bool ClientCommands::Update(const QJsonObject& request, QJsonObject& reply, QStr
             msg = QStringLiteral("The SOURCES folder cannot be the parent of a timeline or folder.");
             return false;
         }
-        project->MoveItem(item, target, object.value(QStringLiteral("parent_index")).toInt(-1));
+        // Into itself or a folder of its own, or deeper than folders may nest: refused whole.
+        if (!project->MoveItem(item, target, object.value(QStringLiteral("parent_index")).toInt(-1))) {
+            msg = QStringLiteral("Cannot move (%1) into folder (%2)").arg(idText, IdText(target->Id()));
+            return false;
+        }
     }
     m_manager.RenameItem(id, object.value(QStringLiteral("name")).toString());
 

@@ -221,6 +221,38 @@ private slots:
         QCOMPARE(Failure({{"cmd", "import_project"}, {"file_path", "/no/such/p.plvx2"}}), QStringLiteral("Project file does not exist (/no/such/p.plvx2)"));
     }
 
+    // The tree stays a tree under its three base folders: an "update" that would move a base
+    // folder, or a folder into itself, is refused and changes nothing.
+    void updateNeverBreaksTheTree()
+    {
+        Project& project = *m_manager->GetProject();
+        const QUuid outer = m_manager->AddFolder(QStringLiteral("F"), {});
+        const QUuid inner = m_manager->AddFolder(QStringLiteral("G"), outer);
+        const QUuid sources = project.SourcesFolder()->Id();
+        auto move = [&](const QUuid& id, const QUuid& parent) {
+            return Failure({{"cmd", "update"}, {"object", QJsonObject{{"id", Id(id)}, {"parent_id", Id(parent)}}}});
+        };
+        const QObject* baseParent = project.SourcesFolder()->parent();
+        for (const FolderItem* base : project.BaseFolders())
+            QCOMPARE(move(base->Id(), outer), QStringLiteral("Base folders cannot be moved."));
+        QCOMPARE(move(project.ProjectFolder()->Id(), inner), QStringLiteral("Base folders cannot be moved."));
+        QCOMPARE(project.SourcesFolder()->parent(), baseParent);
+        QVERIFY(!project.Folder(outer)->HasDescendant(sources));
+        QCOMPARE(move(outer, inner), QStringLiteral("Cannot move (%1) into folder (%2)").arg(Id(outer), Id(inner)));
+        QCOMPARE(move(outer, outer), QStringLiteral("Cannot move (%1) into folder (%2)").arg(Id(outer), Id(outer)));
+        QVERIFY(project.Folder(outer)->HasDescendant(inner));
+        QCOMPARE(project.Folder(outer)->parent(), static_cast<QObject*>(project.ProjectFolder()));
+
+        // Had SOURCES gone into F, removing F would have taken the base folder with it.
+        QVERIFY(Run({{"cmd", "remove"}, {"id", Id(outer)}}).value("success").toBool());
+        QVERIFY(!project.Folder(outer));
+        QCOMPARE(project.Folder(sources), project.SourcesFolder());
+        QStringList names;
+        for (const QJsonValue& folder : Run({{"cmd", "get_folders"}}).value("folders").toArray())
+            names.append(folder.toObject().value("name").toString());
+        QCOMPARE(names, QStringList({"PROJECT", "SOURCES", "TIMELINES"}));
+    }
+
     // A command that ran leaves nothing to undo and the project unsaved; the gate does not.
     void commandsClearTheUndoStack()
     {
