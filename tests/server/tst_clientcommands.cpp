@@ -289,7 +289,12 @@ private slots:
         QVERIFY(queued.isEmpty());
 
         QVERIFY(Run(with({{"padding", 5}, {"frame_numbering", "match_frame"}})).value("success").toBool());
-        QCOMPARE(queued.count(), 1);
+        // Asked for from the event loop, after the reply; until then the export counts as
+        // running and a request gets no reply.
+        QVERIFY(queued.isEmpty());
+        m_manager->OnExecuteCmd(QStringLiteral("{\"cmd\":\"query_export\"}"));
+        QCOMPARE(m_host.replies.size(), 1 + 6);
+        QTRY_COMPARE(queued.count(), 1);
         ExportProperties sequence = queued.takeFirst().at(0).value<ExportProperties>();
         QCOMPARE(sequence.outputPath, QStringLiteral("/out/take1.#####.png"));
         QVERIFY(sequence.imageSequence);
@@ -302,6 +307,7 @@ private slots:
                           {"annotation_bg_color", QJsonArray{300, -4, 10, 255}}, {"exclude_audio", true}}))
                     .value("success")
                     .toBool());
+        QTRY_COMPARE(queued.count(), 1);
         ExportProperties movie = queued.takeFirst().at(0).value<ExportProperties>();
         QCOMPARE(movie.outputPath, QStringLiteral("/out/take1.mov"));
         QVERIFY(!movie.imageSequence);

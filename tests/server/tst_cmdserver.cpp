@@ -1,5 +1,6 @@
 #include "core/Logger.h"
 #include "core/Settings.h"
+#include "project/ExportStatus.h"
 #include "project/ProjectManager.h"
 #include "server/CmdServer.h"
 #include "tests/FakeProjectEngine.h"
@@ -121,6 +122,7 @@ private slots:
 
     void cleanup()
     {
+        ExportStatus::SetRunning(false);
         m_server.reset();
         m_manager.reset();
     }
@@ -280,6 +282,36 @@ private slots:
         QVERIFY(WaitForBytes(client, received, 22));
         QCOMPARE(received, Framed("A") + Framed("B"));
         QCOMPARE(order, QStringList({"start A", "end A", "start B", "end B"}));
+    }
+
+    // An export asked for by "queue_export" runs after the request has been answered, and a
+    // viewer capture's nested event loop then drops requests (no reply) rather than holding
+    // them back to answer when the export is over.
+    void requestsDuringAnExportAreDropped()
+    {
+        auto socket = Connect();
+        QVERIFY(socket);
+        QSignalSpy dispatched(m_server.get(), &CmdServer::ExecuteCmd);
+        bool exported = false;
+        connect(m_manager.get(), &ProjectManager::ExportRequested, this, [&] {
+            // What a viewer capture does: running, with the event loop turning.
+            ExportStatus::SetRunning(true);
+            socket->write(EchoRequest("during"));
+            socket->flush();
+            const qsizetype before = dispatched.size();
+            RunNestedLoopUntil([&] { return dispatched.size() > before; });
+            ExportStatus::SetRunning(false);
+            exported = true;
+        });
+        const QByteArray initialize = Framed("{\"cmd\":\"initialize\",\"api_version\":\"1.0.0\"}");
+        QCOMPARE(SendAndSync(*socket, initialize), Framed("{\"msg\":\"\",\"success\":true}"));
+        const QByteArray queue = Framed("{\"cmd\":\"queue_export\",\"output_dir_path\":\"/out\",\"base_file_name\":\"b\","
+                                        "\"ext\":\"mov\",\"width\":2,\"height\":2}");
+        socket->write(queue);
+        socket->flush();
+        QTRY_VERIFY_WITH_TIMEOUT(exported, 20000);
+        // The queue_export reply, then nothing for "during": the next reply is the sync's.
+        QCOMPARE(SendAndSync(*socket, {}), Framed("{\"msg\":\"\",\"success\":true}"));
     }
 
     // A request that runs a nested event loop (an import, a project read) while its client
