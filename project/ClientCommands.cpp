@@ -28,6 +28,9 @@
 namespace {
 
 constexpr int kViewers = 4;
+// The range of exportImagePadding.
+constexpr int kMinExportPadding = 1;
+constexpr int kMaxExportPadding = 6;
 
 int Offset()
 {
@@ -689,6 +692,9 @@ QString ClientCommands::BuildExportProperties(const QJsonObject& request, Export
         return QStringLiteral("Unsupported export file format: %1").arg(ext);
     const bool imageSequence = ext == QLatin1String("png") || ext == QLatin1String("jpg");
     const int padding = request.value(QStringLiteral("padding")).toInt(4);
+    // The digits the export settings allow: a wider run would be a huge file name pattern.
+    if (imageSequence && (padding < kMinExportPadding || padding > kMaxExportPadding))
+        return QStringLiteral("Invalid padding: %1. Expected %2 to %3").arg(padding).arg(kMinExportPadding).arg(kMaxExportPadding);
 
     int numbering = ExportNumberingZeroBased;
     if (imageSequence) {
@@ -739,7 +745,7 @@ QString ClientCommands::BuildExportProperties(const QJsonObject& request, Export
     properties.frameSelection = selection;
     properties.excludeAnnotations = excludeAnnotations;
     properties.annotationBackgroundColor = background;
-    properties.outputPath = imageSequence ? QStringLiteral("%1/%2.%3.%4").arg(dir, base, QString(std::max(padding, 0), QLatin1Char('#')), ext)
+    properties.outputPath = imageSequence ? QStringLiteral("%1/%2.%3.%4").arg(dir, base, QString(padding, QLatin1Char('#')), ext)
                                           : QStringLiteral("%1/%2.%3").arg(dir, base, ext);
     return {};
 }

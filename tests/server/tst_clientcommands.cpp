@@ -280,6 +280,11 @@ private slots:
         QCOMPARE(Failure(with({{"frame_numbering", "two_based"}})),
                  QStringLiteral("Invalid frames_to_capture value: two_based. Expected one of 'zero_based', 'one_based' or 'match_frame'"));
         QCOMPARE(Failure(with({{"width", 0}})), QStringLiteral("Invalid width/height: 0x180"));
+        // Padding is the export settings' 1..6 digits: no "#" run of 2^31 characters, no "%-5d".
+        QCOMPARE(Failure(with({{"padding", -5}})), QStringLiteral("Invalid padding: -5. Expected 1 to 6"));
+        QCOMPARE(Failure(with({{"padding", 2147483647}})), QStringLiteral("Invalid padding: 2147483647. Expected 1 to 6"));
+        QCOMPARE(Failure(with({{"padding", 0}})), QStringLiteral("Invalid padding: 0. Expected 1 to 6"));
+        QCOMPARE(Failure(with({{"padding", 7}, {"ext", "jpg"}})), QStringLiteral("Invalid padding: 7. Expected 1 to 6"));
         QCOMPARE(Failure(with({{"viewer_capture", true}})),
                  QStringLiteral("Invalid annotation_bg_color format. Expected list of 4 integers [R, G, B, A]."));
         QCOMPARE(Failure(with({{"viewer_capture", true}, {"annotation_bg_color", QJsonArray{1, 2, 3}}})),
@@ -292,8 +297,9 @@ private slots:
         // Asked for from the event loop, after the reply; until then the export counts as
         // running and a request gets no reply.
         QVERIFY(queued.isEmpty());
+        const qsizetype replies = m_host.replies.size();
         m_manager->OnExecuteCmd(QStringLiteral("{\"cmd\":\"query_export\"}"));
-        QCOMPARE(m_host.replies.size(), 1 + 6);
+        QCOMPARE(m_host.replies.size(), replies);
         QTRY_COMPARE(queued.count(), 1);
         ExportProperties sequence = queued.takeFirst().at(0).value<ExportProperties>();
         QCOMPARE(sequence.outputPath, QStringLiteral("/out/take1.#####.png"));
