@@ -38,12 +38,29 @@ void CmdServer::Attach(ProjectManager* manager)
     if (m_manager) {
         m_manager->SetClientApiHost(nullptr);
         disconnect(this, &CmdServer::ExecuteCmd, m_manager, nullptr);
+        disconnect(m_manager, &ProjectManager::BlockUserInputChanged, this, nullptr);
     }
     m_manager = manager;
+    SetLoadRunning(false);
     if (!manager)
         return;
     manager->SetClientApiHost(this);
     connect(this, &CmdServer::ExecuteCmd, manager, &ProjectManager::OnExecuteCmd);
+    connect(manager, &ProjectManager::BlockUserInputChanged, this, &CmdServer::SetLoadRunning);
+}
+
+void CmdServer::SetLoadRunning(bool running)
+{
+    if (running == m_loadRunning)
+        return;
+    m_loadRunning = running;
+    if (running) {
+        // The client is not stalling while its complete message waits for the load.
+        m_stallTimer.stop();
+        return;
+    }
+    // From the event loop: the load's own nested loop is still on the stack here.
+    QMetaObject::invokeMethod(this, &CmdServer::ProcessBuffered, Qt::QueuedConnection);
 }
 
 QString CmdServer::InvalidHeaderBody()
@@ -90,16 +107,18 @@ void CmdServer::Read()
     if (!m_client)
         return;
     m_reader.Append(m_client->readAll());
-    if (m_executing)
-        return; // taken when the running request has returned
+    if (m_executing || m_loadRunning)
+        return; // taken when the running request has returned or the load has ended
     ProcessBuffered();
 }
 
 void CmdServer::ProcessBuffered()
 {
+    if (m_executing || m_loadRunning)
+        return;
     m_stallTimer.stop();
     QString body;
-    while (m_client && !m_executing) {
+    while (m_client && !m_executing && !m_loadRunning) {
         // Bytes that came while a request executed raised no new notification (the socket
         // does not signal again from inside its own notification): they are taken here.
         m_reader.Append(m_client->readAll());

@@ -20,6 +20,8 @@ class QTcpSocket;
 //
 // While a request executes (an import waits for parsing in a nested event loop) no other
 // request is dispatched: bytes that arrive meanwhile are buffered and taken once it returns.
+// The same holds while a blocking load the user started (a project open, an import) runs the
+// event loop: requests wait for its end rather than change the project it is reading.
 // A client that leaves a message unfinished for the stall timeout is disconnected.
 class CmdServer : public QObject, public ClientApiHost
 {
@@ -58,6 +60,8 @@ public slots:
     void Establish();
     void Read();
     void WriteError(QAbstractSocket::SocketError error);
+    // The manager's BlockUserInputChanged: requests are held while a blocking load runs.
+    void SetLoadRunning(bool running);
 
 private:
     // Dispatches every complete buffered message, unless a request is executing.
@@ -77,4 +81,5 @@ private:
     bool m_connected = false;
     bool m_initialized = false;
     bool m_executing = false;
+    bool m_loadRunning = false;
 };

@@ -1,6 +1,7 @@
 #include "core/Logger.h"
 #include "core/Settings.h"
 #include "project/ExportStatus.h"
+#include "project/Project.h"
 #include "project/ProjectManager.h"
 #include "server/CmdServer.h"
 #include "tests/FakeProjectEngine.h"
@@ -9,11 +10,13 @@
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -67,6 +70,24 @@ void RunNestedLoopUntil(const std::function<bool()>& done)
     loop.exec();
     QVERIFY2(flushed, "the nested loop timed out");
 }
+
+// An engine whose parses end only when the test releases them, as a slow probe would: a
+// blocking load waits for them in its nested event loop.
+class HeldParseEngine : public FakeProjectEngine
+{
+public:
+    bool ParseSource(Timeline* sourceTimeline) override
+    {
+        held.append(sourceTimeline);
+        return true;
+    }
+    void Release()
+    {
+        for (Timeline* timeline : std::exchange(held, {}))
+            TestSupport::FakeParsedVideo(*timeline->GetSource(), 10, 24.0);
+    }
+    QList<Timeline*> held;
+};
 
 } // namespace
 
@@ -312,6 +333,49 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(exported, 20000);
         // The queue_export reply, then nothing for "during": the next reply is the sync's.
         QCOMPARE(SendAndSync(*socket, {}), Framed("{\"msg\":\"\",\"success\":true}"));
+    }
+
+    // A request arriving while a load the user started waits in its nested event loop is
+    // taken once the load has ended: a "new_project" would otherwise replace the project
+    // being read.
+    void requestsWaitForALoadTheUserStarted()
+    {
+        HeldParseEngine engine;
+        ProjectManager manager(&engine);
+        CmdServer server;
+        server.Attach(&manager);
+        QVERIFY(server.Listen(0));
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, server.Port());
+        QVERIFY(client.waitForConnected(10000));
+        const QByteArray success = Framed("{\"msg\":\"\",\"success\":true}");
+        client.write(Framed("{\"cmd\":\"initialize\",\"api_version\":\"1.0.0\"}"));
+        QByteArray received;
+        QVERIFY(WaitForBytes(client, received, success.size()));
+        QCOMPARE(received, success);
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("shot.mov"));
+        TestSupport::Touch(path);
+        QStringList order;
+        connect(&server, &CmdServer::ExecuteCmd, this, [&] { order.append(QStringLiteral("request")); });
+        // Sent once the import waits for its parse, which ends when the server has read it.
+        QTimer::singleShot(0, this, [&] {
+            QTcpSocket* serverSide = server.findChild<QTcpSocket*>();
+            QVERIFY(serverSide);
+            connect(serverSide, &QTcpSocket::readyRead, this, [&] { engine.Release(); });
+            client.write(Framed("{\"cmd\":\"new_project\"}"));
+            client.flush();
+        });
+        const QList<QUuid> ids = manager.ImportFiles({path + QLatin1Char('@')}, {});
+        order.append(QStringLiteral("load ended"));
+        QCOMPARE(ids.size(), 1);
+        QVERIFY(manager.GetProject()->SourceItem(ids.first()));
+        received.clear();
+        QVERIFY(WaitForBytes(client, received, success.size()));
+        QCOMPARE(received, success);
+        QCOMPARE(order, QStringList({"load ended", "request"}));
+        QVERIFY(!manager.GetProject()->SourceItem(ids.first())); // the new project came after
     }
 
     // A request that runs a nested event loop (an import, a project read) while its client
