@@ -2,16 +2,20 @@
 #include "core/Settings.h"
 #include "project/ClientApiHost.h"
 #include "project/ClientCommands.h"
+#include "project/Clip.h"
 #include "project/ExportStatus.h"
 #include "project/FolderItem.h"
 #include "project/Project.h"
 #include "project/ProjectGlobals.h"
 #include "project/ProjectManager.h"
+#include "project/Source.h"
 #include "project/Timeline.h"
 #include "project/TimelineItem.h"
+#include "project/Track.h"
 #include "tests/FakeProjectEngine.h"
 #include "tests/TestSupport.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -251,6 +255,41 @@ private slots:
         for (const QJsonValue& folder : Run({{"cmd", "get_folders"}}).value("folders").toArray())
             names.append(folder.toObject().value("name").toString());
         QCOMPARE(names, QStringList({"PROJECT", "SOURCES", "TIMELINES"}));
+    }
+
+    // "remove" of a folder takes the sources inside it out of the timelines outside it that
+    // use them: once the request has cleared the undo stack (freeing the removed sources), no
+    // clip is left pointing at one.
+    void removingAFolderLeavesNoClipOfItsSources()
+    {
+        Project& project = *m_manager->GetProject();
+        const QUuid folder = m_manager->AddFolder(QStringLiteral("F"), {});
+        ProjectManager::ImportOptions inside;
+        inside.parentId = folder;
+        const QUuid held = m_manager->ImportFiles({TestSupport::MediaPath("clip_23976.mp4")}, inside).value(0);
+        const QUuid kept = ImportClip();
+        QVERIFY(!held.isNull() && !kept.isNull());
+        QCOMPARE(project.SourceItem(held)->parent(), static_cast<QObject*>(project.Folder(folder)));
+        const QUuid outside = m_manager->AddTimeline(QStringLiteral("Outside"), {});
+        m_manager->InsertClips(outside, {held, kept, held}, -1);
+        Timeline* timeline = m_manager->RegularTimeline(outside);
+        QCOMPARE(timeline->GetTrack()->ClipCount(), 3);
+
+        QVERIFY(Run({{"cmd", "remove"}, {"id", Id(folder)}}).value("success").toBool());
+        QCOMPARE(m_manager->UndoStack()->count(), 0);
+        QVERIFY(!project.SourceItem(held));
+        QVERIFY(project.SourceItem(kept));
+        // What is left plays the source still in the project (under a sanitizer a clip of a
+        // freed source is caught here too).
+        QCOMPARE(timeline->GetTrack()->ClipCount(), 1);
+        const Source* source = timeline->ClipAt(0)->GetSource();
+        QVERIFY(source);
+        QCOMPARE(source->Id(), kept);
+        QCOMPARE(source->AbsolutePath(), QFileInfo(TestSupport::MediaPath("clip_23976.mp4")).absoluteFilePath());
+        QVERIFY(timeline->LastFrame() > 0);
+        const QJsonArray elements = Run({{"cmd", "get_timeline_elements"}, {"timeline_id", Id(outside)}}).value("sources").toArray();
+        QCOMPARE(elements.size(), 1);
+        QCOMPARE(elements.at(0).toObject().value("id").toString(), Id(kept));
     }
 
     // A command that ran leaves nothing to undo and the project unsaved; the gate does not.
