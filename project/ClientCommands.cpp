@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -35,6 +36,21 @@ constexpr int kMaxExportPadding = 6;
 int Offset()
 {
     return ProjectGlobals::TimeControlFrameOffset();
+}
+
+// A frame of a reply: the timeline's frame with the offset added, in 64 bits (a JSON number
+// holds it exactly).
+qint64 DisplayFrame(int32_t frame)
+{
+    return qint64(frame) + Offset();
+}
+
+// A frame of a request taken to the timeline's numbering: the offset taken off in 64 bits
+// and the result kept within int32_t (the timeline clamps it further).
+int32_t TimelineFrame(qint64 displayFrame)
+{
+    return static_cast<int32_t>(std::clamp<qint64>(displayFrame - Offset(), std::numeric_limits<int32_t>::min(),
+                                                   std::numeric_limits<int32_t>::max()));
 }
 
 QUuid IdValue(const QJsonObject& object, const QString& key)
@@ -249,7 +265,7 @@ bool ClientCommands::ImportFile(const QJsonObject& request, QJsonObject& reply, 
 bool ClientCommands::GetFrame(const QJsonObject&, QJsonObject& reply, QString&)
 {
     const Timeline* timeline = m_manager.Engine() ? m_manager.Engine()->PrimaryTimeline() : nullptr;
-    reply.insert(QStringLiteral("frame"), timeline ? timeline->PlaybackFrame() + Offset() : -1);
+    reply.insert(QStringLiteral("frame"), timeline ? DisplayFrame(timeline->PlaybackFrame()) : -1);
     return true;
 }
 
@@ -262,20 +278,20 @@ bool ClientCommands::SetFrame(const QJsonObject& request, QJsonObject& reply, QS
         reply.insert(QStringLiteral("frame"), -1);
         return true;
     }
-    int32_t frame = request.value(QStringLiteral("frame")).toInt(0) - Offset();
-    if (request.value(QStringLiteral("from_range_start")).toBool(false))
-        frame = request.value(QStringLiteral("frame")).toInt(0) + timeline->RangeStartFrame();
-    frame = std::clamp(frame, 0, std::max(timeline->LastFrame(), 0));
+    const qint64 given = request.value(QStringLiteral("frame")).toInt(0);
+    const qint64 wanted = request.value(QStringLiteral("from_range_start")).toBool(false) ? given + timeline->RangeStartFrame()
+                                                                                          : given - Offset();
+    const auto frame = static_cast<int32_t>(std::clamp<qint64>(wanted, 0, std::max(timeline->LastFrame(), 0)));
     engine->SeekPlayback(timeline->FrameStartTime(frame), request.value(QStringLiteral("audio")).toBool(false));
-    reply.insert(QStringLiteral("frame"), timeline->PlaybackFrame() + Offset());
+    reply.insert(QStringLiteral("frame"), DisplayFrame(timeline->PlaybackFrame()));
     return true;
 }
 
 bool ClientCommands::GetRange(const QJsonObject&, QJsonObject& reply, QString&)
 {
     const Timeline* timeline = m_manager.Engine() ? m_manager.Engine()->PrimaryTimeline() : nullptr;
-    reply.insert(QStringLiteral("start_frame"), timeline ? timeline->RangeStartFrame() + Offset() : -1);
-    reply.insert(QStringLiteral("end_frame"), timeline ? timeline->RangeEndFrame() + Offset() : -1);
+    reply.insert(QStringLiteral("start_frame"), timeline ? DisplayFrame(timeline->RangeStartFrame()) : -1);
+    reply.insert(QStringLiteral("end_frame"), timeline ? DisplayFrame(timeline->RangeEndFrame()) : -1);
     return true;
 }
 
@@ -285,7 +301,7 @@ bool ClientCommands::SetRange(const QJsonObject& request, QJsonObject& reply, QS
         const int start = request.value(QStringLiteral("start_frame")).toInt(-1);
         const int end = request.value(QStringLiteral("end_frame")).toInt(-1);
         // -1 keeps its meaning (the start, an open end) rather than being shifted.
-        timeline->SetPlaybackRange(start < 0 ? 0 : start - Offset(), end < 0 ? -1 : end - Offset());
+        timeline->SetPlaybackRange(start < 0 ? 0 : TimelineFrame(start), end < 0 ? -1 : TimelineFrame(end));
     }
     return GetRange(request, reply, msg);
 }
@@ -455,10 +471,9 @@ bool ClientCommands::Update(const QJsonObject& request, QJsonObject& reply, QStr
     }
     auto* timelineItem = static_cast<TimelineItem*>(item);
     Timeline* timeline = timelineItem->GetTimeline();
-    const int offset = Offset();
-    const int32_t playbackFrame = object.value(QStringLiteral("playback_frame")).toInt(-1) - offset;
-    const int32_t rangeStart = object.value(QStringLiteral("range_start_frame")).toInt(-1) - offset;
-    const int32_t rangeEnd = object.value(QStringLiteral("range_end_frame")).toInt(-1) - offset;
+    const int32_t playbackFrame = TimelineFrame(object.value(QStringLiteral("playback_frame")).toInt(-1));
+    const int32_t rangeStart = TimelineFrame(object.value(QStringLiteral("range_start_frame")).toInt(-1));
+    const int32_t rangeEnd = TimelineFrame(object.value(QStringLiteral("range_end_frame")).toInt(-1));
     if (!timelineItem->IsSource()) {
         const bool use = object.value(QStringLiteral("use_source_in_outs")).toBool(false);
         if (use != timeline->UseSourceInOuts())
@@ -665,7 +680,7 @@ bool ClientCommands::GetBookmarks(const QJsonObject& request, QJsonObject& reply
             for (const FrameBookmark* bookmark : item->GetTimeline()->FrameBookmarks()) {
                 if (bookmark->TimelineFrame() < 0)
                     continue;
-                (bookmark->HasAnnotation() ? annotations : bookmarks).append(bookmark->TimelineFrame() + Offset());
+                (bookmark->HasAnnotation() ? annotations : bookmarks).append(DisplayFrame(bookmark->TimelineFrame()));
             }
             if (bookmarks.isEmpty() && annotations.isEmpty() && !includeEmpty)
                 continue;
@@ -772,15 +787,14 @@ QJsonObject ClientCommands::ItemObject(const TimelineItem* item) const
 {
     const Timeline* timeline = item->GetTimeline();
     const auto* parent = qobject_cast<const FolderItem*>(item->parent());
-    const int offset = Offset();
     QJsonObject object;
     object.insert(QStringLiteral("id"), IdText(item->Id()));
     object.insert(QStringLiteral("name"), item->Name());
     object.insert(QStringLiteral("parent_id"), parent ? IdText(parent->Id()) : QString());
     object.insert(QStringLiteral("parent_index"), parent ? parent->IndexOf(item) : -1);
-    object.insert(QStringLiteral("playback_frame"), timeline->PlaybackFrame() + offset);
-    object.insert(QStringLiteral("range_start_frame"), timeline->RangeStartFrame() + offset);
-    object.insert(QStringLiteral("range_end_frame"), timeline->RangeEndFrame() + offset);
+    object.insert(QStringLiteral("playback_frame"), DisplayFrame(timeline->PlaybackFrame()));
+    object.insert(QStringLiteral("range_start_frame"), DisplayFrame(timeline->RangeStartFrame()));
+    object.insert(QStringLiteral("range_end_frame"), DisplayFrame(timeline->RangeEndFrame()));
     object.insert(QStringLiteral("output_id"), static_cast<int>(timeline->OutputId()));
     object.insert(QStringLiteral("is_source"), item->IsSource());
     if (item->IsSource()) {

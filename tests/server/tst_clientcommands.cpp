@@ -22,6 +22,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <limits>
+
 namespace {
 
 // The server's side, remembering the replies.
@@ -153,6 +155,52 @@ private slots:
 
         ProjectGlobals::SetTimeControlFrameOffset(0);
         QCOMPARE(Run({{"cmd", "get_frame"}}).value("frame").toInt(), timeline->PlaybackFrame());
+    }
+
+    // Frames at the ends of the integer range, with the offset taken off or the range start
+    // added, do not wrap around (nor overflow under a sanitizer): they clamp.
+    void extremeFramesClamp()
+    {
+        constexpr int kMin = std::numeric_limits<int>::min();
+        constexpr int kMax = std::numeric_limits<int>::max();
+        const QUuid id = ImportClip();
+        Timeline* timeline = m_manager->AnyTimeline(id);
+        QVERIFY(timeline);
+        const int last = timeline->LastFrame();
+        QVERIFY(last > 12);
+        m_engine->primary = timeline;
+        QCOMPARE(Run({{"cmd", "set_frame"}, {"frame", kMin}}).value("frame").toInt(), 1);
+        QCOMPARE(Run({{"cmd", "set_frame"}, {"frame", kMax}}).value("frame").toInt(), last + 1);
+        Run({{"cmd", "set_range"}, {"start_frame", 3}, {"end_frame", 11}});
+        QCOMPARE(Run({{"cmd", "set_frame"}, {"frame", kMax}, {"from_range_start", true}}).value("frame").toInt(), last + 1);
+        QCOMPARE(Run({{"cmd", "set_frame"}, {"frame", kMin}, {"from_range_start", true}}).value("frame").toInt(), 1);
+
+        // An offset as large as a project file may carry: replies count past the int range.
+        ProjectGlobals::SetTimeControlFrameOffset(kMax);
+        const QJsonObject range = Run({{"cmd", "set_range"}, {"start_frame", 3}, {"end_frame", -1}});
+        QCOMPARE(range.value("start_frame").toInteger(), qint64(kMax));
+        QCOMPARE(range.value("end_frame").toInteger(), qint64(last) + kMax);
+        ProjectGlobals::SetTimeControlFrameOffset(1);
+
+        for (Timeline* primary : {static_cast<Timeline*>(nullptr), timeline}) {
+            m_engine->primary = primary;
+            const QJsonObject low = Run({{"cmd", "update"},
+                                         {"object", QJsonObject{{"id", Id(id)}, {"playback_frame", kMin}, {"range_start_frame", kMin},
+                                                                {"range_end_frame", kMin}}}})
+                                        .value("updated")
+                                        .toObject();
+            QCOMPARE(low.value("playback_frame").toInt(), 1);
+            QCOMPARE(low.value("range_start_frame").toInt(), 1);
+            QCOMPARE(low.value("range_end_frame").toInt(), last + 1);
+            const QJsonObject high = Run({{"cmd", "update"},
+                                          {"object", QJsonObject{{"id", Id(id)}, {"playback_frame", kMax}, {"range_start_frame", kMax},
+                                                                 {"range_end_frame", kMax}}}})
+                                         .value("updated")
+                                         .toObject();
+            QCOMPARE(high.value("playback_frame").toInt(), last + 1);
+            QCOMPARE(high.value("range_start_frame").toInt(), last + 1);
+            QCOMPARE(high.value("range_end_frame").toInt(), last + 1);
+        }
     }
 
     void playingGoesToTheEngine()
