@@ -245,8 +245,10 @@ bool ClientCommands::ImportFile(const QJsonObject& request, QJsonObject& reply, 
     ProjectManager::ImportOptions options;
     options.parentId = IdValue(request, QStringLiteral("parent_id"));
     options.detectSequences = false;
-    options.cutInFrame = std::max(rangeStart, 0);
-    options.cutOutFrame = rangeEnd;
+    // Display frames like every frame of a request; -1 (the default) is the source's start
+    // and end.
+    options.cutInFrame = rangeStart < 0 ? 0 : std::max(TimelineFrame(rangeStart), 0);
+    options.cutOutFrame = rangeEnd < 0 ? -1 : std::max(TimelineFrame(rangeEnd), 0);
     // Taken as it is ("@"): the sequence path is already resolved. The import blocks until
     // the source is parsed.
     const QList<QUuid> ids = sequencePath.isEmpty() ? QList<QUuid>() : m_manager.ImportFiles({sequencePath + QLatin1Char('@')}, options);

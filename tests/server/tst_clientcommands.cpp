@@ -203,6 +203,33 @@ private slots:
         }
     }
 
+    // import_file's cut-in and cut-out are display frames like every frame of a request: what
+    // was asked for is what the reply, and the time bar, show.
+    void importRangeIsInDisplayFrames()
+    {
+        const QJsonObject source = Run({{"cmd", "import_file"},
+                                        {"file_path", TestSupport::MediaPath("clip_23976.mp4")},
+                                        {"range_start", 5},
+                                        {"range_end", 20}})
+                                       .value("source")
+                                       .toObject();
+        QCOMPARE(source.value("range_start_frame").toInt(), 5);
+        QCOMPARE(source.value("range_end_frame").toInt(), 20);
+        const Timeline* timeline = m_manager->AnyTimeline(QUuid::fromString(source.value("id").toString()));
+        QVERIFY(timeline);
+        QCOMPARE(timeline->RangeStartFrame(), 4);
+        QCOMPARE(timeline->RangeEndFrame(), 19);
+        QCOMPARE(timeline->GetSource()->CutInFrame(), 4);
+
+        const QJsonObject whole = Run({{"cmd", "import_file"}, {"file_path", TestSupport::MediaPath("clip_23976.mp4")}})
+                                      .value("source")
+                                      .toObject();
+        const Timeline* uncut = m_manager->AnyTimeline(QUuid::fromString(whole.value("id").toString()));
+        QVERIFY(uncut);
+        QCOMPARE(whole.value("range_start_frame").toInt(), 1);
+        QCOMPARE(whole.value("range_end_frame").toInt(), uncut->LastFrame() + 1);
+    }
+
     void playingGoesToTheEngine()
     {
         QVERIFY(Run({{"cmd", "set_playing"}, {"playing", true}, {"play_forwards", false}}).value("success").toBool());
