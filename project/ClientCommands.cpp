@@ -646,7 +646,7 @@ bool ClientCommands::SetActiveInViewer(const QJsonObject& request, QJsonObject&,
         return false;
     }
     if (index < kViewers)
-        m_manager.OpenItemsInViewers({id}, index, false);
+        m_manager.OpenItemsInViewers({id}, index, Settings::Get().autoPlayEnabled);
     return true;
 }
 

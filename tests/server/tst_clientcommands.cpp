@@ -260,7 +260,14 @@ private slots:
         QVERIFY(Run({{"cmd", "set_active_in_viewer"}, {"index", 4}, {"id", Id(id)}}).value("success").toBool());
         QVERIFY(Run({{"cmd", "set_active_in_viewer"}, {"index", 1}, {"id", Id(id)}}).value("success").toBool());
         QCOMPARE(m_engine->shown[1], m_manager->AnyTimeline(id));
+        QVERIFY(!m_engine->autoPlayed[1]);
         QCOMPARE(Run({{"cmd", "get_active_in_viewer"}, {"index", 1}}).value("timeline").toObject().value("output_id").toInt(), 1);
+        // Autoplay follows the setting, as when the user opens an item.
+        Settings::Get().autoPlayEnabled = true;
+        QVERIFY(Run({{"cmd", "set_active_in_viewer"}, {"index", 2}, {"id", Id(id)}}).value("success").toBool());
+        QCOMPARE(m_engine->shown[2], m_manager->AnyTimeline(id));
+        QVERIFY(m_engine->autoPlayed[2]);
+        Settings::Get().autoPlayEnabled = false;
         QCOMPARE(Failure({{"cmd", "set_default_timeline"}, {"id", Id(id)}}), QStringLiteral("Invalid timeline id (%1)").arg(Id(id)));
     }
 
