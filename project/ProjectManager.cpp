@@ -160,7 +160,10 @@ bool ProjectManager::OpenProject(const QString& path, bool open)
     if (!read)
         return false;
     m_unsaved = !open; // an imported project changed this one, off the undo stack
-    if (open && QFileInfo(path).suffix() == ProjectFile::kSuffix)
+    // The older format and bookmark files are read, not reopened as projects: anything else
+    // (read as the current format, whatever its ending) is a project to remember.
+    const QString suffix = QFileInfo(path).suffix();
+    if (open && suffix != QLatin1String("plvx") && suffix != QLatin1String("bmk"))
         Settings::Get().AddRecentProject(path);
     emit ProjectLoadCompleted();
     return true;

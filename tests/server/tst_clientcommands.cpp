@@ -15,11 +15,13 @@
 #include "tests/FakeProjectEngine.h"
 #include "tests/TestSupport.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <limits>
@@ -372,6 +374,33 @@ private slots:
         const QJsonArray elements = Run({{"cmd", "get_timeline_elements"}, {"timeline_id", Id(outside)}}).value("sources").toArray();
         QCOMPARE(elements.size(), 1);
         QCOMPARE(elements.at(0).toObject().value("id").toString(), Id(kept));
+    }
+
+    // open_project remembers what it opened, whatever the ending of a current-format file;
+    // a bookmark file (or the older format) is read but not remembered as a project.
+    void openedProjectsAreRecent()
+    {
+        QTemporaryDir dir;
+        ImportClip();
+        const QString saved = dir.filePath(QStringLiteral("review.plvx2"));
+        QVERIFY(Run({{"cmd", "save_project"}, {"file_path", saved}}).value("success").toBool());
+        const QString renamed = dir.filePath(QStringLiteral("review.take"));
+        QVERIFY(QFile::copy(saved, renamed));
+        const QString bookmarks = dir.filePath(QStringLiteral("shot.bmk"));
+        QFile bmk(bookmarks);
+        QVERIFY(bmk.open(QIODevice::WriteOnly));
+        bmk.write("[main]\nmediaPath=" + TestSupport::MediaPath("clip_23976.mp4").toUtf8() + "\nframes=2,4\n");
+        bmk.close();
+
+        Settings::Get().recentProjects.clear();
+        QVERIFY(Run({{"cmd", "open_project"}, {"file_path", renamed}}).value("success").toBool());
+        QCOMPARE(Settings::Get().recentProjects, QStringList({renamed}));
+        QVERIFY(Run({{"cmd", "open_project"}, {"file_path", bookmarks}}).value("success").toBool());
+        QCOMPARE(m_manager->GetProject()->Sources().size(), 1);
+        QCOMPARE(Settings::Get().recentProjects, QStringList({renamed}));
+        QVERIFY(Run({{"cmd", "open_project"}, {"file_path", saved}}).value("success").toBool());
+        QCOMPARE(Settings::Get().recentProjects, QStringList({saved, renamed}));
+        Settings::Get().recentProjects.clear();
     }
 
     // A command that ran leaves nothing to undo and the project unsaved; the gate does not.
