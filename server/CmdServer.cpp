@@ -33,6 +33,15 @@ bool CmdServer::Listen(quint16 port)
     return false;
 }
 
+bool CmdServer::ListenOnConfiguredPort(int port)
+{
+    if (port < 1 || port > 65535) {
+        Logger::error(QStringLiteral("Client API server not started: port %1 is outside 1..65535").arg(port));
+        return false;
+    }
+    return Listen(static_cast<quint16>(port));
+}
+
 void CmdServer::Attach(ProjectManager* manager)
 {
     if (m_manager) {

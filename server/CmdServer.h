@@ -36,6 +36,9 @@ public:
     // Listens on the local host; port 0 picks a free one. False (and a logged error) when
     // the port cannot be taken.
     bool Listen(quint16 port);
+    // Listens on the configured port (`clientApiPort`): outside 1..65535 it refuses, with a
+    // logged error, rather than wrap the number onto another port.
+    bool ListenOnConfiguredPort(int port);
     quint16 Port() const { return m_server.serverPort(); }
     bool IsConnected() const { return m_connected; }
     // How long a partial message may wait for the rest of its bytes.

@@ -148,6 +148,29 @@ private slots:
         m_manager.reset();
     }
 
+    // A configured port out of range is refused, not wrapped (70000 would be 4464).
+    void configuredPortOutOfRangeIsRefused()
+    {
+        QStringList errors;
+        connect(Logger::Instance(), &Logger::ErrorLogged, this, [&](const QString& text) { errors.append(text); });
+        for (const int port : {70000, 65536, 0, -1}) {
+            CmdServer server;
+            QVERIFY(!server.ListenOnConfiguredPort(port));
+            QCOMPARE(server.Port(), quint16(0));
+        }
+        disconnect(Logger::Instance(), &Logger::ErrorLogged, this, nullptr);
+        QCOMPARE(errors.size(), 4);
+        QCOMPARE(errors.first(), QStringLiteral("Client API server not started: port 70000 is outside 1..65535"));
+        // In range it listens.
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        const quint16 free = probe.serverPort();
+        probe.close();
+        CmdServer server;
+        QVERIFY(server.ListenOnConfiguredPort(free));
+        QCOMPARE(server.Port(), free);
+    }
+
     void replyHeaderIsTheZeroPaddedLength()
     {
         auto socket = Connect();
