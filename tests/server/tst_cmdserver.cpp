@@ -253,9 +253,14 @@ private slots:
     {
         auto first = Connect();
         QVERIFY(first);
-        // Half a message from the first: the second must not inherit it.
-        first->write(EchoRequest("first").left(12));
+        // Half a message from the first, sent with a whole one whose reply shows the server
+        // has read that far (it reads everything waiting before it answers): the second client
+        // must not inherit the half.
+        first->write(EchoRequest("first") + EchoRequest("first").left(12));
         first->flush();
+        QByteArray received;
+        QVERIFY(WaitForBytes(*first, received, EchoReply("first").size()));
+        QCOMPARE(received, EchoReply("first"));
         auto second = std::make_unique<QTcpSocket>();
         second->connectToHost(QHostAddress::LocalHost, m_server->Port());
         QVERIFY(second->waitForConnected(10000));
