@@ -89,7 +89,7 @@ PlovexBase::PlovexBase(const QStringList& startupFiles, QWidget* parent)
     if (Settings::Get().clientApiPortEnabled) {
         m_cmdServer = std::make_unique<CmdServer>();
         m_cmdServer->Attach(m_manager.get());
-        m_cmdServer->Listen(static_cast<quint16>(Settings::Get().clientApiPort));
+        m_cmdServer->ListenOnConfiguredPort(Settings::Get().clientApiPort);
     }
     // The player, in a box without margins.
     auto* central = new QWidget(this);

@@ -24,14 +24,33 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
 constexpr int kViewers = 4;
+// The range of exportImagePadding.
+constexpr int kMinExportPadding = 1;
+constexpr int kMaxExportPadding = 6;
 
 int Offset()
 {
     return ProjectGlobals::TimeControlFrameOffset();
+}
+
+// A frame of a reply: the timeline's frame with the offset added, in 64 bits (a JSON number
+// holds it exactly).
+qint64 DisplayFrame(int32_t frame)
+{
+    return qint64(frame) + Offset();
+}
+
+// A frame of a request taken to the timeline's numbering: the offset taken off in 64 bits
+// and the result kept within int32_t (the timeline clamps it further).
+int32_t TimelineFrame(qint64 displayFrame)
+{
+    return static_cast<int32_t>(std::clamp<qint64>(displayFrame - Offset(), std::numeric_limits<int32_t>::min(),
+                                                   std::numeric_limits<int32_t>::max()));
 }
 
 QUuid IdValue(const QJsonObject& object, const QString& key)
@@ -226,8 +245,10 @@ bool ClientCommands::ImportFile(const QJsonObject& request, QJsonObject& reply, 
     ProjectManager::ImportOptions options;
     options.parentId = IdValue(request, QStringLiteral("parent_id"));
     options.detectSequences = false;
-    options.cutInFrame = std::max(rangeStart, 0);
-    options.cutOutFrame = rangeEnd;
+    // Display frames like every frame of a request; -1 (the default) is the source's start
+    // and end.
+    options.cutInFrame = rangeStart < 0 ? 0 : std::max(TimelineFrame(rangeStart), 0);
+    options.cutOutFrame = rangeEnd < 0 ? -1 : std::max(TimelineFrame(rangeEnd), 0);
     // Taken as it is ("@"): the sequence path is already resolved. The import blocks until
     // the source is parsed.
     const QList<QUuid> ids = sequencePath.isEmpty() ? QList<QUuid>() : m_manager.ImportFiles({sequencePath + QLatin1Char('@')}, options);
@@ -246,7 +267,7 @@ bool ClientCommands::ImportFile(const QJsonObject& request, QJsonObject& reply, 
 bool ClientCommands::GetFrame(const QJsonObject&, QJsonObject& reply, QString&)
 {
     const Timeline* timeline = m_manager.Engine() ? m_manager.Engine()->PrimaryTimeline() : nullptr;
-    reply.insert(QStringLiteral("frame"), timeline ? timeline->PlaybackFrame() + Offset() : -1);
+    reply.insert(QStringLiteral("frame"), timeline ? DisplayFrame(timeline->PlaybackFrame()) : -1);
     return true;
 }
 
@@ -259,20 +280,20 @@ bool ClientCommands::SetFrame(const QJsonObject& request, QJsonObject& reply, QS
         reply.insert(QStringLiteral("frame"), -1);
         return true;
     }
-    int32_t frame = request.value(QStringLiteral("frame")).toInt(0) - Offset();
-    if (request.value(QStringLiteral("from_range_start")).toBool(false))
-        frame = request.value(QStringLiteral("frame")).toInt(0) + timeline->RangeStartFrame();
-    frame = std::clamp(frame, 0, std::max(timeline->LastFrame(), 0));
+    const qint64 given = request.value(QStringLiteral("frame")).toInt(0);
+    const qint64 wanted = request.value(QStringLiteral("from_range_start")).toBool(false) ? given + timeline->RangeStartFrame()
+                                                                                          : given - Offset();
+    const auto frame = static_cast<int32_t>(std::clamp<qint64>(wanted, 0, std::max(timeline->LastFrame(), 0)));
     engine->SeekPlayback(timeline->FrameStartTime(frame), request.value(QStringLiteral("audio")).toBool(false));
-    reply.insert(QStringLiteral("frame"), timeline->PlaybackFrame() + Offset());
+    reply.insert(QStringLiteral("frame"), DisplayFrame(timeline->PlaybackFrame()));
     return true;
 }
 
 bool ClientCommands::GetRange(const QJsonObject&, QJsonObject& reply, QString&)
 {
     const Timeline* timeline = m_manager.Engine() ? m_manager.Engine()->PrimaryTimeline() : nullptr;
-    reply.insert(QStringLiteral("start_frame"), timeline ? timeline->RangeStartFrame() + Offset() : -1);
-    reply.insert(QStringLiteral("end_frame"), timeline ? timeline->RangeEndFrame() + Offset() : -1);
+    reply.insert(QStringLiteral("start_frame"), timeline ? DisplayFrame(timeline->RangeStartFrame()) : -1);
+    reply.insert(QStringLiteral("end_frame"), timeline ? DisplayFrame(timeline->RangeEndFrame()) : -1);
     return true;
 }
 
@@ -282,7 +303,7 @@ bool ClientCommands::SetRange(const QJsonObject& request, QJsonObject& reply, QS
         const int start = request.value(QStringLiteral("start_frame")).toInt(-1);
         const int end = request.value(QStringLiteral("end_frame")).toInt(-1);
         // -1 keeps its meaning (the start, an open end) rather than being shifted.
-        timeline->SetPlaybackRange(start < 0 ? 0 : start - Offset(), end < 0 ? -1 : end - Offset());
+        timeline->SetPlaybackRange(start < 0 ? 0 : TimelineFrame(start), end < 0 ? -1 : TimelineFrame(end));
     }
     return GetRange(request, reply, msg);
 }
@@ -422,6 +443,11 @@ bool ClientCommands::Update(const QJsonObject& request, QJsonObject& reply, QStr
     }
 
     if (FolderItem* target = project->Folder(IdValue(object, QStringLiteral("parent_id")))) {
+        // The tree hangs from the base folders: none of them ever moves.
+        if (project->BaseFolders().contains(item)) {
+            msg = QStringLiteral("Base folders cannot be moved.");
+            return false;
+        }
         const bool regularTimeline = item->ItemKind() == ProjectItem::TimelineKind;
         const bool source = item->ItemKind() == ProjectItem::SourceKind;
         if (target == project->TimelinesFolder() && !regularTimeline) {
@@ -432,7 +458,11 @@ bool ClientCommands::Update(const QJsonObject& request, QJsonObject& reply, QStr
             msg = QStringLiteral("The SOURCES folder cannot be the parent of a timeline or folder.");
             return false;
         }
-        project->MoveItem(item, target, object.value(QStringLiteral("parent_index")).toInt(-1));
+        // Into itself or a folder of its own, or deeper than folders may nest: refused whole.
+        if (!project->MoveItem(item, target, object.value(QStringLiteral("parent_index")).toInt(-1))) {
+            msg = QStringLiteral("Cannot move (%1) into folder (%2)").arg(idText, IdText(target->Id()));
+            return false;
+        }
     }
     m_manager.RenameItem(id, object.value(QStringLiteral("name")).toString());
 
@@ -443,10 +473,9 @@ bool ClientCommands::Update(const QJsonObject& request, QJsonObject& reply, QStr
     }
     auto* timelineItem = static_cast<TimelineItem*>(item);
     Timeline* timeline = timelineItem->GetTimeline();
-    const int offset = Offset();
-    const int32_t playbackFrame = object.value(QStringLiteral("playback_frame")).toInt(-1) - offset;
-    const int32_t rangeStart = object.value(QStringLiteral("range_start_frame")).toInt(-1) - offset;
-    const int32_t rangeEnd = object.value(QStringLiteral("range_end_frame")).toInt(-1) - offset;
+    const int32_t playbackFrame = TimelineFrame(object.value(QStringLiteral("playback_frame")).toInt(-1));
+    const int32_t rangeStart = TimelineFrame(object.value(QStringLiteral("range_start_frame")).toInt(-1));
+    const int32_t rangeEnd = TimelineFrame(object.value(QStringLiteral("range_end_frame")).toInt(-1));
     if (!timelineItem->IsSource()) {
         const bool use = object.value(QStringLiteral("use_source_in_outs")).toBool(false);
         if (use != timeline->UseSourceInOuts())
@@ -617,7 +646,7 @@ bool ClientCommands::SetActiveInViewer(const QJsonObject& request, QJsonObject&,
         return false;
     }
     if (index < kViewers)
-        m_manager.OpenItemsInViewers({id}, index, false);
+        m_manager.OpenItemsInViewers({id}, index, Settings::Get().autoPlayEnabled);
     return true;
 }
 
@@ -653,7 +682,7 @@ bool ClientCommands::GetBookmarks(const QJsonObject& request, QJsonObject& reply
             for (const FrameBookmark* bookmark : item->GetTimeline()->FrameBookmarks()) {
                 if (bookmark->TimelineFrame() < 0)
                     continue;
-                (bookmark->HasAnnotation() ? annotations : bookmarks).append(bookmark->TimelineFrame() + Offset());
+                (bookmark->HasAnnotation() ? annotations : bookmarks).append(DisplayFrame(bookmark->TimelineFrame()));
             }
             if (bookmarks.isEmpty() && annotations.isEmpty() && !includeEmpty)
                 continue;
@@ -680,6 +709,9 @@ QString ClientCommands::BuildExportProperties(const QJsonObject& request, Export
         return QStringLiteral("Unsupported export file format: %1").arg(ext);
     const bool imageSequence = ext == QLatin1String("png") || ext == QLatin1String("jpg");
     const int padding = request.value(QStringLiteral("padding")).toInt(4);
+    // The digits the export settings allow: a wider run would be a huge file name pattern.
+    if (imageSequence && (padding < kMinExportPadding || padding > kMaxExportPadding))
+        return QStringLiteral("Invalid padding: %1. Expected %2 to %3").arg(padding).arg(kMinExportPadding).arg(kMaxExportPadding);
 
     int numbering = ExportNumberingZeroBased;
     if (imageSequence) {
@@ -730,7 +762,7 @@ QString ClientCommands::BuildExportProperties(const QJsonObject& request, Export
     properties.frameSelection = selection;
     properties.excludeAnnotations = excludeAnnotations;
     properties.annotationBackgroundColor = background;
-    properties.outputPath = imageSequence ? QStringLiteral("%1/%2.%3.%4").arg(dir, base, QString(std::max(padding, 0), QLatin1Char('#')), ext)
+    properties.outputPath = imageSequence ? QStringLiteral("%1/%2.%3.%4").arg(dir, base, QString(padding, QLatin1Char('#')), ext)
                                           : QStringLiteral("%1/%2.%3").arg(dir, base, ext);
     return {};
 }
@@ -757,15 +789,14 @@ QJsonObject ClientCommands::ItemObject(const TimelineItem* item) const
 {
     const Timeline* timeline = item->GetTimeline();
     const auto* parent = qobject_cast<const FolderItem*>(item->parent());
-    const int offset = Offset();
     QJsonObject object;
     object.insert(QStringLiteral("id"), IdText(item->Id()));
     object.insert(QStringLiteral("name"), item->Name());
     object.insert(QStringLiteral("parent_id"), parent ? IdText(parent->Id()) : QString());
     object.insert(QStringLiteral("parent_index"), parent ? parent->IndexOf(item) : -1);
-    object.insert(QStringLiteral("playback_frame"), timeline->PlaybackFrame() + offset);
-    object.insert(QStringLiteral("range_start_frame"), timeline->RangeStartFrame() + offset);
-    object.insert(QStringLiteral("range_end_frame"), timeline->RangeEndFrame() + offset);
+    object.insert(QStringLiteral("playback_frame"), DisplayFrame(timeline->PlaybackFrame()));
+    object.insert(QStringLiteral("range_start_frame"), DisplayFrame(timeline->RangeStartFrame()));
+    object.insert(QStringLiteral("range_end_frame"), DisplayFrame(timeline->RangeEndFrame()));
     object.insert(QStringLiteral("output_id"), static_cast<int>(timeline->OutputId()));
     object.insert(QStringLiteral("is_source"), item->IsSource());
     if (item->IsSource()) {

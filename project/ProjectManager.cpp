@@ -160,7 +160,10 @@ bool ProjectManager::OpenProject(const QString& path, bool open)
     if (!read)
         return false;
     m_unsaved = !open; // an imported project changed this one, off the undo stack
-    if (open && QFileInfo(path).suffix() == ProjectFile::kSuffix)
+    // The older format and bookmark files are read, not reopened as projects: anything else
+    // (read as the current format, whatever its ending) is a project to remember.
+    const QString suffix = QFileInfo(path).suffix();
+    if (open && suffix != QLatin1String("plvx") && suffix != QLatin1String("bmk"))
         Settings::Get().AddRecentProject(path);
     emit ProjectLoadCompleted();
     return true;
@@ -758,15 +761,27 @@ void ProjectManager::ResolveAudioOverride(Timeline* timeline)
 
 void ProjectManager::OnExecuteCmd(const QString& body)
 {
-    if (!m_clientApiHost)
+    // An export asked for has not started yet: it counts as running, and drops the request.
+    if (!m_clientApiHost || m_clientExportPending)
         return;
     if (!m_clientCommands)
         m_clientCommands = std::make_unique<ClientCommands>(*this);
     const ClientCommands::Outcome outcome = m_clientCommands->Execute(body, *m_clientApiHost);
     if (!outcome.reply.isNull())
         m_clientApiHost->Write(outcome.reply);
-    if (outcome.exportQueued)
-        emit ExportRequested(outcome.exportProperties);
+    if (outcome.exportQueued) {
+        // From the event loop, once this request is over: an export that runs the event loop
+        // (a viewer capture) must not run inside the request, where the server holds back
+        // further requests instead of dropping them.
+        m_clientExportPending = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this, properties = outcome.exportProperties] {
+                m_clientExportPending = false;
+                emit ExportRequested(properties);
+            },
+            Qt::QueuedConnection);
+    }
     if (outcome.ran) {
         // The client changed the project behind the user's back: nothing of it can be undone
         // safely, and it needs saving.

@@ -138,7 +138,9 @@ signals:
     void ResizeViewerRequested(int width, int height);
     void ViewerLayoutChangeRequested(int rows, int columns, int stackHeight);
     void ProjectLoadCompleted();
-    // An export asked for by the client API; the player panel runs it.
+    // An export asked for by the client API; the player panel runs it. Emitted from the
+    // event loop after the request that asked for it has been answered; requests in between
+    // are dropped, as during the export.
     void ExportRequested(const ExportProperties& properties);
     void ClientApiFrameChangeRequested();
     void BlockUserInputChanged(bool enabled);
@@ -173,4 +175,5 @@ private:
     bool m_unsaved = false;
     ClientApiHost* m_clientApiHost = nullptr;
     std::unique_ptr<ClientCommands> m_clientCommands; // made on the first request
+    bool m_clientExportPending = false; // ExportRequested is on its way from the event loop
 };

@@ -33,12 +33,20 @@ class PlovexError(Exception):
 
 class PlovexTimeout(Exception):
     """No reply came within the reply timeout. While an export runs the player drops every
-    request without a reply; the connection stays usable."""
+    request without a reply.
+
+    The connection is closed then (its reply, if one is still coming, would be taken for the
+    next request's) and the next request connects again; the player stays initialized."""
 
 
 class PlovexClient:
     """One connection to the player. Methods send one request and return its reply (a dict)
-    with "success" true, or raise PlovexError; a missing reply raises PlovexTimeout."""
+    with "success" true, or raise PlovexError; a missing reply raises PlovexTimeout.
+
+    Each request gets one reply, or none when the player drops it during an export, so a
+    reply that did not come in time may still be on its way: after a timeout, or anything
+    else that leaves a reply half read, the connection is closed and the next request opens
+    a new one."""
 
     def __init__(self, host="127.0.0.1", port=18186, timeout=30.0, connect=True):
         self.host = host
@@ -53,7 +61,8 @@ class PlovexClient:
 
     def connect(self, retries=0, retry_delay=0.1):
         """Connects; with `retries`, tries again that many times while the player is not yet
-        listening."""
+        listening. An open connection is closed first."""
+        self.close()
         for attempt in range(retries + 1):
             try:
                 self._socket = socket.create_connection((self.host, self.port), timeout=self.timeout)
@@ -69,6 +78,7 @@ class PlovexClient:
         if self._socket is not None:
             self._socket.close()
             self._socket = None
+        self._buffer = b""
 
     def __enter__(self):
         return self
@@ -85,6 +95,9 @@ class PlovexClient:
         return b"%010d" % len(data) + data
 
     def send_raw(self, data):
+        """Sends bytes as they are, connecting first when the connection was closed."""
+        if self._socket is None:
+            self.connect()
         self._socket.sendall(data)
 
     def _read_exactly(self, count, deadline):
@@ -104,11 +117,19 @@ class PlovexClient:
         return data
 
     def read_reply_text(self, timeout=None):
-        """The next reply body as text (Latin-1 decoded)."""
+        """The next reply body as text (Latin-1 decoded). When no whole reply is read (a
+        timeout, a malformed header, the player gone) the connection is closed: what is left
+        of this reply must not be read as the next one."""
+        if self._socket is None:
+            raise ConnectionError("not connected: no reply can come")
         deadline = time.monotonic() + (self.timeout if timeout is None else timeout)
-        header = self._read_exactly(HEADER_BYTES, deadline)
-        length = int(header.decode("ascii"))
-        return self._read_exactly(length, deadline).decode("latin-1")
+        try:
+            header = self._read_exactly(HEADER_BYTES, deadline)
+            length = int(header.decode("ascii"))
+            return self._read_exactly(length, deadline).decode("latin-1")
+        except BaseException:
+            self.close()
+            raise
 
     def request(self, cmd, timeout=None, check=True, **params):
         """Sends {"cmd": cmd, **params} and returns the reply. With `check`, a failure raises
@@ -229,7 +250,8 @@ class PlovexClient:
 
     def query_export(self, timeout=None):
         """{"completed": bool, "error_msg": text}. While an export runs the player does not
-        answer: a timeout is reported as {"completed": False, "error_msg": ""}."""
+        answer: a timeout is reported as {"completed": False, "error_msg": ""} (and the next
+        request connects again)."""
         try:
             return self.request("query_export", timeout=timeout)
         except PlovexTimeout:

@@ -5,6 +5,8 @@
 
 #include <QTcpSocket>
 
+#include <utility>
+
 CmdServer::CmdServer(QObject* parent)
     : QObject(parent)
     , m_server(this)
@@ -31,17 +33,43 @@ bool CmdServer::Listen(quint16 port)
     return false;
 }
 
+bool CmdServer::ListenOnConfiguredPort(int port)
+{
+    if (port < 1 || port > 65535) {
+        Logger::error(QStringLiteral("Client API server not started: port %1 is outside 1..65535").arg(port));
+        return false;
+    }
+    return Listen(static_cast<quint16>(port));
+}
+
 void CmdServer::Attach(ProjectManager* manager)
 {
     if (m_manager) {
         m_manager->SetClientApiHost(nullptr);
         disconnect(this, &CmdServer::ExecuteCmd, m_manager, nullptr);
+        disconnect(m_manager, &ProjectManager::BlockUserInputChanged, this, nullptr);
     }
     m_manager = manager;
+    SetLoadRunning(false);
     if (!manager)
         return;
     manager->SetClientApiHost(this);
     connect(this, &CmdServer::ExecuteCmd, manager, &ProjectManager::OnExecuteCmd);
+    connect(manager, &ProjectManager::BlockUserInputChanged, this, &CmdServer::SetLoadRunning);
+}
+
+void CmdServer::SetLoadRunning(bool running)
+{
+    if (running == m_loadRunning)
+        return;
+    m_loadRunning = running;
+    if (running) {
+        // The client is not stalling while its complete message waits for the load.
+        m_stallTimer.stop();
+        return;
+    }
+    // From the event loop: the load's own nested loop is still on the stack here.
+    QMetaObject::invokeMethod(this, &CmdServer::ProcessBuffered, Qt::QueuedConnection);
 }
 
 QString CmdServer::InvalidHeaderBody()
@@ -62,7 +90,7 @@ void CmdServer::Establish()
         if (m_client) {
             m_client->disconnect(this);
             m_client->abort();
-            m_client->deleteLater();
+            Retire(m_client);
         }
         m_reader.Reset();
         m_stallTimer.stop();
@@ -74,7 +102,7 @@ void CmdServer::Establish()
             m_connected = false;
             m_stallTimer.stop();
             m_reader.Reset();
-            socket->deleteLater();
+            Retire(socket);
         });
         connect(socket, &QTcpSocket::readyRead, this, &CmdServer::Read);
         connect(socket, &QAbstractSocket::errorOccurred, this, &CmdServer::WriteError);
@@ -88,16 +116,18 @@ void CmdServer::Read()
     if (!m_client)
         return;
     m_reader.Append(m_client->readAll());
-    if (m_executing)
-        return; // taken when the running request has returned
+    if (m_executing || m_loadRunning)
+        return; // taken when the running request has returned or the load has ended
     ProcessBuffered();
 }
 
 void CmdServer::ProcessBuffered()
 {
+    if (m_executing || m_loadRunning)
+        return;
     m_stallTimer.stop();
     QString body;
-    while (m_client && !m_executing) {
+    while (m_client && !m_executing && !m_loadRunning) {
         // Bytes that came while a request executed raised no new notification (the socket
         // does not signal again from inside its own notification): they are taken here.
         m_reader.Append(m_client->readAll());
@@ -119,8 +149,23 @@ void CmdServer::ProcessBuffered()
         emit ExecuteCmd(body);
         m_executing = false;
         m_executingClient = nullptr;
+        // Sockets let go of while the request ran: its nested loop had to keep them.
+        for (const QPointer<QTcpSocket>& socket : std::exchange(m_retired, {}))
+            if (socket)
+                socket->deleteLater();
     }
     UpdateStallTimer();
+}
+
+void CmdServer::Retire(QTcpSocket* socket)
+{
+    // A request runs inside this socket's (or the previous client's) data-ready notification;
+    // a nested event loop in it would carry out a deferred deletion at once, under the
+    // notification that is still on the stack.
+    if (m_executing)
+        m_retired.append(socket);
+    else
+        socket->deleteLater();
 }
 
 void CmdServer::UpdateStallTimer()
@@ -142,7 +187,7 @@ void CmdServer::DropClient()
     m_reader.Reset();
     socket->disconnect(this);
     socket->abort();
-    socket->deleteLater();
+    Retire(socket);
 }
 
 void CmdServer::Write(const QString& reply)

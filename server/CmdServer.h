@@ -6,6 +6,7 @@
 
 #include <QAbstractSocket>
 #include <QHostAddress>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QTcpServer>
@@ -19,6 +20,8 @@ class QTcpSocket;
 //
 // While a request executes (an import waits for parsing in a nested event loop) no other
 // request is dispatched: bytes that arrive meanwhile are buffered and taken once it returns.
+// The same holds while a blocking load the user started (a project open, an import) runs the
+// event loop: requests wait for its end rather than change the project it is reading.
 // A client that leaves a message unfinished for the stall timeout is disconnected.
 class CmdServer : public QObject, public ClientApiHost
 {
@@ -33,6 +36,9 @@ public:
     // Listens on the local host; port 0 picks a free one. False (and a logged error) when
     // the port cannot be taken.
     bool Listen(quint16 port);
+    // Listens on the configured port (`clientApiPort`): outside 1..65535 it refuses, with a
+    // logged error, rather than wrap the number onto another port.
+    bool ListenOnConfiguredPort(int port);
     quint16 Port() const { return m_server.serverPort(); }
     bool IsConnected() const { return m_connected; }
     // How long a partial message may wait for the rest of its bytes.
@@ -57,20 +63,26 @@ public slots:
     void Establish();
     void Read();
     void WriteError(QAbstractSocket::SocketError error);
+    // The manager's BlockUserInputChanged: requests are held while a blocking load runs.
+    void SetLoadRunning(bool running);
 
 private:
     // Dispatches every complete buffered message, unless a request is executing.
     void ProcessBuffered();
     void DropClient();
+    // Deletes a socket the server no longer uses, once no request is executing.
+    void Retire(QTcpSocket* socket);
     void UpdateStallTimer();
 
     QTcpServer m_server; // a child too: the sockets it accepts are its children
     QPointer<QTcpSocket> m_client;
     QPointer<QTcpSocket> m_executingClient; // whose request runs; replies go only to it
+    QList<QPointer<QTcpSocket>> m_retired;   // dropped while a request ran, deleted after it
     QPointer<ProjectManager> m_manager;
     CmdFrameReader m_reader;
     QTimer m_stallTimer;
     bool m_connected = false;
     bool m_initialized = false;
     bool m_executing = false;
+    bool m_loadRunning = false;
 };

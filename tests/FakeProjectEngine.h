@@ -18,7 +18,11 @@ public:
         TestSupport::Parse(sourceTimeline->GetSource());
         return true;
     }
-    void ShowInViewer(Timeline* timeline, int viewer, bool) override { shown[viewer] = timeline; }
+    void ShowInViewer(Timeline* timeline, int viewer, bool autoPlay) override
+    {
+        shown[viewer] = timeline;
+        autoPlayed[viewer] = autoPlay;
+    }
     void PausePlayback() override { playing = false; }
     Timeline* PrimaryTimeline() const override { return primary; }
     void SetPlaying(bool play, bool forward) override
@@ -37,6 +41,7 @@ public:
     int parses = 0;
     bool refuse = false; // as an engine shutting down
     Timeline* shown[4] = {};
+    bool autoPlayed[4] = {}; // the autoplay asked for with what each viewer shows
     Timeline* primary = nullptr; // what the playback controls act on
     bool playing = false;
     bool playingForward = true;

@@ -14,6 +14,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 
@@ -167,11 +168,33 @@ class ClientApi(unittest.TestCase):
         self.assertNotIn(a["id"], [s["id"] for s in client.get_sources()])
         self.assertEqual([s["name"] for s in client.get_timeline_elements(timeline["id"])], ["B"])
 
-        # The folder goes with what it holds; B, still used by nothing else, stays a source.
+        # The folder goes with what it holds, a source used by a timeline outside it too: that
+        # timeline loses the source's clips and still plays what it has left. (The request clears
+        # the undo stack, which frees the removed source.)
+        held = client.import_file(CLIP, "C", parent_id=inner["id"])
+        self.assertEqual(held["parent_id"], inner["id"])
+        outside = client.add_timeline("Outside")
+        client.insert_element_in_timeline(held["id"], outside["id"])
+        client.insert_element_in_timeline(b["id"], outside["id"])
+        client.insert_element_in_timeline(held["id"], outside["id"])
+        self.assertEqual([s["name"] for s in client.get_timeline_elements(outside["id"])], ["C", "B", "C"])
+        client.set_active_in_viewer(outside["id"], 0)
         client.remove(folder["id"])
         self.assertNotIn("Reviews", [f["name"] for f in client.get_folders()])
         self.assertNotIn(timeline["id"], [t["id"] for t in client.get_timelines()])
         self.assertEqual([s["name"] for s in client.get_sources()], ["B"])
+        self.assertEqual([s["name"] for s in client.get_timeline_elements(outside["id"])], ["B"])
+        client.set_active_in_viewer(outside["id"], 0)
+        self.assertEqual(client.get_active_in_viewer(0)["id"], outside["id"])
+        start, end = client.get_range()
+        self.assertGreater(end, start)
+        self.assertEqual(client.set_frame(start + 2), start + 2)
+        client.set_playing(True)
+        deadline = time.monotonic() + 60
+        while client.get_frame() == start + 2 and time.monotonic() < deadline:
+            time.sleep(0.05)
+        client.set_playing(False)
+        self.assertNotEqual(client.get_frame(), start + 2)
 
     def test_04_save_project(self):
         client.new_project(empty=False)
@@ -202,7 +225,10 @@ class ClientApi(unittest.TestCase):
         out = os.path.join(program.home, "exports")
         os.makedirs(out)
         client.queue_export(out, "take1", "mp4", 160, 90, exclude_audio=True)
-        reply = client.wait_for_export(timeout=300, reply_timeout=1.0)
+        # Requests go unanswered until the export has ended: each poll that times out starts a
+        # new connection, so a late reply is never read as the next one's, however slow this
+        # machine is.
+        reply = client.wait_for_export(timeout=600, reply_timeout=2.0)
         self.assertIs(reply["completed"], True)
         movie = os.path.join(out, "take1.mp4")
         self.assertTrue(os.path.isfile(movie), reply["error_msg"])
@@ -210,6 +236,79 @@ class ClientApi(unittest.TestCase):
         self.assertIn("Export completed successfully.", reply["error_msg"])
         # The connection still answers after the requests dropped during the export.
         self.assertEqual(client.echo("after"), "after")
+
+    def test_06_late_reply_is_not_taken_for_the_next(self):
+        # No time at all to answer: the reply comes after the client gave up on it.
+        with self.assertRaises(PlovexTimeout):
+            client.request("echo", text="late", timeout=0)
+        self.assertEqual(client.echo("next"), "next")
+        # A new connection does not undo "initialize".
+        self.assertIs(client.request("get_frame")["success"], True)
+
+
+class SplitReplyServer(threading.Thread):
+    """A stand-in for the player that sends the header of its reply to "slow" at once and the
+    body only later; other requests are echoed at once."""
+
+    def __init__(self):
+        super().__init__(daemon=True)
+        self.listener = socket.create_server(("127.0.0.1", 0))
+        self.port = self.listener.getsockname()[1]
+        self.connections = 0
+
+    def run(self):
+        while True:
+            try:
+                connection, _ = self.listener.accept()
+            except OSError:
+                return
+            self.connections += 1
+            threading.Thread(target=self.serve, args=(connection,), daemon=True).start()
+
+    @staticmethod
+    def read(connection, count):
+        data = b""
+        while len(data) < count:
+            chunk = connection.recv(count - len(data))
+            if not chunk:
+                raise ConnectionError()
+            data += chunk
+        return data
+
+    def serve(self, connection):
+        with connection:
+            try:
+                while True:
+                    request = json.loads(self.read(connection, int(self.read(connection, 10))))
+                    body = json.dumps({"success": True, "msg": "", "result": request.get("text", "")}).encode()
+                    header = b"%010d" % len(body)
+                    if request["cmd"] == "slow":
+                        connection.sendall(header)
+                        time.sleep(1.0)
+                        connection.sendall(body)
+                    else:
+                        connection.sendall(header + body)
+            except (OSError, ValueError):
+                return
+
+    def stop(self):
+        self.listener.close()
+
+
+class ClientFraming(unittest.TestCase):
+    def test_timeout_between_header_and_body(self):
+        server = SplitReplyServer()
+        server.start()
+        try:
+            with PlovexClient(port=server.port, timeout=10) as split:
+                with self.assertRaises(PlovexTimeout):
+                    split.request("slow", text="cut", timeout=0.3)
+                # Neither the rest of the cut reply nor its header is read as this one's.
+                self.assertEqual(split.echo("whole"), "whole")
+                self.assertEqual(split.echo("again"), "again")
+                self.assertEqual(server.connections, 2)
+        finally:
+            server.stop()
 
 
 if __name__ == "__main__":

@@ -2,21 +2,29 @@
 #include "core/Settings.h"
 #include "project/ClientApiHost.h"
 #include "project/ClientCommands.h"
+#include "project/Clip.h"
 #include "project/ExportStatus.h"
 #include "project/FolderItem.h"
 #include "project/Project.h"
 #include "project/ProjectGlobals.h"
 #include "project/ProjectManager.h"
+#include "project/Source.h"
 #include "project/Timeline.h"
 #include "project/TimelineItem.h"
+#include "project/Track.h"
 #include "tests/FakeProjectEngine.h"
 #include "tests/TestSupport.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <limits>
 
 namespace {
 
@@ -151,6 +159,79 @@ private slots:
         QCOMPARE(Run({{"cmd", "get_frame"}}).value("frame").toInt(), timeline->PlaybackFrame());
     }
 
+    // Frames at the ends of the integer range, with the offset taken off or the range start
+    // added, do not wrap around (nor overflow under a sanitizer): they clamp.
+    void extremeFramesClamp()
+    {
+        constexpr int kMin = std::numeric_limits<int>::min();
+        constexpr int kMax = std::numeric_limits<int>::max();
+        const QUuid id = ImportClip();
+        Timeline* timeline = m_manager->AnyTimeline(id);
+        QVERIFY(timeline);
+        const int last = timeline->LastFrame();
+        QVERIFY(last > 12);
+        m_engine->primary = timeline;
+        QCOMPARE(Run({{"cmd", "set_frame"}, {"frame", kMin}}).value("frame").toInt(), 1);
+        QCOMPARE(Run({{"cmd", "set_frame"}, {"frame", kMax}}).value("frame").toInt(), last + 1);
+        Run({{"cmd", "set_range"}, {"start_frame", 3}, {"end_frame", 11}});
+        QCOMPARE(Run({{"cmd", "set_frame"}, {"frame", kMax}, {"from_range_start", true}}).value("frame").toInt(), last + 1);
+        QCOMPARE(Run({{"cmd", "set_frame"}, {"frame", kMin}, {"from_range_start", true}}).value("frame").toInt(), 1);
+
+        // An offset as large as a project file may carry: replies count past the int range.
+        ProjectGlobals::SetTimeControlFrameOffset(kMax);
+        const QJsonObject range = Run({{"cmd", "set_range"}, {"start_frame", 3}, {"end_frame", -1}});
+        QCOMPARE(range.value("start_frame").toInteger(), qint64(kMax));
+        QCOMPARE(range.value("end_frame").toInteger(), qint64(last) + kMax);
+        ProjectGlobals::SetTimeControlFrameOffset(1);
+
+        for (Timeline* primary : {static_cast<Timeline*>(nullptr), timeline}) {
+            m_engine->primary = primary;
+            const QJsonObject low = Run({{"cmd", "update"},
+                                         {"object", QJsonObject{{"id", Id(id)}, {"playback_frame", kMin}, {"range_start_frame", kMin},
+                                                                {"range_end_frame", kMin}}}})
+                                        .value("updated")
+                                        .toObject();
+            QCOMPARE(low.value("playback_frame").toInt(), 1);
+            QCOMPARE(low.value("range_start_frame").toInt(), 1);
+            QCOMPARE(low.value("range_end_frame").toInt(), last + 1);
+            const QJsonObject high = Run({{"cmd", "update"},
+                                          {"object", QJsonObject{{"id", Id(id)}, {"playback_frame", kMax}, {"range_start_frame", kMax},
+                                                                 {"range_end_frame", kMax}}}})
+                                         .value("updated")
+                                         .toObject();
+            QCOMPARE(high.value("playback_frame").toInt(), last + 1);
+            QCOMPARE(high.value("range_start_frame").toInt(), last + 1);
+            QCOMPARE(high.value("range_end_frame").toInt(), last + 1);
+        }
+    }
+
+    // import_file's cut-in and cut-out are display frames like every frame of a request: what
+    // was asked for is what the reply, and the time bar, show.
+    void importRangeIsInDisplayFrames()
+    {
+        const QJsonObject source = Run({{"cmd", "import_file"},
+                                        {"file_path", TestSupport::MediaPath("clip_23976.mp4")},
+                                        {"range_start", 5},
+                                        {"range_end", 20}})
+                                       .value("source")
+                                       .toObject();
+        QCOMPARE(source.value("range_start_frame").toInt(), 5);
+        QCOMPARE(source.value("range_end_frame").toInt(), 20);
+        const Timeline* timeline = m_manager->AnyTimeline(QUuid::fromString(source.value("id").toString()));
+        QVERIFY(timeline);
+        QCOMPARE(timeline->RangeStartFrame(), 4);
+        QCOMPARE(timeline->RangeEndFrame(), 19);
+        QCOMPARE(timeline->GetSource()->CutInFrame(), 4);
+
+        const QJsonObject whole = Run({{"cmd", "import_file"}, {"file_path", TestSupport::MediaPath("clip_23976.mp4")}})
+                                      .value("source")
+                                      .toObject();
+        const Timeline* uncut = m_manager->AnyTimeline(QUuid::fromString(whole.value("id").toString()));
+        QVERIFY(uncut);
+        QCOMPARE(whole.value("range_start_frame").toInt(), 1);
+        QCOMPARE(whole.value("range_end_frame").toInt(), uncut->LastFrame() + 1);
+    }
+
     void playingGoesToTheEngine()
     {
         QVERIFY(Run({{"cmd", "set_playing"}, {"playing", true}, {"play_forwards", false}}).value("success").toBool());
@@ -181,7 +262,14 @@ private slots:
         QVERIFY(Run({{"cmd", "set_active_in_viewer"}, {"index", 4}, {"id", Id(id)}}).value("success").toBool());
         QVERIFY(Run({{"cmd", "set_active_in_viewer"}, {"index", 1}, {"id", Id(id)}}).value("success").toBool());
         QCOMPARE(m_engine->shown[1], m_manager->AnyTimeline(id));
+        QVERIFY(!m_engine->autoPlayed[1]);
         QCOMPARE(Run({{"cmd", "get_active_in_viewer"}, {"index", 1}}).value("timeline").toObject().value("output_id").toInt(), 1);
+        // Autoplay follows the setting, as when the user opens an item.
+        Settings::Get().autoPlayEnabled = true;
+        QVERIFY(Run({{"cmd", "set_active_in_viewer"}, {"index", 2}, {"id", Id(id)}}).value("success").toBool());
+        QCOMPARE(m_engine->shown[2], m_manager->AnyTimeline(id));
+        QVERIFY(m_engine->autoPlayed[2]);
+        Settings::Get().autoPlayEnabled = false;
         QCOMPARE(Failure({{"cmd", "set_default_timeline"}, {"id", Id(id)}}), QStringLiteral("Invalid timeline id (%1)").arg(Id(id)));
     }
 
@@ -221,6 +309,100 @@ private slots:
         QCOMPARE(Failure({{"cmd", "import_project"}, {"file_path", "/no/such/p.plvx2"}}), QStringLiteral("Project file does not exist (/no/such/p.plvx2)"));
     }
 
+    // The tree stays a tree under its three base folders: an "update" that would move a base
+    // folder, or a folder into itself, is refused and changes nothing.
+    void updateNeverBreaksTheTree()
+    {
+        Project& project = *m_manager->GetProject();
+        const QUuid outer = m_manager->AddFolder(QStringLiteral("F"), {});
+        const QUuid inner = m_manager->AddFolder(QStringLiteral("G"), outer);
+        const QUuid sources = project.SourcesFolder()->Id();
+        auto move = [&](const QUuid& id, const QUuid& parent) {
+            return Failure({{"cmd", "update"}, {"object", QJsonObject{{"id", Id(id)}, {"parent_id", Id(parent)}}}});
+        };
+        const QObject* baseParent = project.SourcesFolder()->parent();
+        for (const FolderItem* base : project.BaseFolders())
+            QCOMPARE(move(base->Id(), outer), QStringLiteral("Base folders cannot be moved."));
+        QCOMPARE(move(project.ProjectFolder()->Id(), inner), QStringLiteral("Base folders cannot be moved."));
+        QCOMPARE(project.SourcesFolder()->parent(), baseParent);
+        QVERIFY(!project.Folder(outer)->HasDescendant(sources));
+        QCOMPARE(move(outer, inner), QStringLiteral("Cannot move (%1) into folder (%2)").arg(Id(outer), Id(inner)));
+        QCOMPARE(move(outer, outer), QStringLiteral("Cannot move (%1) into folder (%2)").arg(Id(outer), Id(outer)));
+        QVERIFY(project.Folder(outer)->HasDescendant(inner));
+        QCOMPARE(project.Folder(outer)->parent(), static_cast<QObject*>(project.ProjectFolder()));
+
+        // Had SOURCES gone into F, removing F would have taken the base folder with it.
+        QVERIFY(Run({{"cmd", "remove"}, {"id", Id(outer)}}).value("success").toBool());
+        QVERIFY(!project.Folder(outer));
+        QCOMPARE(project.Folder(sources), project.SourcesFolder());
+        QStringList names;
+        for (const QJsonValue& folder : Run({{"cmd", "get_folders"}}).value("folders").toArray())
+            names.append(folder.toObject().value("name").toString());
+        QCOMPARE(names, QStringList({"PROJECT", "SOURCES", "TIMELINES"}));
+    }
+
+    // "remove" of a folder takes the sources inside it out of the timelines outside it that
+    // use them: once the request has cleared the undo stack (freeing the removed sources), no
+    // clip is left pointing at one.
+    void removingAFolderLeavesNoClipOfItsSources()
+    {
+        Project& project = *m_manager->GetProject();
+        const QUuid folder = m_manager->AddFolder(QStringLiteral("F"), {});
+        ProjectManager::ImportOptions inside;
+        inside.parentId = folder;
+        const QUuid held = m_manager->ImportFiles({TestSupport::MediaPath("clip_23976.mp4")}, inside).value(0);
+        const QUuid kept = ImportClip();
+        QVERIFY(!held.isNull() && !kept.isNull());
+        QCOMPARE(project.SourceItem(held)->parent(), static_cast<QObject*>(project.Folder(folder)));
+        const QUuid outside = m_manager->AddTimeline(QStringLiteral("Outside"), {});
+        m_manager->InsertClips(outside, {held, kept, held}, -1);
+        Timeline* timeline = m_manager->RegularTimeline(outside);
+        QCOMPARE(timeline->GetTrack()->ClipCount(), 3);
+
+        QVERIFY(Run({{"cmd", "remove"}, {"id", Id(folder)}}).value("success").toBool());
+        QCOMPARE(m_manager->UndoStack()->count(), 0);
+        QVERIFY(!project.SourceItem(held));
+        QVERIFY(project.SourceItem(kept));
+        // What is left plays the source still in the project (under a sanitizer a clip of a
+        // freed source is caught here too).
+        QCOMPARE(timeline->GetTrack()->ClipCount(), 1);
+        const Source* source = timeline->ClipAt(0)->GetSource();
+        QVERIFY(source);
+        QCOMPARE(source->Id(), kept);
+        QCOMPARE(source->AbsolutePath(), QFileInfo(TestSupport::MediaPath("clip_23976.mp4")).absoluteFilePath());
+        QVERIFY(timeline->LastFrame() > 0);
+        const QJsonArray elements = Run({{"cmd", "get_timeline_elements"}, {"timeline_id", Id(outside)}}).value("sources").toArray();
+        QCOMPARE(elements.size(), 1);
+        QCOMPARE(elements.at(0).toObject().value("id").toString(), Id(kept));
+    }
+
+    // open_project remembers what it opened, whatever the ending of a current-format file;
+    // a bookmark file (or the older format) is read but not remembered as a project.
+    void openedProjectsAreRecent()
+    {
+        QTemporaryDir dir;
+        ImportClip();
+        const QString saved = dir.filePath(QStringLiteral("review.plvx2"));
+        QVERIFY(Run({{"cmd", "save_project"}, {"file_path", saved}}).value("success").toBool());
+        const QString renamed = dir.filePath(QStringLiteral("review.take"));
+        QVERIFY(QFile::copy(saved, renamed));
+        const QString bookmarks = dir.filePath(QStringLiteral("shot.bmk"));
+        QFile bmk(bookmarks);
+        QVERIFY(bmk.open(QIODevice::WriteOnly));
+        bmk.write("[main]\nmediaPath=" + TestSupport::MediaPath("clip_23976.mp4").toUtf8() + "\nframes=2,4\n");
+        bmk.close();
+
+        Settings::Get().recentProjects.clear();
+        QVERIFY(Run({{"cmd", "open_project"}, {"file_path", renamed}}).value("success").toBool());
+        QCOMPARE(Settings::Get().recentProjects, QStringList({renamed}));
+        QVERIFY(Run({{"cmd", "open_project"}, {"file_path", bookmarks}}).value("success").toBool());
+        QCOMPARE(m_manager->GetProject()->Sources().size(), 1);
+        QCOMPARE(Settings::Get().recentProjects, QStringList({renamed}));
+        QVERIFY(Run({{"cmd", "open_project"}, {"file_path", saved}}).value("success").toBool());
+        QCOMPARE(Settings::Get().recentProjects, QStringList({saved, renamed}));
+        Settings::Get().recentProjects.clear();
+    }
+
     // A command that ran leaves nothing to undo and the project unsaved; the gate does not.
     void commandsClearTheUndoStack()
     {
@@ -248,6 +430,11 @@ private slots:
         QCOMPARE(Failure(with({{"frame_numbering", "two_based"}})),
                  QStringLiteral("Invalid frames_to_capture value: two_based. Expected one of 'zero_based', 'one_based' or 'match_frame'"));
         QCOMPARE(Failure(with({{"width", 0}})), QStringLiteral("Invalid width/height: 0x180"));
+        // Padding is the export settings' 1..6 digits: no "#" run of 2^31 characters, no "%-5d".
+        QCOMPARE(Failure(with({{"padding", -5}})), QStringLiteral("Invalid padding: -5. Expected 1 to 6"));
+        QCOMPARE(Failure(with({{"padding", 2147483647}})), QStringLiteral("Invalid padding: 2147483647. Expected 1 to 6"));
+        QCOMPARE(Failure(with({{"padding", 0}})), QStringLiteral("Invalid padding: 0. Expected 1 to 6"));
+        QCOMPARE(Failure(with({{"padding", 7}, {"ext", "jpg"}})), QStringLiteral("Invalid padding: 7. Expected 1 to 6"));
         QCOMPARE(Failure(with({{"viewer_capture", true}})),
                  QStringLiteral("Invalid annotation_bg_color format. Expected list of 4 integers [R, G, B, A]."));
         QCOMPARE(Failure(with({{"viewer_capture", true}, {"annotation_bg_color", QJsonArray{1, 2, 3}}})),
@@ -257,7 +444,13 @@ private slots:
         QVERIFY(queued.isEmpty());
 
         QVERIFY(Run(with({{"padding", 5}, {"frame_numbering", "match_frame"}})).value("success").toBool());
-        QCOMPARE(queued.count(), 1);
+        // Asked for from the event loop, after the reply; until then the export counts as
+        // running and a request gets no reply.
+        QVERIFY(queued.isEmpty());
+        const qsizetype replies = m_host.replies.size();
+        m_manager->OnExecuteCmd(QStringLiteral("{\"cmd\":\"query_export\"}"));
+        QCOMPARE(m_host.replies.size(), replies);
+        QTRY_COMPARE(queued.count(), 1);
         ExportProperties sequence = queued.takeFirst().at(0).value<ExportProperties>();
         QCOMPARE(sequence.outputPath, QStringLiteral("/out/take1.#####.png"));
         QVERIFY(sequence.imageSequence);
@@ -270,6 +463,7 @@ private slots:
                           {"annotation_bg_color", QJsonArray{300, -4, 10, 255}}, {"exclude_audio", true}}))
                     .value("success")
                     .toBool());
+        QTRY_COMPARE(queued.count(), 1);
         ExportProperties movie = queued.takeFirst().at(0).value<ExportProperties>();
         QCOMPARE(movie.outputPath, QStringLiteral("/out/take1.mov"));
         QVERIFY(!movie.imageSequence);

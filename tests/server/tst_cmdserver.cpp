@@ -1,15 +1,22 @@
 #include "core/Logger.h"
 #include "core/Settings.h"
+#include "project/ExportStatus.h"
+#include "project/Project.h"
 #include "project/ProjectManager.h"
 #include "server/CmdServer.h"
 #include "tests/FakeProjectEngine.h"
 
 #include <QEventLoop>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
+#include <functional>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -38,6 +45,49 @@ bool WaitForBytes(QTcpSocket& socket, QByteArray& received, qsizetype bytes)
         },
         10000);
 }
+
+// Runs a nested QEventLoop, as an import or a project read does inside a request, until
+// `done` holds; then keeps it running until an object deleted later from inside it has gone,
+// so every deferred deletion posted meanwhile has been carried out by this loop.
+void RunNestedLoopUntil(const std::function<bool()>& done)
+{
+    QEventLoop loop;
+    QTimer poll;
+    bool flushed = false;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (!done())
+            return;
+        poll.stop();
+        auto* sentinel = new QObject;
+        QObject::connect(sentinel, &QObject::destroyed, &loop, [&] {
+            flushed = true;
+            loop.quit();
+        });
+        sentinel->deleteLater();
+    });
+    poll.start(5);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    QVERIFY2(flushed, "the nested loop timed out");
+}
+
+// An engine whose parses end only when the test releases them, as a slow probe would: a
+// blocking load waits for them in its nested event loop.
+class HeldParseEngine : public FakeProjectEngine
+{
+public:
+    bool ParseSource(Timeline* sourceTimeline) override
+    {
+        held.append(sourceTimeline);
+        return true;
+    }
+    void Release()
+    {
+        for (Timeline* timeline : std::exchange(held, {}))
+            TestSupport::FakeParsedVideo(*timeline->GetSource(), 10, 24.0);
+    }
+    QList<Timeline*> held;
+};
 
 } // namespace
 
@@ -93,8 +143,32 @@ private slots:
 
     void cleanup()
     {
+        ExportStatus::SetRunning(false);
         m_server.reset();
         m_manager.reset();
+    }
+
+    // A configured port out of range is refused, not wrapped (70000 would be 4464).
+    void configuredPortOutOfRangeIsRefused()
+    {
+        QStringList errors;
+        connect(Logger::Instance(), &Logger::ErrorLogged, this, [&](const QString& text) { errors.append(text); });
+        for (const int port : {70000, 65536, 0, -1}) {
+            CmdServer server;
+            QVERIFY(!server.ListenOnConfiguredPort(port));
+            QCOMPARE(server.Port(), quint16(0));
+        }
+        disconnect(Logger::Instance(), &Logger::ErrorLogged, this, nullptr);
+        QCOMPARE(errors.size(), 4);
+        QCOMPARE(errors.first(), QStringLiteral("Client API server not started: port 70000 is outside 1..65535"));
+        // In range it listens.
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        const quint16 free = probe.serverPort();
+        probe.close();
+        CmdServer server;
+        QVERIFY(server.ListenOnConfiguredPort(free));
+        QCOMPARE(server.Port(), free);
     }
 
     void replyHeaderIsTheZeroPaddedLength()
@@ -179,9 +253,14 @@ private slots:
     {
         auto first = Connect();
         QVERIFY(first);
-        // Half a message from the first: the second must not inherit it.
-        first->write(EchoRequest("first").left(12));
+        // Half a message from the first, sent with a whole one whose reply shows the server
+        // has read that far (it reads everything waiting before it answers): the second client
+        // must not inherit the half.
+        first->write(EchoRequest("first") + EchoRequest("first").left(12));
         first->flush();
+        QByteArray received;
+        QVERIFY(WaitForBytes(*first, received, EchoReply("first").size()));
+        QCOMPARE(received, EchoReply("first"));
         auto second = std::make_unique<QTcpSocket>();
         second->connectToHost(QHostAddress::LocalHost, m_server->Port());
         QVERIFY(second->waitForConnected(10000));
@@ -252,6 +331,150 @@ private slots:
         QVERIFY(WaitForBytes(client, received, 22));
         QCOMPARE(received, Framed("A") + Framed("B"));
         QCOMPARE(order, QStringList({"start A", "end A", "start B", "end B"}));
+    }
+
+    // An export asked for by "queue_export" runs after the request has been answered, and a
+    // viewer capture's nested event loop then drops requests (no reply) rather than holding
+    // them back to answer when the export is over.
+    void requestsDuringAnExportAreDropped()
+    {
+        auto socket = Connect();
+        QVERIFY(socket);
+        QSignalSpy dispatched(m_server.get(), &CmdServer::ExecuteCmd);
+        bool exported = false;
+        connect(m_manager.get(), &ProjectManager::ExportRequested, this, [&] {
+            // What a viewer capture does: running, with the event loop turning.
+            ExportStatus::SetRunning(true);
+            socket->write(EchoRequest("during"));
+            socket->flush();
+            const qsizetype before = dispatched.size();
+            RunNestedLoopUntil([&] { return dispatched.size() > before; });
+            ExportStatus::SetRunning(false);
+            exported = true;
+        });
+        const QByteArray initialize = Framed("{\"cmd\":\"initialize\",\"api_version\":\"1.0.0\"}");
+        QCOMPARE(SendAndSync(*socket, initialize), Framed("{\"msg\":\"\",\"success\":true}"));
+        const QByteArray queue = Framed("{\"cmd\":\"queue_export\",\"output_dir_path\":\"/out\",\"base_file_name\":\"b\","
+                                        "\"ext\":\"mov\",\"width\":2,\"height\":2}");
+        socket->write(queue);
+        socket->flush();
+        QTRY_VERIFY_WITH_TIMEOUT(exported, 20000);
+        // The queue_export reply, then nothing for "during": the next reply is the sync's.
+        QCOMPARE(SendAndSync(*socket, {}), Framed("{\"msg\":\"\",\"success\":true}"));
+    }
+
+    // A request arriving while a load the user started waits in its nested event loop is
+    // taken once the load has ended: a "new_project" would otherwise replace the project
+    // being read.
+    void requestsWaitForALoadTheUserStarted()
+    {
+        HeldParseEngine engine;
+        ProjectManager manager(&engine);
+        CmdServer server;
+        server.Attach(&manager);
+        QVERIFY(server.Listen(0));
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, server.Port());
+        QVERIFY(client.waitForConnected(10000));
+        const QByteArray success = Framed("{\"msg\":\"\",\"success\":true}");
+        client.write(Framed("{\"cmd\":\"initialize\",\"api_version\":\"1.0.0\"}"));
+        QByteArray received;
+        QVERIFY(WaitForBytes(client, received, success.size()));
+        QCOMPARE(received, success);
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("shot.mov"));
+        TestSupport::Touch(path);
+        QStringList order;
+        connect(&server, &CmdServer::ExecuteCmd, this, [&] { order.append(QStringLiteral("request")); });
+        // Sent once the import waits for its parse, which ends when the server has read it.
+        QTimer::singleShot(0, this, [&] {
+            QTcpSocket* serverSide = server.findChild<QTcpSocket*>();
+            QVERIFY(serverSide);
+            connect(serverSide, &QTcpSocket::readyRead, this, [&] { engine.Release(); });
+            client.write(Framed("{\"cmd\":\"new_project\"}"));
+            client.flush();
+        });
+        const QList<QUuid> ids = manager.ImportFiles({path + QLatin1Char('@')}, {});
+        order.append(QStringLiteral("load ended"));
+        QCOMPARE(ids.size(), 1);
+        QVERIFY(manager.GetProject()->SourceItem(ids.first()));
+        received.clear();
+        QVERIFY(WaitForBytes(client, received, success.size()));
+        QCOMPARE(received, success);
+        QCOMPARE(order, QStringList({"load ended", "request"}));
+        QVERIFY(!manager.GetProject()->SourceItem(ids.first())); // the new project came after
+    }
+
+    // A request that runs a nested event loop (an import, a project read) while its client
+    // leaves: the client's socket, whose data-ready notification is still on the stack, must
+    // outlive the request.
+    void clientLeavingDuringANestedLoop()
+    {
+        CmdServer server;
+        QVERIFY(server.Listen(0));
+        QTcpSocket client;
+        bool ran = false;
+        connect(&server, &CmdServer::ExecuteCmd, this, [&](const QString&) {
+            ran = true;
+            const QPointer<QTcpSocket> serverSide = server.findChild<QTcpSocket*>();
+            QVERIFY(serverSide);
+            client.disconnectFromHost();
+            RunNestedLoopUntil([&] { return !server.IsConnected(); });
+            // Its notification is on the stack: freeing it now crashes when that returns (a
+            // sanitizer does not see it, the freed memory is read inside uninstrumented Qt).
+            QVERIFY(serverSide);
+            server.Write(QStringLiteral("late"));
+        });
+        client.connectToHost(QHostAddress::LocalHost, server.Port());
+        QVERIFY(client.waitForConnected(10000));
+        client.write(Framed("A"));
+        client.flush();
+        QTRY_VERIFY(ran);
+        // The server goes on: a new client is served.
+        QTcpSocket next;
+        next.connectToHost(QHostAddress::LocalHost, server.Port());
+        QVERIFY(next.waitForConnected(10000));
+        QTRY_VERIFY(server.IsConnected());
+        disconnect(&server, &CmdServer::ExecuteCmd, this, nullptr);
+        connect(&server, &CmdServer::ExecuteCmd, &server, &CmdServer::Write);
+        next.write(Framed("again"));
+        QByteArray received;
+        QVERIFY(WaitForBytes(next, received, Framed("again").size()));
+        QCOMPARE(received, Framed("again"));
+    }
+
+    // The same while a second client connects and replaces the first: the reply of the first
+    // request does not reach the second client, whose own request is answered afterwards.
+    void clientReplacedDuringANestedLoop()
+    {
+        CmdServer server;
+        QVERIFY(server.Listen(0));
+        QTcpSocket first;
+        QTcpSocket second;
+        QStringList order;
+        connect(&server, &CmdServer::ExecuteCmd, this, [&](const QString& body) {
+            order.append(body);
+            if (body == QLatin1String("A")) {
+                const QPointer<QTcpSocket> serverSide = server.findChild<QTcpSocket*>();
+                QVERIFY(serverSide);
+                second.connectToHost(QHostAddress::LocalHost, server.Port());
+                RunNestedLoopUntil([&] { return first.state() == QAbstractSocket::UnconnectedState; });
+                QVERIFY(serverSide);
+                second.write(Framed("B"));
+                second.flush();
+            }
+            server.Write(body);
+        });
+        first.connectToHost(QHostAddress::LocalHost, server.Port());
+        QVERIFY(first.waitForConnected(10000));
+        first.write(Framed("A"));
+        first.flush();
+        QTRY_VERIFY(!order.isEmpty()); // the second client has connected
+        QByteArray received;
+        QVERIFY(WaitForBytes(second, received, Framed("B").size()));
+        QCOMPARE(received, Framed("B"));
+        QCOMPARE(order, QStringList({"A", "B"}));
     }
 };
 
