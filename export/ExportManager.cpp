@@ -22,16 +22,21 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cstring>
 
 namespace {
 
-constexpr int kProcessTimeoutMs = 30000; // start, each write, closing the input
+constexpr int kDefaultProcessTimeoutMs = 30000; // start, each write, closing the input
 // Joining, moving and merging copy streams; they are bounded too, generously.
 constexpr int kStepTimeoutMs = 10 * 60 * 1000;
-// How long the video pass waits for the next decoded frame before it gives up.
-constexpr int kFrameTimeoutMs = 60000;
+// How long a pass waits for the next decoded frame (or sound) before it gives up.
+constexpr int kDefaultFrameTimeoutMs = 60000;
+// The timeouts in force (ms): the defaults above unless a test shortened them. Read by the
+// passes on engine threads, set from the main thread between exports.
+std::atomic<int> g_processTimeoutMs{kDefaultProcessTimeoutMs};
+std::atomic<int> g_frameTimeoutMs{kDefaultFrameTimeoutMs};
 // The decode thread of the video pass ends between two decode steps. The pass waits for it
 // however long it takes (it decodes into the pass's timeline copy, which the engine frees
 // once the pass has returned), saying so in the log after this long.
@@ -147,6 +152,12 @@ ExportManager::ExportManager(int mode, std::shared_ptr<ExportProperties> request
 ExportManager::~ExportManager()
 {
     delete m_process; // kills an ffmpeg still running
+}
+
+void ExportManager::SetTimeouts(int processTimeoutMs, int frameTimeoutMs)
+{
+    g_processTimeoutMs = processTimeoutMs > 0 ? processTimeoutMs : kDefaultProcessTimeoutMs;
+    g_frameTimeoutMs = frameTimeoutMs > 0 ? frameTimeoutMs : kDefaultFrameTimeoutMs;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -391,25 +402,28 @@ FfmpegProcess* ExportManager::NewProcess()
     return process;
 }
 
-bool ExportManager::RunStep(const QStringList& arguments, const QString& startFailureText)
+bool ExportManager::RunStep(const QStringList& arguments, const QString& startFailureText, const QString& failureText)
 {
     std::unique_ptr<FfmpegProcess> process(NewProcess());
     emit ExportLogMsgReceived(CommandLine(m_request->ffmpegExePath, arguments), Channel(), false);
-    if (!process->Start(arguments, kProcessTimeoutMs)) {
+    if (!process->Start(arguments, g_processTimeoutMs.load())) {
         if (m_request->cancelled)
             return false;
         LogGeneral(QStringLiteral("Timeout starting export process cmd"), true);
+        m_request->failed = true;
         if (!startFailureText.isEmpty())
             Fail(startFailureText);
-        else
-            m_request->failed = true;
+        if (!failureText.isEmpty() && failureText != startFailureText)
+            Fail(failureText);
         return false;
     }
     process->WaitForEnd(kStepTimeoutMs);
     if (m_request->cancelled)
         return false;
     if (!process->Succeeded()) {
-        Fail(process->FailureText());
+        Fail(process->FailureText()); // with the end of ffmpeg's standard error
+        if (!failureText.isEmpty())
+            Fail(failureText);
         return false;
     }
     return true;
@@ -419,7 +433,7 @@ bool ExportManager::WriteToProcess(const char* data, qint64 size, const QString&
 {
     if (!m_process || !m_writeChannelOpen)
         return false;
-    if (m_process->Write(data, size, kProcessTimeoutMs)) {
+    if (m_process->Write(data, size, g_processTimeoutMs.load())) {
         if (m_mode == VideoMode)
             ++m_segmentPictures; // a video write is one picture
         return true;
@@ -493,7 +507,7 @@ void ExportManager::RunAudioPass()
         m_audioDecoder = nullptr;
     }
     if (m_process) {
-        if (!m_process->CloseAndWait(kProcessTimeoutMs) && !m_request->cancelled)
+        if (!m_process->CloseAndWait(g_processTimeoutMs.load()) && !m_request->cancelled)
             LogGeneral(QStringLiteral("Failed to close audio write channel"), true);
         m_writeChannelOpen = false;
         if (Proceeding() && !m_process->Succeeded())
@@ -509,7 +523,7 @@ void ExportManager::RunAudioPass()
         Merge();
     } else if (m_request->noVideo) {
         if (RunStep({QStringLiteral("-y"), QStringLiteral("-i"), m_request->finalAudioPath, m_request->outputPath},
-                    QStringLiteral("Failed to create .wav file")))
+                    QStringLiteral("Failed to create .wav file"), QStringLiteral("Failed to create .wav file")))
             CheckOutputFile(m_request->outputPath, QStringLiteral("Output file not created: %1"));
         if (Proceeding())
             m_request->finalizeProgress = 100.0f;
@@ -521,7 +535,7 @@ void ExportManager::StartAudioProcess()
     const QStringList args = AudioArguments(*m_request);
     emit ExportLogMsgReceived(CommandLine(m_request->ffmpegExePath, args), ExportLogAudio, false);
     m_process = NewProcess();
-    if (!m_process->Start(args, kProcessTimeoutMs)) {
+    if (!m_process->Start(args, g_processTimeoutMs.load())) {
         if (!m_request->cancelled)
             Fail(QStringLiteral("Failed to open audio file for write"));
         delete m_process;
@@ -559,7 +573,7 @@ void ExportManager::WriteAudioData()
     const bool covered = cache->AudioStartTime() <= readTime && cachedEnd >= wantEnd;
     if (!covered && !decodedToEnd) {
         // Not decoded yet: the next call; unless the sound has stopped coming altogether.
-        if (m_sinceAudioWrite.elapsed() > kFrameTimeoutMs) {
+        if (m_sinceAudioWrite.elapsed() > g_frameTimeoutMs.load()) {
             Fail(QStringLiteral("Timeout waiting for decoded audio at %1 s").arg(static_cast<double>(readTime) / 1e6, 0, 'f', 3));
             decoder->Stop();
         }
@@ -651,7 +665,7 @@ void ExportManager::WaitForVideoLoop()
         if (m_currentFrame != lastFrame) {
             lastFrame = m_currentFrame;
             sinceFrame.restart();
-        } else if (sinceFrame.elapsed() > kFrameTimeoutMs) {
+        } else if (sinceFrame.elapsed() > g_frameTimeoutMs.load()) {
             Fail(QStringLiteral("Timeout waiting for decoded video frame %1").arg(m_currentFrame));
             m_running = false;
         }
@@ -769,7 +783,7 @@ bool ExportManager::OpenSegment(const QString& pixelFormat, int bytesPerPixel, i
         SegmentArguments(*m_request, pixelFormat, width, height, linear, pixelAspect, m_firstImageNumber, segmentPath);
     emit ExportLogMsgReceived(CommandLine(m_request->ffmpegExePath, args), ExportLogVideo, false);
     m_process = NewProcess();
-    if (!m_process->Start(args, kProcessTimeoutMs)) {
+    if (!m_process->Start(args, g_processTimeoutMs.load())) {
         if (!m_request->cancelled)
             Fail(QStringLiteral("Failed to open video file for write"));
         delete m_process;
@@ -784,7 +798,7 @@ void ExportManager::CloseSegment()
 {
     if (!m_process)
         return;
-    const bool ended = m_process->CloseAndWait(kProcessTimeoutMs);
+    const bool ended = m_process->CloseAndWait(g_processTimeoutMs.load());
     m_writeChannelOpen = false;
     if (!ended && !m_request->cancelled) {
         emit ExportLogMsgReceived(QStringLiteral("Failed to close video write channel"), ExportLogVideo, true);
@@ -834,15 +848,23 @@ void ExportManager::FinalizeSegments()
     if (!Proceeding())
         return;
     QStringList& files = m_request->intermediateFiles;
+    QStringList missing; // in timeline order
     for (int i = static_cast<int>(files.size()) - 1; i >= 0; --i) {
         const QFileInfo info(files.at(i));
         if (!info.isFile() || info.size() == 0) {
             LogGeneral(QStringLiteral("[WARNING] Intermediate file not found... skipping"), false);
-            files.removeAt(i);
+            missing.prepend(files.takeAt(i));
         }
     }
     if (files.isEmpty()) {
         Fail(QStringLiteral("No intermediate video files found"));
+        Fail(QStringLiteral("Failed to create final video file"));
+        return;
+    }
+    // Every segment holds frames of the range: joining the others would leave them out.
+    if (!missing.isEmpty()) {
+        for (const QString& file : std::as_const(missing))
+            Fail(QStringLiteral("Intermediate video file not created: %1").arg(file));
         Fail(QStringLiteral("Failed to create final video file"));
         return;
     }
@@ -879,6 +901,7 @@ void ExportManager::FinalizeSegments()
     if (!RunStep({QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("concat"), QStringLiteral("-safe"),
                   QStringLiteral("0"), QStringLiteral("-i"), m_request->concatListPath, QStringLiteral("-c"),
                   QStringLiteral("copy"), m_request->finalVideoPath},
+                 QStringLiteral("Failed to concatenate intermediate video files"),
                  QStringLiteral("Failed to concatenate intermediate video files")))
         return;
     if (CheckOutputFile(m_request->finalVideoPath, QStringLiteral("Failed to create final video file: %1")))
@@ -919,11 +942,9 @@ void ExportManager::Merge()
     const QStringList args = {QStringLiteral("-y"), QStringLiteral("-i"), m_request->finalVideoPath,
                               QStringLiteral("-i"), m_request->finalAudioPath, QStringLiteral("-c"),
                               QStringLiteral("copy"), m_request->outputPath};
-    if (!RunStep(args, QStringLiteral("Failed to start merge audio/video process"))) {
-        if (!m_request->cancelled)
-            Fail(QStringLiteral("Failed to merge audio and video streams"));
+    if (!RunStep(args, QStringLiteral("Failed to start merge audio/video process"),
+                 QStringLiteral("Failed to merge audio and video streams")))
         return;
-    }
     m_request->finalizeProgress = 100.0f;
     const QFileInfo output(m_request->outputPath);
     if (!output.isFile() || output.size() == 0)

@@ -54,6 +54,11 @@ public:
     // playback position) on the calling thread and returns when the pass has ended.
     void Run(Timeline* timeline);
 
+    // How long (ms) a start, a write or the close of an ffmpeg process may take, and how long a
+    // pass waits for the next decoded frame or sound; 0 or less restores the defaults (30000
+    // and 60000). For tests; main thread, while no export runs.
+    static void SetTimeouts(int processTimeoutMs, int frameTimeoutMs);
+
     // Viewer capture, main thread: closes the open segment; unless the output is an image
     // sequence, finalizes the segments, and without audio moves the video to the output.
     // Returns the first captured frame number, -1 when nothing was captured.
@@ -109,8 +114,10 @@ private:
     void MoveVideoToOutput();
     void Merge();
     // Runs one ffmpeg step to its end; false when it did not start, failed or was stopped.
-    // `startFailureText` is logged (with "Timeout starting export process cmd") when it did not start.
-    bool RunStep(const QStringList& arguments, const QString& startFailureText);
+    // `startFailureText` is logged (after "Timeout starting export process cmd") when it did not
+    // start; `failureText` closes the failure either way (once when the two are the same), after
+    // what ffmpeg wrote on its standard error when it ran and failed. A stop logs nothing.
+    bool RunStep(const QStringList& arguments, const QString& startFailureText, const QString& failureText);
     FfmpegProcess* NewProcess();
     bool WriteToProcess(const char* data, qint64 size, const QString& timeoutText);
     // Writes one picture of the open segment's size and layout, black.

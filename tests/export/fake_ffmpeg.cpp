@@ -11,8 +11,9 @@
 //   FAKE_FFMPEG_CRASH_AFTER  abort once this many bytes of input were read (writes a
 //                            "crash" event first).
 //   FAKE_FFMPEG_HANG         once this many bytes of input were read, stop reading and sleep
-//                            (until killed), after a "hang" event.
+//                            (until killed), after a "pid\t<process id>" and a "hang" event.
 //   FAKE_FFMPEG_NO_OUTPUT    create no output file.
+//   FAKE_FFMPEG_EMPTY_OUTPUT create the output file empty.
 //   FAKE_FFMPEG_SAVE_INPUT   file that gets a copy of everything read from standard input
 //                            (overwritten by each run that reads its input).
 // The output is the last argument. An image pattern ("name.%4d.png") makes one file per
@@ -159,6 +160,7 @@ int main(int argc, char** argv)
     const std::string hangText = misbehave ? Env("FAKE_FFMPEG_HANG") : "";
     const int64_t hangAfter = hangText.empty() ? -1 : std::atoll(hangText.c_str());
     const bool noOutput = misbehave && !Env("FAKE_FFMPEG_NO_OUTPUT").empty();
+    const bool emptyOutput = misbehave && !Env("FAKE_FFMPEG_EMPTY_OUTPUT").empty();
 
     for (size_t i = 0; i + 1 < args.size(); ++i)
         if (args[i] == "-i" && args[i + 1] != "-" && !FileExists(args[i + 1])) {
@@ -178,6 +180,7 @@ int main(int argc, char** argv)
         std::vector<char> buffer(1 << 16);
         for (;;) {
             if (hangAfter >= 0 && bytes >= hangAfter) {
+                Record(logPath, "pid\t" + std::to_string(getpid()));
                 Record(logPath, "hang\t" + Joined(args, '\t'));
                 for (;;)
                     std::this_thread::sleep_for(std::chrono::seconds(1));
@@ -223,7 +226,8 @@ int main(int argc, char** argv)
             }
         } else {
             std::ofstream file(output, std::ios::binary | std::ios::trunc);
-            file << "fake output of " << bytes << " bytes\n";
+            if (!emptyOutput)
+                file << "fake output of " << bytes << " bytes\n";
         }
     }
     if (exitCode != 0)

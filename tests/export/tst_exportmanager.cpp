@@ -16,7 +16,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMutex>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -25,6 +27,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -192,7 +196,7 @@ private slots:
         QFile::remove(m_logPath);
         qputenv("FAKE_FFMPEG_LOG", m_logPath.toLocal8Bit());
         for (const char* name : {"FAKE_FFMPEG_MATCH", "FAKE_FFMPEG_EXIT", "FAKE_FFMPEG_CRASH_AFTER", "FAKE_FFMPEG_HANG",
-                                 "FAKE_FFMPEG_NO_OUTPUT", "FAKE_FFMPEG_SAVE_INPUT"})
+                                 "FAKE_FFMPEG_NO_OUTPUT", "FAKE_FFMPEG_EMPTY_OUTPUT", "FAKE_FFMPEG_SAVE_INPUT"})
             qunsetenv(name);
         QDir(m_dir.filePath(QStringLiteral("out"))).removeRecursively();
     }
@@ -649,6 +653,9 @@ private slots:
         const QList<LogLine> log = Export(request);
         QVERIFY(request->failed);
         QVERIFY2(HasError(log, "ffmpeg exited with code 3"), qPrintable(Lines(log).join('\n')));
+        // The failure line carries the end of what ffmpeg wrote on its standard error.
+        const auto exitLine = std::find_if(log.begin(), log.end(), [](const LogLine& l) { return l.text.startsWith("ffmpeg exited with code 3"); });
+        QVERIFY2(exitLine->text.contains("fake ffmpeg: failing with code 3"), qPrintable(exitLine->text));
         const QList<FakeRun> starts = Events(ReadRuns(m_logPath), "start");
         QCOMPARE(starts.size(), 1);
         QVERIFY(starts[0].args.contains("f32le"));
@@ -671,6 +678,177 @@ private slots:
         QVERIFY(lines.contains("E0 No intermediate video files found"));
         QVERIFY(lines.contains("E0 Failed to create final video file"));
         QVERIFY(!QFileInfo::exists(request->outputPath));
+        QCOMPARE(ExportManager::Cleanup(*request), QString());
+    }
+
+    // One segment of several ends well but leaves no file, or an empty one: the export fails
+    // instead of joining the others without that segment's frames.
+    void missingSegmentFails_data()
+    {
+        QTest::addColumn<QByteArray>("option");
+        QTest::newRow("no file") << QByteArray("FAKE_FFMPEG_NO_OUTPUT");
+        QTest::newRow("empty file") << QByteArray("FAKE_FFMPEG_EMPTY_OUTPUT");
+    }
+    void missingSegmentFails()
+    {
+        QFETCH(QByteArray, option);
+        qputenv("FAKE_FFMPEG_MATCH", "_1.m4v");
+        qputenv(option.constData(), "1");
+        Timeline* mixed = ParsedTimeline(MediaPath("seq_mixed") + QStringLiteral("/m.####.png 1-4"), &m_owner);
+        auto request = Request(RegularTimeline({mixed}), "mixed.mp4");
+        const QList<LogLine> log = Export(request);
+        const QStringList lines = Lines(log);
+        QVERIFY2(request->failed, qPrintable(lines.join('\n')));
+        const QString segment = QStringLiteral("%1/%2_1.m4v").arg(request->tempDirPath, request->exportName);
+        QVERIFY2(lines.contains("-0 [WARNING] Intermediate file not found... skipping"), qPrintable(lines.join('\n')));
+        QVERIFY2(lines.contains("E0 Intermediate video file not created: " + segment), qPrintable(lines.join('\n')));
+        QVERIFY(lines.contains("E0 Failed to create final video file"));
+        const QList<FakeRun> starts = Events(ReadRuns(m_logPath), "start");
+        QCOMPARE(starts.size(), 4); // the four segments; nothing joined
+        QVERIFY(!QFileInfo::exists(request->outputPath));
+        QCOMPARE(ExportManager::Cleanup(*request), QString());
+        QVERIFY(!QFileInfo::exists(request->tempDirPath));
+    }
+
+    // ffmpeg stops taking its input: the write is given up on after the process timeout
+    // (shortened here), the export fails with the timeout text, ffmpeg is killed and nothing
+    // later runs.
+    void writeTimeoutFails_data()
+    {
+        QTest::addColumn<QString>("match");
+        QTest::addColumn<bool>("noAudio");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("video") << "rawvideo" << true << "Timeout writing video stream";
+        QTest::newRow("audio") << "f32le" << false << "Timeout writing audio stream";
+    }
+    void writeTimeoutFails()
+    {
+        QFETCH(QString, match);
+        QFETCH(bool, noAudio);
+        QFETCH(QString, text);
+        ExportManager::SetTimeouts(2000, 0);
+        const auto restore = qScopeGuard([] { ExportManager::SetTimeouts(0, 0); });
+        qputenv("FAKE_FFMPEG_MATCH", match.toLocal8Bit());
+        qputenv("FAKE_FFMPEG_HANG", "100000"); // past the pipe's buffer, short of what is written
+        Timeline* timeline = RegularTimeline({m_hd});
+        timeline->SetPlaybackRange(10, 59);
+        auto request = Request(timeline, "movie.mp4");
+        request->noAudio = noAudio;
+        const QList<LogLine> log = Export(request);
+        const QStringList lines = Lines(log);
+        QVERIFY2(request->failed && !request->cancelled, qPrintable(lines.join('\n')));
+        QVERIFY2(lines.contains("E0 " + text), qPrintable(lines.join('\n')));
+        const QList<FakeRun> runs = ReadRuns(m_logPath);
+        QCOMPARE(Events(runs, "hang").size(), 1);
+        QCOMPARE(Events(runs, "start").size(), 1); // the hung one; no later stage
+        QVERIFY(Events(runs, "start")[0].args.contains(match));
+        QCOMPARE(Events(runs, "end").size(), 0);
+        // Killed (and reaped): no process with its id is left.
+        const QList<FakeRun> pids = Events(runs, "pid");
+        QCOMPARE(pids.size(), 1);
+        const pid_t pid = static_cast<pid_t>(pids[0].args.value(0).toInt());
+        QVERIFY(pid > 0);
+        errno = 0;
+        QVERIFY(::kill(pid, 0) != 0 && errno == ESRCH);
+        QVERIFY(!QFileInfo::exists(request->outputPath));
+        QCOMPARE(ExportManager::Cleanup(*request), QString());
+        QVERIFY(!QFileInfo::exists(request->tempDirPath));
+    }
+
+    // A later step fails: the join, the merge or the sound file. The export fails with the
+    // step's text, after ffmpeg's own words when it ran and failed; a step that ends well
+    // without its output file fails too.
+    void laterStepFails_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("match");
+        QTest::addColumn<QByteArray>("option");
+        QTest::addColumn<QStringList>("expected"); // {final} and {output} stand for the paths
+        const QString exitLine = QStringLiteral("ffmpeg exited with code 2:\nfake ffmpeg: failing with code 2");
+        QTest::newRow("join, exit code") << "join" << "concat" << QByteArray("FAKE_FFMPEG_EXIT")
+                                         << QStringList{exitLine, "Failed to concatenate intermediate video files"};
+        QTest::newRow("join, no output") << "join" << "concat" << QByteArray("FAKE_FFMPEG_NO_OUTPUT")
+                                         << QStringList{"Failed to create final video file: {final}"};
+        QTest::newRow("merge, exit code") << "merge" << "_final.m4a -c copy" << QByteArray("FAKE_FFMPEG_EXIT")
+                                          << QStringList{exitLine, "Failed to merge audio and video streams"};
+        QTest::newRow("merge, no output") << "merge" << "_final.m4a -c copy" << QByteArray("FAKE_FFMPEG_NO_OUTPUT")
+                                          << QStringList{"Failed to create final output (audio/video merge)"};
+        QTest::newRow("wav, exit code") << "wav" << "sound.wav" << QByteArray("FAKE_FFMPEG_EXIT")
+                                        << QStringList{exitLine, "Failed to create .wav file"};
+        QTest::newRow("wav, no output") << "wav" << "sound.wav" << QByteArray("FAKE_FFMPEG_NO_OUTPUT")
+                                        << QStringList{"Output file not created: {output}"};
+    }
+    void laterStepFails()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, match);
+        QFETCH(QByteArray, option);
+        QFETCH(QStringList, expected);
+        qputenv("FAKE_FFMPEG_MATCH", match.toLocal8Bit());
+        qputenv(option.constData(), option == "FAKE_FFMPEG_EXIT" ? "2" : "1");
+        std::shared_ptr<ExportProperties> request;
+        if (kind == QLatin1String("join")) {
+            Timeline* mixed = ParsedTimeline(MediaPath("seq_mixed") + QStringLiteral("/m.####.png 1-4"), &m_owner);
+            request = Request(RegularTimeline({mixed}), "mixed.mp4");
+        } else {
+            Timeline* timeline = RegularTimeline({m_hd});
+            timeline->SetPlaybackRange(10, 19);
+            request = Request(timeline, kind == QLatin1String("wav") ? "sound.wav" : "movie.mp4");
+        }
+        const QList<LogLine> log = Export(request);
+        const QStringList lines = Lines(log);
+        QVERIFY2(request->failed && !request->cancelled, qPrintable(lines.join('\n')));
+        const QList<FakeRun> starts = Events(ReadRuns(m_logPath), "start");
+        QVERIFY(!starts.isEmpty());
+        QVERIFY2(starts.last().args.join(' ').contains(match), qPrintable(starts.last().args.join(' '))); // the last step
+        QStringList errors;
+        for (const LogLine& line : log)
+            if (line.error)
+                errors << line.text;
+        QStringList want;
+        for (QString text : std::as_const(expected))
+            want << text.replace("{final}", request->finalVideoPath).replace("{output}", request->outputPath);
+        QCOMPARE(errors, want);
+        QCOMPARE(ExportManager::Cleanup(*request), QString());
+        QVERIFY(!QFileInfo::exists(request->tempDirPath));
+    }
+
+    // Sound that ends inside the range (a clip without sound next to one with it): the part
+    // without sound is written as silence, zero bytes, and the count is exact.
+    void silencePadding_data()
+    {
+        QTest::addColumn<bool>("silentFirst");
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("last");
+        QTest::newRow("sound, then none") << false << 70 << 84; // 5 frames of sound, 10 without
+        QTest::newRow("none, then sound") << true << 20 << 34;  // 5 frames without, 10 with
+    }
+    void silencePadding()
+    {
+        QFETCH(bool, silentFirst);
+        QFETCH(int, first);
+        QFETCH(int, last);
+        Timeline* silent = ParsedTimeline(MediaPath("clip_odd_63x35.mkv"), &m_owner); // 25 frames, no sound
+        QCOMPARE(silent->FrameCount(), 25);
+        Timeline* timeline = silentFirst ? RegularTimeline({silent, m_hd}) : RegularTimeline({m_hd, silent});
+        timeline->SetPlaybackRange(first, last);
+        auto request = Request(timeline, "padded.wav");
+        const QString inputPath = m_dir.filePath(QStringLiteral("padded_input.raw"));
+        QFile::remove(inputPath);
+        qputenv("FAKE_FFMPEG_SAVE_INPUT", inputPath.toLocal8Bit());
+        const QList<LogLine> log = Export(request);
+        QVERIFY2(request->Proceeding(), qPrintable(Lines(log).join('\n')));
+        QFile input(inputPath);
+        QVERIFY(input.open(QIODevice::ReadOnly));
+        const QByteArray written = input.readAll();
+        // 15 frames at 25 fps: 0.6 s of 48 kHz stereo float.
+        QCOMPARE(written.size(), qsizetype(28800) * 8);
+        const qsizetype fiveFrames = 9600 * 8;
+        const QByteArray silence = silentFirst ? written.left(fiveFrames) : written.mid(fiveFrames);
+        const QByteArray sound = silentFirst ? written.mid(fiveFrames) : written.left(fiveFrames);
+        const qsizetype nonZero = std::find_if(silence.begin(), silence.end(), [](char c) { return c != 0; }) - silence.begin();
+        QVERIFY2(nonZero == silence.size(), qPrintable(QStringLiteral("byte %1 of the silence is not zero").arg(nonZero)));
+        QVERIFY(std::any_of(sound.begin(), sound.end(), [](char c) { return c != 0; }));
         QCOMPARE(ExportManager::Cleanup(*request), QString());
     }
 
@@ -832,8 +1010,9 @@ private slots:
 
     // The video pass returns only once its decode thread has ended, however long that takes:
     // the engine frees the pass's timeline copy as soon as the pass returns. The clip's file is
-    // swapped for a pipe, so the decoder blocks in opening it until the test lets it go,
-    // longer than any bounded wait for the decode thread would last.
+    // swapped for a pipe, so the decoder blocks in opening it until the test lets it go: once
+    // the stopped pass says it is waiting for the decode thread (or has returned, the fault).
+    // The order of what follows is the test.
     void decodeThreadEndsBeforeThePass()
     {
         const QString path = m_dir.filePath(QStringLiteral("blocking_clip.mp4"));
@@ -870,16 +1049,52 @@ private slots:
         timeline->SetPlaybackRange(10, 19);
         auto request = Request(timeline, "blocked.mp4");
         request->noAudio = true;
-        bool passEndedWhileDecoderBlocked = true;
+        // What happens, in order: Logger lines (the decode thread's come from it, as they
+        // happen) and the pass's return (seen as the end of the export's tasks, or at the
+        // release when it came first).
+        QMutex eventsMutex;
+        QStringList events;
+        const auto note = [&](const QString& event) {
+            QMutexLocker lock(&eventsMutex);
+            events << event;
+        };
+        const auto noted = [&](const QString& event) {
+            QMutexLocker lock(&eventsMutex);
+            return events.indexOf(event);
+        };
+        Logger* logger = Logger::Instance();
+        const QList<QMetaObject::Connection> connections = {
+            connect(logger, &Logger::ErrorLogged, logger, [&](const QString& t) { note("error: " + t); }, Qt::DirectConnection),
+            connect(logger, &Logger::WarningLogged, logger, [&](const QString& t) { note("warning: " + t); }, Qt::DirectConnection),
+        };
+        const auto disconnectAll = qScopeGuard([&] {
+            for (const QMetaObject::Connection& connection : connections)
+                disconnect(connection);
+        });
+        const QString waiting = QStringLiteral("warning: Export decoding has not ended yet: waiting for it");
         Export(request, nullptr, [&](const std::shared_ptr<ExportProperties>& r) {
+            connect(m_engine, &AvManager::ExportTasksEnded, this, [&] { note("pass returned"); }, Qt::DirectConnection);
             QVERIFY(WaitFor([&] { return readerOpened.load(); }, 60000));
             r->cancelled = true;
-            // Longer than the decode thread was ever waited for: the pass must still be running.
-            passEndedWhileDecoderBlocked = WaitFor([&] { return !r->videoPending.Load(); }, 12000);
+            // The decoder stays blocked until the pass waits for its thread (or has returned).
+            QVERIFY(WaitFor([&] { return noted(waiting) >= 0 || !r->videoPending.Load(); }, 60000));
+            if (!r->videoPending.Load())
+                note("pass returned");
+            note("released");
             release = true;
         });
-        QVERIFY(!passEndedWhileDecoderBlocked);
         QVERIFY(request->cancelled);
+        // Released, then the decoder gives up on the clip (on the decode thread, its last
+        // work), then the pass returns: never the pass before the decoder.
+        QMutexLocker lock(&eventsMutex);
+        const QString report = events.join('\n');
+        const qsizetype released = events.indexOf("released");
+        const qsizetype gaveUp = events.indexOf(QRegularExpression(
+            "^error: Failed to open input for parsing: " + QRegularExpression::escape(path) + ".*"));
+        const qsizetype ended = events.indexOf("pass returned");
+        QVERIFY2(released >= 0 && gaveUp > released && ended > gaveUp, qPrintable(report));
+        QVERIFY2(events.indexOf(waiting) >= 0 && events.indexOf(waiting) < released, qPrintable(report));
+        lock.unlock();
         QCOMPARE(ExportManager::Cleanup(*request), QString());
     }
 
