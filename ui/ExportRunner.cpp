@@ -94,6 +94,10 @@ void ExportRunner::ExportToFile(const ExportProperties& properties)
     ExportStatus::ClearGeneralLog();
     const QString error = ExportManager::Prepare(request);
     if (!error.isEmpty()) {
+        // The log starts with the version line here too, of the ffmpeg preparation would have
+        // taken from the settings (it may have refused before copying the path).
+        request.ffmpegExePath = Settings::Get().ffmpegExePath;
+        LogVersionLine();
         Fail(error);
         EndExportProcess();
         return;

@@ -18,12 +18,15 @@
 #include "viewer/ViewerWidget.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -217,7 +220,8 @@ private slots:
         QVERIFY(!video.isEmpty() && video.first().startsWith(kFfmpeg + QLatin1Char(' ')));
     }
 
-    // A type preparation refuses ends the export at once, as failed, with the reason before.
+    // A type preparation refuses ends the export at once, as failed: the log starts with the
+    // version line, as every export's does, then the reason.
     void refusedPreparation()
     {
         Fixture fixture;
@@ -227,15 +231,65 @@ private slots:
         QSignalSpy lines(fixture.panel.get(), &MonitorPanel::ExportLogMsgReceived);
         fixture.panel->ExportToFile(Movie(fixture.out.filePath(QStringLiteral("clip.avi"))));
         QVERIFY(!fixture.Runner()->Request()); // ended on the spot
-        QCOMPARE(ExportStatus::GeneralLog(), QStringLiteral("Unsupported file type: avi\n\nExport failed!"));
+        const QString version = FfmpegVersionLine();
+        QVERIFY(version.startsWith(QStringLiteral("ffmpeg version ")));
+        QCOMPARE(ExportStatus::GeneralLog(), version + QStringLiteral("\nUnsupported file type: avi\n\nExport failed!"));
         QVERIFY(!ExportStatus::Running());
         QCOMPARE(dialog->LogText(ExportLogGeneral),
-                 QStringLiteral("[ERROR] Unsupported file type: avi\n\nExport failed!"));
+                 version + QStringLiteral("\n[ERROR] Unsupported file type: avi\n\nExport failed!"));
         QCOMPARE(ended.count(), 0);
-        QCOMPARE(lines.count(), 2);
-        QCOMPARE(lines.at(0), (QVariantList{QStringLiteral("Unsupported file type: avi"), 0, true}));
-        QCOMPARE(lines.at(1), (QVariantList{QStringLiteral("\nExport failed!"), 0, false}));
+        QCOMPARE(lines.count(), 3);
+        QCOMPARE(lines.at(0), (QVariantList{version, 0, false}));
+        QCOMPARE(lines.at(1), (QVariantList{QStringLiteral("Unsupported file type: avi"), 0, true}));
+        QCOMPARE(lines.at(2), (QVariantList{QStringLiteral("\nExport failed!"), 0, false}));
         QCOMPARE(fixture.TempFolders(), QStringList());
+    }
+
+    // Stopped while the encoder of a viewer capture hangs on its input: the capture returns,
+    // ffmpeg is killed, the log ends with the cancel line and the temporary folder is gone.
+    void cancelHungViewerCapture()
+    {
+        Fixture fixture;
+        QVERIFY(fixture.Open(QStringLiteral("clip_1080p25.mp4")));
+        fixture.timeline->SetPlaybackRange(10, 14);
+        fixture.Runner()->Dialog();
+        Settings::Get().ffmpegExePath = QStringLiteral(PLOVEX_FAKE_FFMPEG);
+        const QString fakeLog = fixture.temp.filePath(QStringLiteral("fake.log"));
+        qputenv("FAKE_FFMPEG_LOG", fakeLog.toLocal8Bit());
+        qputenv("FAKE_FFMPEG_MATCH", "rawvideo");
+        qputenv("FAKE_FFMPEG_HANG", "1");
+        const auto unset = qScopeGuard([] {
+            for (const char* name : {"FAKE_FFMPEG_LOG", "FAKE_FFMPEG_MATCH", "FAKE_FFMPEG_HANG"})
+                qunsetenv(name);
+        });
+        const auto hung = [&] {
+            QFile log(fakeLog);
+            return log.open(QIODevice::ReadOnly) && log.readAll().contains("\nhang\t");
+        };
+        ExportProperties request = Movie(fixture.out.filePath(QStringLiteral("hung.mp4")));
+        request.viewerCapture = true;
+        request.noAudio = true;
+        // The stop comes from a timer once ffmpeg hangs: the capture's waits let events through.
+        QTimer stop;
+        connect(&stop, &QTimer::timeout, this, [&] {
+            if (hung())
+                fixture.panel->CancelExport();
+        });
+        stop.start(20);
+        fixture.panel->ExportToFile(request); // returns once the capture has returned
+        stop.stop();
+        QVERIFY(hung());
+        QVERIFY(TestSupport::WaitFor([&] { return !fixture.Runner()->Request(); }, 60000));
+        QVERIFY2(ExportStatus::GeneralLog().endsWith(QStringLiteral("\nExport cancelled")),
+                 qPrintable(ExportStatus::GeneralLog()));
+        QVERIFY(!ExportStatus::Running());
+        QVERIFY(!QFileInfo::exists(request.outputPath));
+        QCOMPARE(fixture.TempFolders(), QStringList());
+        QFile log(fakeLog);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QByteArray runs = log.readAll();
+        QCOMPARE(runs.count("start\t"), 1);
+        QCOMPARE(runs.count("end\t"), 0); // killed, not ended
     }
 
     // Cancelled while the passes run: the cancel line, no output, no temporary folder, and
