@@ -40,10 +40,18 @@ fuzz() {
     fi
     for log in "${logs[@]}"; do
       grep -q 'ERROR: libFuzzer\|ERROR: AddressSanitizer\|runtime error' "$log" && { cat "$log"; echo "fuzz: finding in $log"; exit 1; }
-      n=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+      n=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
       total=$((total + ${n:-0}))
     done
-    echo "$harness: $total executions in $jobs jobs, no findings"
+    echo "$harness: $total executions in $jobs jobs"
+    # A job stopped by the time limit (or one that never printed its statistics) ran fewer
+    # executions than asked for: that is not a full clean run.
+    expected=$(((runs / jobs) * jobs))
+    if [ "$total" -lt "$expected" ]; then
+      echo "fuzz: $harness ran $total of $expected executions (FUZZ_RUNS=$runs) within FUZZ_SECONDS=${FUZZ_SECONDS:-1200}; not a full run" >&2
+      exit 1
+    fi
+    echo "$harness: no findings"
   )
 }
 

@@ -24,7 +24,11 @@ def main():
     args = parser.parse_args()
 
     shots = sorted(f for f in os.listdir(args.folder) if f.lower().endswith(MEDIA))
-    with PlovexClient(port=args.port) as client:
+    try:
+        client = PlovexClient(port=args.port)
+    except OSError as error:
+        sys.exit("cannot reach Plovex on port {}: {}".format(args.port, error))
+    with client:
         try:
             client.initialize()
         except PlovexError as error:

@@ -26,7 +26,11 @@ def main():
 
     os.makedirs(args.output, exist_ok=True)
     failures = 0
-    with PlovexClient(port=args.port, timeout=600) as client:
+    try:
+        client = PlovexClient(port=args.port, timeout=600)
+    except OSError as error:
+        sys.exit("cannot reach Plovex on port {}: {}".format(args.port, error))
+    with client:
         try:
             client.initialize()
         except PlovexError as error:

@@ -18,6 +18,7 @@
 #include "project/Source.h"
 #include "project/Timeline.h"
 #include "project/Track.h"
+#include "server/CmdServer.h"
 #include "tests/TestSupport.h"
 #include "ui/ConsoleOutput.h"
 #include "ui/ConsoleWindow.h"
@@ -53,6 +54,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -941,6 +944,46 @@ private slots:
             PLOVEX_SKIP_WITHOUT_GL("no OpenGL on this display at all");
         QVERIFY2(errors.contains("[ERROR] OpenGL verison is too old (3.2). Minimum required version is 3.3."), errors.constData());
         QVERIFY(running);
+    }
+
+    // The client API server listens on the configured port when the window starts, and only
+    // when `clientApiPortEnabled` is on: with it off, a connection to that port is refused.
+    void clientApiListensOnlyWhenEnabled_data()
+    {
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("enabled") << true;
+        QTest::newRow("disabled") << false;
+    }
+    void clientApiListensOnlyWhenEnabled()
+    {
+        QFETCH(bool, enabled);
+        Settings::ResetToDefaults();
+        Settings::Get().hardwareRenderingEnabled = false;
+        quint16 port = 0;
+        {
+            QTcpServer probe;
+            QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+            port = probe.serverPort();
+        }
+        Settings::Get().clientApiPort = port;
+        Settings::Get().clientApiPortEnabled = enabled;
+        PlovexX window({});
+        QTRY_VERIFY(window.isVisible());
+        QCOMPARE(window.ClientApiServer() != nullptr, enabled);
+        QTcpSocket client;
+        bool refused = false;
+        connect(&client, &QTcpSocket::errorOccurred, &client,
+                [&](QAbstractSocket::SocketError error) { refused = error == QAbstractSocket::ConnectionRefusedError; });
+        client.connectToHost(QHostAddress::LocalHost, port);
+        if (enabled) {
+            QTRY_COMPARE(client.state(), QAbstractSocket::ConnectedState);
+            QCOMPARE(window.ClientApiServer()->Port(), port);
+        } else {
+            QTRY_VERIFY(refused);
+            QCOMPARE(client.state(), QAbstractSocket::UnconnectedState);
+        }
+        client.abort();
+        QVERIFY(window.Engine()->Shutdown(true, 20000));
     }
 
 private:

@@ -199,17 +199,37 @@ class ClientApi(unittest.TestCase):
     def test_04_save_project(self):
         client.new_project(empty=False)
         source = client.import_file(CLIP, "saved shot")
+        other = client.import_file(OTHER_CLIP, "other shot")
         timeline = client.add_timeline("Saved edit")
         client.insert_element_in_timeline(source["id"], timeline["id"])
+        client.insert_element_in_timeline(other["id"], timeline["id"])
+        client.insert_element_in_timeline(source["id"], timeline["id"])
+        second = client.add_timeline("Second edit")
+        client.insert_element_in_timeline(other["id"], second["id"])
+
+        def contents():
+            """What the project holds: its sources, and each timeline with its clips' sources,
+            by id and name, in the order the player lists them."""
+            timelines = [(t["id"], t["name"], [(s["id"], s["name"]) for s in client.get_timeline_elements(t["id"])])
+                         for t in client.get_timelines()]
+            return [(s["id"], s["name"]) for s in client.get_sources()], timelines
+
+        built = contents()
+        clips = {t[0]: (t[1], [s[0] for s in t[2]]) for t in built[1]}
+        self.assertEqual(clips[timeline["id"]], ("Saved edit", [source["id"], other["id"], source["id"]]))
+        self.assertEqual(clips[second["id"]], ("Second edit", [other["id"]]))
         path = os.path.join(program.home, "review.plvx2")
         client.save_project(path)
         self.assertEqual(client.get_project_path(), path)
         with open(path, encoding="utf-8") as f:
-            text = f.read()
-        json.loads(text)
-        self.assertIn("saved shot", text)
-        self.assertIn("Saved edit", text)
-        self.assertIn(source["id"], text)
+            json.loads(f.read())
+        # Read back: the same sources and timelines, with the same clips in the same order.
+        client.new_project(empty=False)
+        self.assertEqual(client.get_sources(), [])
+        self.assertEqual(client.get_timelines(), [])
+        client.open_project(path)
+        self.assertEqual(contents(), built)
+        self.assertEqual(client.get_project_path(), path)
         bad = os.path.join(program.home, "Documents")  # a folder: cannot be written as a file
         with self.assertRaises(PlovexError) as failure:
             client.save_project(bad)
@@ -248,13 +268,16 @@ class ClientApi(unittest.TestCase):
 
 class SplitReplyServer(threading.Thread):
     """A stand-in for the player that sends the header of its reply to "slow" at once and the
-    body only later; other requests are echoed at once."""
+    body only when released; other requests are echoed at once."""
 
     def __init__(self):
         super().__init__(daemon=True)
         self.listener = socket.create_server(("127.0.0.1", 0))
         self.port = self.listener.getsockname()[1]
         self.connections = 0
+        # Set by the test once the client has given up on the "slow" reply: only then does its
+        # body go out, however fast or slow either side runs.
+        self.release = threading.Event()
 
     def run(self):
         while True:
@@ -284,7 +307,7 @@ class SplitReplyServer(threading.Thread):
                     header = b"%010d" % len(body)
                     if request["cmd"] == "slow":
                         connection.sendall(header)
-                        time.sleep(1.0)
+                        self.release.wait()
                         connection.sendall(body)
                     else:
                         connection.sendall(header + body)
@@ -303,11 +326,13 @@ class ClientFraming(unittest.TestCase):
             with PlovexClient(port=server.port, timeout=10) as split:
                 with self.assertRaises(PlovexTimeout):
                     split.request("slow", text="cut", timeout=0.3)
+                server.release.set()
                 # Neither the rest of the cut reply nor its header is read as this one's.
                 self.assertEqual(split.echo("whole"), "whole")
                 self.assertEqual(split.echo("again"), "again")
                 self.assertEqual(server.connections, 2)
         finally:
+            server.release.set()
             server.stop()
 
 

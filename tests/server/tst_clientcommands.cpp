@@ -4,6 +4,7 @@
 #include "project/ClientCommands.h"
 #include "project/Clip.h"
 #include "project/ExportStatus.h"
+#include "project/FrameBookmark.h"
 #include "project/FolderItem.h"
 #include "project/Project.h"
 #include "project/ProjectGlobals.h"
@@ -15,6 +16,7 @@
 #include "tests/FakeProjectEngine.h"
 #include "tests/TestSupport.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -508,6 +510,136 @@ private slots:
         QCOMPARE(Run({{"cmd", "get_bookmarks"}}).value("bookmarks").toArray().size(), 2);
         QCOMPARE(Run({{"cmd", "get_bookmarks"}, {"include_empty_timelines", false}}).value("bookmarks").toArray().size(), 1);
         Q_UNUSED(project);
+    }
+
+    // A bookmark with a drawing is listed under "annotations", not "bookmarks", in display
+    // frames like the plain ones.
+    void annotatedBookmarksAreListedApart()
+    {
+        const QUuid source = ImportClip();
+        Timeline* timeline = m_manager->AnyTimeline(source);
+        QVERIFY(timeline);
+        m_manager->ToggleFrameBookmark(source, 4);
+        m_manager->ToggleFrameBookmark(source, 9);
+        FrameBookmark* drawn = timeline->FrameBookmarkAt(9);
+        QVERIFY(drawn);
+        AnnotationStroke stroke;
+        stroke.points = {QPointF(0.1, 0.1), QPointF(0.5, 0.5)};
+        drawn->Strokes().append(stroke);
+        const QJsonArray all = Run({{"cmd", "get_bookmarks"}, {"id", Id(source)}}).value("bookmarks").toArray();
+        QCOMPARE(all.size(), 1);
+        const QJsonObject entry = all.at(0).toObject();
+        QCOMPARE(entry.value("id").toString(), Id(source));
+        QCOMPARE(entry.value("bookmarks").toArray(), QJsonArray({5}));
+        QCOMPARE(entry.value("annotations").toArray(), QJsonArray({10}));
+        // An item whose only bookmark is drawn on is not empty.
+        m_manager->ToggleFrameBookmark(source, 4);
+        QCOMPARE(Run({{"cmd", "get_bookmarks"}, {"include_empty_timelines", false}}).value("bookmarks").toArray().size(), 1);
+    }
+
+    void configAndAutoplay()
+    {
+        QTemporaryDir temp;
+        Settings::Get().SetTempDirPath(temp.path());
+        QCoreApplication::setApplicationName(QStringLiteral("PlovexUnderTest"));
+        const QJsonObject config = Run({{"cmd", "get_config"}});
+        QVERIFY(config.value("success").toBool());
+        for (const char* key : {"app_dir", "app_name", "user_dir", "temp_dir"})
+            QVERIFY2(config.value(key).isString(), key);
+        QCOMPARE(config.value("temp_dir").toString(), temp.path());
+        QCOMPARE(config.value("app_name").toString(), QStringLiteral("PlovexUnderTest"));
+        QCOMPARE(config.value("app_dir").toString(), QCoreApplication::applicationDirPath());
+        QCOMPARE(config.value("user_dir").toString(), Settings::ApplicationDirPath());
+        Settings::Get().SetTempDirPath(QString());
+
+        Settings::Get().autoPlayEnabled = true;
+        QCOMPARE(Run({{"cmd", "is_autoplay"}}).value("autoplay"), QJsonValue(true));
+        Settings::Get().autoPlayEnabled = false;
+        QCOMPARE(Run({{"cmd", "is_autoplay"}}).value("autoplay"), QJsonValue(false));
+    }
+
+    void defaultTimeline()
+    {
+        Project& project = *m_manager->GetProject();
+        QVERIFY(project.DefaultTimelineId().isNull());
+        const QJsonObject none = Run({{"cmd", "get_default_timeline"}});
+        QVERIFY(none.value("success").toBool());
+        QVERIFY(none.value("timeline").isObject());
+        QCOMPARE(none.value("timeline").toObject(), QJsonObject());
+        m_manager->AddTimeline(QStringLiteral("first"), {});
+        const QUuid chosen = m_manager->AddTimeline(QStringLiteral("chosen"), {});
+        QVERIFY(Run({{"cmd", "set_default_timeline"}, {"id", Id(chosen)}}).value("success").toBool());
+        const QJsonObject item = Run({{"cmd", "get_default_timeline"}}).value("timeline").toObject();
+        QCOMPARE(item.value("id").toString(), Id(chosen));
+        QCOMPARE(item.value("name").toString(), QStringLiteral("chosen"));
+        QCOMPARE(item.value("is_source"), QJsonValue(false));
+    }
+
+    // "update" applies every frame key and the in/out flag, present or not: what is left out
+    // goes back to its default rather than staying as it was.
+    void updateAlwaysAppliesItsKeys()
+    {
+        const QUuid source = ImportClip();
+        const QUuid id = m_manager->AddTimeline(QStringLiteral("T"), {});
+        m_manager->InsertClips(id, {source, source}, -1);
+        Timeline* timeline = m_manager->RegularTimeline(id);
+        QVERIFY(timeline);
+        const int last = timeline->LastFrame();
+        QVERIFY(last > 20);
+        timeline->SetUseSourceInOuts(true);
+        timeline->SetPlaybackRange(3, 12);
+        timeline->SetPlaybackFrame(6);
+        QCOMPARE(timeline->PlaybackFrame(), 6);
+
+        const QJsonObject bare =
+            Run({{"cmd", "update"}, {"object", QJsonObject{{"id", Id(id)}}}}).value("updated").toObject();
+        QVERIFY(!timeline->UseSourceInOuts());
+        QCOMPARE(timeline->RangeStartFrame(), 0);
+        QCOMPARE(timeline->RangeEndFrame(), timeline->LastFrame());
+        // The frame before the first starts at -1, but setting a timeline's playback frame or
+        // time limits the time to 0 and up, so the inactive timeline lands on its first frame.
+        QEXPECT_FAIL("", "Timeline::SetPlaybackFrame limits the playback time to 0 and up", Continue);
+        QCOMPARE(timeline->PlaybackTime(), int64_t(-1));
+        QCOMPARE(bare.value("use_source_in_outs"), QJsonValue(false));
+        QCOMPARE(bare.value("range_start_frame").toInt(), 1);
+        QCOMPARE(bare.value("range_end_frame").toInt(), timeline->LastFrame() + 1);
+
+        // Given keys are display frames; the active timeline is moved by the engine.
+        m_engine->primary = timeline;
+        const QJsonObject set = Run({{"cmd", "update"},
+                                     {"object", QJsonObject{{"id", Id(id)}, {"use_source_in_outs", true}, {"playback_frame", 8},
+                                                            {"range_start_frame", 4}, {"range_end_frame", 15}}}})
+                                    .value("updated")
+                                    .toObject();
+        QVERIFY(timeline->UseSourceInOuts());
+        QCOMPARE(timeline->PlaybackFrame(), 7);
+        QCOMPARE(timeline->RangeStartFrame(), 3);
+        QCOMPARE(timeline->StoredRangeEndFrame(), 14);
+        QCOMPARE(set.value("playback_frame").toInt(), 8);
+        m_engine->seeks.clear();
+        Run({{"cmd", "update"}, {"object", QJsonObject{{"id", Id(id)}, {"name", "T2"}}}});
+        QCOMPARE(m_engine->seeks, QList<int64_t>({-1}));
+        QVERIFY(!timeline->UseSourceInOuts());
+        QCOMPARE(timeline->RangeStartFrame(), 0);
+        QCOMPARE(timeline->StoredRangeEndFrame(), -1);
+    }
+
+    // A parent that is no folder (a source, a timeline) does not make "add_folder" or
+    // "add_timeline" fail: the new item goes to the base folder for its kind.
+    void addWithAParentThatIsNoFolder()
+    {
+        Project& project = *m_manager->GetProject();
+        const QUuid source = ImportClip();
+        const QUuid timeline = m_manager->AddTimeline(QStringLiteral("T"), {});
+        for (const QUuid& parent : {source, timeline}) {
+            const QJsonObject folder = Run({{"cmd", "add_folder"}, {"name", "F"}, {"parent_id", Id(parent)}});
+            QVERIFY(folder.value("success").toBool());
+            QCOMPARE(folder.value("folder").toObject().value("parent_id").toString(), Id(project.ProjectFolder()->Id()));
+            const QJsonObject added = Run({{"cmd", "add_timeline"}, {"name", "U"}, {"parent_id", Id(parent)}});
+            QVERIFY(added.value("success").toBool());
+            QCOMPARE(added.value("timeline").toObject().value("parent_id").toString(), Id(project.TimelinesFolder()->Id()));
+            QVERIFY(m_manager->RegularTimeline(QUuid::fromString(added.value("timeline").toObject().value("id").toString())));
+        }
     }
 };
 
