@@ -1,12 +1,12 @@
 // The preferences dialog, alone and in the real main window: every control has the page, group,
 // label, text and limits of the preferences' tables, and so have the dialog and its sub-dialogs;
-// what OK stores survives a restart (settings and bindings read back from their files), OK
-// without edits rewrites both files byte for byte, Cancel drops every edit (Restore Defaults'
-// included), a new cache size reaches a clip being decoded while an unchanged one leaves its
-// share alone, a stored size below the default shows as stored, Remove takes the shortcut shown,
-// "Shortcut currently used by:" follows every edit, the keys of permanent commands and an
-// environment-set ffmpeg path cannot be edited, and the dialog closes with the main window and is
-// deleted before the engine.
+// each check box and radio button stores its own key and no other; what OK stores survives a
+// restart (settings and bindings read back from their files), OK without edits rewrites both
+// files byte for byte, Cancel drops every edit (Restore Defaults' included), a new cache size
+// reaches a clip being decoded while an unchanged one leaves its share alone, a stored size below
+// the default shows as stored, Remove takes the shortcut shown, "Shortcut currently used by:"
+// follows every edit, the keys of permanent commands and an environment-set ffmpeg path cannot be
+// edited, and the dialog closes with the main window and is deleted before the engine.
 #include "app/PlovexX.h"
 #include "core/CommandId.h"
 #include "core/CommandTable.h"
@@ -41,6 +41,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <functional>
 
 namespace {
 
@@ -243,8 +245,79 @@ FileDialogSeen ClickAndCancelFileDialog(QAbstractButton* button)
     return result;
 }
 
-// Changes one or more values on every page, each away from the defaults, and gives Toggle
-// Mute the extra key Y.
+// A bool or int key edited by a check box or a radio button, as the design names them: the
+// control's object name, the key, and the value the control gives it when chosen (check
+// boxes: checked).
+struct ChoiceKey
+{
+    const char* control;
+    std::function<void(Settings&)> expect; // sets the key to the value the control stands for
+    bool uncheck = false;                  // a check box to clear rather than tick
+};
+
+// Every check box and every radio button that stands for a value other than the key's
+// default, with the key and value it must store: written by hand from the tables of the
+// preferences, not from the dialog's code.
+const std::vector<ChoiceKey>& ChoiceKeys()
+{
+    static const std::vector<ChoiceKey> keys{
+        // General
+        {"confirmOnClose0", [](Settings& s) { s.confirmOnClose = 0; }},
+        {"confirmOnClose2", [](Settings& s) { s.confirmOnClose = 2; }},
+        {"openMediaInNewPlayers", [](Settings& s) { s.openMediaInNewPlayers = true; }},
+        {"resizeToFit", [](Settings& s) { s.resizeToFit = true; }},
+        {"pausePlaybackOnSeek", [](Settings& s) { s.pausePlaybackOnSeek = true; }},
+        {"pausePlaybackOnScrub", [](Settings& s) { s.pausePlaybackOnScrub = true; }},
+        {"endlessMouseScrub", [](Settings& s) { s.endlessMouseScrub = false; }, true},
+        {"panZoomMouseControls", [](Settings& s) { s.panZoomMouseControls = false; }, true},
+        {"hideAnnotationToolbarOnLaunch", [](Settings& s) { s.hideAnnotationToolbarOnLaunch = false; }, true},
+        {"highlightCurrentSourceInTimelinePanel",
+         [](Settings& s) { s.highlightCurrentSourceInTimelinePanel = false; }, true},
+        {"playbackControlsSeekRangeStartEnd", [](Settings& s) { s.playbackControlsSeekRangeStartEnd = false; }, true},
+        {"audioOnBackwardsPlayback", [](Settings& s) { s.audioOnBackwardsPlayback = true; }},
+        {"hideVolumeControl", [](Settings& s) { s.hideVolumeControl = true; }},
+        // Project
+        {"addDefaultTimeline", [](Settings& s) { s.addDefaultTimeline = false; }, true},
+        {"activateDefaultTimeline", [](Settings& s) { s.activateDefaultTimeline = false; }, true},
+        {"restorePanZoomOnProjectLoad", [](Settings& s) { s.restorePanZoomOnProjectLoad = false; }, true},
+        {"restoreHoldAnnotationsOnProjectLoad", [](Settings& s) { s.restoreHoldAnnotationsOnProjectLoad = false; }, true},
+        // Annotation
+        {"showAnnotationTextBox", [](Settings& s) { s.showAnnotationTextBox = true; }},
+        {"annotationDrawArrowTipToBase", [](Settings& s) { s.annotationDrawArrowTipToBase = true; }},
+        // Export
+        {"exportViewer1", [](Settings& s) { s.exportViewer = true; }},
+        {"exportIgnoreRange", [](Settings& s) { s.exportIgnoreRange = true; }},
+        {"exportExcludeAudio", [](Settings& s) { s.exportExcludeAudio = true; }},
+        {"exportUseFrameNumbering", [](Settings& s) { s.exportUseFrameNumbering = true; }},
+        {"exportAnnotations", [](Settings& s) { s.exportAnnotations = true; }},
+        {"exportForceOverwrite", [](Settings& s) { s.exportForceOverwrite = true; }},
+        // Network
+        {"clientApiPortEnabled1", [](Settings& s) { s.clientApiPortEnabled = false; }},
+        // Advanced
+        {"audioOnScrubType1", [](Settings& s) { s.audioOnScrubType = 1; }},
+        {"audioOnScrubType2", [](Settings& s) { s.audioOnScrubType = 2; }},
+        {"projectUndoEnabled", [](Settings& s) { s.projectUndoEnabled = false; }, true},
+        {"showMenuBarOnLaunch", [](Settings& s) { s.showMenuBarOnLaunch = false; }, true},
+        // "Software renderer (experimental)", ticked: the OpenGL viewer off.
+        {"hardwareRenderingEnabled", [](Settings& s) { s.hardwareRenderingEnabled = false; }},
+    };
+    return keys;
+}
+
+// Chooses the control: ticks (or clears) a check box, checks a radio button.
+void Choose(QWidget* dialog, const ChoiceKey& key)
+{
+    const QString name = QString::fromLatin1(key.control);
+    if (auto* radio = dialog->findChild<QRadioButton*>(name)) {
+        radio->setChecked(true);
+    } else if (auto* check = Control<QCheckBox>(dialog, name)) {
+        check->setChecked(!key.uncheck);
+    }
+}
+
+// Changes one or more values on every page, each away from the defaults: every check box
+// flipped, every group of radio buttons away from its default. Gives Toggle Mute the extra
+// key Y.
 void EditEveryPage(PreferencesDialog* d)
 {
     // General
@@ -252,26 +325,19 @@ void EditEveryPage(PreferencesDialog* d)
     Control<QSpinBox>(d, "cacheSize")->setValue(2048);
     Control<QSpinBox>(d, "numRecentFiles")->setValue(7);
     Control<QSpinBox>(d, "numRecentProjects")->setValue(2);
-    Control<QRadioButton>(d, "confirmOnClose2")->setChecked(true);
-    Control<QCheckBox>(d, "openMediaInNewPlayers")->setChecked(true);
-    Control<QCheckBox>(d, "endlessMouseScrub")->setChecked(false);
-    Control<QCheckBox>(d, "hideVolumeControl")->setChecked(true);
+    Control<QRadioButton>(d, "confirmOnClose0")->setChecked(true);
     // Project
     Control<QLineEdit>(d, "defaultSourceRootDirPath")->setText(QStringLiteral("/media/shots"));
     Control<QDoubleSpinBox>(d, "defaultImageSequenceFrameRate")->setValue(29.97);
     Control<QSpinBox>(d, "defaultTimeControlFrameOffset")->setValue(1001);
-    Control<QCheckBox>(d, "addDefaultTimeline")->setChecked(false);
-    Control<QCheckBox>(d, "restoreHoldAnnotationsOnProjectLoad")->setChecked(false);
     // Keyboard
     d->SelectPage(2);
     d->KeyboardPage()->Select(CommandId::ToggleMute);
     Capture(d, Qt::Key_Y);
     QTest::mouseClick(Control<QPushButton>(d, "keyboardAssign"), Qt::LeftButton);
     // Annotation
-    Control<QCheckBox>(d, "showAnnotationTextBox")->setChecked(true);
     Control<QSpinBox>(d, "annotationTextBoxWidthScaler")->setValue(50);
     Control<QSpinBox>(d, "annotationTextBoxHeightScaler")->setValue(25);
-    Control<QCheckBox>(d, "annotationDrawArrowTipToBase")->setChecked(true);
     // Export, with both sub-dialogs: the codec one accepted, the image one closed by its window
     // button.
     Control<QLineEdit>(d, "ffmpegExePath")->setText(QStringLiteral("/opt/ffmpeg/bin/ffmpeg"));
@@ -297,9 +363,6 @@ void EditEveryPage(PreferencesDialog* d)
     Control<QSpinBox>(d, "exportGlobalWidth")->setValue(1280);
     Control<QSpinBox>(d, "exportGlobalHeight")->setValue(720);
     Control<QRadioButton>(d, "exportViewer1")->setChecked(true);
-    for (const char* key : {"exportIgnoreRange", "exportExcludeAudio", "exportUseFrameNumbering", "exportAnnotations",
-                            "exportForceOverwrite"})
-        Control<QCheckBox>(d, QString::fromLatin1(key))->setChecked(true);
     // Network
     Control<QSpinBox>(d, "clientApiPort")->setValue(18200);
     Control<QRadioButton>(d, "clientApiPortEnabled1")->setChecked(true);
@@ -310,11 +373,13 @@ void EditEveryPage(PreferencesDialog* d)
     Control<QSpinBox>(d, "scrubFrameIntervalAlt")->setValue(7);
     Control<QSpinBox>(d, "scrubFrameIntervalShift")->setValue(60);
     Control<QSpinBox>(d, "imageSequenceThreadCount")->setValue(8);
-    Control<QRadioButton>(d, "audioOnScrubType2")->setChecked(true);
+    Control<QRadioButton>(d, "audioOnScrubType1")->setChecked(true);
     Control<QSpinBox>(d, "audioOutputBufferSize")->setValue(20000);
-    Control<QCheckBox>(d, "projectUndoEnabled")->setChecked(false);
-    Control<QCheckBox>(d, "showMenuBarOnLaunch")->setChecked(false);
-    Control<QCheckBox>(d, "hardwareRenderingEnabled")->setChecked(false); // "Software renderer" unchecked
+    // Every check box of every page, "Software renderer (experimental)" included.
+    const QList<QCheckBox*> checks = d->findChildren<QCheckBox*>();
+    QCOMPARE(checks.size(), 11 + 4 + 2 + 5 + 3);
+    for (QCheckBox* check : checks)
+        check->setChecked(!check->isChecked());
 }
 
 } // namespace
@@ -656,6 +721,40 @@ private slots:
         QVERIFY(!dialog.findChild<QDialog*>());
     }
 
+    // Each check box and radio button, chosen alone, stores its own key and only that one (read
+    // back from the file): two controls bound to each other's keys are caught even where the
+    // keys have the same default.
+    void eachChoiceStoresItsOwnKey_data()
+    {
+        QTest::addColumn<int>("index");
+        for (int i = 0; i < int(ChoiceKeys().size()); ++i)
+            QTest::newRow(ChoiceKeys()[size_t(i)].control) << i;
+    }
+
+    void eachChoiceStoresItsOwnKey()
+    {
+        QFETCH(int, index);
+        const ChoiceKey& key = ChoiceKeys()[size_t(index)];
+        Settings::ResetToDefaults();
+        QVERIFY(Settings::Get().Save());
+        Settings expected;
+        expected.Load(Settings::SettingsFilePath(), QString(), QString());
+        key.expect(expected);
+        expected.hideVolumeControlAtStart = expected.hideVolumeControl; // the run-time copy a load takes
+
+        CommandTable commands(BindingsPath());
+        PreferencesDialog dialog(commands, nullptr);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        Choose(&dialog, key);
+        QTest::mouseClick(Control<QPushButton>(&dialog, "ok"), Qt::LeftButton);
+        QVERIFY(!dialog.isVisible());
+
+        Settings stored;
+        stored.Load(Settings::SettingsFilePath(), QString(), QString());
+        QVERIFY(stored == expected);
+    }
+
     void okStoresEveryPageAcrossRestart()
     {
         {
@@ -682,14 +781,24 @@ private slots:
         QCOMPARE(s.cacheSize, 2048);
         QCOMPARE(s.numRecentFiles, 7);
         QCOMPARE(s.numRecentProjects, 2);
-        QCOMPARE(s.confirmOnClose, 2);
+        QCOMPARE(s.confirmOnClose, 0);
         QCOMPARE(s.openMediaInNewPlayers, true);
+        QCOMPARE(s.resizeToFit, true);
+        QCOMPARE(s.pausePlaybackOnSeek, true);
+        QCOMPARE(s.pausePlaybackOnScrub, true);
         QCOMPARE(s.endlessMouseScrub, false);
+        QCOMPARE(s.panZoomMouseControls, false);
+        QCOMPARE(s.hideAnnotationToolbarOnLaunch, false);
+        QCOMPARE(s.highlightCurrentSourceInTimelinePanel, false);
+        QCOMPARE(s.playbackControlsSeekRangeStartEnd, false);
+        QCOMPARE(s.audioOnBackwardsPlayback, true);
         QCOMPARE(s.hideVolumeControl, true);
         QCOMPARE(s.defaultSourceRootDirPath, QStringLiteral("/media/shots"));
         QCOMPARE(s.defaultImageSequenceFrameRate, 29.97);
         QCOMPARE(s.defaultTimeControlFrameOffset, 1001);
         QCOMPARE(s.addDefaultTimeline, false);
+        QCOMPARE(s.activateDefaultTimeline, false);
+        QCOMPARE(s.restorePanZoomOnProjectLoad, false);
         QCOMPARE(s.restoreHoldAnnotationsOnProjectLoad, false);
         QCOMPARE(s.showAnnotationTextBox, true);
         QCOMPARE(s.annotationTextBoxWidthScaler, 0.5f);
@@ -714,7 +823,7 @@ private slots:
         QCOMPARE(s.scrubFrameInterval, 10);
         QCOMPARE(s.scrubFrameIntervalAlt, 7);
         QCOMPARE(s.scrubFrameIntervalShift, 60);
-        QCOMPARE(s.audioOnScrubType, 2);
+        QCOMPARE(s.audioOnScrubType, 1);
         QCOMPARE(s.audioOutputBufferSize, 20000);
         QCOMPARE(s.projectUndoEnabled, false);
         QCOMPARE(s.showMenuBarOnLaunch, false);
