@@ -6,7 +6,8 @@
 // reaches a clip being decoded while an unchanged one leaves its share alone, a stored size below
 // the default shows as stored, Remove takes the shortcut shown, "Shortcut currently used by:"
 // follows every edit, the keys of permanent commands and an environment-set ffmpeg path cannot be
-// edited, and the dialog closes with the main window and is deleted before the engine.
+// edited (nor does OK write the field over it), and the dialog closes with the main window and is
+// deleted before the engine.
 #include "app/PlovexX.h"
 #include "core/CommandId.h"
 #include "core/CommandTable.h"
@@ -753,6 +754,37 @@ private slots:
         Settings stored;
         stored.Load(Settings::SettingsFilePath(), QString(), QString());
         QVERIFY(stored == expected);
+    }
+
+    // OK while the environment names the ffmpeg executable: the field, which cannot be edited,
+    // is not written over the key; the key keeps the environment's path, and the settings file
+    // holds the value as it is held (the stored form of the override, as every other value).
+    void okWithTheFfmpegOverrideKeepsTheOverride()
+    {
+        {
+            QFile file(Settings::SettingsFilePath());
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("[preferences]\nffmpegExePath=/stored/ffmpeg\n");
+        }
+        Settings::ResetToDefaults();
+        Settings::Get().Load(Settings::SettingsFilePath(), QString(), QStringLiteral("/env/ffmpeg"));
+        QVERIFY(Settings::Get().ffmpegExePathOverridden);
+        CommandTable commands(BindingsPath());
+        PreferencesDialog dialog(commands, nullptr);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto* field = Control<QLineEdit>(&dialog, "ffmpegExePath");
+        QCOMPARE(field->text(), QStringLiteral("/env/ffmpeg"));
+        QVERIFY(!field->isEnabled());
+        field->setText(QStringLiteral("/typed/ffmpeg")); // behind the disabled field's back
+        QTest::mouseClick(Control<QPushButton>(&dialog, "ok"), Qt::LeftButton);
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(Settings::Get().ffmpegExePath, QStringLiteral("/env/ffmpeg"));
+        QVERIFY(Settings::Get().ffmpegExePathOverridden);
+
+        Settings stored;
+        stored.Load(Settings::SettingsFilePath(), QString(), QString());
+        QCOMPARE(stored.ffmpegExePath, QStringLiteral("/env/ffmpeg"));
     }
 
     void okStoresEveryPageAcrossRestart()
