@@ -904,7 +904,7 @@ void ExportManager::FinalizeSegments()
                  QStringLiteral("Failed to concatenate intermediate video files"),
                  QStringLiteral("Failed to concatenate intermediate video files")))
         return;
-    if (CheckOutputFile(m_request->finalVideoPath, QStringLiteral("Failed to create final video file: %1")))
+    if (CheckOutputFile(m_request->finalVideoPath, QStringLiteral("Final video file not created: %1")))
         m_request->finalizeProgress = 100.0f;
 }
 

@@ -768,7 +768,7 @@ private slots:
         QTest::newRow("join, exit code") << "join" << "concat" << QByteArray("FAKE_FFMPEG_EXIT")
                                          << QStringList{exitLine, "Failed to concatenate intermediate video files"};
         QTest::newRow("join, no output") << "join" << "concat" << QByteArray("FAKE_FFMPEG_NO_OUTPUT")
-                                         << QStringList{"Failed to create final video file: {final}"};
+                                         << QStringList{"Final video file not created: {final}"};
         QTest::newRow("merge, exit code") << "merge" << "_final.m4a -c copy" << QByteArray("FAKE_FFMPEG_EXIT")
                                           << QStringList{exitLine, "Failed to merge audio and video streams"};
         QTest::newRow("merge, no output") << "merge" << "_final.m4a -c copy" << QByteArray("FAKE_FFMPEG_NO_OUTPUT")
