@@ -254,6 +254,18 @@ QWidget* PreferencesDialog::PathRow(QLineEdit* field, const QString& title, bool
     return row;
 }
 
+QList<QWidget*> PreferencesDialog::AddCheckBoxes(QWidget* page, const QList<CheckOption>& options)
+{
+    QList<QWidget*> checks;
+    for (const auto& [key, text, member] : options) {
+        QCheckBox* check = Check(page, QString::fromLatin1(key), QString::fromLatin1(text));
+        auto [fill, write] = CheckField(check, member);
+        m_fields.push_back({fill, write});
+        checks.append(check);
+    }
+    return checks;
+}
+
 QWidget* PreferencesDialog::BuildGeneralPage()
 {
     auto* page = new QWidget(this);
@@ -287,7 +299,7 @@ QWidget* PreferencesDialog::BuildGeneralPage()
         m_fields.push_back({fill, write});
     }
 
-    const QList<std::tuple<const char*, const char*, bool Settings::*>> options{
+    const QList<CheckOption> options{
         {"openMediaInNewPlayers", "Open media in new players", &Settings::openMediaInNewPlayers},
         {"resizeToFit", "Resize to fit video", &Settings::resizeToFit},
         {"pausePlaybackOnSeek", "Pause playback on seek", &Settings::pausePlaybackOnSeek},
@@ -302,13 +314,7 @@ QWidget* PreferencesDialog::BuildGeneralPage()
         {"audioOnBackwardsPlayback", "Audio output on backwards playback", &Settings::audioOnBackwardsPlayback},
         {"hideVolumeControl", "Hide volume control (requires restart)", &Settings::hideVolumeControl},
     };
-    QList<QWidget*> checks;
-    for (const auto& [key, text, member] : options) {
-        QCheckBox* check = Check(page, QString::fromLatin1(key), QString::fromLatin1(text));
-        auto [fill, write] = CheckField(check, member);
-        m_fields.push_back({fill, write});
-        checks.append(check);
-    }
+    const QList<QWidget*> checks = AddCheckBoxes(page, options);
 
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(Group(page, QStringLiteral("Temp Directory"), Column({tempRow})));
@@ -351,20 +357,14 @@ QWidget* PreferencesDialog::BuildProjectPage()
     auto* offsetForm = new QFormLayout;
     offsetForm->addRow(QStringLiteral("Time Control Offset:"), offset);
 
-    const QList<std::tuple<const char*, const char*, bool Settings::*>> options{
+    const QList<CheckOption> options{
         {"addDefaultTimeline", "Add default timeline to new project", &Settings::addDefaultTimeline},
         {"activateDefaultTimeline", "Set default timeline active in new project", &Settings::activateDefaultTimeline},
         {"restorePanZoomOnProjectLoad", "Restore pan/zoom on project load", &Settings::restorePanZoomOnProjectLoad},
         {"restoreHoldAnnotationsOnProjectLoad", "Restore hold annotations on project load",
          &Settings::restoreHoldAnnotationsOnProjectLoad},
     };
-    QList<QWidget*> checks;
-    for (const auto& [key, text, member] : options) {
-        QCheckBox* check = Check(page, QString::fromLatin1(key), QString::fromLatin1(text));
-        auto [fill, write] = CheckField(check, member);
-        m_fields.push_back({fill, write});
-        checks.append(check);
-    }
+    const QList<QWidget*> checks = AddCheckBoxes(page, options);
 
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(Group(page, QStringLiteral("Source Root Directory"), Column({rootRow})));
@@ -468,20 +468,14 @@ QWidget* PreferencesDialog::BuildExportPage()
         auto [fill, write] = ChoiceField(input[1], input[0], &Settings::exportViewer);
         m_fields.push_back({fill, write});
     }
-    const QList<std::tuple<const char*, const char*, bool Settings::*>> options{
+    const QList<CheckOption> options{
         {"exportIgnoreRange", "Ignore Range", &Settings::exportIgnoreRange},
         {"exportExcludeAudio", "Exclude Audio", &Settings::exportExcludeAudio},
         {"exportUseFrameNumbering", "Frame Numbering", &Settings::exportUseFrameNumbering},
         {"exportAnnotations", "Exclude Annotations", &Settings::exportAnnotations},
         {"exportForceOverwrite", "Force Overwrite", &Settings::exportForceOverwrite},
     };
-    QList<QWidget*> checks;
-    for (const auto& [key, text, member] : options) {
-        QCheckBox* check = Check(page, QString::fromLatin1(key), QString::fromLatin1(text));
-        auto [fill, write] = CheckField(check, member);
-        m_fields.push_back({fill, write});
-        checks.append(check);
-    }
+    const QList<QWidget*> checks = AddCheckBoxes(page, options);
     auto* optionsForm = new QFormLayout;
     optionsForm->addRow(QStringLiteral("Resolution:"), Row(page, {width, new QLabel(QStringLiteral("x"), page), height}));
     optionsForm->addRow(QStringLiteral("Video Input:"), Row(page, {input[0], input[1]}));

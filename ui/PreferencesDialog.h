@@ -2,7 +2,10 @@
 
 #include <QDialog>
 
+#include <QList>
+
 #include <functional>
+#include <tuple>
 #include <vector>
 
 class AvManager;
@@ -16,6 +19,7 @@ class QPushButton;
 class QRadioButton;
 class QStackedWidget;
 class QString;
+struct Settings;
 
 // The preferences: most keys of the settings' "preferences" group and the user's key bindings,
 // edited in seven pages (General, Project, Keyboard, Annotation, Export, Network, Advanced) and
@@ -62,6 +66,9 @@ private:
     };
 
     void AddPage(const QString& name, QWidget* page);
+    // A check box per option (object name, text, key), each filled from and written to its key.
+    using CheckOption = std::tuple<const char*, const char*, bool Settings::*>;
+    QList<QWidget*> AddCheckBoxes(QWidget* page, const QList<CheckOption>& options);
     QWidget* BuildGeneralPage();
     QWidget* BuildProjectPage();
     QWidget* BuildAnnotationPage();
