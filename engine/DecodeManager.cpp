@@ -351,11 +351,21 @@ bool DecodeManager::DecodeClipPass(Clip* clip, Decoder& decoder)
             m_decodingInClip = true;
             endedByStream = false;
         } else if (decoder.IsForward() != WantsForward()) {
-            m_decodingInClip = false; // the direction changed: restart from the cached run's edge
+            DirectionChanged();
             endedByStream = false;
         }
     }
     return endedByStream;
+}
+
+void DecodeManager::DirectionChanged()
+{
+    m_decodingInClip = false;
+    // Decoding carries on from the cached run's edge in the new direction, unless the time
+    // sought to is not cached yet: that run lies beside the playhead (the decoder started
+    // before it) and would grow away from it, so decoding starts again from the playhead.
+    if (m_wantedTime >= 0)
+        m_seekRequested = true;
 }
 
 void DecodeManager::NoVideoClip(Clip* clip)
@@ -529,7 +539,7 @@ void DecodeManager::DecodeAudioClip(Clip* clip)
             m_audioDecoder->Seek(m_clipDecodePosition - m_audioOffset);
             m_decodingInClip = true;
         } else if (m_audioDecoder->IsForward() != WantsForward()) {
-            m_decodingInClip = false;
+            DirectionChanged();
         }
     }
     m_audioDecoder->Close();

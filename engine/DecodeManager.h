@@ -68,6 +68,8 @@ private:
     void HandleSeekRequest();
     void SelectClip(int64_t t);
     bool WantsForward() const;
+    // Ends the clip being decoded because the playback direction turned.
+    void DirectionChanged();
     void DecodeVideoClip(Clip* clip);
     void DecodeImageSequenceClip(Clip* clip);
     // Decodes the clip from the clip decode position until the clip is done, a seek leaves

@@ -17,7 +17,9 @@
 #include <QTest>
 #include <QThread>
 
+#include <atomic>
 #include <cmath>
+#include <functional>
 
 using TestSupport::CheckRun;
 using TestSupport::DecodeRun;
@@ -190,6 +192,53 @@ private slots:
         QCOMPARE(run.Opens(), 2);
         CheckRun(timeline, 150, 199, [](int f) { return f - 125; });
         QVERIFY(timeline.Cache()->FirstTimelineFrame() > 125);
+    }
+
+    // The playback direction turns while the time just sought to is still being decoded
+    // towards (the first frames cached lie before it): decoding starts again from the
+    // playhead in the new direction, and the playhead's frame comes. Video seeks to the
+    // only keyframe, 110 frames back; sound seeks along with the picture, to its start.
+    void directionTurnsBeforeTheSoughtTimeIsCached_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int64_t>("time");
+        QTest::newRow("video") << "clip_1080p25_gop250.mp4" << int(DecodeType::Video) << int64_t(4'400'000);
+        QTest::newRow("audio") << "clip_h264_aac.ts" << int(DecodeType::Audio) << int64_t(2'500'000);
+    }
+    void directionTurnsBeforeTheSoughtTimeIsCached()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, type);
+        QFETCH(int64_t, time);
+        const bool video = type == int(DecodeType::Video);
+        QObject owner;
+        Timeline* timeline = ParsedTimeline(MediaPath(file), &owner);
+        timeline->SetOutputId(0);
+        timeline->SetPlaybackTime(time);
+        const CacheManager* cache = timeline->Cache();
+        DecodeRun run(timeline, DecodeType(type), false);
+        // Runs on the decoding thread between two decoded blocks, so the turn comes right
+        // after the first one is cached.
+        std::atomic<bool> turned{false};
+        std::atomic<bool> soughtTimeCached{false};
+        std::function<void()> turnOnceCached = [&] {
+            if ((video ? cache->VideoFrameCount() : cache->AudioFrameCount()) == 0) {
+                QMetaObject::invokeMethod(run.Manager(), turnOnceCached, Qt::QueuedConnection);
+                return;
+            }
+            soughtTimeCached = video ? timeline->VideoReadyAt(time) : timeline->AudioReadyAt(time);
+            timeline->SetPlaybackState(Timeline::PlayingBackward);
+            turned = true;
+        };
+        QMetaObject::invokeMethod(run.Manager(), turnOnceCached, Qt::QueuedConnection);
+        run.Start();
+        QVERIFY(TestSupport::WaitFor([&] { return turned.load(); }));
+        QVERIFY2(!soughtTimeCached, "the turn came too late to matter");
+        QVERIFY(TestSupport::WaitFor([&] { return video ? timeline->VideoReadyAt(time) : timeline->AudioReadyAt(time); }, 20000));
+        QVERIFY(run.Stop());
+        if (video)
+            CheckRun(*timeline, 110, 110, [](int f) { return f; });
     }
 
     void missingFileShowsEmptyFrames()
