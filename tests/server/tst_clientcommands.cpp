@@ -596,10 +596,11 @@ private slots:
         QVERIFY(!timeline->UseSourceInOuts());
         QCOMPARE(timeline->RangeStartFrame(), 0);
         QCOMPARE(timeline->RangeEndFrame(), timeline->LastFrame());
-        // The frame before the first starts at -1, but setting a timeline's playback frame or
-        // time limits the time to 0 and up, so the inactive timeline lands on its first frame.
-        QEXPECT_FAIL("", "Timeline::SetPlaybackFrame limits the playback time to 0 and up", Continue);
-        QCOMPARE(timeline->PlaybackTime(), int64_t(-1));
+        // No "playback_frame" asks for the frame before the first. A timeline's playback time
+        // never goes below 0 (the engine reads a negative time as "none"), so the inactive
+        // timeline lands on its first frame, and the reply says so.
+        QCOMPARE(timeline->PlaybackTime(), int64_t(0));
+        QCOMPARE(bare.value("playback_frame").toInt(), 1);
         QCOMPARE(bare.value("use_source_in_outs"), QJsonValue(false));
         QCOMPARE(bare.value("range_start_frame").toInt(), 1);
         QCOMPARE(bare.value("range_end_frame").toInt(), timeline->LastFrame() + 1);
