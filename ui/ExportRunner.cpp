@@ -221,6 +221,7 @@ void ExportRunner::RunViewerExport()
     int mode = request.ignoreRange ? SnapshotModeAllFrames : SnapshotModeRangeFrames;
     if (request.frameSelection == ExportFramesOnlyBookmarks || request.frameSelection == ExportFramesSteppedBookmarks) {
         if (timeline->FrameBookmarks().isEmpty()) {
+            LogVersionLine(); // the log starts with it also when the capture is refused
             Fail(QStringLiteral("No bookmarks found for export"));
             EndExportProcess();
             return;

@@ -556,7 +556,7 @@ private slots:
         request.frameSelection = ExportFramesSteppedBookmarks;
         fixture.panel->ExportToFile(request);
         QVERIFY(!fixture.Runner()->Request());
-        QCOMPARE(ExportStatus::GeneralLog(), QStringLiteral("No bookmarks found for export\n\nExport failed!"));
+        QCOMPARE(ExportStatus::GeneralLog(), FfmpegVersionLine() + QStringLiteral("\nNo bookmarks found for export\n\nExport failed!"));
         QCOMPARE(fixture.TempFolders(), QStringList());
     }
 };
