@@ -12,6 +12,8 @@
 //                            "crash" event first).
 //   FAKE_FFMPEG_HANG         once this many bytes of input were read, stop reading and sleep
 //                            (until killed), after a "pid\t<process id>" and a "hang" event.
+//   FAKE_FFMPEG_HANG_AT_END  once the whole input was read, sleep (until killed) after the
+//                            "pid" and "hang" events, as ffmpeg stuck finishing its output.
 //   FAKE_FFMPEG_NO_OUTPUT    create no output file.
 //   FAKE_FFMPEG_EMPTY_OUTPUT create the output file empty.
 //   FAKE_FFMPEG_SAVE_INPUT   file that gets a copy of everything read from standard input
@@ -159,6 +161,7 @@ int main(int argc, char** argv)
     const int64_t crashAfter = crashAfterText.empty() ? -1 : std::atoll(crashAfterText.c_str());
     const std::string hangText = misbehave ? Env("FAKE_FFMPEG_HANG") : "";
     const int64_t hangAfter = hangText.empty() ? -1 : std::atoll(hangText.c_str());
+    const bool hangAtEnd = misbehave && !Env("FAKE_FFMPEG_HANG_AT_END").empty();
     const bool noOutput = misbehave && !Env("FAKE_FFMPEG_NO_OUTPUT").empty();
     const bool emptyOutput = misbehave && !Env("FAKE_FFMPEG_EMPTY_OUTPUT").empty();
 
@@ -178,13 +181,15 @@ int main(int argc, char** argv)
         if (!savePath.empty())
             saved.open(savePath, std::ios::binary | std::ios::trunc);
         std::vector<char> buffer(1 << 16);
+        const auto hang = [&] {
+            Record(logPath, "pid\t" + std::to_string(getpid()));
+            Record(logPath, "hang\t" + Joined(args, '\t'));
+            for (;;)
+                std::this_thread::sleep_for(std::chrono::seconds(1));
+        };
         for (;;) {
-            if (hangAfter >= 0 && bytes >= hangAfter) {
-                Record(logPath, "pid\t" + std::to_string(getpid()));
-                Record(logPath, "hang\t" + Joined(args, '\t'));
-                for (;;)
-                    std::this_thread::sleep_for(std::chrono::seconds(1));
-            }
+            if (hangAfter >= 0 && bytes >= hangAfter)
+                hang();
             const ssize_t got = read(STDIN_FILENO, buffer.data(), buffer.size());
             if (got < 0 && errno == EINTR)
                 continue;
@@ -204,6 +209,8 @@ int main(int argc, char** argv)
                 std::abort();
             }
         }
+        if (hangAtEnd)
+            hang();
     }
     char hashText[32];
     std::snprintf(hashText, sizeof(hashText), "%016llx", static_cast<unsigned long long>(hash));

@@ -196,7 +196,8 @@ private slots:
         QFile::remove(m_logPath);
         qputenv("FAKE_FFMPEG_LOG", m_logPath.toLocal8Bit());
         for (const char* name : {"FAKE_FFMPEG_MATCH", "FAKE_FFMPEG_EXIT", "FAKE_FFMPEG_CRASH_AFTER", "FAKE_FFMPEG_HANG",
-                                 "FAKE_FFMPEG_NO_OUTPUT", "FAKE_FFMPEG_EMPTY_OUTPUT", "FAKE_FFMPEG_SAVE_INPUT"})
+                                 "FAKE_FFMPEG_HANG_AT_END", "FAKE_FFMPEG_NO_OUTPUT", "FAKE_FFMPEG_EMPTY_OUTPUT",
+                                 "FAKE_FFMPEG_SAVE_INPUT"})
             qunsetenv(name);
         QDir(m_dir.filePath(QStringLiteral("out"))).removeRecursively();
     }
@@ -747,6 +748,46 @@ private slots:
         const QList<FakeRun> pids = Events(runs, "pid");
         QCOMPARE(pids.size(), 1);
         const pid_t pid = static_cast<pid_t>(pids[0].args.value(0).toInt());
+        QVERIFY(pid > 0);
+        errno = 0;
+        QVERIFY(::kill(pid, 0) != 0 && errno == ESRCH);
+        QVERIFY(!QFileInfo::exists(request->outputPath));
+        QCOMPARE(ExportManager::Cleanup(*request), QString());
+        QVERIFY(!QFileInfo::exists(request->tempDirPath));
+    }
+
+    // ffmpeg takes all its input but never ends: closing its input is given up on after the
+    // process timeout (shortened here), with the channel's text; ffmpeg is killed and the
+    // export fails without running a later stage.
+    void closeTimeoutFails_data()
+    {
+        QTest::addColumn<QString>("match");
+        QTest::addColumn<bool>("noAudio");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("video") << "rawvideo" << true << "E2 Failed to close video write channel";
+        QTest::newRow("audio") << "f32le" << false << "E0 Failed to close audio write channel";
+    }
+    void closeTimeoutFails()
+    {
+        QFETCH(QString, match);
+        QFETCH(bool, noAudio);
+        QFETCH(QString, text);
+        ExportManager::SetTimeouts(2000, 0);
+        const auto restore = qScopeGuard([] { ExportManager::SetTimeouts(0, 0); });
+        qputenv("FAKE_FFMPEG_MATCH", match.toLocal8Bit());
+        qputenv("FAKE_FFMPEG_HANG_AT_END", "1");
+        Timeline* timeline = RegularTimeline({m_hd});
+        timeline->SetPlaybackRange(10, 19);
+        auto request = Request(timeline, "movie.mp4");
+        request->noAudio = noAudio;
+        const QList<LogLine> log = Export(request);
+        const QStringList lines = Lines(log);
+        QVERIFY2(request->failed && !request->cancelled, qPrintable(lines.join('\n')));
+        QVERIFY2(lines.contains(text), qPrintable(lines.join('\n')));
+        const QList<FakeRun> runs = ReadRuns(m_logPath);
+        QCOMPARE(Events(runs, "start").size(), 1); // the hung one; no later stage
+        QCOMPARE(Events(runs, "hang").size(), 1);
+        const pid_t pid = static_cast<pid_t>(Events(runs, "pid").value(0).args.value(0).toInt());
         QVERIFY(pid > 0);
         errno = 0;
         QVERIFY(::kill(pid, 0) != 0 && errno == ESRCH);
